@@ -1,0 +1,366 @@
+#pragma once
+
+/*
+ * StarBurn: optical drives, discs, ISO 9660/Joliet images and recording, as a
+ * flat C interface.
+ *
+ * Conventions of every call:
+ * - A call that can fail returns a StarBurnStatus; STARBURN_OK (0) is success.
+ * - Handles are opaque pointers. The opens and StarBurn_ISO9660JolietFileTree_Create
+ *   write a new handle through their first argument; StarBurn_Destroy, given the
+ *   handle's address, releases it and sets it to NULL.
+ * - Device calls begin with the common head: the device handle, an error-text
+ *   buffer, its size in bytes, a system-error out-value (errno of the failing
+ *   system call, 0 when none) and a command-failure out-record. The error text
+ *   is always terminated and never longer than its buffer; any of the four
+ *   outputs may be NULL.
+ * - Text is 8-bit UTF-8 unless the type says StarBurnWChar (UTF-16).
+ * - Buffers that receive text come with their size and are always terminated;
+ *   a text that does not fit fails with STARBURN_STATUS_BUFFER_TOO_SMALL and is
+ *   never cut.
+ * - Call-backs come on the thread that made the call, before the call returns.
+ *
+ * Threads: calls on different handles may run at once on different threads. A
+ * handle is used by one thread at a time, except StarBurn_AbortDeviceWrite,
+ * which may be called from any thread while a write runs.
+ */
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(STARBURN_BUILD)
+#define STARBURN_API __attribute__((visibility("default")))
+#else
+#define STARBURN_API
+#endif
+
+/* 16-bit text unit (UTF-16). */
+#ifdef __cplusplus
+typedef char16_t StarBurnWChar;
+#else
+typedef uint16_t StarBurnWChar;
+#endif
+
+typedef uint32_t StarBurnStatus;
+
+/* Statuses. The numbers are fixed; the library tells 5, 8, 14 and 35 apart. */
+enum {
+  STARBURN_OK = 0,
+  STARBURN_STATUS_FAILED = 1,           /* unclassified failure */
+  STARBURN_STATUS_INVALID_ARGUMENT = 2, /* a null, unknown or out-of-range argument */
+  STARBURN_STATUS_OUT_OF_MEMORY = 3,
+  STARBURN_STATUS_NOT_SUPPORTED = 4, /* not implemented, or not possible with this drive or disc */
+  STARBURN_STATUS_COMMAND_FAILED =
+      5,                         /* the drive failed the command; sense in the failure record */
+  STARBURN_STATUS_NO_DEVICE = 6, /* no such device name, address or letter */
+  STARBURN_STATUS_NOT_READY = 7, /* no disc, tray open, or the drive is becoming ready */
+  STARBURN_STATUS_INCOMPATIBLE_MEDIUM = 8, /* the disc cannot do that (for example blank a CD-R) */
+  STARBURN_STATUS_IO_ERROR = 9,            /* reading a source file or an image file failed */
+  STARBURN_STATUS_SOURCE_CHANGED = 10,     /* a source file's size changed after it was added */
+  STARBURN_STATUS_NO_SPACE = 11,           /* the data does not fit on the disc */
+  STARBURN_STATUS_BAD_FILE_SYSTEM = 12,    /* the disc's file system is malformed or unreadable */
+  STARBURN_STATUS_NAME_CLASH = 13,         /* a name could not be made unique among its siblings */
+  STARBURN_STATUS_CANCELLED = 14,   /* the operation was aborted (StarBurn_AbortDeviceWrite) */
+  STARBURN_STATUS_DEVICE_GONE = 15, /* the drive disappeared during the command */
+  STARBURN_STATUS_TIMEOUT = 16,     /* the drive did not answer in time */
+  STARBURN_STATUS_BAD_CONFIGURATION = 17, /* the virtual-drive list is invalid */
+  STARBURN_STATUS_NOT_FOUND = 18,         /* no such track, session or node */
+  STARBURN_STATUS_LIMIT_EXCEEDED = 19, /* a limit of the SDK was reached (depth, entries, size) */
+  STARBURN_STATUS_PERMISSION_DENIED = 20, /* the system refused access to the device */
+  STARBURN_STATUS_BUFFER_TOO_SMALL = 21,  /* an output buffer is too small for its text */
+  STARBURN_STATUS_NOT_STARTED = 22,       /* StarBurn_UpStartEx has not succeeded */
+  STARBURN_STATUS_WRONG_STATE = 23,       /* the disc or handle is not in a state for this call */
+  STARBURN_STATUS_DEVICE_BUSY =
+      35 /* the drive is held by another open (exclusive access refused) */
+};
+
+/* Sizes of the buffers and records the calls exchange. */
+enum {
+  STARBURN_ERROR_TEXT_SIZE = 1024,      /* error-text buffer the library passes */
+  STARBURN_DEVICE_TEXT_SIZE = 1024,     /* identification texts, device paths */
+  STARBURN_DISC_INFORMATION_SIZE = 33,  /* disc-information block */
+  STARBURN_TRACK_INFORMATION_SIZE = 28, /* track-information record */
+  STARBURN_MEDIA_FORMAT_COUNT = 42,     /* flags of the media-format block */
+  STARBURN_MEDIA_FORMATS_SIZE = 46,     /* size field + flags */
+  STARBURN_DISC_FILE_SYSTEM_SIZE = 4,   /* disc-file-system record */
+  STARBURN_DEVICE_ADDRESS_SIZE = 5,     /* notification 10's data: tag, port, bus, target, lun */
+  STARBURN_PERIPHERAL_CDROM = 5         /* SCSI peripheral device type of CD/DVD/BD devices */
+};
+
+/* The record handed with notification 3 (a rejected name). Offsets in bytes;
+ * the record is not aligned, read its fields with memcpy. */
+enum {
+  STARBURN_REJECTED_NAME_FLAG = 0,     /* 0: 8-bit ISO 9660 name; 1: 16-bit Joliet name */
+  STARBURN_REJECTED_NAME_TEXT = 1,     /* the terminated name */
+  STARBURN_REJECTED_NAME_ROOM = 544,   /* bytes of room for the name, terminator included */
+  STARBURN_REJECTED_NAME_ACTION = 545, /* 32-bit action value, little-endian */
+  STARBURN_REJECTED_NAME_SIZE = 549,
+  STARBURN_REJECTED_NAME_USE_REWRITTEN = 2 /* action: the name was rewritten in place; use it */
+};
+
+/* Call-back notification numbers. */
+enum {
+  STARBURN_NOTIFY_TREE_TEXT_0 = 0,   /* tree: special1 is a terminated 8-bit text */
+  STARBURN_NOTIFY_TREE_TEXT_2 = 2,   /* tree: special1 is a terminated 8-bit text */
+  STARBURN_NOTIFY_NAME_REJECTED = 3, /* tree: special1 is the rejected-name record */
+  STARBURN_NOTIFY_DEVICE_FOUND = 10, /* find: special1 is the 5-byte device address */
+  STARBURN_NOTIFY_PROGRESS = 12,     /* write: special1, special2 -> uint64_t total, done */
+  STARBURN_NOTIFY_BUFFER = 13        /* write: special1, special2 -> uint32_t size, free */
+};
+
+/* Node attributes (StarBurn_ISO9660JolietFileTree_GetAttributes). */
+enum { STARBURN_NODE_DIRECTORY = 0x10 };
+
+/* Kinds of StarBurn_ISO9660JolietFileTree_Add. */
+enum { STARBURN_ADD_DIRECTORY = 0, STARBURN_ADD_FILE = 2 };
+
+typedef void (*StarBurnCallback)(uint32_t notification, void* context, void* special1,
+                                 void* special2);
+
+/* What the drive said about the last command that failed. */
+typedef struct StarBurnCommandFailure {
+  uint8_t cdb[16]; /* the command descriptor block */
+  uint8_t cdbLength;
+  uint8_t scsiStatus; /* 0x02 CHECK CONDITION when sense is valid */
+  uint8_t senseKey;
+  uint8_t asc;         /* additional sense code */
+  uint8_t ascq;        /* additional sense code qualifier */
+  uint8_t senseLength; /* valid bytes of sense */
+  uint8_t sense[32];   /* fixed-format sense data as the drive returned it */
+} StarBurnCommandFailure;
+
+/* Media-format block: size must be at least STARBURN_MEDIA_FORMATS_SIZE. */
+typedef struct StarBurnMediaFormats {
+  uint32_t size;
+  uint8_t flags[STARBURN_MEDIA_FORMAT_COUNT];
+} StarBurnMediaFormats;
+
+/* ---- Start-up, shut-down and handles ---------------------------------- */
+
+/* Starts the SDK (counted: every successful start needs one shut-down). Reads
+ * STARBURN_VIRTUAL_DRIVES at the first start; an invalid list fails the start
+ * with STARBURN_STATUS_BAD_CONFIGURATION and a message in errorText. */
+STARBURN_API StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize);
+/* Undoes one start. STARBURN_STATUS_NOT_STARTED when the SDK is not started. */
+STARBURN_API StarBurnStatus StarBurn_DownShut(void);
+/* Releases a device or tree handle and sets *handle to NULL. NULL or an
+ * unknown handle does nothing. */
+STARBURN_API void StarBurn_Destroy(void** handle);
+/* A short English text for a status ("not ready"); never NULL. */
+STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
+
+/* ---- Virtual drives and the device registry ----------------------------- */
+
+/* Attaches virtual drives: "MEDIUM=PATH;MEDIUM=PATH", the syntax of
+ * STARBURN_VIRTUAL_DRIVES. All or nothing: on failure none is attached. */
+STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
+                                                         uint32_t errorTextSize);
+/* The device target of a drive letter ('D'): "\Device\CdRom0".
+ * STARBURN_STATUS_NO_DEVICE when the letter names no optical device. */
+STARBURN_API StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* target,
+                                                             uint32_t targetSize);
+/* The volume label of the last session of the disc in the drive with that
+ * letter: the Joliet label where present, else the ISO 9660 one, trailing
+ * spaces removed. Fails without a disc or a readable session. */
+STARBURN_API StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label,
+                                                            uint32_t labelSize);
+/* Aborts a write running on the named device ("CdRom0"; NULL: every device)
+ * from any thread: the write stops at its next block and the recording call
+ * returns STARBURN_STATUS_CANCELLED. */
+STARBURN_API StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName);
+
+/* ---- Discovery ---------------------------------------------------------- */
+
+/* Calls callback with STARBURN_NOTIFY_DEVICE_FOUND for every device of the
+ * peripheral type, special1 pointing at its 5-byte address. flags: 0. */
+STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
+                                                StarBurnCallback callback, void* context);
+/* The device path of a SCSI address: "\\.\" and the drive letter ("\\.\D:"). */
+STARBURN_API StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, uint8_t bus,
+                                                                  uint8_t target, uint8_t lun,
+                                                                  char* devicePath,
+                                                                  uint32_t devicePathSize);
+/* The SPTD layer's versions. STARBURN_OK when the layer is present. */
+STARBURN_API StarBurnStatus StarBurn_SPTD_GetVersion(char* driverVersion,
+                                                     uint32_t driverVersionSize, char* layerVersion,
+                                                     uint32_t layerVersionSize, uint32_t* version);
+/* 1: read only the table of contents of the last session when importing. */
+STARBURN_API void StarBurn_SetFastReadTOC(uint8_t enable);
+
+/* ---- Opening a drive ------------------------------------------------------
+ * callback and context receive the recording notifications (12, 13) of the
+ * handle. shared: 0 takes the drive exclusively (refused with
+ * STARBURN_STATUS_DEVICE_BUSY while another handle holds it); 1 shares it. */
+
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Create(
+    void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, StarBurnCallback callback, void* context, uint8_t port,
+    uint8_t bus, uint8_t target, uint8_t lun, uint32_t shared);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateEx(
+    void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, StarBurnCallback callback, void* context,
+    const char* deviceName, uint32_t shared);
+/* lockTray: 1 locks the tray while the handle is open; refused with
+ * STARBURN_STATUS_DEVICE_BUSY while another handle holds the lock. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateExEx(
+    void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, StarBurnCallback callback, void* context,
+    const StarBurnWChar* deviceName, uint8_t lockTray, uint32_t shared);
+
+/* ---- Drive and disc ------------------------------------------------------- */
+
+/* Vendor, product and revision texts (each textSize bytes) and the drive's
+ * buffer size in KiB. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDeviceInformation(
+    void* device, char* vendor, char* product, char* revision, uint32_t textSize,
+    uint32_t* bufferSize);
+/* Disc-type code of the inserted disc; 14 when there is none. */
+STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(void* device);
+/* The disc-information block as the drive returns it (READ DISC INFORMATION). */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscInformation(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint8_t* info, uint32_t infoSize);
+/* Block address of minute, second, frame. pregap: 0 for a disc address
+ * (lead-in offset removed), 1 to count from the very first block. */
+STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_MSFToLBA(void* device, uint8_t minute,
+                                                         uint8_t second, uint8_t frame,
+                                                         uint8_t pregap);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(
+    void* device, StarBurnMediaFormats* formats);
+/* Outputs: packet (incremental), track-at-once, session-at-once, raw. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint8_t* packet, uint8_t* trackAtOnce, uint8_t* sessionAtOnce,
+    uint8_t* raw);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* device, char* errorText,
+                                                                   uint32_t errorTextSize,
+                                                                   uint32_t* systemError,
+                                                                   StarBurnCommandFailure* failure,
+                                                                   uint8_t* isBlank);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint64_t* usedBytes);
+/* kind: 3 = space a new session can take. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* device, uint32_t kind,
+                                                                        uint32_t* freeBlocks,
+                                                                        uint64_t* freeBytes);
+/* The 28-byte track-information record of track (255: the invisible track, the
+ * next one to be written). */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t track, uint8_t* info, uint32_t infoSize);
+/* Speeds in KB/s. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t* currentRead, uint32_t* maximumRead,
+    uint32_t* currentWrite, uint32_t* maximumWrite);
+/* 65535: the drive's maximum. The drive may take a lower speed than asked. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t readSpeed, uint32_t writeSpeed);
+STARBURN_API StarBurnStatus
+StarBurn_CdvdBurnerGrabber_TestUnitReady(void* device, char* errorText, uint32_t errorTextSize,
+                                         uint32_t* systemError, StarBurnCommandFailure* failure);
+/* Buffer-underrun protection: enabled now, and 1 when the drive supports it. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetBUP(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint8_t* enabled, uint32_t* supported);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char* errorText,
+                                                              uint32_t errorTextSize,
+                                                              uint32_t* systemError,
+                                                              StarBurnCommandFailure* failure,
+                                                              uint32_t enable);
+/* Records the built image of tree as one track at the next writable address,
+ * with notifications 12 and 13 to the open's call-back.
+ * testWrite: 1 simulates; closeDisc: 1 closes the disc after the session
+ * (no further session); multiSession: 1 leaves room for a next session;
+ * dataMode: 1 (Mode 1 / plain 2048-byte blocks); writeRetries: times a
+ * recoverable write error is retried. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
+    uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
+STARBURN_API StarBurnStatus
+StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char* errorText, uint32_t errorTextSize,
+                                        uint32_t* systemError, StarBurnCommandFailure* failure);
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Eject(void* device, char* errorText,
+                                                             uint32_t errorTextSize,
+                                                             uint32_t* systemError,
+                                                             StarBurnCommandFailure* failure);
+/* Closes the tray; wait: 1 waits until the disc is ready. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_LoadEx(void* device, char* errorText,
+                                                              uint32_t errorTextSize,
+                                                              uint32_t* systemError,
+                                                              StarBurnCommandFailure* failure,
+                                                              uint32_t wait);
+/* quick: 1 blanks the table of contents only, 0 the whole disc. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char* errorText,
+                                                             uint32_t errorTextSize,
+                                                             uint32_t* systemError,
+                                                             StarBurnCommandFailure* failure,
+                                                             uint32_t quick);
+/* The last recorded block address of the disc (0 on a blank disc). */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t* lastAddress);
+/* The disc-file-system record of the last session: byte 0 nonzero when a file
+ * system other than ISO 9660/Joliet (such as UDF) is present, byte 1 when
+ * Joliet is present, byte 2 when ISO 9660 is present, byte 3 reserved (0). */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint8_t* record, uint32_t recordSize);
+/* Number of the last recorded track. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device, char* errorText,
+                                                                    uint32_t errorTextSize,
+                                                                    uint32_t* systemError,
+                                                                    StarBurnCommandFailure* failure,
+                                                                    uint8_t* lastTrack);
+
+/* ---- ISO 9660/Joliet image tree ------------------------------------------- */
+
+/* Makes an empty tree. callback and context receive notifications 0, 2, 3.
+ * iso9660: 1 (always); rockRidge: 0; level2Names: 1 for ISO 9660 level 2
+ * names (up to 31 characters) without Joliet; joliet: 1 for a Joliet tree
+ * beside ISO 9660 level 1 names. Both 0: ISO 9660 level 1 names alone. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(
+    void** tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCallback callback, void* context, uint8_t iso9660, uint8_t rockRidge,
+    uint8_t level2Names, uint32_t joliet);
+/* Reads track of the disc in device into tree as imported entries (joliet: 1
+ * reads the Joliet tree, 0 the ISO 9660 tree). */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(
+    void* device, void* tree, uint8_t track, uint8_t joliet, char* errorText,
+    uint32_t errorTextSize, uint32_t* systemError);
+/* Node handles; NULL = none. */
+STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree);
+STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void* tree, void* node);
+STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* kid);
+/* first: the node's identity among its siblings (stable, unique); second: the
+ * name a person sees; third: unused (empty). Each buffer has nameSize bytes. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void* tree, void* node,
+                                                                    char* first, char* second,
+                                                                    char* third, uint32_t nameSize);
+/* STARBURN_NODE_DIRECTORY for a directory. */
+STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void* tree, void* node);
+/* File size: low 32 bits returned, high 32 bits through sizeHigh. */
+STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* node,
+                                                                          uint32_t* sizeHigh);
+/* Adds a file (kind STARBURN_ADD_FILE, from sourcePath) or a directory
+ * (STARBURN_ADD_DIRECTORY, sourcePath NULL) named name under *parentNode. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
+    void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    const char* sourcePath, const char* name, uint32_t kind, void** parentNode, void** newNode);
+/* Lays the image out from startAddress. trailingPadBlocks: zero blocks added
+ * after the image; recordTimes: 1 records each file's modification time, 0
+ * gives every entry the image's creation time. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
+    void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    uint32_t startAddress, uint32_t trailingPadBlocks, uint32_t recordTimes,
+    const char* volumeLabel, const char* publisher, const char* application);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,180 @@
+#pragma once
+
+// The base services the library uses: worker threads, locks, directory search,
+// file access, text conversion and the module directory. Implemented on POSIX
+// by the OrletBases library (port/bases).
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <locale>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(ORLET_BASES_BUILD)
+#define ORLET_BASES_API __attribute__((visibility("default")))
+#else
+#define ORLET_BASES_API
+#endif
+
+namespace Orlet {
+
+// Wait without limit (StopThread's timeout).
+constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+// A worker thread that runs ThreadProc once per successful StartThread.
+//
+// Table order (fixed): destructor, StopThread, OnPreThreadStart, ThreadProc.
+// Subclasses override ThreadProc only.
+//
+// Semantics:
+// - StartThread while the thread runs answers 0 and starts nothing.
+// - After the body has returned, StartThread may start it again: the ended
+//   thread is reaped, the stop request is cleared and a new thread runs.
+// - StopThread(timeout, wait) asks the thread to stop (IsStopThread then
+//   answers nonzero). With wait nonzero it waits up to timeout milliseconds
+//   (kInfinite: without limit) for the body to return and reaps the thread;
+//   it answers 1 when the thread has ended or never ran, 0 when it still runs
+//   (timeout passed, or StopThread was called from the thread itself, which
+//   cannot wait for itself).
+// - An owner stops and waits (StopThread(kInfinite, 1)) before it destroys
+//   anything the body uses; the destructor does the same as a last resort.
+//
+// Threads: every operation may be called from any thread. The object's own
+// mutex is never held while the body runs.
+class ORLET_BASES_API Thread {
+ public:
+  Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  virtual ~Thread();
+
+  virtual int StopThread(uint32_t timeout, int wait);
+  // Called by StartThread on the caller's thread before the new thread is
+  // made; answering 0 refuses the start. The default answers 1.
+  virtual int OnPreThreadStart();
+  // The thread body. Its answer is kept and otherwise unused.
+  virtual int ThreadProc() = 0;
+
+  // flags: 0. Answers nonzero when a new thread runs ThreadProc.
+  int StartThread(int flags);
+  // Nonzero from a successful StartThread until the body returns.
+  int IsThreadRunning() const;
+  // Nonzero once a stop was asked for. With timeout nonzero, waits up to that
+  // many milliseconds for a request before answering.
+  int IsStopThread(uint32_t timeout) const;
+
+ private:
+  void Run();
+
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  std::thread worker;    // guarded by mutex
+  bool running = false;  // guarded by mutex
+  std::atomic<bool> stopRequested{false};
+};
+
+// A lock between threads; the same thread may take it again (recursive).
+class ORLET_BASES_API Cs {
+ public:
+  Cs();
+  ~Cs();
+  Cs(const Cs&) = delete;
+  Cs& operator=(const Cs&) = delete;
+
+  void Lock() const;
+  void Unlock() const;
+
+ private:
+  mutable std::recursive_mutex mutex;
+};
+
+// Holds a Cs from construction to destruction.
+class ORLET_BASES_API CsLocker {
+ public:
+  explicit CsLocker(const Cs& cs);
+  ~CsLocker();
+  CsLocker(const CsLocker&) = delete;
+  CsLocker& operator=(const CsLocker&) = delete;
+
+ private:
+  const Cs& cs;
+};
+
+// Enumerates one directory: "." and ".." first, then the entries in byte
+// order of their names (so an enumeration is the same on every run). The
+// names are read when FindFirst is called; the destructor ends the search.
+class ORLET_BASES_API FileFind {
+ public:
+  FileFind();
+  virtual ~FileFind();
+  FileFind(const FileFind&) = delete;
+  FileFind& operator=(const FileFind&) = delete;
+
+  // pattern: "*" or "*.*" match every name; other patterns match as a shell
+  // wildcard. Nonzero when an entry is current.
+  int FindFirst(const std::wstring& directory, const std::wstring& pattern);
+  // Nonzero when a further entry is current.
+  int FindNext();
+  // The bare name of the current entry; empty when none is current.
+  std::wstring GetFileName() const;
+
+ private:
+  std::vector<std::string> names;  // file-system names (bytes)
+  std::size_t position = 0;
+};
+
+// Access, share and creation values of FileIo::Open as the home platform
+// spells them.
+constexpr uint32_t kGenericRead = 0x80000000;
+constexpr uint32_t kGenericWrite = 0x40000000;
+constexpr uint32_t kShareRead = 1;
+constexpr uint32_t kCreateAlways = 2;
+constexpr uint32_t kOpenExisting = 3;
+
+// One open file. The destructor closes it.
+class ORLET_BASES_API FileIo {
+ public:
+  FileIo();
+  virtual ~FileIo();
+  FileIo(const FileIo&) = delete;
+  FileIo& operator=(const FileIo&) = delete;
+
+  // access: kGenericRead and/or kGenericWrite; share: ignored on POSIX;
+  // creation: kOpenExisting or kCreateAlways. Nonzero when open. Opening
+  // again closes the earlier file first.
+  virtual int Open(const std::wstring& path, uint32_t access, uint32_t share, uint32_t creation);
+  virtual void Close();
+  // Size in bytes; 0 when no file is open.
+  virtual uint64_t GetFileSize();
+  // Reads up to size bytes at offset; answers the bytes read, -1 on failure.
+  virtual int64_t Read(uint64_t offset, void* buffer, uint32_t size);
+
+ private:
+  int descriptor = -1;
+};
+
+// Text conversions under a locale (default: the process's global one). Under
+// the "C" or "POSIX" locale 8-bit text is UTF-8, so non-ASCII names work in a
+// host that never calls setlocale. Bytes that do not decode become U+DC80 to
+// U+DCFF and turn back into the same bytes, so any file name survives a round
+// trip; a character that the 8-bit encoding cannot hold becomes '?' (nothing
+// is ever dropped or cut).
+ORLET_BASES_API std::wstring mbs_to_tcs(const std::string& text,
+                                        const std::locale& locale = std::locale());
+ORLET_BASES_API std::string tcs_to_mbs(const std::wstring& text,
+                                       const std::locale& locale = std::locale());
+// The library's text type is already wide: a copy.
+ORLET_BASES_API std::wstring tcs_to_wcs(const std::wstring& text,
+                                        const std::locale& locale = std::locale());
+
+// Writes the directory of the module that calls it (the shared library or
+// program whose code makes the call), terminated, without a trailing
+// separator. Answers the number of characters written, 0 when it does not fit
+// in size characters or cannot be found.
+ORLET_BASES_API uint32_t GetModuleDir(wchar_t* buffer, uint32_t size);
+
+}  // namespace Orlet

@@ -1,0 +1,7 @@
+#include "platform/StarBurnSdk.h"
+
+namespace Orlet {
+
+void IgnoreNotification(uint32_t, void*, void*, void*) {}
+
+}  // namespace Orlet

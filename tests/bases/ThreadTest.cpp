@@ -1,0 +1,131 @@
+// Worker threads: start, stop request, stop-and-wait, restart, refusals.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "platform/OrletBases.h"
+
+namespace {
+
+using Orlet::kInfinite;
+
+// A body that runs until it is told to stop (or, with stopOnRequest false,
+// until released), counting its runs.
+class Worker : public Orlet::Thread {
+ public:
+  ~Worker() override { StopThread(kInfinite, 1); }
+
+  std::atomic<int> runs{0};
+  std::atomic<bool> started{false};
+  std::atomic<bool> release{false};
+  std::atomic<bool> sawStop{false};
+  bool stopOnRequest = true;
+
+  int ThreadProc() override {
+    ++runs;
+    started = true;
+    while (!release) {
+      if (stopOnRequest && IsStopThread(10) != 0) {
+        sawStop = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 0;
+  }
+
+  void WaitStarted() {
+    while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+};
+
+TEST(ThreadTest, StopRequestReachesTheBodyAndStopWaitsForIt) {
+  Worker worker;
+  EXPECT_EQ(worker.IsThreadRunning(), 0);
+  EXPECT_EQ(worker.IsStopThread(0), 0);
+  ASSERT_NE(worker.StartThread(0), 0);
+  worker.WaitStarted();
+  EXPECT_NE(worker.IsThreadRunning(), 0);
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+  EXPECT_TRUE(worker.sawStop);
+  EXPECT_EQ(worker.IsThreadRunning(), 0);
+  EXPECT_NE(worker.IsStopThread(0), 0);
+}
+
+TEST(ThreadTest, SecondStartWhileRunningIsRefusedAndRestartAfterTheEndRunsAgain) {
+  Worker worker;
+  worker.stopOnRequest = false;
+  ASSERT_NE(worker.StartThread(0), 0);
+  worker.WaitStarted();
+  EXPECT_EQ(worker.StartThread(0), 0);  // one body at a time
+  worker.release = true;
+  while (worker.IsThreadRunning() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(worker.runs, 1);
+
+  worker.release = false;
+  worker.started = false;
+  worker.stopOnRequest = true;
+  ASSERT_NE(worker.StartThread(0), 0);  // the ended thread is reaped and started anew
+  worker.WaitStarted();
+  EXPECT_EQ(worker.IsStopThread(0), 0);  // a restart clears the old stop request
+  EXPECT_EQ(worker.runs, 2);
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+}
+
+TEST(ThreadTest, StopWithTimeoutAnswersZeroWhileTheBodyStillRuns) {
+  Worker worker;
+  worker.stopOnRequest = false;  // ignores the request
+  ASSERT_NE(worker.StartThread(0), 0);
+  worker.WaitStarted();
+  EXPECT_EQ(worker.StopThread(20, 1), 0);
+  EXPECT_EQ(worker.StopThread(0, 0), 0);  // no wait: still running
+  worker.release = true;
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+}
+
+TEST(ThreadTest, StopOfAThreadThatNeverRanAnswersAtOnce) {
+  Worker worker;
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+  EXPECT_EQ(worker.runs, 0);
+}
+
+class Refusing : public Orlet::Thread {
+ public:
+  int OnPreThreadStart() override { return 0; }
+  int ThreadProc() override {
+    ran = true;
+    return 0;
+  }
+  bool ran = false;
+};
+
+TEST(ThreadTest, PreStartHookCanRefuseTheStart) {
+  Refusing thread;
+  EXPECT_EQ(thread.StartThread(0), 0);
+  EXPECT_EQ(thread.StopThread(kInfinite, 1), 1);
+  EXPECT_FALSE(thread.ran);
+}
+
+TEST(ThreadTest, LockExcludesOtherThreads) {
+  Orlet::Cs lock;
+  long counter = 0;  // guarded by lock
+  auto add = [&] {
+    for (int i = 0; i < 100000; ++i) {
+      Orlet::CsLocker locker(lock);
+      ++counter;
+    }
+  };
+  std::thread a(add);
+  std::thread b(add);
+  a.join();
+  b.join();
+  EXPECT_EQ(counter, 200000);
+
+  // The same thread may take the lock again.
+  Orlet::CsLocker outer(lock);
+  Orlet::CsLocker inner(lock);
+}
+
+}  // namespace

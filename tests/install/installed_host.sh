@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and builds a host against the
+# installed CMake package, and another against the pkg-config file; both run.
+set -euo pipefail
+build=$1 source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cmake -S "$source" -B "$work/host" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/host" >/dev/null
+"$work/host/host"
+libdir=$(find "$work/prefix" -name 'orlet-media-burning.pc' -printf '%h\n' | head -1)
+flags=$(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs orlet-media-burning)
+# shellcheck disable=SC2086
+g++ -std=c++17 "$source/main.cpp" -o "$work/pc-host" $flags -Wl,-rpath,"$libdir/.."
+"$work/pc-host"
+echo "installed package: ok"

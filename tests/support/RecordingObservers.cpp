@@ -1,0 +1,98 @@
+#include "support/RecordingObservers.h"
+
+#include "platform/OrletBases.h"
+
+namespace support {
+
+void CallLog::Add(std::string call) {
+  std::lock_guard<std::mutex> lock(mutex);
+  calls.push_back(std::move(call));
+  added.notify_all();
+}
+
+std::vector<std::string> CallLog::Calls() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return calls;
+}
+
+void CallLog::Clear() {
+  std::lock_guard<std::mutex> lock(mutex);
+  calls.clear();
+}
+
+bool CallLog::WaitFor(const std::string& call, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex);
+  return added.wait_for(lock, timeout, [&] {
+    for (const auto& logged : calls) {
+      if (logged == call) return true;
+    }
+    return false;
+  });
+}
+
+std::string CallText(const char* name, long a, long b) {
+  return std::string(name) + "(" + std::to_string(a) + "," + std::to_string(b) + ")";
+}
+
+void RecordingBurnObserver::OnPrepareEvent(int event, int detail) {
+  Add(CallText("OnPrepareEvent", event, detail));
+}
+
+int RecordingBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
+  Add("OnFillContainer");
+  if (fill) fill(container);
+  return fillAnswer;
+}
+
+void RecordingBurnObserver::OnTreeNameKind0(const std::wstring& text) {
+  if (logTreeNames) Add("OnTreeNameKind0(" + Orlet::tcs_to_mbs(text) + ")");
+}
+
+void RecordingBurnObserver::OnTreeNameKind2(const std::wstring& text) {
+  if (logTreeNames) Add("OnTreeNameKind2(" + Orlet::tcs_to_mbs(text) + ")");
+}
+
+int RecordingBurnObserver::OnAskImportSession() {
+  Add("OnAskImportSession");
+  return importAnswer;
+}
+
+void RecordingBurnObserver::OnBurnEvent(int event, int detail) {
+  Add(CallText("OnBurnEvent", event, detail));
+}
+
+void RecordingBurnObserver::OnBurnProgress(int progress, int level) {
+  Add(CallText("OnBurnProgress", progress, level));
+}
+
+int RecordingBurnObserver::OnAskRetryOpen() {
+  Add("OnAskRetryOpen");
+  return retryOpenAnswer;
+}
+
+void RecordingBurnObserver::OnSearchFinished() { Add("OnSearchFinished"); }
+
+int RecordingEraseObserver::OnAskRetryOpen() {
+  Add("OnAskRetryOpen");
+  return retryOpenAnswer;
+}
+
+void RecordingEraseObserver::OnEraseEvent(int event, int detail) {
+  Add(CallText("OnEraseEvent", event, detail));
+}
+
+void RecordingEraseObserver::OnEraseEstimate(unsigned int milliseconds) {
+  Add("OnEraseEstimate(" + std::to_string(milliseconds) + ")");
+}
+
+int RecordingContainerObserver::OnAddItem() {
+  ++addItemCalls;
+  Add("OnAddItem");
+  return stopAfter != 0 && addItemCalls >= stopAfter ? 0 : 1;
+}
+
+void RecordingContainerObserver::OnAddFileFailed(const std::wstring& sourcePath, int code) {
+  Add("OnAddFileFailed(" + Orlet::tcs_to_mbs(sourcePath) + "," + std::to_string(code) + ")");
+}
+
+}  // namespace support

@@ -1,0 +1,79 @@
+#pragma once
+
+// Observers that keep every call in order, as text ("OnPrepareEvent(1,0)"),
+// with scripted answers for the questions. Thread-safe: a burn job calls from
+// its own thread while the test waits.
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "orlet/MediaBurning.h"
+
+namespace support {
+
+// The calls in order, and a wait for a call to come.
+class CallLog {
+ public:
+  void Add(std::string call);
+  std::vector<std::string> Calls() const;
+  void Clear();
+  // Waits until a call equal to call has been logged; false after timeout.
+  bool WaitFor(const std::string& call,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+ private:
+  mutable std::mutex mutex;
+  mutable std::condition_variable added;
+  std::vector<std::string> calls;
+};
+
+class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog {
+ public:
+  // Answers of the questions.
+  int fillAnswer = 1;
+  int importAnswer = 1;
+  int retryOpenAnswer = 0;
+  // Run inside OnFillContainer before it answers (fills the container).
+  std::function<void(Orlet::FileContainer*)> fill;
+  // When false, OnTreeNameKind0/2 are not logged (they come in numbers).
+  bool logTreeNames = true;
+
+  void OnPrepareEvent(int event, int detail) override;
+  int OnFillContainer(Orlet::FileContainer* container) override;
+  void OnTreeNameKind0(const std::wstring& text) override;
+  void OnTreeNameKind2(const std::wstring& text) override;
+  int OnAskImportSession() override;
+  void OnBurnEvent(int event, int detail) override;
+  void OnBurnProgress(int progress, int level) override;
+  int OnAskRetryOpen() override;
+  void OnSearchFinished() override;
+};
+
+class RecordingEraseObserver : public Orlet::EraseObserver, public CallLog {
+ public:
+  int retryOpenAnswer = 0;
+
+  int OnAskRetryOpen() override;
+  void OnEraseEvent(int event, int detail) override;
+  void OnEraseEstimate(unsigned int milliseconds) override;
+};
+
+class RecordingContainerObserver : public Orlet::FileContainerObserver, public CallLog {
+ public:
+  // OnAddItem answers 1 until it has been called stopAfter times, then 0
+  // (0: never stop).
+  unsigned stopAfter = 0;
+  unsigned addItemCalls = 0;
+
+  int OnAddItem() override;
+  void OnAddFileFailed(const std::wstring& sourcePath, int code) override;
+};
+
+// "Name(a,b)" as the logs write calls.
+std::string CallText(const char* name, long a, long b);
+
+}  // namespace support

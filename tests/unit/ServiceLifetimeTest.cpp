@@ -1,0 +1,130 @@
+// The service object's life as a host sees it: the factory, start-up and
+// shut-down of the SDK, and the answers of a service whose SDK is not started.
+
+#include <gtest/gtest.h>
+
+#include "orlet/MediaBurning.h"
+#include "support/DoubleFixture.h"
+#include "support/RecordingObservers.h"
+
+namespace {
+
+using Orlet::MediaBurning;
+
+class ServiceLifetimeTest : public support::DoubleTest {};
+
+// A host's own MediaBurning: DestroyMediaBurning must leave it alone.
+class ForeignService : public MediaBurning {
+ public:
+  explicit ForeignService(bool* destroyed) : destroyed(destroyed) {}
+  ~ForeignService() override { *destroyed = true; }
+  void SetBurnObserver(Orlet::MediaBurningObserver*) override {}
+  void SetEraseObserver(Orlet::EraseObserver*) override {}
+  int Initialize() override { return 0; }
+  void Uninitialize() override {}
+  void StartDriveSearch(int, int) override {}
+  void RefreshDrives() override {}
+  std::size_t GetDriveCount() override { return 0; }
+  int GetDriveInfo(std::size_t, Orlet::DriveInfo&) override { return 0; }
+  int IsDiscWritable(const Orlet::DriveInfo&) override { return 0; }
+  int Burn(std::size_t, const std::wstring&, unsigned int, int) override { return 0; }
+  int Erase(std::size_t) override { return 0; }
+  void Cancel() override {}
+
+ private:
+  bool* destroyed;
+};
+
+TEST_F(ServiceLifetimeTest, FactoryMakesIndependentObjectsAndDestroyKeepsThePointer) {
+  MediaBurning* first = nullptr;
+  MediaBurning* second = nullptr;
+  ASSERT_EQ(Orlet::CreateMediaBurning(first), Orlet::ResultOk);
+  ASSERT_EQ(Orlet::CreateMediaBurning(second), Orlet::ResultOk);
+  ASSERT_NE(first, nullptr);
+  EXPECT_NE(first, second);
+
+  MediaBurning* const old = first;
+  EXPECT_EQ(Orlet::DestroyMediaBurning(first), Orlet::ResultOk);
+  EXPECT_EQ(first, old);  // the caller's variable still holds the old address
+  EXPECT_EQ(Orlet::DestroyMediaBurning(second), Orlet::ResultOk);
+
+  MediaBurning* none = nullptr;
+  EXPECT_EQ(Orlet::DestroyMediaBurning(none), Orlet::ResultOk);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ServiceLifetimeTest, DestroyLeavesAnotherImplementationAlive) {
+  bool destroyed = false;
+  auto* foreign = new ForeignService(&destroyed);
+  MediaBurning* pointer = foreign;
+  EXPECT_EQ(Orlet::DestroyMediaBurning(pointer), Orlet::ResultOk);
+  EXPECT_FALSE(destroyed);
+  delete foreign;
+  EXPECT_TRUE(destroyed);
+}
+
+TEST_F(ServiceLifetimeTest, InitializeStartsTheSdkOnceAndDestroyShutsItDownOnce) {
+  MediaBurning* service = nullptr;
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  EXPECT_EQ(service->Initialize(), Orlet::ResultOk);
+  EXPECT_EQ(service->Initialize(), Orlet::ResultOk);
+  EXPECT_EQ(Double().CountOf("StarBurn_UpStartEx"), 1u);
+  EXPECT_EQ(Double().CountOf("StarBurn_DownShut"), 0u);
+  Orlet::DestroyMediaBurning(service);
+  EXPECT_EQ(Double().CountOf("StarBurn_DownShut"), 1u);
+  EXPECT_EQ(Double().Functions(),
+            (std::vector<std::string>{"StarBurn_UpStartEx", "StarBurn_DownShut"}));
+}
+
+TEST_F(ServiceLifetimeTest, FailedStartLeavesTheServiceStopped) {
+  MediaBurning* service = nullptr;
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  Double().AnswerNext("StarBurn_UpStartEx", STARBURN_STATUS_BAD_CONFIGURATION);
+  EXPECT_EQ(service->Initialize(), Orlet::ResultFailed);
+  Orlet::DriveInfo info;
+  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultNotStarted);
+  service->Uninitialize();                            // not started: no shut-down
+  EXPECT_EQ(service->Initialize(), Orlet::ResultOk);  // a second try starts it
+  EXPECT_EQ(Double().CountOf("StarBurn_UpStartEx"), 2u);
+  service->Uninitialize();
+  EXPECT_EQ(Double().CountOf("StarBurn_DownShut"), 1u);
+  Orlet::DestroyMediaBurning(service);
+  EXPECT_EQ(Double().CountOf("StarBurn_DownShut"), 1u);  // already stopped
+}
+
+TEST_F(ServiceLifetimeTest, FailedShutDownLeavesTheServiceStarted) {
+  MediaBurning* service = nullptr;
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
+  Double().AnswerNext("StarBurn_DownShut", STARBURN_STATUS_FAILED);
+  service->Uninitialize();
+  // Still counted as started: Initialize answers at once, without starting.
+  EXPECT_EQ(service->Initialize(), Orlet::ResultOk);
+  EXPECT_EQ(Double().CountOf("StarBurn_UpStartEx"), 1u);
+  // Destruction shuts down; when that fails too, the SDK holder tries again.
+  Double().AnswerNext("StarBurn_DownShut", STARBURN_STATUS_FAILED);
+  Orlet::DestroyMediaBurning(service);
+  EXPECT_EQ(Double().CountOf("StarBurn_DownShut"), 3u);
+}
+
+TEST_F(ServiceLifetimeTest, ServiceThatIsNotStartedRefusesOrDoesNothing) {
+  MediaBurning* service = nullptr;
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  support::RecordingEraseObserver eraseObserver;
+  Orlet::DriveInfo info;
+
+  service->StartDriveSearch(0, 0);
+  service->RefreshDrives();
+  service->Cancel();
+  EXPECT_EQ(service->GetDriveCount(), 0u);
+  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultNotStarted);
+  EXPECT_EQ(service->Burn(0, L"Label", 65535, 0), Orlet::ResultNotStarted);
+  EXPECT_EQ(service->Erase(0), Orlet::ResultNoObserver);
+  service->SetEraseObserver(&eraseObserver);
+  EXPECT_EQ(service->Erase(0), Orlet::ResultNotStarted);
+  EXPECT_EQ(eraseObserver.Calls(), (std::vector<std::string>{"OnEraseEvent(4,257)"}));
+  EXPECT_TRUE(Double().Journal().empty());  // nothing reached the SDK
+  Orlet::DestroyMediaBurning(service);
+}
+
+}  // namespace
