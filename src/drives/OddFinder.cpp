@@ -7,7 +7,6 @@
 
 #include "drives/DriveQuery.h"
 #include "drives/SdkCallHead.h"
-#include "orlet/MediaBurningResult.h"
 #include "platform/Win32.h"
 
 namespace Orlet {

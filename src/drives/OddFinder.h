@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "orlet/DriveInfo.h"
+#include "orlet/MediaBurningResult.h"
 #include "orlet/Observers.h"
 #include "platform/OrletBases.h"
 
