@@ -43,24 +43,12 @@ constexpr std::size_t kLastLeadOutSecond = 22;
 constexpr std::size_t kLastLeadOutFrame = 23;
 // MSFToLBA: a disc address (lead-in offset removed).
 constexpr uint8_t kDiscAddress = 0;
+// Room for the 16-bit device name of an SPTD open, terminator included.
+constexpr int kSptdNameRoom = 128;
+// MultiByteToWideChar: the system's 8-bit code page, no flags.
+constexpr unsigned kSystemCodePage = 0;
 // SetSpeeds: the other direction stays at the drive's maximum.
 constexpr uint32_t kMaximumSpeed = 65535;
-
-// UTF-16 form of a wide text (UTF-32 on this platform) for the SDK's 16-bit
-// device names.
-std::u16string ToUtf16(const std::wstring& text) {
-  std::u16string units;
-  for (wchar_t c : text) {
-    const auto value = static_cast<uint32_t>(c);
-    if (value >= 0x10000) {
-      units.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
-    } else {
-      units.push_back(static_cast<char16_t>(value));
-    }
-  }
-  return units;
-}
 
 // A text that holds a terminator would reach the SDK cut short, naming
 // another drive: such a name is refused.
@@ -178,6 +166,16 @@ void ProbeSpeedSteps(std::vector<SpeedEntry>& list, const SpeedEntry* table, std
 
 }  // namespace
 
+bool SptdDeviceName(const std::string& name, std::u16string& wide) {
+  if (HoldsTerminator(name)) return false;
+  char16_t units[kSptdNameRoom] = {};
+  const int written = MultiByteToWideChar(kSystemCodePage, 0, name.c_str(),
+                                          static_cast<int>(name.size()), units, kSptdNameRoom);
+  if (written <= 0 || written >= kSptdNameRoom) return false;
+  wide.assign(units, static_cast<std::size_t>(written));
+  return true;
+}
+
 uint32_t OpenDrive(const DriveInfo& record, void** device) {
   SdkCallHead head;
   switch (record.accessMethod) {
@@ -194,9 +192,10 @@ uint32_t OpenDrive(const DriveInfo& record, void** device) {
           IgnoreNotification, nullptr, name.c_str(), kOpenShared);
     }
     case AccessSptd: {
-      const std::u16string name = ToUtf16(tcs_to_wcs(record.deviceName));
-      if (HoldsTerminator(name)) return STARBURN_STATUS_INVALID_ARGUMENT;
-      constexpr uint8_t kLeaveTrayUnlocked = 0;
+      std::u16string name;
+      if (!SptdDeviceName(tcs_to_mbs(record.deviceName), name)) {
+        return STARBURN_STATUS_INVALID_ARGUMENT;
+      }
       return StarBurn_CdvdBurnerGrabber_CreateExEx(
           device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
           IgnoreNotification, nullptr, name.c_str(), kLeaveTrayUnlocked, kOpenShared);

@@ -27,6 +27,12 @@ int ReadDrive(DriveInfo& record);
 // than 1, 2 or 3 opens nothing and answers STARBURN_STATUS_INVALID_ARGUMENT.
 uint32_t OpenDrive(const DriveInfo& record, void** device);
 
+// The 16-bit form of an 8-bit device name for the SPTD open, converted with
+// MultiByteToWideChar into a room of 128 units that keeps its terminator.
+// False for a name that does not fit or holds a terminator: such a name is
+// refused, never cut into another drive's name.
+bool SptdDeviceName(const std::string& name, std::u16string& wide);
+
 // The drive letter and colon of record's drive ("D:"), empty when none is
 // found. ASPI drives ask the SDK for the device path of their address; named
 // drives look for the letter whose device target is "\Device\<name>".

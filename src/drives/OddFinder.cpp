@@ -22,10 +22,6 @@ constexpr uint32_t kModuleDirRoom = 260;
 constexpr uint32_t kVersionTextRoom = 256;
 // Room for a drive letter's device target during the scan (MAX_PATH).
 constexpr uint32_t kScanTargetRoom = 260;
-// Room for the 16-bit device name of an SPTD open, terminator included.
-constexpr int kSptdNameRoom = 128;
-// MultiByteToWideChar: the system's 8-bit code page, no flags.
-constexpr unsigned kSystemCodePage = 0;
 // Device targets of optical drives, and the name the SDK opens them by.
 constexpr const char* kCdRomTarget = "\\Device\\CdRom";
 constexpr const char* kCdRomName = "CdRom";
@@ -161,15 +157,11 @@ void OddFinder::ScanDriveLettersInternal(DriveAccessMethod method) {
     void* device = nullptr;
     uint32_t status = STARBURN_STATUS_INVALID_ARGUMENT;
     if (method == AccessSptd) {
-      char16_t wide[kSptdNameRoom] = {};
-      const int units = MultiByteToWideChar(kSystemCodePage, 0, name.c_str(),
-                                            static_cast<int>(name.size()), wide, kSptdNameRoom);
-      // A name that leaves no room for the terminator is refused, never cut.
-      if (units <= 0 || units >= kSptdNameRoom) continue;
-      constexpr uint8_t kLeaveTrayUnlocked = 0;
+      std::u16string wide;
+      if (!SptdDeviceName(name, wide)) continue;
       status = StarBurn_CdvdBurnerGrabber_CreateExEx(
           &device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
-          IgnoreNotification, nullptr, wide, kLeaveTrayUnlocked, kOpenShared);
+          IgnoreNotification, nullptr, wide.c_str(), kLeaveTrayUnlocked, kOpenShared);
     } else {
       status = StarBurn_CdvdBurnerGrabber_CreateEx(
           &device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
@@ -265,9 +257,8 @@ void OddFinder::WalkInternal(bool pollStop) {
   std::size_t i = 0;
   while (i < CountDrives()) {
     uint64_t identity = 0;
-    if (QueryDriveInternal(i, identity) == 0) {
-      RemoveDriveInternal(identity);
-    } else if (writersOnly != 0 && !IsWriterInternal(identity)) {
+    const bool unreadable = QueryDriveInternal(i, identity) == 0;
+    if (unreadable || (writersOnly != 0 && !IsWriterInternal(identity))) {
       RemoveDriveInternal(identity);
     } else {
       ++i;

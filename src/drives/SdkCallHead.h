@@ -19,5 +19,7 @@ struct SdkCallHead {
 // The last argument of the opens: share the drive with other handles, so that
 // looking at a drive never locks out a job that uses it.
 constexpr uint32_t kOpenShared = 1;
+// The SPTD open's tray flag: looking at a drive does not lock its tray.
+constexpr uint8_t kLeaveTrayUnlocked = 0;
 
 }  // namespace Orlet

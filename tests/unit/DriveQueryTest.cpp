@@ -9,6 +9,7 @@
 
 #include "DriveScripts.h"
 #include "drives/DiscTypes.h"
+#include "drives/DriveQuery.h"
 #include "drives/OddFinder.h"
 
 namespace {
@@ -53,12 +54,14 @@ FakeDrive& AddBlankCdR() {
 
 std::vector<uint32_t> Speeds(const std::vector<SpeedEntry>& list) {
   std::vector<uint32_t> speeds;
+  speeds.reserve(list.size());
   for (const auto& entry : list) speeds.push_back(entry.speed);
   return speeds;
 }
 
 std::vector<std::wstring> Labels(const std::vector<SpeedEntry>& list) {
   std::vector<std::wstring> labels;
+  labels.reserve(list.size());
   for (const auto& entry : list) labels.emplace_back(entry.label);
   return labels;
 }
@@ -509,6 +512,17 @@ TEST_F(DriveQueryTest, NameHoldingATerminatorIsRefusedNotCut) {
   EXPECT_EQ(finder.QueryDrive(0), 0);
   EXPECT_EQ(finder.QueryDrive(1), 0);
   EXPECT_TRUE(Double().Journal().empty());
+}
+
+TEST_F(DriveQueryTest, SixteenBitNameMustFitItsRoomWithTheTerminator) {
+  std::u16string wide;
+  ASSERT_TRUE(Orlet::SptdDeviceName("CdRom\xC3\xA9", wide));
+  EXPECT_EQ(wide, u"CdRom\u00E9");
+  ASSERT_TRUE(Orlet::SptdDeviceName(std::string(127, 'a'), wide));
+  EXPECT_EQ(wide.size(), 127u);
+  EXPECT_FALSE(Orlet::SptdDeviceName(std::string(128, 'a'), wide));
+  EXPECT_FALSE(Orlet::SptdDeviceName(std::string("CdRom0\0x", 8), wide));
+  EXPECT_FALSE(Orlet::SptdDeviceName("", wide));
 }
 
 TEST_F(DriveQueryTest, SptdDriveOpensByItsSixteenBitName) {
