@@ -12,7 +12,7 @@
 #include "drives/OddFinder.h"
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
-#include "support/DoubleFixture.h"
+#include "support/DriveScripts.h"
 
 namespace {
 
@@ -20,21 +20,8 @@ using Orlet::DriveInfo;
 using Orlet::OddFinder;
 using Strings = std::vector<std::string>;
 
-void JournalModuleLoad(const wchar_t* path) {
-  sdkdouble::SdkDouble::Get().Note("LoadLibraryW", Orlet::tcs_to_mbs(path));
-}
-
-class AspiProbeTest : public support::DoubleTest {
+class AspiProbeTest : public support::DriveDoubleTest {
  protected:
-  void SetUp() override {
-    DoubleTest::SetUp();
-    Win32WatchModuleLoads(JournalModuleLoad);
-  }
-  void TearDown() override {
-    Win32WatchModuleLoads(nullptr);
-    DoubleTest::TearDown();
-  }
-
   sdkdouble::FakeDrive& AddAspiDrive(const std::string& name, char letter, uint8_t target) {
     sdkdouble::FakeDrive& drive = Double().AddDrive(name, letter);
     const uint8_t address[] = {static_cast<uint8_t>(0x40 + target), 1, 0, target, 0};

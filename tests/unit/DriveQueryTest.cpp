@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "DriveScripts.h"
 #include "drives/DiscTypes.h"
 #include "drives/DriveQuery.h"
 #include "drives/OddFinder.h"
+#include "support/DriveScripts.h"
 
 namespace {
 
@@ -49,6 +49,15 @@ FakeDrive& AddBlankCdR() {
   drive.mediaFormats[2] = 1;
   drive.maximumReadSpeed = 9152;
   drive.maximumWriteSpeed = 9152;
+  return drive;
+}
+
+// A drive at D: holding a disc of discType, with its maximum speeds.
+FakeDrive& AddDiscDrive(int32_t discType, uint32_t maximumWrite, uint32_t maximumRead) {
+  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
+  drive.discType = discType;
+  drive.maximumWriteSpeed = maximumWrite;
+  drive.maximumReadSpeed = maximumRead;
   return drive;
 }
 
@@ -259,10 +268,7 @@ TEST_F(DriveQueryTest, DriveWithoutDiscListsCdStepsUpToItsMaximumWithoutProbing)
 }
 
 TEST_F(DriveQueryTest, DvdDriveListsEveryStepUpToItsMaximumAndStopsThere) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  drive.discType = Orlet::DiscTypeDvdR;
-  drive.maximumWriteSpeed = 16620;
-  drive.maximumReadSpeed = 8310;
+  AddDiscDrive(Orlet::DiscTypeDvdR, 16620, 8310);
   ASSERT_EQ(Query("CdRom0"), 1);
   const DriveInfo info = Record();
   EXPECT_EQ(Speeds(info.writeSpeeds), TableSpeeds(Orlet::DvdSpeedTable, 0, 8));
@@ -280,10 +286,7 @@ TEST_F(DriveQueryTest, DvdDriveListsEveryStepUpToItsMaximumAndStopsThere) {
 }
 
 TEST_F(DriveQueryTest, SpeedTheDriveRoundsUpToIsListedOnceAndTheNextStepSkipped) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  drive.discType = Orlet::DiscTypeDvdPlusR;
-  drive.maximumWriteSpeed = 5540;
-  drive.maximumReadSpeed = 5540;
+  FakeDrive& drive = AddDiscDrive(Orlet::DiscTypeDvdPlusR, 5540, 5540);
   drive.speedTaken = [](uint32_t asked, uint32_t maximum) {
     return asked == 3324 ? 4155u : std::min(asked, maximum);
   };
@@ -299,10 +302,7 @@ TEST_F(DriveQueryTest, SpeedTheDriveRoundsUpToIsListedOnceAndTheNextStepSkipped)
 }
 
 TEST_F(DriveQueryTest, SpeedTakenBelowTheStepIsListedWithItsNearestLabel) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  drive.discType = Orlet::DiscTypeCdRw;
-  drive.maximumWriteSpeed = 1400;
-  drive.maximumReadSpeed = 1400;
+  FakeDrive& drive = AddDiscDrive(Orlet::DiscTypeCdRw, 1400, 1400);
   // Asked for 2.2x, the drive runs at 2x: listed once.
   drive.speedTaken = [](uint32_t asked, uint32_t maximum) {
     return asked == 387 ? 353u : std::min(asked, maximum);
@@ -312,10 +312,7 @@ TEST_F(DriveQueryTest, SpeedTakenBelowTheStepIsListedWithItsNearestLabel) {
 }
 
 TEST_F(DriveQueryTest, RefusedSpeedIsNotListedAndProbingGoesOn) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  drive.discType = Orlet::DiscTypeBdR;
-  drive.maximumWriteSpeed = 17980;
-  drive.maximumReadSpeed = 17980;
+  AddDiscDrive(Orlet::DiscTypeBdR, 17980, 17980);
   // The drive refuses the first speed asked for, the write list's 1x.
   Double().AnswerNext("StarBurn_CdvdBurnerGrabber_SetSpeeds", STARBURN_STATUS_COMMAND_FAILED);
   // The sixth speed reading, the read list's probe of 8991, fails.
@@ -330,10 +327,7 @@ TEST_F(DriveQueryTest, RefusedSpeedIsNotListedAndProbingGoesOn) {
 }
 
 TEST_F(DriveQueryTest, BdReThatIsNotErasableListsOnlyTheMaximum) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  drive.discType = Orlet::DiscTypeBdRe;
-  drive.maximumWriteSpeed = 8991;
-  drive.maximumReadSpeed = 22476;  // above the midpoint of 4x and 6x
+  AddDiscDrive(Orlet::DiscTypeBdRe, 8991, 22476);  // reads above the midpoint of 4x and 6x
   ASSERT_EQ(Query("CdRom0"), 1);
   DriveInfo info = Record();
   EXPECT_EQ(Speeds(info.writeSpeeds), (std::vector<uint32_t>{8991}));

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "DriveScripts.h"
 #include "orlet/MediaBurning.h"
 #include "platform/OrletBases.h"
+#include "support/DriveScripts.h"
 #include "support/RecordingObservers.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "DriveScripts.h"
 #include "drives/OddFinder.h"
 #include "platform/Win32.h"
+#include "support/DriveScripts.h"
 #include "support/RecordingObservers.h"
 
 namespace {
@@ -22,22 +22,8 @@ using Orlet::OddFinder;
 using sdkdouble::FakeDrive;
 using Strings = std::vector<std::string>;
 
-// Every module load lands in the double's journal as "LoadLibraryW".
-void JournalModuleLoad(const wchar_t* path) {
-  sdkdouble::SdkDouble::Get().Note("LoadLibraryW", Orlet::tcs_to_mbs(path));
-}
-
-class OddFinderTest : public support::DoubleTest {
+class OddFinderTest : public support::DriveDoubleTest {
  protected:
-  void SetUp() override {
-    DoubleTest::SetUp();
-    Win32WatchModuleLoads(JournalModuleLoad);
-  }
-  void TearDown() override {
-    Win32WatchModuleLoads(nullptr);
-    DoubleTest::TearDown();
-  }
-
   Strings ListedNames(const OddFinder& of) const {
     Strings names;
     for (std::size_t i = 0; i < of.CountDrives(); ++i) {
@@ -254,16 +240,21 @@ class ThreadedSearchTest : public OddFinderTest {
     return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), "OnSearchFinished"));
   }
 
+  // Runs a search on the finder's thread and waits until it has ended.
+  void SearchOnThread() {
+    finder.SetObserver(&observer);
+    ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
+    ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
+    Join();
+  }
+
   support::RecordingBurnObserver observer;
 };
 
 TEST_F(ThreadedSearchTest, FinishesOnceAfterWalkingEveryDrive) {
   support::AddNamedDrive("CdRom0", 'D');
   support::AddNamedDrive("CdRom1", 'E');
-  finder.SetObserver(&observer);
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
-  ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
-  Join();
+  SearchOnThread();
   EXPECT_EQ(Finished(), 1u);
   EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom1"}));
   EXPECT_EQ(RecordAt(1).vendorId, L"Vendor of CdRom1");
@@ -294,10 +285,7 @@ TEST_F(ThreadedSearchTest, StartWhileTheThreadSearchesIsBusy) {
       answer = searching->StartSearch(Orlet::AccessSpti, 0, 0);  // from the search's own thread
     }
   };
-  finder.SetObserver(&observer);
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
-  ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
-  Join();
+  SearchOnThread();
   EXPECT_EQ(answer, Orlet::ResultBusy);
   EXPECT_EQ(finder.CountDrives(), 1u);  // the refused start listed nothing
 }
@@ -309,10 +297,7 @@ TEST_F(ThreadedSearchTest, StopDuringTheScanSkipsTheWalkAndStillFinishesOnce) {
     if (function == "StarBurn_CdvdBurnerGrabber_CreateEx") searching->StopThread(0, 0);
   };
   support::AddNamedDrive("CdRom1", 'E');
-  finder.SetObserver(&observer);
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
-  ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
-  Join();
+  SearchOnThread();
   EXPECT_EQ(Finished(), 1u);
   // The scan ran to its end; no drive was queried, so the records hold what
   // the scan gave them.
@@ -330,10 +315,7 @@ TEST_F(ThreadedSearchTest, StopDuringTheWalkEndsItAfterTheCurrentDrive) {
     }
   };
   support::AddNamedDrive("CdRom1", 'E');
-  finder.SetObserver(&observer);
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
-  ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
-  Join();
+  SearchOnThread();
   EXPECT_EQ(Finished(), 1u);
   EXPECT_EQ(RecordAt(0).vendorId, L"Vendor of CdRom0");  // its query completed
   EXPECT_EQ(RecordAt(1).vendorId, L"");                  // never reached

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "DriveScripts.h"
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
+#include "support/DriveScripts.h"
 
 namespace {
 

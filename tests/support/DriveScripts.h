@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/OrletBases.h"
+#include "platform/Win32.h"
 #include "support/DoubleFixture.h"
 
 namespace support {
@@ -44,5 +46,24 @@ inline std::vector<std::string> ArgumentsOf(const std::string& function) {
   }
   return arguments;
 }
+
+// Every module load of the Windows stand-in lands in the double's journal as
+// "LoadLibraryW" with the path as given.
+inline void JournalModuleLoad(const wchar_t* path) {
+  sdkdouble::SdkDouble::Get().Note("LoadLibraryW", Orlet::tcs_to_mbs(path));
+}
+
+// A double test that also journals module loads (the ASPI probe's).
+class DriveDoubleTest : public DoubleTest {
+ protected:
+  void SetUp() override {
+    DoubleTest::SetUp();
+    Win32WatchModuleLoads(JournalModuleLoad);
+  }
+  void TearDown() override {
+    Win32WatchModuleLoads(nullptr);
+    DoubleTest::TearDown();
+  }
+};
 
 }  // namespace support
