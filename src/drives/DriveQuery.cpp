@@ -19,7 +19,8 @@ constexpr std::size_t kDevicePathPrefixLength = 4;
 // The room for one device target of QueryDosDeviceA; the call is told one
 // character less, so the answer always ends in a terminator.
 constexpr uint32_t kDosTargetRoom = 512;
-// Room for a volume label: the Windows limit for a path component (MAX_PATH).
+// Room for a volume label: MAX_PATH of the home platform, far above the 32
+// characters of the longest disc label.
 constexpr uint32_t kVolumeLabelRoom = 260;
 // Room for "<used> MB": 2^64 bytes are 17592186044416.00 MB, 20 characters.
 constexpr std::size_t kSpaceTextRoom = 32;
@@ -52,10 +53,7 @@ constexpr uint32_t kMaximumSpeed = 65535;
 
 // A text that holds a terminator would reach the SDK cut short, naming
 // another drive: such a name is refused.
-template <typename Text>
-bool HoldsTerminator(const Text& text) {
-  return text.find(typename Text::value_type{0}) != Text::npos;
-}
+bool HoldsTerminator(const std::string& text) { return text.find('\0') != std::string::npos; }
 
 void ReadIdentification(void* device, DriveInfo& record) {
   char vendor[STARBURN_DEVICE_TEXT_SIZE] = {};

@@ -24,7 +24,9 @@ int ReadDrive(DriveInfo& record);
 
 // Opens record's drive by its access method, shared, without notifications,
 // into *device. The SDK's status: STARBURN_OK when open. An access method other
-// than 1, 2 or 3 opens nothing and answers STARBURN_STATUS_INVALID_ARGUMENT.
+// than 1, 2 or 3, or a device name that the SDK would receive cut short (one
+// holding a terminator, or too long for the SPTD open's room), opens nothing
+// and answers STARBURN_STATUS_INVALID_ARGUMENT.
 uint32_t OpenDrive(const DriveInfo& record, void** device);
 
 // The 16-bit form of an 8-bit device name for the SPTD open, converted with
