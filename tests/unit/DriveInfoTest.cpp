@@ -66,15 +66,6 @@ TEST(DriveInfoTest, FieldsKeepTheirOrderAndWidths) {
   EXPECT_FALSE(std::is_polymorphic_v<DriveInfo>);
 }
 
-TEST(DriveInfoTest, NewRecordIsEmpty) {
-  const DriveInfo info;
-  EXPECT_TRUE(info.deviceName.empty());
-  EXPECT_TRUE(info.discTypeName.empty());
-  EXPECT_TRUE(info.writeSpeeds.empty());
-  EXPECT_TRUE(info.readSpeeds.empty());
-  EXPECT_EQ(info.applyWriteSpeed, 0u);
-}
-
 DriveInfo FilledRecord() {
   DriveInfo info;
   info.accessMethod = Orlet::AccessSpti;
