@@ -12,6 +12,7 @@ namespace Orlet {
 
 class FileContainerObserver;
 class ChildIndex;
+class FolderWalk;
 
 // The tree of files and directories that one recording puts on a disc. The
 // root stands for the volume (its name is the volume label); below it are
@@ -193,18 +194,16 @@ class ORLET_API FileContainer {
   Node* root = nullptr;  // owned, with the whole tree
 
  private:
-  struct WalkLevel;
+  friend class FolderWalk;
 
-  int AddItemWalk(const std::wstring& sourcePath, Node* parent, Node** newNode,
-                  FileContainerObserver* observer, const WalkLevel* up);
-  int AddDirWalk(const std::wstring& sourcePath, const std::wstring& name, Node* parent,
-                 Node** newNode, FileContainerObserver* observer, const WalkLevel* up);
+  // The file step once the size is known: the checks and the new node.
   int AddFileOfSize(const std::wstring& sourcePath, uint64_t size, const std::wstring& name,
                     Node* parent, Node** newNode);
   // Links node under parent (appended last), indexes it and adds its totals
   // to every ancestor.
   void Attach(Node* node, Node* parent, Node** newNode);
-  // Frees node and its subtree; forget: take every freed node out of the index.
+  // Frees node (already detached) and its subtree; forget: drop their children
+  // from the index too (not needed when the index is cleared as a whole).
   void FreeTree(Node* node, bool forget);
 
   std::unique_ptr<ChildIndex> childIndex;  // the children of every directory by name

@@ -6,57 +6,49 @@
 
 namespace Orlet {
 
-std::size_t ChildIndex::Key(const Node* parent, const std::wstring& name) {
-  // The golden-ratio multiplier spreads the pointer's bits (nodes are aligned
-  // heap blocks) before they are mixed with the name's hash.
-  constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ULL;
-  const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(parent));
-  return std::hash<std::wstring_view>{}(name) ^ static_cast<std::size_t>(address * kSpread);
+std::size_t ChildIndex::Key(const std::wstring& name) {
+  return std::hash<std::wstring_view>{}(name);
 }
 
-ChildIndex::Entries::iterator ChildIndex::Find(const Node* node) {
-  const auto range = entries.equal_range(Key(node->parent, node->name));
+ChildIndex::Table::iterator ChildIndex::Find(Table& table, const Node* child) {
+  const auto range = table.equal_range(Key(child->name));
   for (auto it = range.first; it != range.second; ++it) {
-    if (it->second.node == node) return it;
+    if (it->second.node == child) return it;
   }
-  assert(false && "node is not indexed: changed outside the container's operations");
-  return entries.end();
+  assert(false && "child is not indexed: changed outside the container's operations");
+  return table.end();
 }
 
 void ChildIndex::Append(Node* child) {
   std::list<Node*>& siblings = child->parent->children;
   siblings.push_back(child);
-  entries.emplace(Key(child->parent, child->name),
-                  Entry{appended++, child, std::prev(siblings.end())});
+  directories[child->parent].emplace(Key(child->name),
+                                     Entry{appended++, child, std::prev(siblings.end())});
 }
 
 void ChildIndex::Detach(Node* child) {
-  const auto it = Find(child);
-  if (it == entries.end()) {
+  Table& table = directories[child->parent];
+  const auto it = Find(table, child);
+  if (it == table.end()) {
     child->parent->children.remove(child);  // never leave a freed node in the list
     return;
   }
   child->parent->children.erase(it->second.position);
-  entries.erase(it);
+  table.erase(it);
 }
 
-void ChildIndex::Forget(const Node* node) {
-  const auto it = Find(node);
-  if (it != entries.end()) entries.erase(it);
-}
+void ChildIndex::DropChildren(const Node* directory) { directories.erase(directory); }
 
 void ChildIndex::Rename(Node* child, const std::wstring& name) {
-  const auto it = Find(child);
-  if (it == entries.end()) {
-    child->name = name;
-    return;
-  }
-  const Entry entry = it->second;
-  entries.erase(it);
+  Table& table = directories[child->parent];
+  const auto it = Find(table, child);
   child->name = name;
-  entries.emplace(Key(child->parent, child->name), entry);
+  if (it == table.end()) return;
+  const Entry entry = it->second;
+  table.erase(it);
+  table.emplace(Key(child->name), entry);
 }
 
-void ChildIndex::Clear() { entries.clear(); }
+void ChildIndex::Clear() { directories.clear(); }
 
 }  // namespace Orlet

@@ -18,9 +18,10 @@ namespace Orlet {
 // of the list and keeps its place until it is removed, and a look-up answers
 // the first match in list order, exactly as a scan of the list would.
 //
-// Entries are keyed by a hash of (parent, name); the nodes themselves are the
-// truth, and FileNameChecker decides every match. Owned by its container and
-// used on the container's thread only.
+// One table per directory (so that a folder's look-ups stay in memory that
+// the folder's own import has just touched), keyed by a hash of the name; the
+// nodes themselves are the truth, and FileNameChecker decides every match.
+// Owned by its container and used on the container's thread only.
 class ChildIndex {
  public:
   using Node = FileContainer::Node;
@@ -29,8 +30,8 @@ class ChildIndex {
   void Append(Node* child);
   // Takes child out of its parent's children and out of the index.
   void Detach(Node* child);
-  // Takes node out of the index only: its parent is freed with it.
-  void Forget(const Node* node);
+  // Drops the table of directory's children: they are freed with it.
+  void DropChildren(const Node* directory);
   // Gives child a new name; its place among its siblings stays.
   void Rename(Node* child, const std::wstring& name);
   // Forgets every node (the tree below the root is freed as a whole).
@@ -40,11 +41,13 @@ class ChildIndex {
   // accept(const Node&) accepts; null when none.
   template <typename Accept>
   Node* First(const Node* parent, const FileNameChecker& checker, Accept accept) const {
+    const auto table = directories.find(parent);
+    if (table == directories.end()) return nullptr;
     const Entry* first = nullptr;
-    const auto range = entries.equal_range(Key(parent, checker.name));
+    const auto range = table->second.equal_range(Key(checker.name));
     for (auto it = range.first; it != range.second; ++it) {
       const Entry& entry = it->second;
-      if (entry.node->parent != parent || !checker(*entry.node) || !accept(*entry.node)) continue;
+      if (!checker(*entry.node) || !accept(*entry.node)) continue;
       if (first == nullptr || entry.order < first->order) first = &entry;
     }
     return first == nullptr ? nullptr : first->node;
@@ -60,13 +63,14 @@ class ChildIndex {
     Node* node;                           // the child
     std::list<Node*>::iterator position;  // its place in the parent's children
   };
-  using Entries = std::unordered_multimap<std::size_t, Entry>;
+  // One directory's children by the hash of their names.
+  using Table = std::unordered_multimap<std::size_t, Entry>;
 
-  static std::size_t Key(const Node* parent, const std::wstring& name);
-  // The entry of node, which must be indexed.
-  Entries::iterator Find(const Node* node);
+  static std::size_t Key(const std::wstring& name);
+  // The entry of child in its parent's table; null when it is not indexed.
+  Table::iterator Find(Table& table, const Node* child);
 
-  Entries entries;
+  std::unordered_map<const Node*, Table> directories;
   uint64_t appended = 0;  // appends so far; the next child's order
 };
 

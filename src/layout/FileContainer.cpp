@@ -50,15 +50,12 @@ FileContainer::~FileContainer() {
 
 void FileContainer::FreeTree(Node* node, bool forget) {
   // Iterative, so that a tree of any depth is freed without deep recursion.
-  // Children leave the index while their parent still exists.
   std::vector<Node*> pending{node};
   while (!pending.empty()) {
     Node* current = pending.back();
     pending.pop_back();
-    for (Node* child : current->children) {
-      if (forget) childIndex->Forget(child);
-      pending.push_back(child);
-    }
+    if (forget) childIndex->DropChildren(current);  // a file given children has one too
+    pending.insert(pending.end(), current->children.begin(), current->children.end());
     delete current;
   }
 }
