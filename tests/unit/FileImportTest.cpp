@@ -61,7 +61,7 @@ class FileImportTest : public ::testing::Test {
 
   // A file of size bytes; large ones are sparse.
   stdfs::path File(const stdfs::path& relative, std::uintmax_t size) {
-    const stdfs::path path = dir / relative;
+    stdfs::path path = dir / relative;
     stdfs::create_directories(path.parent_path());
     std::ofstream(path).put('x');
     stdfs::resize_file(path, size);
