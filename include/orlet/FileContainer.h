@@ -7,6 +7,7 @@
 
 #include "orlet/Export.h"
 #include "orlet/ImageFileSystem.h"
+#include "orlet/MediaBurningResult.h"
 
 namespace Orlet {
 
@@ -141,11 +142,12 @@ class ORLET_API FileContainer {
   int RenameItem(Node* node, const std::wstring& name);
 
   // Deepest folder level AddItem walks into (the folder named in the call is
-  // level 1). The walk recurses once per level and each level keeps a
-  // directory listing open; no disc file system this library writes holds a
-  // tree near this deep (ISO 9660 allows eight levels), so a deeper tree is a
-  // link loop the same-directory test cannot see (a bind mount) or a
-  // generated one, and stopping keeps the stack small on any worker thread.
+  // level 1). ISO 9660 allows eight directory levels and paths of up to 255
+  // characters, and the relaxed trees that disc readers accept stay far from
+  // this depth; a deeper walk is a link loop that the same-folder test cannot
+  // see (a bind mount) or a generated tree. The walk recurses once per level
+  // with a folder listing at each, so the cap also bounds its stack on any
+  // thread.
   static constexpr unsigned kMaxImportDepth = 256;
 
  protected:

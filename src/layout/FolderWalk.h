@@ -9,9 +9,10 @@ namespace Orlet {
 
 // One AddItem (or AddDirInternal) call of a container: the item and, for a
 // folder, the walk through everything below it. The walk carries each entry's
-// path in both forms (wide for the tree, bytes for the file system) so that
-// no name is converted twice, and it knows the folders it is inside, so that
-// it neither loops through links nor goes deeper than kMaxImportDepth.
+// path in both forms (wide for the tree, bytes for the file system), joining
+// each with the entry's name, so no whole path is converted back and forth;
+// and it knows the folders it is inside, so it neither loops through links
+// nor goes deeper than kMaxImportDepth.
 //
 // Lives for one call, on the calling thread; the observer may be null.
 class FolderWalk {
