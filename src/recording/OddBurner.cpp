@@ -4,7 +4,7 @@
 
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
-#include "recording/DeviceOpen.h"
+#include "drives/DriveOpen.h"
 
 namespace Orlet {
 
@@ -13,8 +13,6 @@ namespace {
 // The recording open takes the drive exclusively (last argument 0); through
 // the SPTD layer a refused open may be retried shared.
 constexpr uint32_t kExclusive = 0;
-constexpr uint32_t kShared = 1;
-constexpr uint8_t kNoTrayLock = 0;
 // Buffer-underrun protection: the drive reports 1 when it supports it; the
 // job then switches it on.
 constexpr uint32_t kBupSupported = 1;
@@ -34,6 +32,8 @@ constexpr uint8_t kMultiSession = 1;
 constexpr uint32_t kDataMode1 = 1;
 constexpr uint32_t kWriteRetries = 5;
 constexpr int kPercent = 100;
+// The system-error value preset at the start of every stage.
+constexpr uint32_t kPresetSystemError = 31;
 
 }  // namespace
 
@@ -44,6 +44,11 @@ OddBurner::~OddBurner() {
   container = nullptr;
   if (imageTree != nullptr) StarBurn_Destroy(&imageTree);
   if (device != nullptr) StarBurn_Destroy(&device);
+}
+
+void OddBurner::StartStage() {
+  head = SdkCallHead();
+  head.systemError = kPresetSystemError;
 }
 
 void OddBurner::CloseDevice() {
@@ -72,14 +77,15 @@ int OddBurner::BurnDisc(const DriveInfo& drive, const std::wstring& label,
 
 int OddBurner::PrepareRecorder(const DriveInfo& drive) {
   CloseDevice();
-  head = SdkHead();
+  StartStage();
   observer->OnBurnEvent(BurnRecorderStarted, DetailNone);
-  uint32_t opened =
-      OpenDevice(drive, head, OnRecorderNotification, this, kNoTrayLock, kExclusive, &device);
-  if (opened == kNoOpenCall) return ResultInvalidArgument;
+  if (!HasOpenCall(drive.accessMethod)) return ResultInvalidArgument;
+  uint32_t opened = OpenDrive(
+      drive, &device, {OnRecorderNotification, this, kLeaveTrayUnlocked, kExclusive}, &head);
   if (opened != STARBURN_OK && drive.accessMethod == AccessSptd &&
       observer->OnAskRetryOpen() != 0) {
-    opened = OpenDevice(drive, head, OnRecorderNotification, this, kNoTrayLock, kShared, &device);
+    opened = OpenDrive(drive, &device,
+                       {OnRecorderNotification, this, kLeaveTrayUnlocked, kOpenShared}, &head);
   }
   if (opened != STARBURN_OK) {
     observer->OnPrepareEvent(PrepareFailed, DetailOpenFailed);

@@ -7,7 +7,7 @@
 #include "orlet/DriveInfo.h"
 #include "orlet/FileContainer.h"
 #include "orlet/Observers.h"
-#include "recording/SdkHead.h"
+#include "drives/SdkCallHead.h"
 
 namespace Orlet {
 
@@ -68,7 +68,11 @@ class OddBurner {
   static void OnTreeNotification(uint32_t notification, void* context, void* special1,
                                  void* special2);
 
-  SdkHead head;  // the current stage's error outputs
+  // Starts a stage's error outputs afresh, the system error preset so that a
+  // call failing without setting it still leaves a nonzero value.
+  void StartStage();
+
+  SdkCallHead head;  // the current stage's error outputs
 };
 
 }  // namespace Orlet

@@ -8,16 +8,13 @@
 #include "layout/FileSystemNameChecker.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
-#include "recording/DeviceOpen.h"
+#include "drives/DriveOpen.h"
 #include "recording/OddBurner.h"
 
 namespace Orlet {
 
 namespace {
 
-// The file-tree stage reads the disc with the drive shared.
-constexpr uint32_t kShared = 1;
-constexpr uint8_t kNoTrayLock = 0;
 // Room for each node name the SDK hands back, in bytes with the terminator.
 // Names are UTF-8: a Joliet name of up to 103 UTF-16 units takes at most 309
 // bytes, so 1024 holds every name the SDK makes, with room to spare.
@@ -58,11 +55,10 @@ void RewriteRejectedName(FileSystemNameChecker& checker, uint8_t* record) {
 int OddBurner::PrepareFileTree(const DriveInfo& drive, const std::wstring& label) {
   observer->OnPrepareEvent(PrepareJobStarted, DetailNone);
   CloseDevice();
-  head = SdkHead();
-  const uint32_t opened =
-      OpenDevice(drive, head, IgnoreNotification, nullptr, kNoTrayLock, kShared, &device);
-  if (opened == kNoOpenCall) return ResultInvalidArgument;
-  if (opened != STARBURN_OK) {
+  StartStage();
+  if (!HasOpenCall(drive.accessMethod)) return ResultInvalidArgument;
+  // The disc is read with the drive shared, without notifications.
+  if (OpenDrive(drive, &device, DriveOpenOptions(), &head) != STARBURN_OK) {
     observer->OnPrepareEvent(PrepareFailed, DetailOpenFailed);
     return ResultFailed;
   }
@@ -106,7 +102,7 @@ int OddBurner::PrepareFileTree(const DriveInfo& drive, const std::wstring& label
 }
 
 int OddBurner::BuildImageTree(uint32_t imageFileSystem, bool continuing) {
-  head = SdkHead();
+  StartStage();
   observer->OnPrepareEvent(PrepareTreeStarted, DetailNone);
   if (imageTree != nullptr) StarBurn_Destroy(&imageTree);
   imageTree = nullptr;

@@ -1,7 +1,7 @@
 #include "recording/OddEraser.h"
 
 #include "orlet/MediaBurningResult.h"
-#include "recording/DeviceOpen.h"
+#include "drives/DriveOpen.h"
 
 namespace Orlet {
 
@@ -10,7 +10,6 @@ namespace {
 // The opens of an erase take the drive shared (last argument 1); through the
 // SPTD layer the first try also locks the tray, and a refusal as busy may be
 // retried without the lock.
-constexpr uint32_t kShared = 1;
 constexpr uint8_t kLockTray = 1;
 constexpr uint8_t kNoTrayLock = 0;
 // Blank's argument: 1 blanks the table of contents only (quick), 0 the whole disc.
@@ -89,7 +88,7 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
   auto event = [eraseObserver](int kind, int detail) {
     if (eraseObserver != nullptr) eraseObserver->OnEraseEvent(kind, detail);
   };
-  SdkHead head;
+  SdkCallHead head;
   void* device = nullptr;
   auto finish = [&](int result) {
     if (device != nullptr) StarBurn_Destroy(&device);
@@ -99,11 +98,11 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
   };
 
   event(EraseJobStarted, DetailNone);
-  uint32_t opened =
-      OpenDevice(drive, head, IgnoreNotification, nullptr, kLockTray, kShared, &device);
+  uint32_t opened = OpenDrive(drive, &device, {IgnoreNotification, nullptr, kLockTray, kOpenShared},
+                              &head);
   if (opened == STARBURN_STATUS_DEVICE_BUSY && drive.accessMethod == AccessSptd &&
       eraseObserver != nullptr && eraseObserver->OnAskRetryOpen() != 0) {
-    opened = OpenDevice(drive, head, IgnoreNotification, nullptr, kNoTrayLock, kShared, &device);
+    opened = OpenDrive(drive, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared}, &head);
   }
   if (opened != STARBURN_OK) {
     event(EraseFailed, DetailOpenFailed);
@@ -158,7 +157,7 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
       // The reload always opens by device name.
       DriveInfo byName = drive;
       byName.accessMethod = AccessSpti;
-      if (OpenDevice(byName, head, IgnoreNotification, nullptr, kNoTrayLock, kShared, &device) !=
+      if (OpenDrive(byName, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared}, &head) !=
           STARBURN_OK) {
         event(EraseReloadFailed, DetailNone);
         return finish(ResultFailed);
