@@ -8,6 +8,7 @@
 
 #include "orlet/DriveInfo.h"
 #include "orlet/Export.h"
+#include "orlet/FileContainer.h"
 #include "orlet/MediaBurningResult.h"
 #include "orlet/Observers.h"
 

@@ -21,8 +21,22 @@ for wanted in 'Orlet::CreateMediaBurning(Orlet::MediaBurning\*&)' \
               'Orlet::NearestSpeedLabel(Orlet::SpeedEntry const\*, unsigned long, unsigned int)'; do
   grep -qx "$wanted" <<<"$lib" || { echo "missing export: $wanted"; failed=1; }
 done
+# The file container is exported whole, its protected checks and helpers included.
+for operation in 'FileContainer()' '~FileContainer()' GetTotalSize GetDirCounts GetFileCounts \
+                 AddRoot GetRoot CreateDir NewDir AddItem ImportFile RemoveItem FindNode \
+                 FindNodeFromName RemoveAll SetImageFileSystem GetImageFileSystem RenameItem \
+                 RenameRoot RenameItemInternal AddDirInternal AddFileInternal GetFileSizeInternal \
+                 CreateDirInternal CheckValidName CheckValidRootName CheckDirRestrictions \
+                 CheckFileRestriction; do
+  grep -qF "Orlet::FileContainer::${operation%()}(" <<<"$lib" ||
+    { echo "missing export: Orlet::FileContainer::$operation"; failed=1; }
+done
+for wanted in 'typeinfo for Orlet::FileContainer' 'vtable for Orlet::FileContainer'; do
+  grep -qx "$wanted" <<<"$lib" || { echo "missing export: $wanted"; failed=1; }
+done
 for internal in MediaBurningImpl StarBurnInterface OddFinder OddBurner OddEraser \
-                IgnoreNotification GetDriveTypeA QueryDosDeviceA LoadLibraryW _ctime64; do
+                IgnoreNotification GetDriveTypeA QueryDosDeviceA LoadLibraryW _ctime64 \
+                ChildIndex FileNameChecker FileSystemNameChecker SourcePath; do
   if grep -q "$internal" <<<"$lib"; then
     echo "internal symbol exported: $(grep "$internal" <<<"$lib" | head -1)"
     failed=1

@@ -1,0 +1,93 @@
+// The container's side that reads the disk: AddItem and its folder step (see
+// FolderWalk), the file step, and FindNode.
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/system/error_code.hpp>
+#include <vector>
+
+#include "layout/ChildIndex.h"
+#include "layout/FileNameChecker.h"
+#include "layout/FolderWalk.h"
+#include "layout/SourcePath.h"
+#include "orlet/FileContainer.h"
+#include "orlet/MediaBurningResult.h"
+#include "platform/OrletBases.h"
+
+namespace Orlet {
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+// Bytes per block of new data on the disc.
+constexpr uint64_t kBlockSize = 2048;
+
+}  // namespace
+
+int FileContainer::AddItem(const std::wstring& sourcePath, Node* parent, Node** newNode,
+                           FileContainerObserver* observer) {
+  return FolderWalk(*this, observer).AddItem(sourcePath, parent, newNode);
+}
+
+int FileContainer::AddDirInternal(const std::wstring& sourcePath, const std::wstring& name,
+                                  Node* parent, Node** newNode, FileContainerObserver* observer) {
+  return FolderWalk(*this, observer).AddDir(sourcePath, name, parent, newNode);
+}
+
+int FileContainer::AddFileInternal(const std::wstring& sourcePath, const std::wstring& name,
+                                   Node* parent, Node** newNode) {
+  return AddFileOfSize(sourcePath, GetFileSizeInternal(sourcePath), name, parent, newNode);
+}
+
+int FileContainer::AddFileOfSize(const std::wstring& sourcePath, uint64_t size,
+                                 const std::wstring& name, Node* parent, Node** newNode) {
+  if (parent == nullptr || name.empty()) return ResultInvalidArgument;
+  const int restriction = CheckFileRestriction(size);
+  if (restriction != ResultOk) return restriction;
+  if (childIndex->First(parent, FileNameChecker(name)) != nullptr) return ResultAlreadyExists;
+  auto* node = new Node;
+  node->type = NodeFile;
+  node->fileCount = 1;
+  node->size = size;
+  node->blockCount = static_cast<uint32_t>((size + kBlockSize - 1) / kBlockSize);
+  node->name = name;
+  node->sourcePath = sourcePath;
+  Attach(node, parent, newNode);
+  return ResultOk;
+}
+
+uint64_t FileContainer::GetFileSizeInternal(const std::wstring& path) {
+  FileIo file;
+  if (file.Open(path, kGenericRead, kShareRead, kOpenExisting) == 0) return 0;
+  return file.GetFileSize();
+}
+
+FileContainer::Node* FileContainer::FindNode(const std::wstring& path, Node* start) {
+  if (root == nullptr) return nullptr;
+  fs::path current = ToSourcePath(path);
+  boost::system::error_code error;
+  const fs::file_type type = fs::status(current, error).type();
+  if (type == fs::status_error || type == fs::file_not_found) return nullptr;
+  if (start == nullptr) start = root;
+  // Climb from the last element to the one that carries start's name.
+  std::vector<std::wstring> elements;  // last element first
+  for (;;) {
+    std::wstring element = FromSourcePath(current.filename());
+    if (element.empty()) return nullptr;
+    const bool atStart = element == start->name;
+    elements.push_back(std::move(element));
+    if (atStart) break;
+    fs::path up = current.parent_path();
+    if (up == current) return nullptr;  // a root that is its own parent
+    current = std::move(up);
+  }
+  // Then walk down from start, one child per element.
+  Node* node = start;
+  for (auto element = elements.rbegin() + 1; element != elements.rend(); ++element) {
+    node = childIndex->First(node, FileNameChecker(*element));
+    if (node == nullptr) return nullptr;
+  }
+  return node;
+}
+
+}  // namespace Orlet
