@@ -38,10 +38,10 @@ uint32_t OpenDrive(const DriveInfo& record, void** device, const DriveOpenOption
   SdkCallHead& out = head != nullptr ? *head : local;
   switch (record.accessMethod) {
     case AccessAspi:
-      return StarBurn_CdvdBurnerGrabber_Create(
-          device, out.errorText, sizeof out.errorText, &out.systemError, &out.failure,
-          options.callback, options.context, record.portId, record.busId, record.targetId,
-          record.lun, options.shared);
+      return StarBurn_CdvdBurnerGrabber_Create(device, out.errorText, sizeof out.errorText,
+                                               &out.systemError, &out.failure, options.callback,
+                                               options.context, record.portId, record.busId,
+                                               record.targetId, record.lun, options.shared);
     case AccessSpti: {
       const std::string name = tcs_to_mbs(record.deviceName);
       if (HoldsTerminator(name)) return STARBURN_STATUS_INVALID_ARGUMENT;

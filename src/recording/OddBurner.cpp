@@ -2,9 +2,9 @@
 
 #include "recording/OddBurner.h"
 
+#include "drives/DriveOpen.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
-#include "drives/DriveOpen.h"
 
 namespace Orlet {
 
@@ -110,8 +110,7 @@ int OddBurner::PrepareRecorder(const DriveInfo& drive) {
   }
   if (bupSupported == kBupSupported &&
       StarBurn_CdvdBurnerGrabber_SetBUP(device, head.errorText, sizeof head.errorText,
-                                        &head.systemError, &head.failure,
-                                        kBupOn) != STARBURN_OK) {
+                                        &head.systemError, &head.failure, kBupOn) != STARBURN_OK) {
     return fail(BurnFailed, DetailBupSetFailed, ResultFailed);
   }
   if (drive.applyWriteSpeed != 0 &&
@@ -121,10 +120,9 @@ int OddBurner::PrepareRecorder(const DriveInfo& drive) {
     return fail(BurnFailed, DetailSetSpeedFailed, ResultFailed);
   }
   uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
-  if (StarBurn_CdvdBurnerGrabber_GetSpeeds(device, head.errorText, sizeof head.errorText,
-                                           &head.systemError, &head.failure, &currentRead,
-                                           &maximumRead, &currentWrite,
-                                           &maximumWrite) != STARBURN_OK) {
+  if (StarBurn_CdvdBurnerGrabber_GetSpeeds(
+          device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
+          &currentRead, &maximumRead, &currentWrite, &maximumWrite) != STARBURN_OK) {
     return fail(BurnFailed, DetailReadSpeedsFailed, ResultFailed);
   }
   const int fileSystem = container->GetImageFileSystem();
@@ -132,10 +130,10 @@ int OddBurner::PrepareRecorder(const DriveInfo& drive) {
     return fail(BurnFailed, DetailBadImageFileSystem, ResultInvalidArgument);
   }
   const std::string volumeLabel = tcs_to_mbs(container->GetRoot()->name);
-  if (StarBurn_ISO9660JolietFileTree_BuildImage(
-          imageTree, head.errorText, sizeof head.errorText, &head.systemError,
-          drive.sessionStartAddress, kNoPadBlocks, kRecordTimes, volumeLabel.c_str(), kPublisher,
-          kApplication) != STARBURN_OK) {
+  if (StarBurn_ISO9660JolietFileTree_BuildImage(imageTree, head.errorText, sizeof head.errorText,
+                                                &head.systemError, drive.sessionStartAddress,
+                                                kNoPadBlocks, kRecordTimes, volumeLabel.c_str(),
+                                                kPublisher, kApplication) != STARBURN_OK) {
     return fail(BurnFailed, DetailBuildImageFailed, ResultFailed);
   }
   return ResultOk;
@@ -162,8 +160,8 @@ int OddBurner::WriteImage() {
     // failed write does not make the write good.
     if (result == STARBURN_OK) result = closed;
   }
-  StarBurn_CdvdBurnerGrabber_Eject(device, head.errorText, sizeof head.errorText,
-                                   &head.systemError, &head.failure);
+  StarBurn_CdvdBurnerGrabber_Eject(device, head.errorText, sizeof head.errorText, &head.systemError,
+                                   &head.failure);
   if (result != STARBURN_OK) {
     // A write or session close that failed is never reported as recorded.
     CloseDevice();
@@ -187,8 +185,7 @@ void OddBurner::OnRecorderNotification(uint32_t notification, void* context, voi
     if (percent == burner->lastProgress) return;
     burner->lastProgress = percent;
     burner->observer->OnBurnProgress(static_cast<int>(percent), kNoProgressValue);
-  } else if (notification == STARBURN_NOTIFY_BUFFER && special1 != nullptr &&
-             special2 != nullptr) {
+  } else if (notification == STARBURN_NOTIFY_BUFFER && special1 != nullptr && special2 != nullptr) {
     // The buffer's fill level in percent; wide arithmetic so that no buffer
     // size overflows it, and a free count above the size reads as empty.
     const uint64_t size = *static_cast<const uint32_t*>(special1);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "drives/SdkCallHead.h"
 #include "orlet/DriveInfo.h"
 #include "orlet/FileContainer.h"
 #include "orlet/Observers.h"
-#include "drives/SdkCallHead.h"
 
 namespace Orlet {
 
@@ -39,10 +39,10 @@ class OddBurner {
   int BurnDisc(const DriveInfo& drive, const std::wstring& label, BurnObserver* jobObserver,
                uint32_t jobSpeed);
 
-  BurnObserver* observer = nullptr;    // the current job's; not owned
-  FileContainer* container = nullptr;  // owned; made by the first job, reused
-  void* device = nullptr;              // the open drive, or null
-  void* imageTree = nullptr;           // the last job's image tree, or null
+  BurnObserver* observer = nullptr;          // the current job's; not owned
+  FileContainer* container = nullptr;        // owned; made by the first job, reused
+  void* device = nullptr;                    // the open drive, or null
+  void* imageTree = nullptr;                 // the last job's image tree, or null
   std::atomic<uint32_t> cancelRequested{0};  // 1: stop at the next check point
   uint32_t speed = kMaximumSpeed;
   uint32_t writeMode = kTrackAtOnce;

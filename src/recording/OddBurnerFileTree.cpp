@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "drives/DriveOpen.h"
 #include "layout/FileSystemNameChecker.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
-#include "drives/DriveOpen.h"
 #include "recording/OddBurner.h"
 
 namespace Orlet {
@@ -79,9 +79,8 @@ int OddBurner::PrepareFileTree(const DriveInfo& drive, const std::wstring& label
   uint32_t imageFileSystem = kIsoJoliet;
   if (continuing) {
     uint8_t record[STARBURN_DISC_FILE_SYSTEM_SIZE] = {};
-    if (StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(device, head.errorText,
-                                                     sizeof head.errorText, &head.systemError,
-                                                     &head.failure, record,
+    if (StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(device, head.errorText, sizeof head.errorText,
+                                                     &head.systemError, &head.failure, record,
                                                      sizeof record) != STARBURN_OK) {
       CloseDevice();
       return ResultFailed;
@@ -131,10 +130,9 @@ int OddBurner::BuildImageTree(uint32_t imageFileSystem, bool continuing) {
   }
   bool imported = false;
   if (continuing && observer->OnAskImportSession() != 0) {
-    if (StarBurn_ISO9660JolietFileTree_ImportTrack(device, imageTree, lastTrack,
-                                                   static_cast<uint8_t>(joliet), head.errorText,
-                                                   sizeof head.errorText,
-                                                   &head.systemError) != STARBURN_OK) {
+    if (StarBurn_ISO9660JolietFileTree_ImportTrack(
+            device, imageTree, lastTrack, static_cast<uint8_t>(joliet), head.errorText,
+            sizeof head.errorText, &head.systemError) != STARBURN_OK) {
       observer->OnPrepareEvent(PrepareFailed, DetailSessionImportFailed);
       return ResultFailed;
     }
@@ -179,7 +177,8 @@ void OddBurner::ImportSessionNodes(void* sdkNode, FileContainer::Node* directory
       }
     } else {
       uint32_t high = 0;
-      const uint32_t low = StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(imageTree, kid, &high);
+      const uint32_t low =
+          StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(imageTree, kid, &high);
       const uint64_t size = (uint64_t{high} << 32) | low;
       FileContainer::Node* made = nullptr;
       container->ImportFile(identity, name, size, directory, &made);  // a clash leaves it out
@@ -195,7 +194,8 @@ void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
     if (child->imported != 0) {
       const std::string identity = tcs_to_mbs(child->sourcePath);
       for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(imageTree, sdkNode);
-           kid != nullptr; kid = StarBurn_ISO9660JolietFileTree_GetNextKid(imageTree, sdkNode, kid)) {
+           kid != nullptr;
+           kid = StarBurn_ISO9660JolietFileTree_GetNextKid(imageTree, sdkNode, kid)) {
         first[0] = second[0] = third[0] = '\0';
         StarBurn_ISO9660JolietFileTree_GetNames(imageTree, kid, first.data(), second.data(),
                                                 third.data(), kNodeNameRoom);

@@ -1,15 +1,14 @@
 #include "recording/OddEraser.h"
 
-#include "orlet/MediaBurningResult.h"
 #include "drives/DriveOpen.h"
+#include "orlet/MediaBurningResult.h"
 
 namespace Orlet {
 
 namespace {
 
-// The opens of an erase take the drive shared (last argument 1); through the
-// SPTD layer the first try also locks the tray, and a refusal as busy may be
-// retried without the lock.
+// The opens of an erase share the drive; through the SPTD layer the first
+// try also locks the tray, and a refusal as busy may be retried without it.
 constexpr uint8_t kLockTray = 1;
 constexpr uint8_t kNoTrayLock = 0;
 // Blank's argument: 1 blanks the table of contents only (quick), 0 the whole disc.
@@ -98,11 +97,12 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
   };
 
   event(EraseJobStarted, DetailNone);
-  uint32_t opened = OpenDrive(drive, &device, {IgnoreNotification, nullptr, kLockTray, kOpenShared},
-                              &head);
+  uint32_t opened =
+      OpenDrive(drive, &device, {IgnoreNotification, nullptr, kLockTray, kOpenShared}, &head);
   if (opened == STARBURN_STATUS_DEVICE_BUSY && drive.accessMethod == AccessSptd &&
       eraseObserver != nullptr && eraseObserver->OnAskRetryOpen() != 0) {
-    opened = OpenDrive(drive, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared}, &head);
+    opened =
+        OpenDrive(drive, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared}, &head);
   }
   if (opened != STARBURN_OK) {
     event(EraseFailed, DetailOpenFailed);
@@ -122,10 +122,9 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
   }
   const uint64_t kilobytes = EstimateKilobytes(drive, full);
   uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
-  if (StarBurn_CdvdBurnerGrabber_GetSpeeds(device, head.errorText, sizeof head.errorText,
-                                           &head.systemError, &head.failure, &currentRead,
-                                           &maximumRead, &currentWrite,
-                                           &maximumWrite) != STARBURN_OK) {
+  if (StarBurn_CdvdBurnerGrabber_GetSpeeds(
+          device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
+          &currentRead, &maximumRead, &currentWrite, &maximumWrite) != STARBURN_OK) {
     event(EraseFailed, DetailNotReady);
     return finish(ResultFailed);
   }
@@ -157,8 +156,8 @@ int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint3
       // The reload always opens by device name.
       DriveInfo byName = drive;
       byName.accessMethod = AccessSpti;
-      if (OpenDrive(byName, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared}, &head) !=
-          STARBURN_OK) {
+      if (OpenDrive(byName, &device, {IgnoreNotification, nullptr, kNoTrayLock, kOpenShared},
+                    &head) != STARBURN_OK) {
         event(EraseReloadFailed, DetailNone);
         return finish(ResultFailed);
       }

@@ -17,13 +17,13 @@ namespace sdkdouble {
 namespace {
 
 std::mutex treeMutex;
-TreeScript treeScript;                                // guarded by treeMutex while reset
+TreeScript treeScript;                                 // guarded by treeMutex while reset
 std::map<void*, std::unique_ptr<FakeNode>> treeRoots;  // guarded by treeMutex
 
 }  // namespace
 
-FakeNode* FakeNode::AddKid(const std::string& identity, const std::string& name,
-                           bool isDirectory, uint64_t bytes) {
+FakeNode* FakeNode::AddKid(const std::string& identity, const std::string& name, bool isDirectory,
+                           uint64_t bytes) {
   auto kid = std::make_unique<FakeNode>();
   kid->first = identity;
   kid->second = name;
@@ -182,13 +182,12 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void* tree, void* node, c
   }
   FakeNode* found = NodeOf(tree, node);
   uint32_t natural = found == nullptr ? STARBURN_STATUS_INVALID_ARGUMENT : STARBURN_OK;
-  if (found != nullptr &&
-      (found->first.size() >= nameSize || found->second.size() >= nameSize)) {
+  if (found != nullptr && (found->first.size() >= nameSize || found->second.size() >= nameSize)) {
     natural = STARBURN_STATUS_BUFFER_TOO_SMALL;
   }
-  const uint32_t status = D().Enter("StarBurn_ISO9660JolietFileTree_GetNames",
-                                    Arguments(found == nullptr ? "" : found->first, nameSize),
-                                    natural);
+  const uint32_t status =
+      D().Enter("StarBurn_ISO9660JolietFileTree_GetNames",
+                Arguments(found == nullptr ? "" : found->first, nameSize), natural);
   if (status == STARBURN_OK && natural == STARBURN_OK) {
     std::memcpy(first, found->first.c_str(), found->first.size() + 1);
     std::memcpy(second, found->second.c_str(), found->second.size() + 1);
@@ -203,7 +202,7 @@ uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void* tree, void* node) {
 }
 
 uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* node,
-                                                            uint32_t* sizeHigh) {
+                                                             uint32_t* sizeHigh) {
   FakeNode* found = NodeOf(tree, node);
   D().Note("StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs", "");
   const uint64_t size = found == nullptr ? 0 : found->size;
@@ -219,10 +218,9 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(void* tree, char*, uint32_t, u
   const uint32_t natural = parent == nullptr || name == nullptr || newNode == nullptr
                                ? STARBURN_STATUS_INVALID_ARGUMENT
                                : STARBURN_OK;
-  const uint32_t status =
-      D().Enter("StarBurn_ISO9660JolietFileTree_Add",
-                Arguments(sourcePath, name, kind, parent == nullptr ? "?" : parent->second),
-                natural);
+  const uint32_t status = D().Enter(
+      "StarBurn_ISO9660JolietFileTree_Add",
+      Arguments(sourcePath, name, kind, parent == nullptr ? "?" : parent->second), natural);
   if (status != STARBURN_OK || natural != STARBURN_OK) return status;
   auto handle = D().Tree(tree);
   std::string shortName = name;
@@ -240,17 +238,13 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(void* tree, char*, uint32_t, u
   return status;
 }
 
-StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(void* tree, char*, uint32_t, uint32_t*,
-                                                         uint32_t startAddress,
-                                                         uint32_t trailingPadBlocks,
-                                                         uint32_t recordTimes,
-                                                         const char* volumeLabel,
-                                                         const char* publisher,
-                                                         const char* application) {
-  return D().Enter("StarBurn_ISO9660JolietFileTree_BuildImage",
-                   Arguments(startAddress, trailingPadBlocks, recordTimes, volumeLabel, publisher,
-                             application),
-                   KnownTree(tree));
+StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
+    void* tree, char*, uint32_t, uint32_t*, uint32_t startAddress, uint32_t trailingPadBlocks,
+    uint32_t recordTimes, const char* volumeLabel, const char* publisher, const char* application) {
+  return D().Enter(
+      "StarBurn_ISO9660JolietFileTree_BuildImage",
+      Arguments(startAddress, trailingPadBlocks, recordTimes, volumeLabel, publisher, application),
+      KnownTree(tree));
 }
 
 }  // extern "C"
