@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "drives/DiscTypes.h"
+#include "drives/DriveOpen.h"
 #include "drives/SdkCallHead.h"
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
@@ -44,16 +45,8 @@ constexpr std::size_t kLastLeadOutSecond = 22;
 constexpr std::size_t kLastLeadOutFrame = 23;
 // MSFToLBA: a disc address (lead-in offset removed).
 constexpr uint8_t kDiscAddress = 0;
-// Room for the 16-bit device name of an SPTD open, terminator included.
-constexpr int kSptdNameRoom = 128;
-// MultiByteToWideChar: the system's 8-bit code page, no flags.
-constexpr unsigned kSystemCodePage = 0;
 // SetSpeeds: the other direction stays at the drive's maximum.
 constexpr uint32_t kMaximumSpeed = 65535;
-
-// A text that holds a terminator would reach the SDK cut short, naming
-// another drive: such a name is refused.
-bool HoldsTerminator(const std::string& text) { return text.find('\0') != std::string::npos; }
 
 void ReadIdentification(void* device, DriveInfo& record) {
   char vendor[STARBURN_DEVICE_TEXT_SIZE] = {};
@@ -163,45 +156,6 @@ void ProbeSpeedSteps(std::vector<SpeedEntry>& list, const SpeedEntry* table, std
 }
 
 }  // namespace
-
-bool SptdDeviceName(const std::string& name, std::u16string& wide) {
-  if (HoldsTerminator(name)) return false;
-  char16_t units[kSptdNameRoom] = {};
-  const int written = MultiByteToWideChar(kSystemCodePage, 0, name.c_str(),
-                                          static_cast<int>(name.size()), units, kSptdNameRoom);
-  if (written <= 0 || written >= kSptdNameRoom) return false;
-  wide.assign(units, static_cast<std::size_t>(written));
-  return true;
-}
-
-uint32_t OpenDrive(const DriveInfo& record, void** device) {
-  SdkCallHead head;
-  switch (record.accessMethod) {
-    case AccessAspi:
-      return StarBurn_CdvdBurnerGrabber_Create(device, head.errorText, sizeof head.errorText,
-                                               &head.systemError, &head.failure, IgnoreNotification,
-                                               nullptr, record.portId, record.busId,
-                                               record.targetId, record.lun, kOpenShared);
-    case AccessSpti: {
-      const std::string name = tcs_to_mbs(record.deviceName);
-      if (HoldsTerminator(name)) return STARBURN_STATUS_INVALID_ARGUMENT;
-      return StarBurn_CdvdBurnerGrabber_CreateEx(
-          device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
-          IgnoreNotification, nullptr, name.c_str(), kOpenShared);
-    }
-    case AccessSptd: {
-      std::u16string name;
-      if (!SptdDeviceName(tcs_to_mbs(record.deviceName), name)) {
-        return STARBURN_STATUS_INVALID_ARGUMENT;
-      }
-      return StarBurn_CdvdBurnerGrabber_CreateExEx(
-          device, head.errorText, sizeof head.errorText, &head.systemError, &head.failure,
-          IgnoreNotification, nullptr, name.c_str(), kLeaveTrayUnlocked, kOpenShared);
-    }
-    default:
-      return STARBURN_STATUS_INVALID_ARGUMENT;
-  }
-}
 
 std::string FindDriveLetter(const DriveInfo& record) {
   if (record.accessMethod == AccessAspi) {

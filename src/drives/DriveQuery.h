@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "drives/DriveOpen.h"
 #include "orlet/DriveInfo.h"
 
 namespace Orlet {
@@ -21,19 +22,6 @@ namespace Orlet {
 // empty or 0); 0 when record's access method is not 1, 2 or 3 or the drive
 // cannot be opened (record is then unchanged).
 int ReadDrive(DriveInfo& record);
-
-// Opens record's drive by its access method, shared, without notifications,
-// into *device. The SDK's status: STARBURN_OK when open. An access method other
-// than 1, 2 or 3, or a device name that the SDK would receive cut short (one
-// holding a terminator, or too long for the SPTD open's room), opens nothing
-// and answers STARBURN_STATUS_INVALID_ARGUMENT.
-uint32_t OpenDrive(const DriveInfo& record, void** device);
-
-// The 16-bit form of an 8-bit device name for the SPTD open, converted with
-// MultiByteToWideChar into a room of 128 units that keeps its terminator.
-// False for a name that does not fit or holds a terminator: such a name is
-// refused, never cut into another drive's name.
-bool SptdDeviceName(const std::string& name, std::u16string& wide);
 
 // The drive letter and colon of record's drive ("D:"), empty when none is
 // found. ASPI drives ask the SDK for the device path of their address; named

@@ -4,23 +4,104 @@
 
 namespace Orlet {
 
-int MediaBurningImpl::Burn(std::size_t index, const std::wstring& /*discLabel*/, unsigned int speed,
-                           int /*force*/) {
-  jobSpeed = speed;
+namespace {
+
+// Disc types that are rewritable: a non-blank one is burned only when forced.
+bool IsRewritable(int32_t discType) {
+  switch (discType) {
+    case 3:   // CD-RW
+    case 6:   // DVD-RAM
+    case 7:   // DVD-RW, restricted overwrite
+    case 8:   // DVD-RW, sequential
+    case 9:   // DVD+RW
+    case 12:  // CD-RW without a family flag
+    case 19:  // BD-RE
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr int32_t kNoDisc = 14;
+
+}  // namespace
+
+int MediaBurningImpl::Burn(std::size_t index, const std::wstring& discLabel, unsigned int speed,
+                           int force) {
+  // One job at a time: a running job keeps its label, drive and cancel flag.
+  if (IsThreadRunning() != 0) return ResultThreadFailed;
+  {
+    CsLocker locker(jobLock);
+    jobSpeed = speed;
+  }
   DriveInfo drive;
-  return GetDriveInfo(index, drive);  // no drive is listed yet: 122 or 104
+  if (const int code = GetDriveInfo(index, drive); code != ResultOk) return code;
+  if (drive.discType == kNoDisc) return ResultNoDisc;
+  if (IsDiscWritable(drive) == 0) return ResultNotSupported;
+  if (IsRewritable(drive.discType) && drive.isBlank == 0 && force == 0) return ResultDiscNotBlank;
+
+  // The check for a running job and the start are one step under jobLock, so
+  // two hosts' threads cannot both start a job; the job thread takes jobLock
+  // to copy its request, so it waits until the request is complete.
+  CsLocker locker(jobLock);
+  if (IsThreadRunning() != 0) return ResultThreadFailed;
+  jobDrive = drive;
+  jobLabel = discLabel.empty() ? std::wstring(kDefaultLabel) : discLabel;
+  jobSpeed = speed;
+  sdkInterface->burner.cancelRequested = 0;
+  return StartThread(0) != 0 ? ResultOk : ResultThreadFailed;
 }
 
 int MediaBurningImpl::Erase(std::size_t index) {
-  if (eraseObserver == nullptr) return ResultNoObserver;
+  EraseObserver* observer = eraseObserver;
+  if (observer == nullptr) return ResultNoObserver;
+  int code = ResultNotStarted;
   DriveInfo drive;
-  const int code = IsStarted() ? GetDriveInfo(index, drive) : ResultNotStarted;
-  eraseObserver->OnEraseEvent(EraseFailed, DetailEraseRefused);
+  if (IsStarted()) {
+    OddEraser& eraser = sdkInterface->eraser;
+    code = ResultOk;
+    if (eraser.busy != 0) code = ResultBusy;
+    if (GetDriveInfo(index, drive) != ResultOk) {
+      code = ResultInvalidArgument;
+    } else {
+      if (drive.isErasable == 0) code = ResultDiscNotErasable;
+      if (drive.isBlank != 0) code = ResultDiscBlank;
+    }
+    if (code == ResultOk) {
+      {
+        // Claim the eraser in one step under its lock, so two hosts' threads
+        // never erase at once; EraseDisc releases the claim when it ends.
+        CsLocker locker(eraser.lock);
+        if (eraser.busy != 0) return ResultBusy;
+        eraser.busy = 1;
+      }
+      return eraser.EraseDisc(DriveInfo(drive), eraser.ejectAfterErase, eraser.reloadAfterEject,
+                              eraser.fullErase, eraser.speed, observer);
+    }
+  }
+  observer->OnEraseEvent(EraseFailed, DetailEraseRefused);
   return code;
 }
 
-void MediaBurningImpl::Cancel() {}
+void MediaBurningImpl::Cancel() {
+  if (IsStarted()) sdkInterface->burner.cancelRequested = 1;
+}
 
-int MediaBurningImpl::ThreadProc() { return 0; }
+int MediaBurningImpl::ThreadProc() {
+  if (!IsStarted()) return 0;
+  DriveInfo drive;
+  std::wstring label;
+  unsigned speed = 0;
+  {
+    // Each job works on its own copy of the request, so a later request
+    // never changes a running job.
+    CsLocker locker(jobLock);
+    drive = jobDrive;
+    label = jobLabel;
+    speed = jobSpeed;
+  }
+  sdkInterface->burner.BurnDisc(drive, label, burnObserver, speed);
+  return 0;
+}
 
 }  // namespace Orlet

@@ -3,16 +3,19 @@
 #include <cstdint>
 
 #include "drives/OddFinder.h"
+#include "recording/OddBurner.h"
+#include "recording/OddEraser.h"
 
 namespace Orlet {
 
 // Ties the SDK's start-up state to the workers that need a started SDK: the
-// drive finder, the burner and the eraser (each joins as it is built).
+// drive finder, the burner and the eraser.
 // Owned by MediaBurningImpl. sdkStarted is written and read without a lock.
 //
 // Destruction: after the body has repeated a failed shut-down, the members go
-// in reverse order; the finder goes last, stopping and waiting for its search
-// thread before it frees its records.
+// in reverse order: the eraser (its thread stopped and waited for), the burner
+// (its container, image tree and drive released), and last the finder, which
+// stops and waits for its search thread before it frees its records.
 class StarBurnInterface {
  public:
   StarBurnInterface();
@@ -22,6 +25,8 @@ class StarBurnInterface {
 
   uint32_t sdkStarted = 0;  // 1 while the SDK is started
   OddFinder finder;         // the drive finder and its device list
+  OddBurner burner;         // the burn job's worker
+  OddEraser eraser;         // the erase job's worker
 };
 
 }  // namespace Orlet

@@ -294,7 +294,8 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* device, uint32_
   return answer.status;
 }
 
-// Every track answers the drive's one track-information record.
+// Track 255 answers the drive's track-information record, every other track
+// the record of its last track.
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(void* device, char*, uint32_t,
                                                               uint32_t*, StarBurnCommandFailure*,
                                                               uint32_t track, uint8_t* info,
@@ -302,8 +303,9 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(void* device, char
   const DeviceAnswer answer = DeviceCall("StarBurn_CdvdBurnerGrabber_GetTrackInformation",
                                          Arguments(track, infoSize), device);
   if (answer.ok && info != nullptr) {
-    std::memcpy(info, answer.drive.trackInformation,
-                std::min<std::size_t>(infoSize, sizeof answer.drive.trackInformation));
+    const uint8_t* record =
+        track == 255 ? answer.drive.trackInformation : answer.drive.lastTrackInformation;
+    std::memcpy(info, record, std::min<std::size_t>(infoSize, STARBURN_TRACK_INFORMATION_SIZE));
   }
   return answer.status;
 }
@@ -342,8 +344,14 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_TestUnitReady(void* device, char*, uin
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetBUP(void* device, char*, uint32_t, uint32_t*,
-                                                 StarBurnCommandFailure*, uint8_t*, uint32_t*) {
-  return DeviceCall("StarBurn_CdvdBurnerGrabber_GetBUP", "", device).status;
+                                                 StarBurnCommandFailure*, uint8_t* enabled,
+                                                 uint32_t* supported) {
+  const DeviceAnswer answer = DeviceCall("StarBurn_CdvdBurnerGrabber_GetBUP", "", device);
+  if (answer.ok) {
+    if (enabled != nullptr) *enabled = answer.drive.bupEnabled;
+    if (supported != nullptr) *supported = answer.drive.bupSupported;
+  }
+  return answer.status;
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char*, uint32_t, uint32_t*,
@@ -354,9 +362,24 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char*, uint32_t, 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* device, char*, uint32_t, uint32_t*, StarBurnCommandFailure*, void*, uint8_t testWrite,
     uint8_t closeDisc, uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries) {
-  return DeviceCall("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree",
-                    Arguments(testWrite, closeDisc, multiSession, dataMode, writeRetries), device)
-      .status;
+  const DeviceAnswer answer =
+      DeviceCall("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree",
+                 Arguments(testWrite, closeDisc, multiSession, dataMode, writeRetries), device);
+  auto handle = D().Device(device);
+  if (handle != nullptr && handle->callback != nullptr) {
+    for (const auto& note : answer.drive.writeNotifications) {
+      if (note.number == STARBURN_NOTIFY_BUFFER) {
+        uint32_t first = static_cast<uint32_t>(note.first);
+        uint32_t second = static_cast<uint32_t>(note.second);
+        handle->callback(note.number, handle->context, &first, &second);
+      } else {
+        uint64_t first = note.first;
+        uint64_t second = note.second;
+        handle->callback(note.number, handle->context, &first, &second);
+      }
+    }
+  }
+  return answer.status;
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char*, uint32_t, uint32_t*,
@@ -380,20 +403,31 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char*, uint32_t, u
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(void* device, char*, uint32_t, uint32_t*,
-                                                         StarBurnCommandFailure*, uint32_t*) {
-  return DeviceCall("StarBurn_CdvdBurnerGrabber_GetLastAddress", "", device).status;
+                                                         StarBurnCommandFailure*,
+                                                         uint32_t* lastAddress) {
+  const DeviceAnswer answer = DeviceCall("StarBurn_CdvdBurnerGrabber_GetLastAddress", "", device);
+  if (answer.ok && lastAddress != nullptr) *lastAddress = answer.drive.lastAddress;
+  return answer.status;
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(void* device, char*, uint32_t,
                                                             uint32_t*, StarBurnCommandFailure*,
-                                                            uint8_t*, uint32_t recordSize) {
-  return DeviceCall("StarBurn_CdvdBurnerGrabber_GetDiscFileSystem", Arguments(recordSize), device)
-      .status;
+                                                            uint8_t* record, uint32_t recordSize) {
+  const DeviceAnswer answer =
+      DeviceCall("StarBurn_CdvdBurnerGrabber_GetDiscFileSystem", Arguments(recordSize), device);
+  if (answer.ok && record != nullptr) {
+    std::memcpy(record, answer.drive.discFileSystem,
+                std::min<std::size_t>(recordSize, STARBURN_DISC_FILE_SYSTEM_SIZE));
+  }
+  return answer.status;
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device, char*, uint32_t, uint32_t*,
-                                                       StarBurnCommandFailure*, uint8_t*) {
-  return DeviceCall("StarBurn_CdvdBurnerGrabber_GetLastTrack", "", device).status;
+                                                       StarBurnCommandFailure*,
+                                                       uint8_t* lastTrack) {
+  const DeviceAnswer answer = DeviceCall("StarBurn_CdvdBurnerGrabber_GetLastTrack", "", device);
+  if (answer.ok && lastTrack != nullptr) *lastTrack = answer.drive.lastTrack;
+  return answer.status;
 }
 
 }  // extern "C"

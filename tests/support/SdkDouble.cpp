@@ -4,12 +4,15 @@
 
 namespace sdkdouble {
 
+void ResetTrees();  // DoubleTree.cpp
+
 SdkDouble& SdkDouble::Get() {
   static SdkDouble instance;
   return instance;
 }
 
 void SdkDouble::Reset() {
+  ResetTrees();
   std::lock_guard<std::mutex> lock(mutex);
   queued.clear();
   defaults.clear();

@@ -79,6 +79,23 @@ struct FakeDrive {
   // drive, wait for another thread).
   std::function<void(const std::string& function)> onCall;
 
+  // Recording (the burn job's calls).
+  uint32_t lastAddress = 0;                                     // GetLastAddress
+  uint8_t discFileSystem[STARBURN_DISC_FILE_SYSTEM_SIZE] = {};  // GetDiscFileSystem
+  uint8_t lastTrack = 1;                                        // GetLastTrack
+  // Answered by GetTrackInformation for every track other than 255.
+  uint8_t lastTrackInformation[STARBURN_TRACK_INFORMATION_SIZE] = {};
+  uint8_t bupEnabled = 0;     // GetBUP: protection on now
+  uint32_t bupSupported = 1;  // GetBUP: 1 when the drive has it
+  // Notifications TrackAtOnceFromTree sends to the open's call-back before
+  // it answers: 12 with two 64-bit counts, 13 with two 32-bit counts.
+  struct Notification {
+    uint32_t number;
+    uint64_t first;
+    uint64_t second;
+  };
+  std::vector<Notification> writeNotifications;
+
   std::map<std::string, std::string> values;  // free-form, for later extensions
 };
 
