@@ -23,6 +23,9 @@ int FileIo::Open(const std::wstring& path, uint32_t access, uint32_t /*share*/, 
     Close();  // a directory is not a file to read
     return 0;
   }
+  // A file opened only for reading keeps the size it had when it was opened,
+  // which saves asking the file system again; a file we write is asked afresh.
+  sizeAtOpen = write ? kSizeUnknown : static_cast<uint64_t>(info.st_size);
   return 1;
 }
 
@@ -32,6 +35,7 @@ void FileIo::Close() {
 }
 
 uint64_t FileIo::GetFileSize() {
+  if (descriptor >= 0 && sizeAtOpen != kSizeUnknown) return sizeAtOpen;
   struct stat info {};
   if (descriptor < 0 || fstat(descriptor, &info) != 0) return 0;
   return static_cast<uint64_t>(info.st_size);

@@ -148,13 +148,16 @@ class ORLET_BASES_API FileIo {
   // again closes the earlier file first.
   virtual int Open(const std::wstring& path, uint32_t access, uint32_t share, uint32_t creation);
   virtual void Close();
-  // Size in bytes; 0 when no file is open.
+  // Size in bytes; 0 when no file is open. A file opened only for reading
+  // answers its size at the time it was opened.
   virtual uint64_t GetFileSize();
   // Reads up to size bytes at offset; answers the bytes read, -1 on failure.
   virtual int64_t Read(uint64_t offset, void* buffer, uint32_t size);
 
  private:
+  static constexpr uint64_t kSizeUnknown = UINT64_MAX;
   int descriptor = -1;
+  uint64_t sizeAtOpen = kSizeUnknown;  // read-only files: the size when opened
 };
 
 // Text conversions under a locale (default: the process's global one). Under
