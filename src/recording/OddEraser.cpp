@@ -80,8 +80,8 @@ int OddEraser::ThreadProc() {
 
 // The record is taken by value: the erase owns its copy for the whole run,
 // whatever the caller does with its own.
-int OddEraser::EraseDisc(DriveInfo drive,  // NOLINT(performance-unnecessary-value-param) uint32_t
-                                           // eject, uint32_t reload, uint32_t full,
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
+int OddEraser::EraseDisc(DriveInfo drive, uint32_t eject, uint32_t reload, uint32_t full,
                          uint32_t eraseSpeed, EraseObserver* eraseObserver) {
   {
     CsLocker locker(lock);
