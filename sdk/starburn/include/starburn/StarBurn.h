@@ -360,6 +360,17 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     uint32_t startAddress, uint32_t trailingPadBlocks, uint32_t recordTimes,
     const char* volumeLabel, const char* publisher, const char* application);
+/* Writes the built image into the file at path (created when missing):
+ * atStartAddress 1 writes it at byte startAddress x 2048 and keeps what the
+ * file holds before that (so a later session lands after the earlier ones
+ * of an image file); 0 writes it from byte 0. The file ends with the image;
+ * zero blocks are left as holes. Fails like the recording stream does: a
+ * source unreadable (STARBURN_STATUS_IO_ERROR) or changed
+ * (STARBURN_STATUS_SOURCE_CHANGED), or STARBURN_STATUS_WRONG_STATE when the
+ * tree changed after StarBurn_ISO9660JolietFileTree_BuildImage. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_SaveImage(
+    void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError, const char* path,
+    uint32_t atStartAddress);
 
 #ifdef __cplusplus
 }

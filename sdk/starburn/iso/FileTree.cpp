@@ -1,0 +1,92 @@
+#include "iso/FileTree.h"
+
+#include "iso/Utf.h"
+
+namespace starburn {
+namespace iso {
+
+FileTree::FileTree(bool level2, bool jolietSpace)
+    : iso(level2 ? NamePolicy::Space::kIsoLevel2 : NamePolicy::Space::kIsoLevel1) {
+  if (jolietSpace) joliet = std::make_unique<NamePolicy>(NamePolicy::Space::kJoliet);
+  Node root;
+  root.directory = true;
+  nodes.push_back(std::move(root));
+  nextNumber.push_back(1);
+}
+
+std::string FileTree::Key(uint32_t parent, const std::u16string& identifier) {
+  std::string key(reinterpret_cast<const char*>(&parent), sizeof parent);
+  key.append(reinterpret_cast<const char*>(identifier.data()),
+             identifier.size() * sizeof(char16_t));
+  return key;
+}
+
+bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const {
+  // A file and a directory of the same name clash too: readers drop the
+  // version suffix and would show two entries of one name.
+  std::u16string bare = identifier;
+  if (!jolietSpace && !bare.empty() && bare.back() == u'.') bare.pop_back();
+  const auto& taken = jolietSpace ? jolietTaken : isoTaken;
+  return taken.count(Key(parent, bare)) != 0;
+}
+
+StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
+                                          const std::u16string& name, bool directory,
+                                          const RewriteQuestion& ask,
+                                          std::u16string* identifier) {
+  const NamePolicy& policy = jolietSpace ? *joliet : iso;
+  const std::u16string first = policy.Map(name, directory);
+  std::u16string candidate = first;
+  for (int round = 0; round <= kMaxRewriteRounds; ++round) {
+    if (!Taken(jolietSpace, parent, candidate)) {
+      *identifier = candidate;
+      return STARBURN_OK;
+    }
+    if (!ask || round == kMaxRewriteRounds) break;
+    std::u16string answer = candidate;
+    if (!ask(jolietSpace, &answer)) break;
+    const std::u16string rewritten = policy.MapRewritten(candidate, answer, directory);
+    if (rewritten.empty()) break;
+    candidate = rewritten;
+  }
+  // Numbers count up per directory, so a folder of many clashing names costs
+  // one look-up per name, not one per sibling.
+  uint32_t& next = nextNumber[parent];
+  for (std::size_t tries = 0; tries <= nodes[parent].kids.size() + 1; ++tries) {
+    candidate = policy.Numbered(first, next++, directory);
+    if (!Taken(jolietSpace, parent, candidate)) {
+      *identifier = candidate;
+      return STARBURN_OK;
+    }
+  }
+  return STARBURN_STATUS_NAME_CLASH;
+}
+
+uint32_t FileTree::Insert(Node node) {
+  const auto index = static_cast<uint32_t>(nodes.size());
+  const uint32_t parent = node.parent;
+  std::u16string isoBare(node.iso.begin(), node.iso.end());
+  if (!node.directory && !isoBare.empty() && isoBare.back() == u'.') isoBare.pop_back();
+  isoTaken.insert(Key(parent, isoBare));
+  if (joliet) jolietTaken.insert(Key(parent, node.joliet));
+  if (node.directory) ++directories;
+  node.slot = static_cast<uint32_t>(nodes[parent].kids.size());
+  nodes.push_back(std::move(node));
+  nextNumber.push_back(1);
+  nodes[parent].kids.push_back(index);
+  return index;
+}
+
+std::u16string FileTree::DisplayName(uint32_t index) const {
+  const Node& node = nodes[index];
+  if (joliet) return node.joliet;
+  return iso.Display(std::u16string(node.iso.begin(), node.iso.end()), node.directory);
+}
+
+std::string FileTree::FirstName(uint32_t index) const {
+  const Node& node = nodes[index];
+  return node.directory ? node.iso : node.iso + ";1";
+}
+
+}  // namespace iso
+}  // namespace starburn
