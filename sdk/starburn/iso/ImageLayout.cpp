@@ -57,8 +57,8 @@ uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet
     std::size_t records = 1;
     if (!node.directory) {
       records = node.imported ? std::max<std::size_t>(1, node.extents.size())
-                              : std::max<uint64_t>(1, (node.size + kMaxExtentBytes - 1) /
-                                                          kMaxExtentBytes);
+                : node.size <= UINT32_MAX ? 1
+                                          : (node.size + kMaxExtentBytes - 1) / kMaxExtentBytes;
     }
     for (std::size_t i = 0; i < records; ++i) place(length);
   }
@@ -101,8 +101,10 @@ void ImageLayout::NewFileExtents(const Node& node, std::vector<Extent>* extents)
   extents->clear();
   uint64_t remaining = node.size;
   uint64_t block = node.dataBlock;
+  // A file that a 32-bit data length can hold takes one extent.
+  const uint64_t most = node.size <= UINT32_MAX ? UINT32_MAX : kMaxExtentBytes;
   do {
-    const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(remaining, kMaxExtentBytes));
+    const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(remaining, most));
     extents->push_back(Extent{static_cast<uint32_t>(block), bytes});
     remaining -= bytes;
     block += BlocksOf(bytes);
