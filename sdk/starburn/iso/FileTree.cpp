@@ -11,7 +11,7 @@ FileTree::FileTree(bool level2, bool jolietSpace)
   Node root;
   root.directory = true;
   nodes.push_back(std::move(root));
-  nextNumber.push_back(1);
+  nextNumber.push_back({1, 1});
 }
 
 std::string FileTree::Key(uint32_t parent, const std::u16string& identifier) {
@@ -51,7 +51,7 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   }
   // Numbers count up per directory, so a folder of many clashing names costs
   // one look-up per name, not one per sibling.
-  uint32_t& next = nextNumber[parent];
+  uint32_t& next = nextNumber[parent][jolietSpace ? 1 : 0];
   for (std::size_t tries = 0; tries <= nodes[parent].kids.size() + 1; ++tries) {
     candidate = policy.Numbered(first, next++, directory);
     if (!Taken(jolietSpace, parent, candidate)) {
@@ -72,7 +72,7 @@ uint32_t FileTree::Insert(Node node) {
   if (node.directory) ++directories;
   node.slot = static_cast<uint32_t>(nodes[parent].kids.size());
   nodes.push_back(std::move(node));
-  nextNumber.push_back(1);
+  nextNumber.push_back({1, 1});
   nodes[parent].kids.push_back(index);
   return index;
 }

@@ -7,6 +7,7 @@
 // Not thread-safe: the owning image-tree handle is used by one thread at a
 // time.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -111,7 +112,8 @@ class FileTree {
   std::size_t directories = 1;
   std::unordered_set<std::string> isoTaken;  // parent and identifier of every node
   std::unordered_set<std::string> jolietTaken;
-  std::vector<uint32_t> nextNumber;  // per directory: the next number to try
+  // Per directory and space (ISO 9660, Joliet): the next number to try.
+  std::vector<std::array<uint32_t, 2>> nextNumber;
 };
 
 }  // namespace iso

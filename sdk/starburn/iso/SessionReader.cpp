@@ -261,7 +261,10 @@ StarBurnStatus ReadSession(BlockReader& reader, uint32_t sessionStart, bool joli
   const bool readJoliet = joliet && set.hasJoliet;
   if (readJoliet) DecodeVolumeDescriptor(set.joliet.data(), &supplementary, &why);
   const DecodedVolume& chosen = readJoliet ? supplementary : primary;
-  const uint64_t volumeEnd = std::min<uint64_t>(chosen.volumeSpaceSize, reader.BlockCount());
+  // Extents must lie on the disc: within the blocks the reader has. The
+  // volume space size is no bound: writers of later sessions disagree on
+  // whether it counts from block 0 or from the session's start.
+  const uint64_t volumeEnd = reader.BlockCount();
 
   uint64_t blocksRead = 0;
   status = TreeWalk(reader, volumeEnd, readJoliet, &blocksRead).Run(chosen.root, entries, error);
@@ -270,8 +273,7 @@ StarBurnStatus ReadSession(BlockReader& reader, uint32_t sessionStart, bool joli
   // The Joliet tree is what is imported; the primary tree must describe the
   // same files, or one of them is damaged.
   std::vector<ImportedEntry> isoEntries;
-  const uint64_t isoEnd = std::min<uint64_t>(primary.volumeSpaceSize, reader.BlockCount());
-  status = TreeWalk(reader, isoEnd, false, &blocksRead).Run(primary.root, &isoEntries, error);
+  status = TreeWalk(reader, volumeEnd, false, &blocksRead).Run(primary.root, &isoEntries, error);
   if (status != STARBURN_OK) {
     *error = "ISO 9660 tree: " + *error;
     return status;
