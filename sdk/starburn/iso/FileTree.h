@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,8 +73,8 @@ class FileTree {
   const NamePolicy& IsoPolicy() const { return iso; }
   const NamePolicy* JolietPolicy() const { return joliet.get(); }
 
-  std::vector<Node>& Nodes() { return nodes; }
-  const std::vector<Node>& Nodes() const { return nodes; }
+  std::deque<Node>& Nodes() { return nodes; }
+  const std::deque<Node>& Nodes() const { return nodes; }
   bool IsNode(uint64_t index) const { return index < nodes.size(); }
   std::size_t DirectoryCount() const { return directories; }
   // True when only the root exists.
@@ -108,7 +109,7 @@ class FileTree {
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;
-  std::vector<Node> nodes;
+  std::deque<Node> nodes;
   std::size_t directories = 1;
   std::unordered_set<std::string> isoTaken;  // parent and identifier of every node
   std::unordered_set<std::string> jolietTaken;

@@ -115,7 +115,7 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
                                 std::shared_ptr<const ImageLayout>* layout, std::string* error) {
   std::shared_ptr<ImageLayout> made(new ImageLayout());
   made->options = options;
-  std::vector<Node>& nodes = tree.Nodes();
+  std::deque<Node>& nodes = tree.Nodes();
 
   // Imported data must lie before the new session.
   for (const Node& node : nodes) {
@@ -294,7 +294,7 @@ void ImageLayout::RenderDescriptor(const FileTree& tree, bool joliet, uint8_t* b
 
 void ImageLayout::RenderPathTable(const FileTree& tree, bool joliet, bool bigEndian,
                                   uint8_t* out) const {
-  const std::vector<Node>& nodes = tree.Nodes();
+  const std::deque<Node>& nodes = tree.Nodes();
   std::size_t at = 0;
   for (uint32_t index : (joliet ? jolietTree : isoTree).directories) {
     const Node& directory = nodes[index];
@@ -311,7 +311,7 @@ void ImageLayout::RenderPathTable(const FileTree& tree, bool joliet, bool bigEnd
 
 void ImageLayout::RenderDirectory(const FileTree& tree, uint32_t index, bool joliet,
                                   uint8_t* out) const {
-  const std::vector<Node>& nodes = tree.Nodes();
+  const std::deque<Node>& nodes = tree.Nodes();
   const Node& directory = nodes[index];
   std::size_t at = 0;
   auto put = [&](RecordFields& fields) {
