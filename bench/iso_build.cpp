@@ -100,11 +100,12 @@ bool AddFolder(void* tree, void* parent, const std::string& folder) {
   char error[STARBURN_ERROR_TEXT_SIZE];
   uint32_t systemError = 0;
   for (const auto& [name, isDirectory] : entries) {
-    const std::string path = folder + "/" + name;
+    std::string path = folder;
+    path += "/" + name;
     void* node = nullptr;
     const StarBurnStatus status = StarBurn_ISO9660JolietFileTree_Add(
-        tree, error, sizeof error, &systemError, isDirectory ? nullptr : path.c_str(),
-        name.c_str(), isDirectory ? STARBURN_ADD_DIRECTORY : STARBURN_ADD_FILE, &parent, &node);
+        tree, error, sizeof error, &systemError, isDirectory ? nullptr : path.c_str(), name.c_str(),
+        isDirectory ? STARBURN_ADD_DIRECTORY : STARBURN_ADD_FILE, &parent, &node);
     if (status != STARBURN_OK) {
       std::fprintf(stderr, "add %s: %s\n", path.c_str(), error);
       return false;
@@ -143,9 +144,10 @@ int BuildWithSdk(const std::string& source, const std::string& output, bool dens
   if (provider == nullptr || provider->OpenImage(&stream, &message) != STARBURN_OK) return 1;
   const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   constexpr uint32_t kChunk = 256;
-  std::vector<uint8_t> buffer(kChunk * starburn::kBlockSize);
+  std::vector<uint8_t> buffer(std::size_t{kChunk} * starburn::kBlockSize);
   for (uint64_t done = 0; done < stream->BlockCount();) {
-    const auto blocks = static_cast<uint32_t>(std::min<uint64_t>(kChunk, stream->BlockCount() - done));
+    const auto blocks =
+        static_cast<uint32_t>(std::min<uint64_t>(kChunk, stream->BlockCount() - done));
     if (stream->Pull(buffer.data(), blocks, &message) != STARBURN_OK) return 1;
     const std::size_t bytes = std::size_t{blocks} * starburn::kBlockSize;
     if (::write(fd, buffer.data(), bytes) != static_cast<ssize_t>(bytes)) return 1;
@@ -173,11 +175,10 @@ Measure RunChild(const std::function<int()>& body) {
     ::_exit(body());
   }
   int status = 0;
-  rusage usage {};
+  rusage usage{};
   ::wait4(child, &status, 0, &usage);
   Measure measure;
-  measure.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   measure.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
   measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return measure;
@@ -195,6 +196,7 @@ Measure Best(const std::function<int()>& body) {
 
 int Exec(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   ::execvp(argv[0], argv.data());
@@ -206,8 +208,8 @@ int Exec(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   const std::string work = argc > 1 ? argv[1] : "/tmp/starburn-iso-bench";
   std::system(("mkdir -p '" + work + "/trees'").c_str());
-  std::printf("%-6s %-22s %9s %10s %12s %12s\n", "tree", "writer", "wall s", "peak MiB",
-              "time/sdk", "memory/sdk");
+  std::printf("%-6s %-22s %9s %10s %12s %12s\n", "tree", "writer", "wall s", "peak MiB", "time/sdk",
+              "memory/sdk");
   for (const TreeSpec& spec : kTrees) {
     if (argc > 2 && std::strcmp(argv[2], spec.name) != 0) continue;
     const std::string source = work + "/trees/" + spec.name;
@@ -220,8 +222,12 @@ int main(int argc, char** argv) {
     std::vector<Writer> writers = {
         {"sdk", [&] { return BuildWithSdk(source, output, false); }},
         {"sdk, dense", [&] { return BuildWithSdk(source, output, true); }},
-        {"genisoimage -J -r", [&] { return Exec({"genisoimage", "-quiet", "-J", "-r", "-o", output, source}); }},
-        {"xorriso -as mkisofs", [&] {
+        {"genisoimage -J -r",
+         [&] {
+           return Exec({"genisoimage", "-quiet", "-J", "-r", "-o", output, source});
+         }},
+        {"xorriso -as mkisofs",
+         [&] {
            return Exec({"xorriso", "-as", "mkisofs", "-quiet", "-J", "-r", "-o", output, source});
          }},
     };

@@ -25,13 +25,14 @@ class InputReader : public starburn::BlockReader {
  public:
   InputReader(const uint8_t* data, std::size_t size) : data(data), size(size) {}
   StarBurnStatus ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) override {
-    for (uint32_t i = 0; i < count; ++i, out += starburn::kBlockSize) {
-      const uint64_t block = uint64_t{lba} + i;
+    for (uint64_t block = lba; block < uint64_t{lba} + count; ++block) {
+      uint8_t* to = out + (block - lba) * starburn::kBlockSize;
       if (block >= BlockCount()) return STARBURN_STATUS_IO_ERROR;
-      std::memset(out, 0, starburn::kBlockSize);
+      std::memset(to, 0, starburn::kBlockSize);
       if (block < kSystemAreaBlocks) continue;
       const uint64_t at = (block - kSystemAreaBlocks) * starburn::kBlockSize;
-      if (at < size) std::memcpy(out, data + at, std::min<uint64_t>(starburn::kBlockSize, size - at));
+      if (at < size)
+        std::memcpy(to, data + at, std::min<uint64_t>(starburn::kBlockSize, size - at));
     }
     return STARBURN_OK;
   }

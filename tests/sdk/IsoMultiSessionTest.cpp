@@ -34,12 +34,12 @@ void PlaceSession(const std::string& disc, const std::string& image, uint32_t st
 // A copy of disc whose descriptors at block 16 are those of the session at
 // start, as an overwritable disc is updated: every reader then sees it.
 std::string LatestView(const std::string& disc, uint32_t start, const TempDir& temp) {
-  const std::string view = temp / "view.iso";
+  std::string view = temp / "view.iso";
   fs::copy_file(disc, view, fs::copy_options::overwrite_existing);
   std::string bytes = isotest::ReadFile(disc);
   std::fstream out(view, std::ios::in | std::ios::out | std::ios::binary);
-  out.seekp(16 * kBlockSize);
-  out.write(bytes.data() + (std::size_t{start} + 16) * kBlockSize, 3 * kBlockSize);
+  out.seekp(std::streamoff{16} * kBlockSize);
+  out.write(bytes.data() + (std::size_t{start} + 16) * kBlockSize, std::streamsize{3} * kBlockSize);
   return view;
 }
 

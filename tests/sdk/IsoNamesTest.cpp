@@ -46,7 +46,7 @@ TEST(IsoNamesTest, JolietKeepsTextReplacesForbiddenCharactersAndShortensKeepingT
   for (int i = 0; i < 60; ++i) emoji += "\xf0\x9f\x98\x80";
   const std::u16string cut = NamePolicy(joliet).Map(Utf8ToUtf16(emoji), true);
   EXPECT_EQ(cut.size(), 102u);
-  EXPECT_EQ(Utf16ToUtf8(cut), emoji.substr(0, 51 * 4));
+  EXPECT_EQ(Utf16ToUtf8(cut), emoji.substr(0, std::size_t{51} * 4));
 }
 
 TEST(IsoNamesTest, RewrittenNamesKeepWhatTheHostInserted) {
@@ -58,7 +58,8 @@ TEST(IsoNamesTest, RewrittenNamesKeepWhatTheHostInserted) {
   const NamePolicy joliet(NamePolicy::Space::kJoliet);
   const std::u16string offered = std::u16string(99, u'p') + u".txt";
   const std::u16string stamp = u"_Wed_Jan_02_02_03_55_1980";
-  const std::u16string rewritten = joliet.MapRewritten(offered, std::u16string(99, u'p') + stamp + u".txt", false);
+  const std::u16string rewritten =
+      joliet.MapRewritten(offered, std::u16string(99, u'p') + stamp + u".txt", false);
   EXPECT_EQ(rewritten, std::u16string(99 - stamp.size(), u'p') + stamp + u".txt");
   EXPECT_EQ(rewritten.size(), NamePolicy::kJolietMaxUnits);
 }

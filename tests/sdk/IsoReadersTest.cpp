@@ -84,8 +84,7 @@ bool SkipWithout(const char* tool) {
 // isoinfo -l: "Directory listing of /dir/" then ls-like lines ending in
 // "]  name".
 Listing IsoinfoListing(const std::string& image, bool joliet) {
-  const std::string text =
-      Shell("isoinfo -l " + std::string(joliet ? "-J " : "") + "-i " + image);
+  const std::string text = Shell("isoinfo -l " + std::string(joliet ? "-J " : "") + "-i " + image);
   Listing listing;
   std::istringstream lines(text);
   std::string line;
@@ -176,7 +175,7 @@ Listing PycdlibListing(const std::string& image, bool joliet, uint64_t hashBelow
   TempDir temp;
   isotest::WriteFile(temp / "list.py", script);
   const std::string text = Shell("/usr/bin/python3 " + (temp / "list.py") + " " + image + " " +
-                               (joliet ? "1 " : "0 ") + std::to_string(hashBelow));
+                                 (joliet ? "1 " : "0 ") + std::to_string(hashBelow));
   Listing listing;
   std::istringstream lines(text);
   std::string line;

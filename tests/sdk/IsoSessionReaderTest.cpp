@@ -78,10 +78,10 @@ class IsoSessionReaderTest : public ::testing::Test {
       uint64_t claimed = 0;
     } claiming(image);
     claiming.claimed = claimedBlocks;
-    starburn::BlockReader* used = claimedBlocks != 0 ? static_cast<starburn::BlockReader*>(&claiming)
-                                                     : &reader;
-    void* device = starburn::HandleTable::Instance().Add(new isotest::DiscDouble(
-        used, {{0, static_cast<uint32_t>(image.size() / kBlockSize)}}));
+    starburn::BlockReader* used =
+        claimedBlocks != 0 ? static_cast<starburn::BlockReader*>(&claiming) : &reader;
+    void* device = starburn::HandleTable::Instance().Add(
+        new isotest::DiscDouble(used, {{0, static_cast<uint32_t>(image.size() / kBlockSize)}}));
     Tree tree(0, 1);
     const StarBurnStatus status = StarBurn_ISO9660JolietFileTree_ImportTrack(
         device, tree.handle, 1, joliet ? 1 : 0, tree.error, sizeof tree.error, &tree.systemError);
@@ -100,7 +100,8 @@ class IsoSessionReaderTest : public ::testing::Test {
   void Walk(Tree& tree, void* node, const std::string& path, std::vector<std::string>* listing) {
     for (void* kid : tree.Kids(node)) {
       const std::string name = path + "/" + tree.Names(kid).second;
-      listing->push_back(name + (tree.IsDirectory(kid) ? "/" : " " + std::to_string(tree.Size(kid))));
+      listing->push_back(name +
+                         (tree.IsDirectory(kid) ? "/" : " " + std::to_string(tree.Size(kid))));
       if (tree.IsDirectory(kid)) Walk(tree, kid, name, listing);
     }
   }
@@ -130,8 +131,7 @@ TEST_F(IsoSessionReaderTest, DamagedDescriptorsAreRefused) {
   };
   const Case cases[] = {
       {"block size 512", [](auto* t) { starburn::iso::PutBoth16(t->Block(16) + 128, 512); }},
-      {"halves disagree",
-       [](auto* t) { starburn::iso::PutBe32(t->Block(16) + 84, 12345); }},
+      {"halves disagree", [](auto* t) { starburn::iso::PutBe32(t->Block(16) + 84, 12345); }},
       {"no terminator", [](auto* t) { std::memset(t->Block(18), 0, kBlockSize); }},
       {"root record flags", [](auto* t) { t->Block(16)[156 + 25] = 0; }},
   };
@@ -152,15 +152,21 @@ TEST_F(IsoSessionReaderTest, DamagedRecordsAreRefusedAndAZeroLengthEndsItsSector
     StarBurnStatus status;
   };
   const Case cases[] = {
-      {"shorter than its fixed part", [](auto*, uint8_t* r) { r[0] = 20; }, STARBURN_STATUS_BAD_FILE_SYSTEM},
+      {"shorter than its fixed part", [](auto*, uint8_t* r) { r[0] = 20; },
+       STARBURN_STATUS_BAD_FILE_SYSTEM},
       {"empty identifier", [](auto*, uint8_t* r) { r[32] = 0; }, STARBURN_STATUS_BAD_FILE_SYSTEM},
-      {"identifier past the record", [](auto*, uint8_t* r) { r[32] = 60; }, STARBURN_STATUS_BAD_FILE_SYSTEM},
-      {"extent halves disagree", [](auto*, uint8_t* r) { starburn::iso::PutBe32(r + 6, 3); }, STARBURN_STATUS_BAD_FILE_SYSTEM},
+      {"identifier past the record", [](auto*, uint8_t* r) { r[32] = 60; },
+       STARBURN_STATUS_BAD_FILE_SYSTEM},
+      {"extent halves disagree", [](auto*, uint8_t* r) { starburn::iso::PutBe32(r + 6, 3); },
+       STARBURN_STATUS_BAD_FILE_SYSTEM},
       {"month 13", [](auto*, uint8_t* r) { r[19] = 13; }, STARBURN_STATUS_BAD_FILE_SYSTEM},
       {"extent beyond the volume",
-       [](auto* t, uint8_t* r) { starburn::iso::PutBoth32(r + 2, static_cast<uint32_t>(t->image.size() / kBlockSize)); },
+       [](auto* t, uint8_t* r) {
+         starburn::iso::PutBoth32(r + 2, static_cast<uint32_t>(t->image.size() / kBlockSize));
+       },
        STARBURN_STATUS_BAD_FILE_SYSTEM},
-      {"multi-extent chain into another name", [](auto*, uint8_t* r) { r[25] |= 0x80; }, STARBURN_STATUS_BAD_FILE_SYSTEM},
+      {"multi-extent chain into another name", [](auto*, uint8_t* r) { r[25] |= 0x80; },
+       STARBURN_STATUS_BAD_FILE_SYSTEM},
   };
   for (const Case& c : cases) {
     image = intact;
@@ -270,9 +276,11 @@ TEST(IsoSessionReaderDepthTest, NestingPastTheCapIsRefused) {
   isotest::FileReader reader(temp / "deep.iso");
   void* device = starburn::HandleTable::Instance().Add(new isotest::DiscDouble(&reader, {{0, 0}}));
   Tree imported(0, 1);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, imported.handle, 1, 1, nullptr, 0, nullptr),
+  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, imported.handle, 1, 1, nullptr, 0,
+                                                       nullptr),
             STARBURN_STATUS_LIMIT_EXCEEDED);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, imported.handle, 2, 1, nullptr, 0, nullptr),
+  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, imported.handle, 2, 1, nullptr, 0,
+                                                       nullptr),
             STARBURN_STATUS_NOT_FOUND);
   StarBurn_Destroy(&device);
 }

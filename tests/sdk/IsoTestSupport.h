@@ -92,15 +92,14 @@ class Tree {
   }
   void* AddDirectory(void* parent, const std::string& name) {
     void* node = nullptr;
-    status = StarBurn_ISO9660JolietFileTree_Add(handle, error, sizeof error, &systemError, nullptr,
-                                                name.c_str(), STARBURN_ADD_DIRECTORY, &parent,
-                                                &node);
+    status =
+        StarBurn_ISO9660JolietFileTree_Add(handle, error, sizeof error, &systemError, nullptr,
+                                           name.c_str(), STARBURN_ADD_DIRECTORY, &parent, &node);
     return node;
   }
   StarBurnStatus Build(uint32_t start = 0, const char* label = "LABEL") {
-    status = StarBurn_ISO9660JolietFileTree_BuildImage(handle, error, sizeof error, &systemError,
-                                                       start, 0, 1, label, "Publisher",
-                                                       "Application");
+    status = StarBurn_ISO9660JolietFileTree_BuildImage(
+        handle, error, sizeof error, &systemError, start, 0, 1, label, "Publisher", "Application");
     return status;
   }
   StarBurnStatus Save(const std::string& path, bool atStart = false) {
@@ -112,8 +111,8 @@ class Tree {
     char first[1024];
     char second[1024];
     char third[1024];
-    status = StarBurn_ISO9660JolietFileTree_GetNames(handle, node, first, second, third,
-                                                     sizeof first);
+    status =
+        StarBurn_ISO9660JolietFileTree_GetNames(handle, node, first, second, third, sizeof first);
     return {first, second};
   }
   std::vector<void*> Kids(void* node) {
@@ -211,8 +210,9 @@ class FileReader : public starburn::BlockReader {
     if (uint64_t{lba} + count > blocks) return STARBURN_STATUS_IO_ERROR;
     const ssize_t n = ::pread(file, out, std::size_t{count} * starburn::kBlockSize,
                               static_cast<off_t>(lba) * starburn::kBlockSize);
-    return n == static_cast<ssize_t>(count * starburn::kBlockSize) ? STARBURN_OK
-                                                                   : STARBURN_STATUS_IO_ERROR;
+    return n == static_cast<ssize_t>(std::size_t{count} * starburn::kBlockSize)
+               ? STARBURN_OK
+               : STARBURN_STATUS_IO_ERROR;
   }
   uint64_t BlockCount() const override { return blocks; }
 

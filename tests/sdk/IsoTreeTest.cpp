@@ -19,14 +19,14 @@ TEST(IsoTreeTest, CreateTakesOneTreeAlwaysNoRockRidgeAndChoosesTheNameSpaces) {
   void* tree = nullptr;
   char error[STARBURN_ERROR_TEXT_SIZE];
   uint32_t systemError = 7;
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError,
-                                                  nullptr, nullptr, 0, 0, 0, 1),
+  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError, nullptr,
+                                                  nullptr, 0, 0, 0, 1),
             STARBURN_STATUS_NOT_SUPPORTED);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError,
-                                                  nullptr, nullptr, 1, 1, 0, 1),
+  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError, nullptr,
+                                                  nullptr, 1, 1, 0, 1),
             STARBURN_STATUS_NOT_SUPPORTED);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError,
-                                                  nullptr, nullptr, 1, 0, 2, 0),
+  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError, nullptr,
+                                                  nullptr, 1, 0, 2, 0),
             STARBURN_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tree, nullptr);
   EXPECT_EQ(systemError, 0u);
@@ -57,7 +57,8 @@ TEST(IsoTreeTest, AddReportsEachFileAndDirectoryAndRefusesWhatItCannotAdd) {
   void* sub = tree.AddDirectory(docs, "Sub dir");
   void* file = tree.AddFile(sub, temp / "one.txt", "one.txt");
   ASSERT_EQ(tree.status, STARBURN_OK) << tree.error;
-  EXPECT_EQ(tree.heard, (std::vector<std::string>{"2:/Docs", "2:/Docs/Sub dir", "0:" + (temp / "one.txt")}));
+  EXPECT_EQ(tree.heard,
+            (std::vector<std::string>{"2:/Docs", "2:/Docs/Sub dir", "0:" + (temp / "one.txt")}));
   EXPECT_TRUE(tree.IsDirectory(docs));
   EXPECT_FALSE(tree.IsDirectory(file));
   EXPECT_EQ(tree.Size(file), 5u);
@@ -89,7 +90,8 @@ TEST(IsoTreeTest, KidsComeInTheOrderTheyWereAddedAndNamesNeedRoom) {
   isotest::WriteFile(temp / "f", "");
   Tree tree(0, 1);
   std::vector<void*> added;
-  for (const char* name : {"zeta", "Alpha", "mid"}) added.push_back(tree.AddFile(tree.Root(), temp / "f", name));
+  for (const char* name : {"zeta", "Alpha", "mid"})
+    added.push_back(tree.AddFile(tree.Root(), temp / "f", name));
   EXPECT_EQ(tree.Kids(tree.Root()), added);
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetNextKid(tree.handle, added[0], added[1]), nullptr);
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetFirstKid(tree.handle, added[0]), nullptr);
@@ -122,7 +124,8 @@ TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUniqueWitho
   void* lower = tree.AddFile(tree.Root(), temp / "f", "readme.txt");
   ASSERT_EQ(tree.status, STARBURN_OK);
   EXPECT_EQ(tree.heard, (std::vector<std::string>{"3:0:README.TXT;1", "0:" + (temp / "f")}));
-  EXPECT_EQ(tree.Names(lower), std::make_pair(std::string("README1.TXT;1"), std::string("readme.txt")));
+  EXPECT_EQ(tree.Names(lower),
+            std::make_pair(std::string("README1.TXT;1"), std::string("readme.txt")));
 
   // A rewrite that still clashes is offered again; after four answers the
   // tree numbers the name itself.
@@ -162,7 +165,8 @@ TEST(IsoTreeTest, WithoutAnAnswerClashesAreNumberedPerDirectory) {
   Tree tree(0, 0, nullptr);
   std::set<std::string> firsts;
   for (int i = 0; i < 300; ++i) {
-    void* node = tree.AddFile(tree.Root(), temp / "f", "picture number " + std::to_string(i) + ".jpeg");
+    void* node =
+        tree.AddFile(tree.Root(), temp / "f", "picture number " + std::to_string(i) + ".jpeg");
     ASSERT_EQ(tree.status, STARBURN_OK) << i;
     firsts.insert(tree.Names(node).first);
   }
@@ -193,9 +197,10 @@ TEST_F(IsoStreamTest, TheStreamGivesTheImageAtItsStartAddressAndStopsAtItsEnd) {
   ASSERT_EQ(provider->OpenImage(&stream, &error), STARBURN_OK);
   EXPECT_EQ(stream->StartAddress(), 1000u);
   std::vector<uint8_t> image(stream->BlockCount() * starburn::kBlockSize);
-  ASSERT_EQ(stream->Pull(image.data(), static_cast<uint32_t>(stream->BlockCount()), &error), STARBURN_OK);
+  ASSERT_EQ(stream->Pull(image.data(), static_cast<uint32_t>(stream->BlockCount()), &error),
+            STARBURN_OK);
   // The volume's size counts from block 0; the files follow the directories.
-  const uint8_t* primary = image.data() + 16 * starburn::kBlockSize;
+  const uint8_t* primary = image.data() + std::size_t{16} * starburn::kBlockSize;
   EXPECT_EQ(primary[0], 1);
   EXPECT_EQ(std::memcmp(primary + 1, "CD001", 5), 0);
   uint32_t spaceSize = 0;

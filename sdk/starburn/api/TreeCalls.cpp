@@ -24,7 +24,10 @@ namespace {
 
 ImageTree* FindTree(void* tree) { return HandleTable::Instance().Find<ImageTree>(tree); }
 
-void* NodeHandle(uint32_t index) { return reinterpret_cast<void*>(uintptr_t{index} + 1); }
+void* NodeHandle(uint32_t index) {
+  // Node handles are numbers, never followed as addresses.
+  return reinterpret_cast<void*>(uintptr_t{index} + 1);  // NOLINT(performance-no-int-to-ptr)
+}
 
 // The node of a handle, or null when the handle names no node of the tree.
 const Node* FindNode(ImageTree* tree, void* handle, uint32_t* index = nullptr) {
@@ -58,8 +61,8 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(void** tree, char* errorTex
     return out.Fail(STARBURN_STATUS_NOT_SUPPORTED, "every image has an ISO 9660 tree");
   }
   if (rockRidge != 0) return out.Fail(STARBURN_STATUS_NOT_SUPPORTED, "Rock Ridge is not offered");
-  *tree = HandleTable::Instance().Add(
-      new ImageTree(callback, context, level2Names == 1, joliet == 1));
+  *tree =
+      HandleTable::Instance().Add(new ImageTree(callback, context, level2Names == 1, joliet == 1));
   return STARBURN_OK;
 }
 

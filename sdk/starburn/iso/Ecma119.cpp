@@ -106,8 +106,8 @@ void PutDescriptorTime(uint8_t* at, int64_t unixSeconds) {
       ToCivil(std::clamp(unixSeconds, kFirstDescriptorSecond, kLastDescriptorSecond));
   char digits[kDescriptorTimeSize + 1];
   std::snprintf(digits, sizeof digits, "%04u%02u%02u%02u%02u%02u00",
-                static_cast<unsigned>(civil.year), civil.month, civil.day, civil.hour,
-                civil.minute, civil.second);
+                static_cast<unsigned>(civil.year), civil.month, civil.day, civil.hour, civil.minute,
+                civil.second);
   std::memcpy(at, digits, kDescriptorTimeSize - 1);
   at[kDescriptorTimeSize - 1] = 0;  // GMT
 }
@@ -120,7 +120,7 @@ void PutUnspecifiedDescriptorTime(uint8_t* at) {
 bool IsValidRecordTime(const uint8_t* at) {
   if (std::all_of(at, at + kRecordTimeSize, [](uint8_t byte) { return byte == 0; })) return true;
   // The GMT offset counts 15-minute units from -48 (west) to +52 (east).
-  const int offset = static_cast<int8_t>(at[6]);
+  const int offset = at[6] < 0x80 ? at[6] : at[6] - 0x100;
   return at[1] >= 1 && at[1] <= 12 && at[2] >= 1 && at[2] <= 31 && at[3] <= 23 && at[4] <= 59 &&
          at[5] <= 59 && offset >= -48 && offset <= 52;
 }
@@ -132,10 +132,10 @@ std::size_t DirectoryRecordLength(std::size_t identifierLength) {
 void EncodeDirectoryRecord(uint8_t* out, const RecordFields& fields) {
   const std::size_t length = DirectoryRecordLength(fields.identifierLength);
   std::memset(out, 0, length);
-  out[0] = static_cast<uint8_t>(length);  // byte 0: length of directory record
-  out[1] = 0;                             // byte 1: extended attribute record length
-  PutBoth32(out + 2, fields.extent);      // bytes 2-9: location of extent
-  PutBoth32(out + 10, fields.dataLength);  // bytes 10-17: data length
+  out[0] = static_cast<uint8_t>(length);                // byte 0: length of directory record
+  out[1] = 0;                                           // byte 1: extended attribute record length
+  PutBoth32(out + 2, fields.extent);                    // bytes 2-9: location of extent
+  PutBoth32(out + 10, fields.dataLength);               // bytes 10-17: data length
   std::memcpy(out + 18, fields.time, kRecordTimeSize);  // bytes 18-24
   out[25] = fields.flags;                               // byte 25: file flags
   out[26] = 0;                                          // byte 26: file unit size
@@ -210,7 +210,7 @@ void PutPadded(uint8_t* at, std::size_t size, const std::string& text, bool ucs2
     // Spaces pad: 0x20 in d/a-characters, 0x0020 in UCS-2.
     at[i] = (ucs2 && i % 2 == 0) ? 0x00 : 0x20;
   }
-  std::memcpy(at, text.data(), std::min(size, text.size()));
+  std::copy_n(text.data(), std::min(size, text.size()), at);
 }
 
 constexpr char kStandardId[] = "CD001";
@@ -221,20 +221,20 @@ void EncodeVolumeDescriptor(uint8_t* block, const VolumeFields& fields) {
   std::memset(block, 0, kBlockSize);
   const bool ucs2 = fields.joliet;
   block[0] = fields.joliet ? kDescriptorSupplementary : kDescriptorPrimary;  // byte 0: type
-  std::memcpy(block + 1, kStandardId, 5);  // bytes 1-5: standard identifier
+  std::copy_n(kStandardId, 5, block + 1);  // bytes 1-5: standard identifier
   block[6] = 1;                            // byte 6: version
   PutPadded(block + 8, 32, "", ucs2);      // bytes 8-39: system identifier
   PutPadded(block + kDescriptorVolumeIdOffset, kDescriptorVolumeIdSize, fields.volumeId, ucs2);
   PutBoth32(block + 80, fields.volumeSpaceSize);  // bytes 80-87: volume space size
   if (fields.joliet) {
-    std::memcpy(block + kDescriptorEscapeOffset, "%/E", 3);  // UCS-2 level 3
+    std::copy_n("%/E", 3, block + kDescriptorEscapeOffset);  // UCS-2 level 3
   }
-  PutBoth16(block + 120, 1);         // bytes 120-123: volume set size
-  PutBoth16(block + 124, 1);         // bytes 124-127: volume sequence number
-  PutBoth16(block + 128, kBlockSize);  // bytes 128-131: logical block size
+  PutBoth16(block + 120, 1);                     // bytes 120-123: volume set size
+  PutBoth16(block + 124, 1);                     // bytes 124-127: volume sequence number
+  PutBoth16(block + 128, kBlockSize);            // bytes 128-131: logical block size
   PutBoth32(block + 132, fields.pathTableSize);  // bytes 132-139: path table size
-  PutLe32(block + 140, fields.lPathTable);  // bytes 140-143: L path table (144-147: no copy)
-  PutBe32(block + 148, fields.mPathTable);  // bytes 148-151: M path table (152-155: no copy)
+  PutLe32(block + 140, fields.lPathTable);       // bytes 140-143: L path table (144-147: no copy)
+  PutBe32(block + 148, fields.mPathTable);       // bytes 148-151: M path table (152-155: no copy)
   const uint8_t rootIdentifier = kSelfIdentifier;
   RecordFields root;
   root.extent = fields.rootExtent;
@@ -244,24 +244,24 @@ void EncodeVolumeDescriptor(uint8_t* block, const VolumeFields& fields) {
   root.identifier = &rootIdentifier;
   root.identifierLength = 1;
   EncodeDirectoryRecord(block + kDescriptorRootRecordOffset, root);  // bytes 156-189
-  PutPadded(block + 190, 128, "", ucs2);                  // volume set identifier
-  PutPadded(block + 318, 128, fields.publisherId, ucs2);  // publisher identifier
-  PutPadded(block + 446, 128, "", ucs2);                  // data preparer identifier
-  PutPadded(block + 574, 128, fields.applicationId, ucs2);  // application identifier
-  PutPadded(block + 702, 37, "", ucs2);                     // copyright file identifier
-  PutPadded(block + 739, 37, "", ucs2);                     // abstract file identifier
-  PutPadded(block + 776, 37, "", ucs2);                     // bibliographic file identifier
-  PutDescriptorTime(block + 813, fields.creationTime);      // volume creation date
-  PutDescriptorTime(block + 830, fields.creationTime);      // volume modification date
-  PutUnspecifiedDescriptorTime(block + 847);                // volume expiration date
-  PutUnspecifiedDescriptorTime(block + 864);                // volume effective date
-  block[881] = 1;                                           // file structure version
+  PutPadded(block + 190, 128, "", ucs2);                             // volume set identifier
+  PutPadded(block + 318, 128, fields.publisherId, ucs2);             // publisher identifier
+  PutPadded(block + 446, 128, "", ucs2);                             // data preparer identifier
+  PutPadded(block + 574, 128, fields.applicationId, ucs2);           // application identifier
+  PutPadded(block + 702, 37, "", ucs2);                              // copyright file identifier
+  PutPadded(block + 739, 37, "", ucs2);                              // abstract file identifier
+  PutPadded(block + 776, 37, "", ucs2);                 // bibliographic file identifier
+  PutDescriptorTime(block + 813, fields.creationTime);  // volume creation date
+  PutDescriptorTime(block + 830, fields.creationTime);  // volume modification date
+  PutUnspecifiedDescriptorTime(block + 847);            // volume expiration date
+  PutUnspecifiedDescriptorTime(block + 864);            // volume effective date
+  block[881] = 1;                                       // file structure version
 }
 
 void EncodeTerminator(uint8_t* block) {
   std::memset(block, 0, kBlockSize);
   block[0] = kDescriptorTerminator;
-  std::memcpy(block + 1, kStandardId, 5);
+  std::copy_n(kStandardId, 5, block + 1);
   block[6] = 1;
 }
 

@@ -66,10 +66,10 @@ constexpr uint8_t kParentIdentifier = 0x01;
 std::size_t DirectoryRecordLength(std::size_t identifierLength);
 
 struct RecordFields {
-  uint32_t extent = 0;      // bytes 2-9: location of extent
-  uint32_t dataLength = 0;  // bytes 10-17: data length
-  uint8_t time[kRecordTimeSize] = {};  // bytes 18-24: recording date
-  uint8_t flags = 0;                   // byte 25: file flags
+  uint32_t extent = 0;                  // bytes 2-9: location of extent
+  uint32_t dataLength = 0;              // bytes 10-17: data length
+  uint8_t time[kRecordTimeSize] = {};   // bytes 18-24: recording date
+  uint8_t flags = 0;                    // byte 25: file flags
   const uint8_t* identifier = nullptr;  // bytes 33..: file identifier
   std::size_t identifierLength = 0;     // byte 32
 };
@@ -112,17 +112,17 @@ constexpr std::size_t kDescriptorEscapeOffset = 88;
 // their character set: d- or a-characters for the primary descriptor,
 // big-endian UCS-2 bytes for Joliet; shorter ones are padded with spaces.
 struct VolumeFields {
-  bool joliet = false;             // a supplementary descriptor with the UCS-2 escape
-  std::string volumeId;            // up to 32 bytes
-  std::string publisherId;         // up to 128 bytes
-  std::string applicationId;       // up to 128 bytes
-  uint32_t volumeSpaceSize = 0;    // blocks from block 0 to the end of the session
-  uint32_t pathTableSize = 0;      // bytes
-  uint32_t lPathTable = 0;         // block of the little-endian path table
-  uint32_t mPathTable = 0;         // block of the big-endian path table
-  uint32_t rootExtent = 0;         // the root directory's extent
-  uint32_t rootLength = 0;         // and its length in bytes
-  int64_t creationTime = 0;        // seconds since 1970
+  bool joliet = false;           // a supplementary descriptor with the UCS-2 escape
+  std::string volumeId;          // up to 32 bytes
+  std::string publisherId;       // up to 128 bytes
+  std::string applicationId;     // up to 128 bytes
+  uint32_t volumeSpaceSize = 0;  // blocks from block 0 to the end of the session
+  uint32_t pathTableSize = 0;    // bytes
+  uint32_t lPathTable = 0;       // block of the little-endian path table
+  uint32_t mPathTable = 0;       // block of the big-endian path table
+  uint32_t rootExtent = 0;       // the root directory's extent
+  uint32_t rootLength = 0;       // and its length in bytes
+  int64_t creationTime = 0;      // seconds since 1970
 };
 
 // Writes a whole 2048-byte descriptor block.
@@ -134,7 +134,7 @@ struct DecodedVolume {
   uint8_t type = 0;
   bool joliet = false;
   uint32_t volumeSpaceSize = 0;
-  RecordFields root;  // identifier points into the block
+  RecordFields root;                  // identifier points into the block
   const uint8_t* volumeId = nullptr;  // 32 bytes inside the block
 };
 

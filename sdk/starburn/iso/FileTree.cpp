@@ -32,8 +32,7 @@ bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& id
 
 StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
                                           const std::u16string& name, bool directory,
-                                          const RewriteQuestion& ask,
-                                          std::u16string* identifier) {
+                                          const RewriteQuestion& ask, std::u16string* identifier) {
   const NamePolicy& policy = jolietSpace ? *joliet : iso;
   const std::u16string first = policy.Map(name, directory);
   std::u16string candidate = first;

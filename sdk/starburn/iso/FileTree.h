@@ -32,16 +32,16 @@ struct Extent {
 struct Node {
   uint32_t parent = 0;  // the root is its own parent
   bool directory = false;
-  bool imported = false;        // read from an earlier session: its data stays where it is
-  std::string source;           // a new file's source path
-  uint64_t size = 0;            // a file's size in bytes
-  int64_t modified = 0;         // a new file's modification time (seconds since 1970)
+  bool imported = false;  // read from an earlier session: its data stays where it is
+  std::string source;     // a new file's source path
+  uint64_t size = 0;      // a file's size in bytes
+  int64_t modified = 0;   // a new file's modification time (seconds since 1970)
   uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
-  std::string iso;              // ISO 9660 identifier, without version suffix
-  std::u16string joliet;        // Joliet identifier (empty without Joliet)
-  std::vector<uint32_t> kids;   // in the order they were added
-  uint32_t slot = 0;            // this node's place in its parent's kids
-  std::vector<Extent> extents;  // an imported file's extents
+  std::string iso;                             // ISO 9660 identifier, without version suffix
+  std::u16string joliet;                       // Joliet identifier (empty without Joliet)
+  std::vector<uint32_t> kids;                  // in the order they were added
+  uint32_t slot = 0;                           // this node's place in its parent's kids
+  std::vector<Extent> extents;                 // an imported file's extents
 
   // Placement by the last layout (see ImageLayout).
   uint32_t dataBlock = 0;  // a new file's first block

@@ -56,7 +56,7 @@ uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet
     const std::size_t length = DirectoryRecordLength(RecordIdentifier(node, joliet).size());
     std::size_t records = 1;
     if (!node.directory) {
-      records = node.imported ? std::max<std::size_t>(1, node.extents.size())
+      records = node.imported             ? std::max<std::size_t>(1, node.extents.size())
                 : node.size <= UINT32_MAX ? 1
                                           : (node.size + kMaxExtentBytes - 1) / kMaxExtentBytes;
     }
@@ -120,7 +120,8 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   // Imported data must lie before the new session.
   for (const Node& node : nodes) {
     for (const Extent& extent : node.extents) {
-      if (extent.bytes > 0 && uint64_t{extent.block} + BlocksOf(extent.bytes) > options.startAddress) {
+      if (extent.bytes > 0 &&
+          uint64_t{extent.block} + BlocksOf(extent.bytes) > options.startAddress) {
         *error = "the start address lies inside the imported session's data";
         return STARBURN_STATUS_INVALID_ARGUMENT;
       }

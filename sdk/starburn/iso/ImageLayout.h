@@ -28,10 +28,10 @@ namespace iso {
 struct ImageOptions {
   uint32_t startAddress = 0;
   uint32_t padBlocks = 0;
-  bool recordTimes = true;  // each file's own modification time; else the creation time
-  std::string volumeLabel;  // UTF-8
-  std::string publisher;    // UTF-8
-  std::string application;  // UTF-8
+  bool recordTimes = true;   // each file's own modification time; else the creation time
+  std::string volumeLabel;   // UTF-8
+  std::string publisher;     // UTF-8
+  std::string application;   // UTF-8
   int64_t creationTime = 0;  // seconds since 1970
 };
 

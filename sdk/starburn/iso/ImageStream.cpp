@@ -11,7 +11,8 @@
 namespace starburn {
 namespace iso {
 
-ImageStream::ImageStream(std::shared_ptr<TreeState> state, std::shared_ptr<const ImageLayout> layout)
+ImageStream::ImageStream(std::shared_ptr<TreeState> state,
+                         std::shared_ptr<const ImageLayout> layout)
     : state(std::move(state)), layout(std::move(layout)), generation(this->state->generation) {}
 
 ImageStream::~ImageStream() { CloseFile(); }

@@ -50,12 +50,12 @@ class ImageStream : public BlockSource {
   std::shared_ptr<TreeState> state;
   std::shared_ptr<const ImageLayout> layout;
   uint64_t generation;
-  std::size_t segment = 0;    // the segment being pulled
-  uint64_t offset = 0;        // blocks of it already pulled
+  std::size_t segment = 0;        // the segment being pulled
+  uint64_t offset = 0;            // blocks of it already pulled
   std::vector<uint8_t> rendered;  // the current metadata segment
   bool renderedValid = false;
-  int file = -1;             // the current source file
-  uint64_t fileDone = 0;     // its bytes already read
+  int file = -1;          // the current source file
+  uint64_t fileDone = 0;  // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;
 };

@@ -46,12 +46,14 @@ bool ImageTree::AskRewrite(bool jolietSpace, bool directory, std::u16string* nam
   record[STARBURN_REJECTED_NAME_FLAG] = jolietSpace ? 1 : 0;
   uint8_t* text = record + STARBURN_REJECTED_NAME_TEXT;
   if (jolietSpace) {
-    const std::size_t units = std::min<std::size_t>(name->size(), STARBURN_REJECTED_NAME_ROOM / 2 - 1);
+    const std::size_t units =
+        std::min<std::size_t>(name->size(), STARBURN_REJECTED_NAME_ROOM / 2 - 1);
     std::memcpy(text, name->data(), units * sizeof(char16_t));
   } else {
     std::string iso(name->begin(), name->end());
     if (!directory) iso += ";1";  // the identifier as it stands on the disc
-    std::memcpy(text, iso.data(), std::min<std::size_t>(iso.size(), STARBURN_REJECTED_NAME_ROOM - 1));
+    std::memcpy(text, iso.data(),
+                std::min<std::size_t>(iso.size(), STARBURN_REJECTED_NAME_ROOM - 1));
   }
   callback(STARBURN_NOTIFY_NAME_REJECTED, context, record, nullptr);
   uint32_t action = 0;
@@ -73,8 +75,8 @@ bool ImageTree::AskRewrite(bool jolietSpace, bool directory, std::u16string* nam
   }
   const void* end = std::memchr(text, 0, STARBURN_REJECTED_NAME_ROOM);
   if (end == nullptr) return false;
-  *name = Utf8ToUtf16(std::string(reinterpret_cast<const char*>(text),
-                                  static_cast<const uint8_t*>(end) - text));
+  *name = Utf8ToUtf16(
+      std::string(reinterpret_cast<const char*>(text), static_cast<const uint8_t*>(end) - text));
   return true;
 }
 
@@ -90,8 +92,8 @@ std::string ImageTree::ImagePath(uint32_t index) const {
   return path.empty() ? "/" : path;
 }
 
-StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kind,
-                              uint32_t parent, uint32_t* added, const ErrorOut& out) {
+StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
+                              uint32_t* added, const ErrorOut& out) {
   FileTree& tree = state->tree;
   if (kind != STARBURN_ADD_FILE && kind != STARBURN_ADD_DIRECTORY) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
@@ -188,7 +190,8 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
     node.extents = std::move(entry.extents);
     std::memcpy(node.importedTime, entry.time, kRecordTimeSize);
     if (entry.directory && tree.DirectoryCount() >= FileTree::kMaxDirectories) {
-      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the session holds more than 65535 directories");
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
+                      "the session holds more than 65535 directories");
     }
     const std::u16string name = entry.name.empty() ? u"_" : entry.name;
     std::u16string identifier;

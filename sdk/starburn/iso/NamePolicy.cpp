@@ -135,7 +135,8 @@ std::size_t NamePolicy::BaseRoom(const Parts& parts, bool directory) const {
 }
 
 bool NamePolicy::Fits(const Parts& parts, bool directory) const {
-  return parts.extension.size() <= ExtensionRoom() && parts.base.size() <= BaseRoom(parts, directory);
+  return parts.extension.size() <= ExtensionRoom() &&
+         parts.base.size() <= BaseRoom(parts, directory);
 }
 
 std::u16string NamePolicy::Map(const std::u16string& name, bool directory) const {

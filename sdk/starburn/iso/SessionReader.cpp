@@ -102,8 +102,8 @@ class TreeWalk {
         *error = "cannot read a directory block";
         return status;
       }
-      const std::size_t end =
-          static_cast<std::size_t>(std::min<uint64_t>(kBlockSize, directory.bytes - b * kBlockSize));
+      const std::size_t end = static_cast<std::size_t>(
+          std::min<uint64_t>(kBlockSize, directory.bytes - b * kBlockSize));
       std::size_t at = 0;
       while (at < end) {
         RecordFields record;
@@ -126,15 +126,15 @@ class TreeWalk {
   StarBurnStatus TakeRecord(const Directory& directory, const RecordFields& record,
                             ImportedEntry* chain, bool* chaining,
                             std::vector<ImportedEntry>* entries, std::string* error) {
-    if (record.identifierLength == 1 && (record.identifier[0] == kSelfIdentifier ||
-                                         record.identifier[0] == kParentIdentifier)) {
+    if (record.identifierLength == 1 &&
+        (record.identifier[0] == kSelfIdentifier || record.identifier[0] == kParentIdentifier)) {
       if (*chaining) return Malformed("a multi-extent chain is broken", error);
       return STARBURN_OK;  // "." and ".."
     }
     const bool isDirectory = (record.flags & kFlagDirectory) != 0;
     const bool more = (record.flags & kFlagMultiExtent) != 0;
-    if (joliet && (record.identifierLength % 2 != 0 ||
-                   record.identifierLength > kMaxJolietIdentifierBytes)) {
+    if (joliet &&
+        (record.identifierLength % 2 != 0 || record.identifierLength > kMaxJolietIdentifierBytes)) {
       return Malformed("a Joliet identifier has an odd or excessive length", error);
     }
     const std::u16string name = DecodeName(record, joliet, isDirectory);
@@ -144,9 +144,9 @@ class TreeWalk {
     if (isDirectory) {
       if (more) return Malformed("a directory record claims several extents", error);
       if (directory.depth + 1 > kMaxDirectoryDepth) {
-        return OverBudget("directories nest deeper than " + std::to_string(kMaxDirectoryDepth) +
-                              " levels",
-                          error);
+        return OverBudget(
+            "directories nest deeper than " + std::to_string(kMaxDirectoryDepth) + " levels",
+            error);
       }
       // Every directory has an extent of its own; one reached twice is a
       // loop (itself, an ancestor) or a forged share.
@@ -154,7 +154,8 @@ class TreeWalk {
         return Malformed("a directory extent is reached twice (a loop in the tree)", error);
       }
     } else if (record.dataLength > 0 &&
-               uint64_t{record.extent} + (uint64_t{record.dataLength} + kBlockSize - 1) / kBlockSize >
+               uint64_t{record.extent} +
+                       (uint64_t{record.dataLength} + kBlockSize - 1) / kBlockSize >
                    volumeEnd) {
       return Malformed("a file extent lies beyond the end of the volume", error);
     }
@@ -172,9 +173,8 @@ class TreeWalk {
     *chaining = more;
     if (more) return STARBURN_OK;
     if (entries->size() >= kMaxImportEntries) {
-      return OverBudget("the session holds more than " + std::to_string(kMaxImportEntries) +
-                            " entries",
-                        error);
+      return OverBudget(
+          "the session holds more than " + std::to_string(kMaxImportEntries) + " entries", error);
     }
     entries->push_back(std::move(*chain));
     if (isDirectory) {
