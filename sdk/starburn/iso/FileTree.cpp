@@ -14,20 +14,29 @@ FileTree::FileTree(bool level2, bool jolietSpace)
   nextNumber.push_back({1, 1});
 }
 
-std::string FileTree::Key(uint32_t parent, const std::u16string& identifier) {
-  std::string key(reinterpret_cast<const char*>(&parent), sizeof parent);
-  key.append(reinterpret_cast<const char*>(identifier.data()),
-             identifier.size() * sizeof(char16_t));
-  return key;
+std::u16string FileTree::Bare(bool jolietSpace, const std::u16string& identifier) {
+  // A file and a directory of the same name clash too: readers drop the
+  // version suffix and would show two entries of one name.
+  if (jolietSpace || identifier.empty() || identifier.back() != u'.') return identifier;
+  return identifier.substr(0, identifier.size() - 1);
+}
+
+uint64_t FileTree::Hash(uint32_t parent, const std::u16string& bare) {
+  return std::hash<std::u16string>()(bare) * 1099511628211ull + parent;
 }
 
 bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const {
-  // A file and a directory of the same name clash too: readers drop the
-  // version suffix and would show two entries of one name.
-  std::u16string bare = identifier;
-  if (!jolietSpace && !bare.empty() && bare.back() == u'.') bare.pop_back();
+  const std::u16string bare = Bare(jolietSpace, identifier);
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
-  return taken.count(Key(parent, bare)) != 0;
+  const auto range = taken.equal_range(Hash(parent, bare));
+  for (auto it = range.first; it != range.second; ++it) {
+    const Node& node = nodes[it->second];
+    if (node.parent != parent) continue;
+    const std::u16string own =
+        jolietSpace ? node.joliet : std::u16string(node.iso.begin(), node.iso.end());
+    if (Bare(jolietSpace, own) == bare) return true;
+  }
+  return false;
 }
 
 StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
@@ -64,10 +73,9 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
 uint32_t FileTree::Insert(Node node) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  std::u16string isoBare(node.iso.begin(), node.iso.end());
-  if (!node.directory && !isoBare.empty() && isoBare.back() == u'.') isoBare.pop_back();
-  isoTaken.insert(Key(parent, isoBare));
-  if (joliet) jolietTaken.insert(Key(parent, node.joliet));
+  isoTaken.emplace(Hash(parent, Bare(false, std::u16string(node.iso.begin(), node.iso.end()))),
+                   index);
+  if (joliet) jolietTaken.emplace(Hash(parent, node.joliet), index);
   if (node.directory) ++directories;
   node.slot = static_cast<uint32_t>(nodes[parent].kids.size());
   nodes.push_back(std::move(node));

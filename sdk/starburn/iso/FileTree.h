@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "iso/Ecma119.h"
@@ -105,14 +105,19 @@ class FileTree {
 
  private:
   bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
-  static std::string Key(uint32_t parent, const std::u16string& identifier);
+  // The identifier as siblings compare it: an ISO 9660 file's separator dot
+  // left out, so that "A." (a file) and "A" (a directory) clash.
+  static std::u16string Bare(bool jolietSpace, const std::u16string& identifier);
+  static uint64_t Hash(uint32_t parent, const std::u16string& bare);
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;
   std::deque<Node> nodes;
   std::size_t directories = 1;
-  std::unordered_set<std::string> isoTaken;  // parent and identifier of every node
-  std::unordered_set<std::string> jolietTaken;
+  // Every node by the hash of its parent and bare identifier, per space; a
+  // hit is confirmed against the node itself, so the index holds no names.
+  std::unordered_multimap<uint64_t, uint32_t> isoTaken;
+  std::unordered_multimap<uint64_t, uint32_t> jolietTaken;
   // Per directory and space (ISO 9660, Joliet): the next number to try.
   std::vector<std::array<uint32_t, 2>> nextNumber;
 };
