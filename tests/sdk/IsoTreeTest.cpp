@@ -97,9 +97,9 @@ TEST(IsoTreeTest, KidsComeInTheOrderTheyWereAddedAndNamesNeedRoom) {
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetFirstKid(tree.handle, added[0]), nullptr);
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetFirstKid(nullptr, tree.Root()), nullptr);
 
-  char first[8] = "x";
-  char second[8] = "x";
-  char third[8] = "x";
+  char first[16] = "x";
+  char second[16] = "x";
+  char third[16] = "x";
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetNames(tree.handle, added[1], first, second, third, 6),
             STARBURN_STATUS_BUFFER_TOO_SMALL);  // "ALPHA.;1" needs 9 bytes
   EXPECT_STREQ(first, "");
