@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "IsoTestSupport.h"
 #include "iso/Ecma119.h"
 #include "iso/SessionProbe.h"
+#include "iso/SessionReader.h"
 
 namespace {
 
@@ -301,6 +303,46 @@ TEST_F(IsoSessionReaderTest, TheProbeSeesTheSameDescriptors) {
   isotest::MemoryReader udf(image);
   ASSERT_EQ(starburn::ProbeSession(udf, 0, &summary, &error), STARBURN_OK);
   EXPECT_TRUE(summary.otherFileSystem);
+}
+
+}  // namespace
+
+namespace {
+
+// The fuzz target's seeds (sessions of ours, genisoimage's and xorriso's
+// without their system area) read whole; what the fuzzer ever found reads
+// without harm.
+std::vector<uint8_t> WithSystemArea(const std::string& path) {
+  const std::string bytes = isotest::ReadFile(path);
+  const std::size_t blocks = 16 + (bytes.size() + kBlockSize - 1) / kBlockSize;
+  std::vector<uint8_t> image(blocks * kBlockSize, 0);
+  std::copy(bytes.begin(), bytes.end(), image.begin() + std::ptrdiff_t{16} * kBlockSize);
+  return image;
+}
+
+TEST(IsoFuzzCorpusTest, SeedsReadAndRegressionsFailCleanly) {
+  namespace fs = std::filesystem;
+  int seeds = 0;
+  for (const auto& item : fs::directory_iterator(std::string(STARBURN_FUZZ_DIR) + "/corpus")) {
+    isotest::MemoryReader reader(WithSystemArea(item.path().string()));
+    std::vector<starburn::iso::ImportedEntry> entries;
+    std::string error;
+    for (bool joliet : {false, true}) {
+      EXPECT_EQ(starburn::iso::ReadSession(reader, 0, joliet, &entries, &error), STARBURN_OK)
+          << item.path() << ": " << error;
+      EXPECT_GE(entries.size(), 6u) << item.path();  // root, 2 folders, 3 or more files
+    }
+    ++seeds;
+  }
+  EXPECT_GE(seeds, 7);
+  for (const auto& item : fs::directory_iterator(std::string(STARBURN_FUZZ_DIR) + "/regressions")) {
+    if (item.path().filename() == ".keep") continue;
+    isotest::MemoryReader reader(WithSystemArea(item.path().string()));
+    std::vector<starburn::iso::ImportedEntry> entries;
+    std::string error;
+    starburn::iso::ReadSession(reader, 0, true, &entries, &error);
+    starburn::iso::ReadSession(reader, 0, false, &entries, &error);
+  }
 }
 
 }  // namespace
