@@ -151,21 +151,17 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
     next += segment.blocks;
     made->segments.push_back(segment);
   };
-  Segment zeros;
-  zeros.blocks = kSystemAreaBlocks;
-  add(zeros);
-  Segment descriptor;
-  descriptor.kind = Segment::Kind::kDescriptor;
-  descriptor.blocks = 1;
-  add(descriptor);
-  if (joliet) {
-    descriptor.joliet = true;
-    add(descriptor);
-  }
-  Segment terminator;
-  terminator.kind = Segment::Kind::kTerminator;
-  terminator.blocks = 1;
-  add(terminator);
+  auto addBlocks = [&](Segment::Kind kind, uint64_t blocks, bool space) {
+    Segment segment;
+    segment.kind = kind;
+    segment.blocks = blocks;
+    segment.joliet = space;
+    add(segment);
+  };
+  addBlocks(Segment::Kind::kZeros, kSystemAreaBlocks, false);
+  addBlocks(Segment::Kind::kDescriptor, 1, false);
+  if (joliet) addBlocks(Segment::Kind::kDescriptor, 1, true);
+  addBlocks(Segment::Kind::kTerminator, 1, false);
 
   // Path-table order: level by level, each directory's subdirectories in
   // record order, so parents are numbered before their children.
