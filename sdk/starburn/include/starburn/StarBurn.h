@@ -319,47 +319,141 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device
                                                                     StarBurnCommandFailure* failure,
                                                                     uint8_t* lastTrack);
 
-/* ---- ISO 9660/Joliet image tree ------------------------------------------- */
+/* ---- ISO 9660/Joliet image tree -------------------------------------------
+ * A tree holds directories and files, each with one identifier per name space
+ * of the image, unique among its siblings:
+ * - ISO 9660 level 1: 8.3 names of d-characters (A-Z 0-9 _), lower case
+ *   raised, other characters "_"; directories 8 characters.
+ * - ISO 9660 level 2: names of up to 31 characters (file name, dot and
+ *   extension), d-characters as above.
+ * - Joliet: UCS-2 names of up to 103 units (characters beyond the Basic
+ *   Multilingual Plane kept as surrogate pairs, two units); the characters
+ *   Joliet forbids (controls, * / : ; ? \) become "_"; a longer name is
+ *   shortened keeping its extension.
+ * Names arrive and leave as UTF-8.
+ *
+ * Node names (StarBurn_ISO9660JolietFileTree_GetNames):
+ * - first: the identity among siblings, stable for the tree's life: the ISO
+ *   9660 identifier, with ";1" for a file ("README.TXT;1", "DOCS"). ASCII;
+ *   at most 34 bytes with its terminator.
+ * - second: the name a person sees: the Joliet name where the tree has
+ *   Joliet, else the ISO 9660 identifier without version and without the
+ *   separator dot of a name that has no extension. UTF-8; a Joliet name
+ *   takes at most 310 bytes with its terminator (103 units of up to three
+ *   bytes), so a 272-byte buffer holds every name of up to 90 characters.
+ * - third: unused, always empty.
+ *
+ * Call-back notifications of a tree (special2 is NULL):
+ * - STARBURN_NOTIFY_TREE_TEXT_0: a file was added; special1 is its source
+ *   path (terminated 8-bit text, valid during the call).
+ * - STARBURN_NOTIFY_TREE_TEXT_2: a directory was made; special1 is its path
+ *   in the image, "/" and the display names ("/Docs/Photos").
+ * - STARBURN_NOTIFY_NAME_REJECTED: during Add, the new entry's identifier in
+ *   one space equals a sibling's. special1 is the rejected-name record: flag
+ *   0 and the ISO 9660 identifier as 8-bit text (with ";1" for a file), or
+ *   flag 1 and the Joliet name as 16-bit units (no version). The host may
+ *   rewrite the name in place (terminated within the room) and set the action
+ *   to STARBURN_REJECTED_NAME_USE_REWRITTEN. The tree maps the answer as it
+ *   maps any name; when it must shorten it, it cuts the part the answer
+ *   shares with the rejected name and keeps what the host inserted. An answer
+ *   that still clashes is offered again, at most 4 times in all; after that,
+ *   or when the host declines, the tree numbers the name itself ("_1",
+ *   "_2", ... before the extension, the number never cut). Add never loops.
+ *
+ * Nodes are listed in the order they were added or imported. */
 
-/* Makes an empty tree. callback and context receive notifications 0, 2, 3.
- * iso9660: 1 (always); rockRidge: 0; level2Names: 1 for ISO 9660 level 2
- * names (up to 31 characters) without Joliet; joliet: 1 for a Joliet tree
- * beside ISO 9660 level 1 names. Both 0: ISO 9660 level 1 names alone. */
+/* Makes an empty tree. callback (may be NULL) and context receive the
+ * notifications above. iso9660: must be 1 (every image has an ISO 9660 tree;
+ * 0 gives STARBURN_STATUS_NOT_SUPPORTED). rockRidge: must be 0 (1 gives
+ * STARBURN_STATUS_NOT_SUPPORTED). level2Names: 1 for ISO 9660 level 2 names,
+ * 0 for level 1. joliet: 1 adds a Joliet tree beside the ISO 9660 one. So
+ * (1,0,0,0) is ISO 9660 level 1 alone, (1,0,1,0) level 2 alone and (1,0,0,1)
+ * Joliet beside level 1; (1,0,1,1) gives Joliet beside level 2. Values other
+ * than 0 and 1: STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(
     void** tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCallback callback, void* context, uint8_t iso9660, uint8_t rockRidge,
     uint8_t level2Names, uint32_t joliet);
-/* Reads track of the disc in device into tree as imported entries (joliet: 1
- * reads the Joliet tree, 0 the ISO 9660 tree). */
+/* Reads the session that starts with track (1-based) of the disc in device
+ * (an open device handle) into tree, which must be empty (else
+ * STARBURN_STATUS_WRONG_STATE). joliet: 1 reads the Joliet tree (checked to
+ * describe the same files as the ISO 9660 tree), or the ISO 9660 tree when
+ * the session has no Joliet; 0 reads the ISO 9660 tree. Imported files keep
+ * their extents on the disc; their directories are written anew by the next
+ * image. A damaged session fails with STARBURN_STATUS_BAD_FILE_SYSTEM, one
+ * past the reader's budgets (128 directory levels, 524,288 entries, 65,536
+ * directory blocks) with STARBURN_STATUS_LIMIT_EXCEEDED, an unknown track
+ * with the device's status; after a failure the tree is still empty. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(
     void* device, void* tree, uint8_t track, uint8_t joliet, char* errorText,
     uint32_t errorTextSize, uint32_t* systemError);
-/* Node handles; NULL = none. */
+/* Node handles; NULL = none (also for an unknown tree or node). A node handle
+ * is valid with the tree that gave it, for the tree's life. */
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree);
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void* tree, void* node);
+/* The kid after kid among node's kids; NULL after the last, or when kid is
+ * not a kid of node. */
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* kid);
-/* first: the node's identity among its siblings (stable, unique); second: the
- * name a person sees; third: unused (empty). Each buffer has nameSize bytes. */
+/* The node's first, second and third names (above). Each buffer (any may be
+ * NULL) has nameSize bytes and is set to the empty text first; a name that
+ * does not fit gives STARBURN_STATUS_BUFFER_TOO_SMALL with the buffers empty.
+ * An unknown node or a nameSize of 0: STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void* tree, void* node,
                                                                     char* first, char* second,
                                                                     char* third, uint32_t nameSize);
-/* STARBURN_NODE_DIRECTORY for a directory. */
+/* STARBURN_NODE_DIRECTORY for a directory, 0 for a file or an unknown node. */
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void* tree, void* node);
-/* File size: low 32 bits returned, high 32 bits through sizeHigh. */
+/* A file's size in bytes: low 32 bits returned, high 32 bits through sizeHigh
+ * (may be NULL). 0 for a directory or an unknown node. */
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* node,
                                                                           uint32_t* sizeHigh);
-/* Adds a file (kind STARBURN_ADD_FILE, from sourcePath) or a directory
- * (STARBURN_ADD_DIRECTORY, sourcePath NULL) named name under *parentNode. */
+/* Adds an entry named name (UTF-8, not empty, not "." or "..") under
+ * *parentNode, a directory of tree; *newNode (may be NULL) receives it.
+ * kind STARBURN_ADD_FILE: a regular file read from sourcePath when the image
+ * is streamed; its size and modification time are taken now (missing:
+ * STARBURN_STATUS_NOT_FOUND; not a regular file:
+ * STARBURN_STATUS_INVALID_ARGUMENT; unreadable: STARBURN_STATUS_IO_ERROR).
+ * Files of 4 GiB and more are written in several extents. kind
+ * STARBURN_ADD_DIRECTORY: a directory; sourcePath is ignored (NULL). Other
+ * kinds: STARBURN_STATUS_INVALID_ARGUMENT. An image holds at most 65535
+ * directories (STARBURN_STATUS_LIMIT_EXCEEDED). Clashing names go through
+ * notification 3 as described above. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     const char* sourcePath, const char* name, uint32_t kind, void** parentNode, void** newNode);
-/* Lays the image out from startAddress. trailingPadBlocks: zero blocks added
- * after the image; recordTimes: 1 records each file's modification time, 0
- * gives every entry the image's creation time. */
+/* Lays the image out from startAddress, the block where the session begins
+ * (0 for a first session; after an import, an address past the imported
+ * session, else STARBURN_STATUS_INVALID_ARGUMENT): system area, volume
+ * descriptors, path tables, directories, then the new files' data, then
+ * trailingPadBlocks zero blocks. recordTimes: 1 records each file's
+ * modification time (imported entries keep theirs), 0 gives every entry the
+ * image's creation time. volumeLabel: the ISO 9660 volume identifier (in
+ * d-characters, 32 at most) and the Joliet one (16 units at most);
+ * publisher and application: the publisher and application identifiers
+ * (a-characters in the ISO 9660 descriptor, 128 at most; 64 units in
+ * Joliet's). Any of the three may be NULL (empty). Every new file's source is
+ * checked: missing gives STARBURN_STATUS_IO_ERROR, a size other than when it
+ * was added STARBURN_STATUS_SOURCE_CHANGED. Nothing is written: the recording
+ * call (or StarBurn_ISO9660JolietFileTree_SaveImage) streams the image, and
+ * fails the same way if a source goes or changes meanwhile. A change of the
+ * tree after a build needs a new build. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     uint32_t startAddress, uint32_t trailingPadBlocks, uint32_t recordTimes,
     const char* volumeLabel, const char* publisher, const char* application);
+/* Writes the built image into the file at path (created when missing):
+ * atStartAddress 1 writes it at byte startAddress x 2048 and keeps what the
+ * file holds before that (so a later session lands after the earlier ones
+ * of an image file); 0 writes it from byte 0. The file ends with the image;
+ * zero blocks are left as holes. Fails like the recording stream does: a
+ * source unreadable (STARBURN_STATUS_IO_ERROR) or changed
+ * (STARBURN_STATUS_SOURCE_CHANGED), or STARBURN_STATUS_WRONG_STATE when the
+ * tree changed after StarBurn_ISO9660JolietFileTree_BuildImage. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_SaveImage(void* tree, char* errorText,
+                                                                     uint32_t errorTextSize,
+                                                                     uint32_t* systemError,
+                                                                     const char* path,
+                                                                     uint32_t atStartAddress);
 
 #ifdef __cplusplus
 }

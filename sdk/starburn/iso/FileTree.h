@@ -1,0 +1,126 @@
+#pragma once
+
+// The logical tree of an image: directories and files with one identifier per
+// name space, kept unique among siblings. Memory grows with the number of
+// entries only; file data stays in the source files.
+//
+// Not thread-safe: the owning image-tree handle is used by one thread at a
+// time.
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "iso/Ecma119.h"
+#include "iso/NamePolicy.h"
+#include "starburn/StarBurn.h"
+
+namespace starburn {
+namespace iso {
+
+// A run of blocks holding part of a file.
+struct Extent {
+  uint32_t block = 0;
+  uint32_t bytes = 0;
+};
+
+struct Node {
+  uint32_t parent = 0;  // the root is its own parent
+  bool directory = false;
+  bool imported = false;  // read from an earlier session: its data stays where it is
+  std::string source;     // a new file's source path
+  uint64_t size = 0;      // a file's size in bytes
+  int64_t modified = 0;   // a new file's modification time (seconds since 1970)
+  uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
+  std::string iso;                             // ISO 9660 identifier, without version suffix
+  std::u16string joliet;                       // Joliet identifier (empty without Joliet)
+  std::vector<uint32_t> kids;                  // in the order they were added
+  uint32_t slot = 0;                           // this node's place in its parent's kids
+  std::vector<Extent> extents;                 // an imported file's extents
+
+  // Placement by the last layout (see ImageLayout).
+  uint32_t dataBlock = 0;  // a new file's first block
+  uint32_t isoBlock = 0;   // a directory's extent in the ISO 9660 tree
+  uint32_t isoBytes = 0;
+  uint32_t jolietBlock = 0;  // and in the Joliet tree
+  uint32_t jolietBytes = 0;
+  uint16_t isoNumber = 0;  // a directory's number in the path tables
+  uint16_t jolietNumber = 0;
+  std::vector<uint32_t> isoOrder;  // a directory's kids in record order
+  std::vector<uint32_t> jolietOrder;
+};
+
+class FileTree {
+ public:
+  // The root is node 0.
+  static constexpr uint32_t kRoot = 0;
+  // Path tables number directories with 16 bits.
+  static constexpr std::size_t kMaxDirectories = 65535;
+  // How often a host is asked to rewrite one clashing name before the tree
+  // makes it unique itself: a rewrite that still clashes (or no longer fits)
+  // gets this many more chances, so a host that always answers the same way
+  // cannot make the tree loop.
+  static constexpr int kMaxRewriteRounds = 4;
+
+  FileTree(bool level2, bool joliet);
+
+  bool HasJoliet() const { return joliet != nullptr; }
+  const NamePolicy& IsoPolicy() const { return iso; }
+  const NamePolicy* JolietPolicy() const { return joliet.get(); }
+
+  std::deque<Node>& Nodes() { return nodes; }
+  const std::deque<Node>& Nodes() const { return nodes; }
+  bool IsNode(uint64_t index) const { return index < nodes.size(); }
+  std::size_t DirectoryCount() const { return directories; }
+  // True when only the root exists.
+  bool IsEmpty() const { return nodes.size() == 1; }
+
+  // Asks the host to rewrite identifier (ISO 9660 when joliet is false);
+  // answers true with the host's name in place when it did.
+  using RewriteQuestion = std::function<bool(bool joliet, std::u16string* name)>;
+
+  // Chooses the identifier of a new child `name` of parent in one space:
+  // the policy's mapping; on a clash with a sibling the host is asked
+  // (ask may be empty) up to kMaxRewriteRounds times, each answer mapped and
+  // checked again; then the tree numbers the name itself.
+  // STARBURN_STATUS_NAME_CLASH only when no number is free.
+  StarBurnStatus ChooseIdentifier(bool jolietSpace, uint32_t parent, const std::u16string& name,
+                                  bool directory, const RewriteQuestion& ask,
+                                  std::u16string* identifier);
+
+  // Appends node under its parent with the identifiers it carries (chosen by
+  // ChooseIdentifier). Answers its index.
+  uint32_t Insert(Node node);
+
+  // The display name: the Joliet identifier where the tree has Joliet, else
+  // the ISO 9660 one without its separator dot.
+  std::u16string DisplayName(uint32_t index) const;
+  // The identity among siblings: the ISO 9660 identifier with ";1" for files.
+  std::string FirstName(uint32_t index) const;
+
+ private:
+  bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
+  // The identifier as siblings compare it: an ISO 9660 file's separator dot
+  // left out, so that "A." (a file) and "A" (a directory) clash.
+  static std::u16string Bare(bool jolietSpace, const std::u16string& identifier);
+  static uint64_t Hash(uint32_t parent, const std::u16string& bare);
+
+  NamePolicy iso;
+  std::unique_ptr<NamePolicy> joliet;
+  std::deque<Node> nodes;
+  std::size_t directories = 1;
+  // Every node by the hash of its parent and bare identifier, per space; a
+  // hit is confirmed against the node itself, so the index holds no names.
+  std::unordered_multimap<uint64_t, uint32_t> isoTaken;
+  std::unordered_multimap<uint64_t, uint32_t> jolietTaken;
+  // Per directory and space (ISO 9660, Joliet): the next number to try.
+  std::vector<std::array<uint32_t, 2>> nextNumber;
+};
+
+}  // namespace iso
+}  // namespace starburn

@@ -1,0 +1,304 @@
+#include "iso/ImageTree.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "iso/SessionReader.h"
+#include "iso/Utf.h"
+
+namespace starburn {
+namespace iso {
+
+namespace {
+
+// Blocks Save pulls at a time: large enough for sequential disk speed, small
+// enough to stay a fixed, modest buffer.
+constexpr uint32_t kSaveChunkBlocks = 256;
+
+bool AllZero(const uint8_t* data, std::size_t size) {
+  return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
+}  // namespace
+
+ImageTree::ImageTree(StarBurnCallback callback, void* context, bool level2, bool joliet)
+    : callback(callback),
+      context(context),
+      level2(level2),
+      joliet(joliet),
+      state(std::make_shared<TreeState>(level2, joliet)) {}
+
+void ImageTree::Notify(uint32_t notification, const std::string& text) {
+  if (callback == nullptr) return;
+  std::string copy = text;  // the host gets a terminated text it may not keep
+  callback(notification, context, &copy[0], nullptr);
+}
+
+bool ImageTree::AskRewrite(bool jolietSpace, bool directory, std::u16string* name) {
+  if (callback == nullptr) return false;
+  uint8_t record[STARBURN_REJECTED_NAME_SIZE] = {};
+  record[STARBURN_REJECTED_NAME_FLAG] = jolietSpace ? 1 : 0;
+  uint8_t* text = record + STARBURN_REJECTED_NAME_TEXT;
+  if (jolietSpace) {
+    const std::size_t units =
+        std::min<std::size_t>(name->size(), STARBURN_REJECTED_NAME_ROOM / 2 - 1);
+    std::memcpy(text, name->data(), units * sizeof(char16_t));
+  } else {
+    std::string iso(name->begin(), name->end());
+    if (!directory) iso += ";1";  // the identifier as it stands on the disc
+    std::memcpy(text, iso.data(),
+                std::min<std::size_t>(iso.size(), STARBURN_REJECTED_NAME_ROOM - 1));
+  }
+  callback(STARBURN_NOTIFY_NAME_REJECTED, context, record, nullptr);
+  uint32_t action = 0;
+  std::memcpy(&action, record + STARBURN_REJECTED_NAME_ACTION, sizeof action);
+  if (action != STARBURN_REJECTED_NAME_USE_REWRITTEN) return false;
+  // The answer must be terminated inside its room; otherwise it is not used.
+  if (jolietSpace) {
+    std::u16string answer;
+    for (std::size_t i = 0; i < STARBURN_REJECTED_NAME_ROOM / 2; ++i) {
+      char16_t unit = 0;
+      std::memcpy(&unit, text + 2 * i, sizeof unit);
+      if (unit == 0) {
+        *name = answer;
+        return true;
+      }
+      answer.push_back(unit);
+    }
+    return false;
+  }
+  const void* end = std::memchr(text, 0, STARBURN_REJECTED_NAME_ROOM);
+  if (end == nullptr) return false;
+  *name = Utf8ToUtf16(
+      std::string(reinterpret_cast<const char*>(text), static_cast<const uint8_t*>(end) - text));
+  return true;
+}
+
+std::string ImageTree::ImagePath(uint32_t index) const {
+  std::vector<uint32_t> chain;
+  for (uint32_t at = index; at != FileTree::kRoot; at = Tree().Nodes()[at].parent) {
+    chain.push_back(at);
+  }
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    path += "/" + Utf16ToUtf8(Tree().DisplayName(*it));
+  }
+  return path.empty() ? "/" : path;
+}
+
+StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
+                              uint32_t* added, const ErrorOut& out) {
+  FileTree& tree = state->tree;
+  if (kind != STARBURN_ADD_FILE && kind != STARBURN_ADD_DIRECTORY) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
+                    "kind " + std::to_string(kind) + " is neither a file (2) nor a directory (0)");
+  }
+  const bool directory = kind == STARBURN_ADD_DIRECTORY;
+  if (name == nullptr || name[0] == '\0' || std::strcmp(name, ".") == 0 ||
+      std::strcmp(name, "..") == 0) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "an entry needs a name other than . or ..");
+  }
+  if (!tree.IsNode(parent) || !tree.Nodes()[parent].directory) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "the parent is not a directory of this tree");
+  }
+  Node node;
+  node.parent = parent;
+  node.directory = directory;
+  if (directory) {
+    if (tree.DirectoryCount() >= FileTree::kMaxDirectories) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
+                      "an image holds at most 65535 directories (path tables number them in 16 "
+                      "bits)");
+    }
+  } else {
+    if (source == nullptr || source[0] == '\0') {
+      return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "a file needs a source path");
+    }
+    struct stat info {};
+    if (::stat(source, &info) != 0) {
+      const int code = errno;
+      return out.Fail(code == ENOENT ? STARBURN_STATUS_NOT_FOUND : STARBURN_STATUS_IO_ERROR,
+                      std::string("cannot add ") + source + ": " + std::strerror(code),
+                      static_cast<uint32_t>(code));
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
+                      std::string("cannot add ") + source + ": not a regular file");
+    }
+    if (::access(source, R_OK) != 0) {
+      const int code = errno;
+      return out.Fail(STARBURN_STATUS_IO_ERROR,
+                      std::string("cannot read ") + source + ": " + std::strerror(code),
+                      static_cast<uint32_t>(code));
+    }
+    node.source = source;
+    node.size = static_cast<uint64_t>(info.st_size);
+    node.modified = info.st_mtime;
+  }
+  const std::u16string wanted = Utf8ToUtf16(name);
+  auto ask = [this, directory](bool space, std::u16string* answer) {
+    return AskRewrite(space, directory, answer);
+  };
+  std::u16string identifier;
+  StarBurnStatus status = tree.ChooseIdentifier(false, parent, wanted, directory, ask, &identifier);
+  if (status != STARBURN_OK) {
+    return out.Fail(status, "no unique ISO 9660 name is left for " + std::string(name));
+  }
+  node.iso.assign(identifier.begin(), identifier.end());
+  if (tree.HasJoliet()) {
+    status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &node.joliet);
+    if (status != STARBURN_OK) {
+      return out.Fail(status, "no unique Joliet name is left for " + std::string(name));
+    }
+  }
+  const uint32_t index = tree.Insert(std::move(node));
+  ++state->generation;
+  if (added != nullptr) *added = index;
+  if (directory) {
+    Notify(STARBURN_NOTIFY_TREE_TEXT_2, ImagePath(index));
+  } else {
+    Notify(STARBURN_NOTIFY_TREE_TEXT_0, source);
+  }
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, bool jolietTree,
+                                 const ErrorOut& out) {
+  if (imported || !Tree().IsEmpty()) {
+    return out.Fail(STARBURN_STATUS_WRONG_STATE, "a session is imported into an empty tree only");
+  }
+  std::vector<ImportedEntry> entries;
+  std::string error;
+  StarBurnStatus status = ReadSession(reader, sessionStart, jolietTree, &entries, &error);
+  if (status != STARBURN_OK) return out.Fail(status, error);
+
+  FileTree tree(level2, joliet);
+  std::vector<uint32_t> placed(entries.size(), FileTree::kRoot);
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    ImportedEntry& entry = entries[i];
+    Node node;
+    node.parent = placed[entry.parent];
+    node.directory = entry.directory;
+    node.imported = true;
+    node.size = entry.size;
+    node.extents = std::move(entry.extents);
+    std::memcpy(node.importedTime, entry.time, kRecordTimeSize);
+    if (entry.directory && tree.DirectoryCount() >= FileTree::kMaxDirectories) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
+                      "the session holds more than 65535 directories");
+    }
+    const std::u16string name = entry.name.empty() ? u"_" : entry.name;
+    std::u16string identifier;
+    status = tree.ChooseIdentifier(false, node.parent, name, node.directory, {}, &identifier);
+    if (status == STARBURN_OK && tree.HasJoliet()) {
+      status = tree.ChooseIdentifier(true, node.parent, name, node.directory, {}, &node.joliet);
+    }
+    if (status != STARBURN_OK) return out.Fail(status, "the session's names cannot be made unique");
+    node.iso.assign(identifier.begin(), identifier.end());
+    placed[i] = tree.Insert(std::move(node));
+  }
+  state->tree = std::move(tree);
+  ++state->generation;
+  imported = true;
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
+  // A source that went away or changed is reported now, before a recording
+  // starts, as well as by the stream.
+  for (const Node& node : Tree().Nodes()) {
+    if (node.directory || node.imported) continue;
+    struct stat info {};
+    if (::stat(node.source.c_str(), &info) != 0) {
+      const int code = errno;
+      return out.Fail(STARBURN_STATUS_IO_ERROR,
+                      "cannot find " + node.source + ": " + std::strerror(code),
+                      static_cast<uint32_t>(code));
+    }
+    if (static_cast<uint64_t>(info.st_size) != node.size) {
+      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED,
+                      "the size of " + node.source + " changed after it was added");
+    }
+  }
+  std::shared_ptr<const ImageLayout> layout;
+  std::string error;
+  const StarBurnStatus status = ImageLayout::Lay(state->tree, options, &layout, &error);
+  if (status != STARBURN_OK) {
+    state->layout.reset();
+    return out.Fail(status, error);
+  }
+  state->layout = std::move(layout);
+  state->layoutGeneration = state->generation;
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::OpenImage(std::unique_ptr<BlockSource>* stream, std::string* error) {
+  if (state->layout == nullptr || state->layoutGeneration != state->generation) {
+    if (error != nullptr) *error = "the image has not been built since the tree last changed";
+    return STARBURN_STATUS_WRONG_STATE;
+  }
+  *stream = std::make_unique<ImageStream>(state, state->layout);
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::Save(const char* path, bool atStartAddress, const ErrorOut& out) {
+  if (path == nullptr || path[0] == '\0') {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "no file to save the image to");
+  }
+  std::unique_ptr<BlockSource> stream;
+  std::string error;
+  StarBurnStatus status = OpenImage(&stream, &error);
+  if (status != STARBURN_OK) return out.Fail(status, error);
+  const int file = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (file < 0) {
+    const int code = errno;
+    return out.Fail(STARBURN_STATUS_IO_ERROR,
+                    std::string("cannot open ") + path + ": " + std::strerror(code),
+                    static_cast<uint32_t>(code));
+  }
+  const off_t base = atStartAddress ? off_t{stream->StartAddress()} * kBlockSize : 0;
+  const off_t end = base + static_cast<off_t>(stream->BlockCount() * kBlockSize);
+  // Cutting the file at the image's start leaves holes that read as zeros,
+  // so zero blocks need not be written.
+  int code = ::ftruncate(file, base) == 0 ? 0 : errno;
+  std::vector<uint8_t> buffer(std::size_t{kSaveChunkBlocks} * kBlockSize);
+  for (uint64_t done = 0; code == 0 && status == STARBURN_OK && done < stream->BlockCount();) {
+    const auto blocks =
+        static_cast<uint32_t>(std::min<uint64_t>(kSaveChunkBlocks, stream->BlockCount() - done));
+    status = stream->Pull(buffer.data(), blocks, &error);
+    if (status != STARBURN_OK) break;
+    const std::size_t bytes = std::size_t{blocks} * kBlockSize;
+    const off_t at = base + static_cast<off_t>(done * kBlockSize);
+    if (!AllZero(buffer.data(), bytes)) {
+      for (std::size_t written = 0; written < bytes;) {
+        const ssize_t n = ::pwrite(file, buffer.data() + written, bytes - written,
+                                   at + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          code = n < 0 ? errno : EIO;
+          break;
+        }
+        written += static_cast<std::size_t>(n);
+      }
+    }
+    done += blocks;
+  }
+  if (code == 0 && status == STARBURN_OK && ::ftruncate(file, end) != 0) code = errno;
+  if (::close(file) != 0 && code == 0) code = errno;
+  if (status != STARBURN_OK) return out.Fail(status, error);
+  if (code != 0) {
+    return out.Fail(STARBURN_STATUS_IO_ERROR,
+                    std::string("cannot write ") + path + ": " + std::strerror(code),
+                    static_cast<uint32_t>(code));
+  }
+  return STARBURN_OK;
+}
+
+}  // namespace iso
+}  // namespace starburn
