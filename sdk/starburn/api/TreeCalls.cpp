@@ -9,6 +9,7 @@
 #include "common/ErrorOut.h"
 #include "common/Object.h"
 #include "iso/ImageTree.h"
+#include "iso/ImportedFile.h"
 #include "iso/Utf.h"
 #include "starburn/StarBurn.h"
 
@@ -82,6 +83,25 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(void* device, void* tr
   const StarBurnStatus status = disc->TrackExtent(track, &start, &blocks, &error);
   if (status != STARBURN_OK) return out.Fail(status, error);
   return image->Import(disc->DiscReader(), start, joliet != 0, out);
+}
+
+StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(void* device, void* tree, void* node,
+                                                       uint64_t offset, void* buffer, uint32_t size,
+                                                       uint32_t* done, char* errorText,
+                                                       uint32_t errorTextSize) {
+  const ErrorOut out{errorText, errorTextSize, nullptr};
+  out.Clear();
+  uint32_t read = 0;
+  if (done != nullptr) *done = 0;
+  const Node* file = FindNode(FindTree(tree), node);
+  if (file == nullptr) return NoTree(out);
+  DiscProvider* disc = HandleTable::Instance().Find<DiscProvider>(device);
+  if (disc == nullptr) return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "not an open device");
+  std::string error;
+  const StarBurnStatus status = starburn::iso::ReadImportedFile(
+      *file, disc->DiscReader(), offset, static_cast<uint8_t*>(buffer), size, &read, &error);
+  if (done != nullptr) *done = read;
+  return status == STARBURN_OK ? status : out.Fail(status, error);
 }
 
 void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree) {

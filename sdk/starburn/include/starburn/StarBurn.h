@@ -421,6 +421,13 @@ STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* 
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     const char* sourcePath, const char* name, uint32_t kind, void** parentNode, void** newNode);
+/* Reads up to size bytes at offset of a file node of a tree whose entries were
+ * imported from the disc in device (StarBurn_ISO9660JolietFileTree_ImportTrack);
+ * *done receives the bytes read, fewer than size only at the end of the file.
+ * A node that is not an imported file: STARBURN_STATUS_INVALID_ARGUMENT. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(
+    void* device, void* tree, void* node, uint64_t offset, void* buffer, uint32_t size,
+    uint32_t* done, char* errorText, uint32_t errorTextSize);
 /* Lays the image out from startAddress, the block where the session begins
  * (0 for a first session; after an import, an address past the imported
  * session, else STARBURN_STATUS_INVALID_ARGUMENT): system area, volume
