@@ -22,7 +22,7 @@ StarBurnStatus ReadImportedFile(const Node& file, BlockReader& reader, uint64_t 
     if (error != nullptr) *error = "not a file read from the disc";
     return STARBURN_STATUS_INVALID_ARGUMENT;
   }
-  std::vector<uint8_t> blocks(kBlocksPerRead * kBlockSize);
+  std::vector<uint8_t> blocks(std::size_t{kBlocksPerRead} * kBlockSize);
   uint64_t extentStart = 0;  // the file offset where the current extent begins
   for (const Extent& extent : file.extents) {
     const uint64_t extentEnd = extentStart + extent.bytes;
