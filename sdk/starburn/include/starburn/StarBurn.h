@@ -243,7 +243,12 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* device,
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint64_t* usedBytes);
-/* kind: 3 = space a new session can take. */
+/* Kinds of free space. */
+enum { STARBURN_FREE_SPACE_NEW_SESSION = 3 };
+/* kind: STARBURN_FREE_SPACE_NEW_SESSION, the room a new session (track) can
+ * take, from the next writable address to the end of the disc: blocks of 2048
+ * bytes in freeBlocks, bytes in freeBytes. 0 on a closed disc. Other kinds
+ * fail with STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* device, uint32_t kind,
                                                                         uint32_t* freeBlocks,
                                                                         uint64_t* freeBytes);
