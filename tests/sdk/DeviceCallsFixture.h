@@ -29,7 +29,7 @@ struct Reading {
   uint64_t freeBytes = 0;
   uint32_t sessionStart = 0;
   uint8_t erasable = 0;
-  uint8_t trackState = 0;      // byte 9 of the track-255 record
+  uint8_t trackState = 0;  // byte 9 of the track-255 record
   int32_t capacitySeconds = 0;
   uint8_t formats[STARBURN_MEDIA_FORMAT_COUNT] = {};
   uint8_t writeModes[4] = {};  // packet, track at once, session at once, raw
@@ -123,10 +123,10 @@ class DeviceCallsFixture : public testing::Test {
         reading.freeBytes = free;
       }
       uint8_t blank = 0;
-      reading.blank = StarBurn_CdvdBurnerGrabber_IsDiscBlank(device, text, sizeof text,
-                                                             &systemError, &failure,
-                                                             &blank) == STARBURN_OK &&
-                      blank != 0;
+      reading.blank =
+          StarBurn_CdvdBurnerGrabber_IsDiscBlank(device, text, sizeof text, &systemError, &failure,
+                                                 &blank) == STARBURN_OK &&
+          blank != 0;
       StarBurn_SetFastReadTOC(1);
       uint8_t track[STARBURN_TRACK_INFORMATION_SIZE] = {};
       if (StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
@@ -171,17 +171,17 @@ class DeviceCallsFixture : public testing::Test {
     void* device = Open(name, 0, &Record, seen);
     EXPECT_NE(device, nullptr) << text;
     if (device == nullptr) return STARBURN_STATUS_FAILED;
-    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError,
-                                                       &failure),
-              STARBURN_OK);
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError, &failure),
+        STARBURN_OK);
     uint8_t enabled = 0;
     uint32_t supported = 0;
     if (StarBurn_CdvdBurnerGrabber_GetBUP(device, text, sizeof text, &systemError, &failure,
                                           &enabled, &supported) == STARBURN_OK &&
         supported == 1) {
-      EXPECT_EQ(StarBurn_CdvdBurnerGrabber_SetBUP(device, text, sizeof text, &systemError,
-                                                  &failure, 1),
-                STARBURN_OK);
+      EXPECT_EQ(
+          StarBurn_CdvdBurnerGrabber_SetBUP(device, text, sizeof text, &systemError, &failure, 1),
+          STARBURN_OK);
     }
     uint32_t speeds[4];
     StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, sizeof text, &systemError, &failure,
@@ -194,8 +194,8 @@ class DeviceCallsFixture : public testing::Test {
         device, text, sizeof text, &systemError, &failure, tree, 0, 0, 1, 1, 5);
     recordText = text;
     recordFailure = failure;
-    const StarBurnStatus close = StarBurn_CdvdBurnerGrabber_CloseSession(
-        device, text, sizeof text, &systemError, &failure);
+    const StarBurnStatus close =
+        StarBurn_CdvdBurnerGrabber_CloseSession(device, text, sizeof text, &systemError, &failure);
     if (closed != nullptr) *closed = close;
     StarBurn_CdvdBurnerGrabber_Eject(device, text, sizeof text, &systemError, &failure);
     StarBurn_Destroy(&tree);

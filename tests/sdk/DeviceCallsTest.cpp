@@ -22,10 +22,10 @@ using starburn::kBlockSize;
 class DeviceCallsTest : public DeviceCallsFixture {};
 
 TEST_F(DeviceCallsTest, BlankDiscsOfEveryWritableMediumAsTheLibraryReadsThem) {
-  const std::map<std::string, int32_t> codes = {
-      {"cd-r", 2},   {"cd-rw", 3},  {"dvd-r", 5},     {"dvd-ram", 6},   {"dvd-rw", 8},
-      {"dvd+rw", 9}, {"dvd+r", 13}, {"dvd+r-dl", 15}, {"dvd-r-dl", 16}, {"bd-r", 18},
-      {"bd-re", 19}};
+  const std::map<std::string, int32_t> codes = {{"cd-r", 2},    {"cd-rw", 3},     {"dvd-r", 5},
+                                                {"dvd-ram", 6}, {"dvd-rw", 8},    {"dvd+rw", 9},
+                                                {"dvd+r", 13},  {"dvd+r-dl", 15}, {"dvd-r-dl", 16},
+                                                {"bd-r", 18},   {"bd-re", 19}};
   std::string list = "empty";
   for (const auto& [medium, code] : codes) list += ";" + medium + "=" + directory.File(medium);
   Attach(list);
@@ -37,7 +37,8 @@ TEST_F(DeviceCallsTest, BlankDiscsOfEveryWritableMediumAsTheLibraryReadsThem) {
   int number = 1;
   for (const auto& [medium, code] : codes) {
     SCOPED_TRACE(medium);
-    const Reading reading = Query("CdRom" + std::to_string(number), static_cast<char>('D' + number));
+    const Reading reading =
+        Query("CdRom" + std::to_string(number), static_cast<char>('D' + number));
     ++number;
     const starburn::Medium& m = *FindMedium(medium);
     EXPECT_EQ(reading.discType, code);
@@ -47,7 +48,7 @@ TEST_F(DeviceCallsTest, BlankDiscsOfEveryWritableMediumAsTheLibraryReadsThem) {
     EXPECT_EQ(reading.sessionStart, 0u);
     EXPECT_EQ(reading.erasable, m.erasable ? 1 : 0);
     EXPECT_EQ(reading.trackState, 1);  // nothing recorded in the next track
-    EXPECT_FALSE(reading.hasLabel);  // no session to read a label from
+    EXPECT_FALSE(reading.hasLabel);    // no session to read a label from
     if (medium == "cd-r" || medium == "cd-rw") {
       EXPECT_EQ(reading.capacitySeconds, 359849 / 75);  // 79:59:74
     }
@@ -131,8 +132,8 @@ std::vector<uint32_t> ProbeSpeeds(void* device, const std::vector<uint32_t>& tab
       if (StarBurn_CdvdBurnerGrabber_SetSpeeds(device, text, 1024, &system, &failure,
                                                reading ? step : 65535,
                                                reading ? 65535 : step) == STARBURN_OK &&
-          StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0],
-                                               &s[1], &s[2], &s[3]) == STARBURN_OK) {
+          StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0], &s[1],
+                                               &s[2], &s[3]) == STARBURN_OK) {
         last = reading ? s[0] : s[2];
         if (std::find(list.begin(), list.end(), last) == list.end()) list.push_back(last);
       } else {
@@ -156,7 +157,7 @@ TEST_F(DeviceCallsTest, SpeedsProbedWithADriveThatRoundsDown) {
             (std::vector<uint32_t>{1764, 3528, 5645, 7056, 8467}));
 
   void* dvd = Open("CdRom1", 1);
-  const std::vector<uint32_t> dvdTable = {1385, 2770, 3324, 4155, 5540,
+  const std::vector<uint32_t> dvdTable = {1385, 2770, 3324,  4155,  5540,
                                           6925, 8310, 11080, 16620, 22160};
   // Its maximum, 22160, is a table step: probing stops there.
   EXPECT_EQ(ProbeSpeeds(dvd, dvdTable, false, text),
@@ -177,22 +178,21 @@ TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {
   void* device = Open("CdRom0", 1);
   char vendor[1024], product[1024], revision[1024];
   uint32_t buffer = 0;
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDeviceInformation(device, vendor, product, revision,
-                                                            1024, &buffer),
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDeviceInformation(device, vendor, product, revision, 1024,
+                                                            &buffer),
             STARBURN_OK);
   EXPECT_STREQ(vendor, "StarBurn");
   EXPECT_STREQ(product, "Virtual Recorder");
   EXPECT_STREQ(revision, "1.0");
   EXPECT_EQ(buffer, 4096u);
   char small[4];
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetDeviceInformation(device, small, small, small, 4,
-                                                            &buffer),
-            STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(
+      StarBurn_CdvdBurnerGrabber_GetDeviceInformation(device, small, small, small, 4, &buffer),
+      STARBURN_STATUS_BUFFER_TOO_SMALL);
 
   uint8_t record[STARBURN_TRACK_INFORMATION_SIZE];
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text,
-                                                           &systemError, &failure, 255, record,
-                                                           sizeof record),
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
+                                                           &failure, 255, record, sizeof record),
             STARBURN_OK);
   EXPECT_EQ(record[0], 1);   // valid
   EXPECT_EQ(record[1], 1);   // the next track is track 1
@@ -202,13 +202,11 @@ TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {
   EXPECT_EQ(record[10], 0);  // the disc is blank
   EXPECT_EQ(record[11], 1);  // erasable
   EXPECT_EQ(record[20] | record[21] << 8 | record[22] << 16, 359849);  // free blocks
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text,
-                                                           &systemError, &failure, 7, record,
-                                                           sizeof record),
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
+                                                           &failure, 7, record, sizeof record),
             STARBURN_STATUS_NOT_FOUND);
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text,
-                                                           &systemError, &failure, 255, record,
-                                                           20),
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
+                                                           &failure, 255, record, 20),
             STARBURN_STATUS_INVALID_ARGUMENT);
   EXPECT_STRNE(text, "");
 
@@ -264,8 +262,8 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
   // retry without the lock gets in.
   const std::u16string name = u"CdRom0";
   void* first = nullptr;
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_CreateExEx(&first, text, sizeof text, &systemError,
-                                                  &failure, nullptr, nullptr, name.c_str(), 1, 1),
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_CreateExEx(&first, text, sizeof text, &systemError, &failure,
+                                                  nullptr, nullptr, name.c_str(), 1, 1),
             STARBURN_OK);
   handles.push_back(first);
   void* second = nullptr;
@@ -286,8 +284,8 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
 
   // By SCSI address.
   void* byAddress = nullptr;
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_Create(&byAddress, text, sizeof text, &systemError,
-                                              &failure, nullptr, nullptr, 0xFF, 0, 1, 0, 1),
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_Create(&byAddress, text, sizeof text, &systemError, &failure,
+                                              nullptr, nullptr, 0xFF, 0, 1, 0, 1),
             STARBURN_OK);
   EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(byAddress), 14);  // the empty drive
   StarBurn_Destroy(&byAddress);
@@ -327,9 +325,11 @@ TEST_F(DeviceCallsTest, DiscoveryDeviceNamesAndLetters) {
     EXPECT_EQ(std::string(target), "\\Device\\CdRom" + std::to_string(i));
   }
   char target[64];
-  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('G', target, sizeof target), STARBURN_STATUS_NO_DEVICE);
+  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('G', target, sizeof target),
+            STARBURN_STATUS_NO_DEVICE);
   EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('D', target, 5), STARBURN_STATUS_BUFFER_TOO_SMALL);
-  EXPECT_EQ(StarBurn_FindDevice(0x1F, 0, [](uint32_t, void*, void*, void*) { FAIL(); }, nullptr),
+  EXPECT_EQ(StarBurn_FindDevice(
+                0x1F, 0, [](uint32_t, void*, void*, void*) { FAIL(); }, nullptr),
             STARBURN_OK);
 
   // Drives attached later follow, with the next names and letters.

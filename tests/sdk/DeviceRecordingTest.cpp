@@ -65,8 +65,7 @@ TEST_P(BurnAndAppendTest, TwoSessionsAsTheLibraryBurnsThem) {
   EXPECT_EQ(reading.usedBytes, 1500u * kBlockSize);
   EXPECT_EQ(reading.label, u"FIRST");
   const uint32_t gap = overwritable ? 0 : medium.firstSessionGap;
-  const uint32_t second =
-      (1500 + gap + medium.alignment - 1) / medium.alignment * medium.alignment;
+  const uint32_t second = (1500 + gap + medium.alignment - 1) / medium.alignment * medium.alignment;
   EXPECT_EQ(reading.sessionStart, overwritable ? 1504u : second);
   EXPECT_EQ(reading.freeBytes, uint64_t{medium.capacity - reading.sessionStart} * kBlockSize);
 
@@ -84,9 +83,8 @@ TEST_P(BurnAndAppendTest, TwoSessionsAsTheLibraryBurnsThem) {
             STARBURN_OK);
   EXPECT_EQ(last, 1);
   uint8_t track[STARBURN_TRACK_INFORMATION_SIZE];
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text,
-                                                           &systemError, &failure, last, track,
-                                                           sizeof track),
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
+                                                           &failure, last, track, sizeof track),
             STARBURN_OK);
   EXPECT_EQ(track[0], 1);
   uint32_t address = 0;
@@ -160,24 +158,23 @@ TEST_F(DeviceRecordingTest, EraseAsTheLibraryDoesIt) {
     const std::u16string wide(name, name + 6);
     void* device = nullptr;
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_CreateExEx(&device, text, sizeof text, &systemError,
-                                                    &failure, nullptr, nullptr, wide.c_str(), 1,
-                                                    1),
+                                                    &failure, nullptr, nullptr, wide.c_str(), 1, 1),
               STARBURN_OK);
     handles.push_back(device);
-    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError,
-                                                       &failure),
-              STARBURN_OK);
-    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure,
-                                               1),
-              STARBURN_OK)
+    ASSERT_EQ(
+        StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError, &failure),
+        STARBURN_OK);
+    ASSERT_EQ(
+        StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 1),
+        STARBURN_OK)
         << text;
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Eject(device, text, sizeof text, &systemError, &failure),
               STARBURN_OK);
     Close(device);
     device = Open(name, 1);
-    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_LoadEx(device, text, sizeof text, &systemError,
-                                                &failure, 1),
-              STARBURN_OK);
+    ASSERT_EQ(
+        StarBurn_CdvdBurnerGrabber_LoadEx(device, text, sizeof text, &systemError, &failure, 1),
+        STARBURN_OK);
     Close(device);
     const Reading reading = Query(name, 0);
     EXPECT_EQ(reading.blank, 1);
@@ -233,9 +230,8 @@ TEST_F(DeviceAbortThreadsTest, AbortFromAnotherThreadWhileTheWriteRuns) {
   Notifications seen;
   std::string abortStatus;
   seen.onFirstProgress = [&abortStatus] {
-    std::thread host([&abortStatus] {
-      abortStatus = std::to_string(StarBurn_AbortDeviceWrite(nullptr));
-    });
+    std::thread host(
+        [&abortStatus] { abortStatus = std::to_string(StarBurn_AbortDeviceWrite(nullptr)); });
     host.join();
   };
   EXPECT_EQ(Burn("CdRom0", 0, 4096, "THREADED", &seen), STARBURN_STATUS_CANCELLED);
@@ -257,7 +253,8 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     plan.commands.push_back({starburn::opcode::kWrite10, 3, 1, SenseCodes{0x3, 0x0C, 0x00}});
     recorder->SetFaults(plan);
     StarBurnStatus closed = STARBURN_OK;
-    EXPECT_EQ(Burn("CdRom0", next, 400, "BROKEN", nullptr, &closed), STARBURN_STATUS_COMMAND_FAILED);
+    EXPECT_EQ(Burn("CdRom0", next, 400, "BROKEN", nullptr, &closed),
+              STARBURN_STATUS_COMMAND_FAILED);
     EXPECT_EQ(recordFailure.senseKey, 0x3);
     EXPECT_EQ(recordFailure.asc, 0x0C);
     EXPECT_EQ(recordFailure.cdb[0], starburn::opcode::kWrite10);
@@ -281,9 +278,9 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     plan.notReady = true;
     recorder->SetFaults(plan);
     void* device = Open("CdRom0", 0);
-    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError,
-                                                       &failure),
-              STARBURN_STATUS_NOT_READY);
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_TestUnitReady(device, text, sizeof text, &systemError, &failure),
+        STARBURN_STATUS_NOT_READY);
     Close(device);
     recorder->SetFaults(FaultPlan());
   }
@@ -296,8 +293,8 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
   {  // The session's closing fails after its track was closed: the next
      // burn closes that session first and asks for an image at the new address.
     FaultPlan plan;
-    plan.commands.push_back({starburn::opcode::kCloseTrackSession, 1, 1,
-                             SenseCodes{0x4, 0x44, 0x00}});
+    plan.commands.push_back(
+        {starburn::opcode::kCloseTrackSession, 1, 1, SenseCodes{0x4, 0x44, 0x00}});
     recorder->SetFaults(plan);
     StarBurnStatus closed = STARBURN_OK;
     EXPECT_EQ(Burn("CdRom0", next, 100, "DANGLING", nullptr, &closed), STARBURN_OK);

@@ -101,7 +101,10 @@ class FakeSource : public starburn::BlockSource {
  public:
   FakeSource(uint32_t start, uint32_t blocks, std::string label, int64_t abortAt,
              std::string abortDevice)
-      : start(start), blocks(blocks), label(std::move(label)), abortAt(abortAt),
+      : start(start),
+        blocks(blocks),
+        label(std::move(label)),
+        abortAt(abortAt),
         abortDevice(std::move(abortDevice)) {}
   uint32_t StartAddress() const override { return start; }
   uint64_t BlockCount() const override { return blocks; }

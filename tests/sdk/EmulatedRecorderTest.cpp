@@ -29,7 +29,9 @@ struct Rig {
   std::unique_ptr<ScsiTransport> transport;
   std::unique_ptr<MmcDrive> mmc;
 
-  explicit Rig(const char* medium, DriveModel model = DriveModel::AllMedia()) { Load(medium, model); }
+  explicit Rig(const char* medium, DriveModel model = DriveModel::AllMedia()) {
+    Load(medium, model);
+  }
   void Load(const char* medium, DriveModel model = DriveModel::AllMedia()) {
     mmc.reset();
     transport.reset();
@@ -66,10 +68,10 @@ void PrepareWrite(MmcDrive& mmc, uint16_t profile, bool lastSession, bool test =
   if (!UsesWriteParametersPage(profile)) return;
   std::vector<uint8_t> page;
   ASSERT_EQ(mmc.ModeSense(kWriteParametersPage, &page), STARBURN_OK);
-  page[writeparams::kFlags] = static_cast<uint8_t>(
-      (IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
-                            : writeparams::kWriteTypeIncremental) |
-      (test ? writeparams::kTestWrite : 0));
+  page[writeparams::kFlags] =
+      static_cast<uint8_t>((IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
+                                                 : writeparams::kWriteTypeIncremental) |
+                           (test ? writeparams::kTestWrite : 0));
   page[writeparams::kMultiSession] = static_cast<uint8_t>(
       ((lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext) << 6) |
       writeparams::kTrackModeData);
@@ -123,9 +125,9 @@ TEST_P(SequentialMediumTest, BlankThroughThreeSessionsToClosed) {
   EXPECT_EQ(info.sessions, 1);
   const bool cd = IsCdProfile(medium.profile);
   const uint32_t leadOut = info.lastPossibleLeadOut;
-  EXPECT_EQ(cd ? ((leadOut >> 16) * 60 + ((leadOut >> 8) & 0xFF)) * 75 + (leadOut & 0xFF) - 150
-               : leadOut,
-            medium.capacity);
+  EXPECT_EQ(
+      cd ? ((leadOut >> 16) * 60 + ((leadOut >> 8) & 0xFF)) * 75 + (leadOut & 0xFF) - 150 : leadOut,
+      medium.capacity);
   TrackInformation next = Track(mmc, kInvisibleTrack);
   EXPECT_EQ(next.track, 1);
   EXPECT_EQ(next.nextWritable, 0u);

@@ -98,15 +98,15 @@ TEST(MmcAnswersTest, TrackInformationFieldsAndHighBytes) {
 }
 
 TEST(MmcAnswersTest, ConfigurationListsProfilesAndFeaturesAndRefusesACutFeature) {
-  std::vector<uint8_t> answer = {0, 0, 0, 0, 0, 0, 0x00, 0x09,  // current profile CD-R
-                                 0, 0, 0x03, 8,                 // profile list
-                                 0, 0x09, 1, 0, 0, 0x08, 0, 0,  // CD-R (current), CD-ROM
-                                 0, 0x2D, 0x00, 4,              // CD track at once
-                                 0x44, 0, 0, 1};
+  std::vector<uint8_t> answer = {0,    0,    0,    0, 0, 0,    0x00, 0x09,  // current profile CD-R
+                                 0,    0,    0x03, 8,                       // profile list
+                                 0,    0x09, 1,    0, 0, 0x08, 0,    0,  // CD-R (current), CD-ROM
+                                 0,    0x2D, 0x00, 4,                    // CD track at once
+                                 0x44, 0,    0,    1};
   answer[3] = static_cast<uint8_t>(answer.size() - 4);
   Configuration configuration;
-  ASSERT_TRUE(ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()),
-                                 &configuration));
+  ASSERT_TRUE(
+      ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()), &configuration));
   EXPECT_EQ(configuration.currentProfile, profile::kCdR);
   EXPECT_EQ(configuration.profiles, (std::vector<uint16_t>{0x09, 0x08}));
   ASSERT_NE(configuration.Find(feature::kCdTrackAtOnce), nullptr);
@@ -120,14 +120,14 @@ TEST(MmcAnswersTest, ConfigurationListsProfilesAndFeaturesAndRefusesACutFeature)
   EXPECT_EQ(flags[4], 0);  // no CD-RW
 
   // The feature claims 4 bytes of data but the drive sent 2.
-  EXPECT_FALSE(ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()) - 2,
-                                  &configuration));
+  EXPECT_FALSE(
+      ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()) - 2, &configuration));
 }
 
 TEST(MmcAnswersTest, ModePageSkipsBlockDescriptorsAndDropsThePsBit) {
-  std::vector<uint8_t> answer = {0, 0, 0, 0, 0, 0, 0, 8,  // 8 bytes of block descriptor
-                                 1, 2, 3, 4, 5, 6, 7, 8,  //
-                                 0x85, 2, 0x41, 0xC4};    // page 05 with PS, 2 bytes
+  std::vector<uint8_t> answer = {0,    0, 0,    0,   0, 0, 0, 8,  // 8 bytes of block descriptor
+                                 1,    2, 3,    4,   5, 6, 7, 8,  //
+                                 0x85, 2, 0x41, 0xC4};            // page 05 with PS, 2 bytes
   answer[1] = static_cast<uint8_t>(answer.size() - 2);
   std::vector<uint8_t> page;
   ASSERT_TRUE(ParseModePage(answer.data(), static_cast<uint32_t>(answer.size()), 0x05, &page));
@@ -183,10 +183,10 @@ TEST(MmcAnswersTest, SenseIsDecodedIntoSdkStatusesInOnePlace) {
 
 TEST(MmcAnswersTest, DiscTypeCodesFollowTheProfile) {
   const std::pair<uint16_t, int32_t> expected[] = {
-      {0x00, 14}, {0x08, 1},  {0x09, 2},  {0x0A, 3},  {0x10, 4},  {0x11, 5},  {0x12, 6},
-      {0x13, 7},  {0x14, 8},  {0x1A, 9},  {0x20, 10}, {0x21, 11}, {0x22, 12}, {0x1B, 13},
-      {0x2B, 15}, {0x15, 16}, {0x16, 16}, {0x40, 17}, {0x41, 18}, {0x43, 19}, {0x50, 20},
-      {0x51, 21}, {0x53, 22}, {0x02, 0}};
+      {0x00, 14}, {0x08, 1},  {0x09, 2},  {0x0A, 3},  {0x10, 4},  {0x11, 5},
+      {0x12, 6},  {0x13, 7},  {0x14, 8},  {0x1A, 9},  {0x20, 10}, {0x21, 11},
+      {0x22, 12}, {0x1B, 13}, {0x2B, 15}, {0x15, 16}, {0x16, 16}, {0x40, 17},
+      {0x41, 18}, {0x43, 19}, {0x50, 20}, {0x51, 21}, {0x53, 22}, {0x02, 0}};
   for (const auto& [profile, code] : expected) {
     EXPECT_EQ(DiscTypeOfProfile(profile), code) << "profile " << profile;
   }
@@ -211,9 +211,9 @@ TEST(MmcAnswersTest, TrackRecordLayout) {
   record.size = 7;
   uint8_t out[STARBURN_TRACK_INFORMATION_SIZE];
   EncodeTrackRecord(record, out);
-  const std::vector<uint8_t> expected = {1,    3,    2,    4,    15,   1,    1,    0,    2, 1,
-                                         1,    1,    0x44, 0x33, 0x22, 0x11, 4,    3,    2, 1,
-                                         0x0D, 0x0C, 0x0B, 0x0A, 7,    0,    0,    0};
+  const std::vector<uint8_t> expected = {1,    3,    2,    4,    15,   1,    1, 0, 2, 1,
+                                         1,    1,    0x44, 0x33, 0x22, 0x11, 4, 3, 2, 1,
+                                         0x0D, 0x0C, 0x0B, 0x0A, 7,    0,    0, 0};
   EXPECT_EQ(std::vector<uint8_t>(out, out + sizeof out), expected);
 }
 

@@ -91,20 +91,25 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   const std::string image = directory.File("side.iso");
   WriteFile(image, std::string(10 * kBlockSize, '\0'));
   const std::string sidecar = SidecarPathOf(image);
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-rw\ndisc appendable\nsession closed\n"
-                     "track 0 10\n");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-rw\ndisc appendable\nsession closed\n"
+            "track 0 10\n");
   refused("cd-r=" + image, "describes a cd-rw, but the drive list says cd-r");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
-                     "track 0 20\n");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
+            "track 0 20\n");
   refused("cd-r=" + image, "records data up to block 20, but the image ends at block 10");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
-                     "track 0 10\nsession closed\ntrack 5 2\n");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
+            "track 0 10\nsession closed\ntrack 5 2\n");
   refused("cd-r=" + image, "track 2 (start 5, 2 blocks) overlaps");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc blank\nsession closed\n"
-                     "track 0 10\n");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc blank\nsession closed\n"
+            "track 0 10\n");
   refused("cd-r=" + image, "sessions are listed");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession open\n"
-                     "track 0 4\nsession closed\ntrack 10 0\n");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession open\n"
+            "track 0 4\nsession closed\ntrack 10 0\n");
   refused("cd-r=" + image, "session 1 is open");
   WriteFile(sidecar, "starburn-virtual-disc 1\nmedium dvd+rw\ndisc unformatted\n");
   refused("dvd+rw=" + image, "unformatted, but the image holds data");
@@ -121,8 +126,9 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   refused(many, "at most 23 virtual drives");
 
   // And once right, everything is attached.
-  WriteFile(sidecar, "# written by hand\nstarburn-virtual-disc 1\nmedium cd-r\ndisc appendable\n"
-                     "session closed\ntrack 0 10\n");
+  WriteFile(sidecar,
+            "# written by hand\nstarburn-virtual-disc 1\nmedium cd-r\ndisc appendable\n"
+            "session closed\ntrack 0 10\n");
   EXPECT_EQ(Attach(good + "cd-r=" + image + ";empty"), "");
   EXPECT_EQ(Count(), 3u);
   EXPECT_EQ(DeviceRegistry::Instance().FindByLetter('F')->Name(), "CdRom2");

@@ -95,7 +95,8 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDeviceInformation(void* handle, cha
     const struct {
       char* to;
       const std::string& text;
-    } texts[] = {{vendor, identity.vendor}, {product, identity.product}, {revision, identity.revision}};
+    } texts[] = {
+        {vendor, identity.vendor}, {product, identity.product}, {revision, identity.revision}};
     for (const auto& text : texts) {
       if (text.to != nullptr && !starburn::CopyText(text.text, text.to, textSize)) {
         return device.Refuse(STARBURN_STATUS_BUFFER_TOO_SMALL,
@@ -117,16 +118,19 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscInformation(void* handle, char*
                                                              uint32_t* systemError,
                                                              StarBurnCommandFailure* failure,
                                                              uint8_t* info, uint32_t infoSize) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    if (info == nullptr || infoSize == 0) {
-      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "no disc-information buffer");
-    }
-    std::memset(info, 0, infoSize);
-    starburn::DiscInformation disc;
-    const StarBurnStatus status = device.GetDiscInformation(&disc);
-    if (status == STARBURN_OK) std::memcpy(info, disc.raw, std::min(infoSize, disc.rawLength));
-    return status;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    if (info == nullptr || infoSize == 0) {
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
+                                           "no disc-information buffer");
+                    }
+                    std::memset(info, 0, infoSize);
+                    starburn::DiscInformation disc;
+                    const StarBurnStatus status = device.GetDiscInformation(&disc);
+                    if (status == STARBURN_OK)
+                      std::memcpy(info, disc.raw, std::min(infoSize, disc.rawLength));
+                    return status;
+                  });
 }
 
 int32_t StarBurn_CdvdBurnerGrabber_MSFToLBA(void*, uint8_t minute, uint8_t second, uint8_t frame,
@@ -149,31 +153,32 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(
     void* handle, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
-    StarBurnCommandFailure* failure, uint8_t* packet, uint8_t* trackAtOnce,
-    uint8_t* sessionAtOnce, uint8_t* raw) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    starburn::WriteModes modes;
-    const StarBurnStatus status = device.ProbeWriteModes(&modes);
-    if (status != STARBURN_OK) return status;
-    if (packet != nullptr) *packet = modes.packet ? 1 : 0;
-    if (trackAtOnce != nullptr) *trackAtOnce = modes.trackAtOnce ? 1 : 0;
-    if (sessionAtOnce != nullptr) *sessionAtOnce = modes.sessionAtOnce ? 1 : 0;
-    if (raw != nullptr) *raw = modes.raw ? 1 : 0;
-    return STARBURN_OK;
-  });
+    StarBurnCommandFailure* failure, uint8_t* packet, uint8_t* trackAtOnce, uint8_t* sessionAtOnce,
+    uint8_t* raw) {
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    starburn::WriteModes modes;
+                    const StarBurnStatus status = device.ProbeWriteModes(&modes);
+                    if (status != STARBURN_OK) return status;
+                    if (packet != nullptr) *packet = modes.packet ? 1 : 0;
+                    if (trackAtOnce != nullptr) *trackAtOnce = modes.trackAtOnce ? 1 : 0;
+                    if (sessionAtOnce != nullptr) *sessionAtOnce = modes.sessionAtOnce ? 1 : 0;
+                    if (raw != nullptr) *raw = modes.raw ? 1 : 0;
+                    return STARBURN_OK;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* handle, char* errorText,
-                                                      uint32_t errorTextSize,
-                                                      uint32_t* systemError,
+                                                      uint32_t errorTextSize, uint32_t* systemError,
                                                       StarBurnCommandFailure* failure,
                                                       uint8_t* isBlank) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    bool blank = false;
-    const StarBurnStatus status = device.IsDiscBlank(&blank);
-    if (status == STARBURN_OK && isBlank != nullptr) *isBlank = blank ? 1 : 0;
-    return status;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    bool blank = false;
+                    const StarBurnStatus status = device.IsDiscBlank(&blank);
+                    if (status == STARBURN_OK && isBlank != nullptr) *isBlank = blank ? 1 : 0;
+                    return status;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(void* handle, char* errorText,
@@ -181,12 +186,13 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(void* handle, char* e
                                                            uint32_t* systemError,
                                                            StarBurnCommandFailure* failure,
                                                            uint64_t* usedBytes) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    uint64_t bytes = 0;
-    const StarBurnStatus status = device.GetUsedSpace(&bytes);
-    if (status == STARBURN_OK && usedBytes != nullptr) *usedBytes = bytes;
-    return status;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    uint64_t bytes = 0;
+                    const StarBurnStatus status = device.GetUsedSpace(&bytes);
+                    if (status == STARBURN_OK && usedBytes != nullptr) *usedBytes = bytes;
+                    return status;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* handle, uint32_t kind,
@@ -206,23 +212,21 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* handle, uint32_
   });
 }
 
-StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(void* handle, char* errorText,
-                                                              uint32_t errorTextSize,
-                                                              uint32_t* systemError,
-                                                              StarBurnCommandFailure* failure,
-                                                              uint32_t track, uint8_t* info,
-                                                              uint32_t infoSize) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    if (info == nullptr || infoSize < STARBURN_TRACK_INFORMATION_SIZE) {
-      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
-                           "the track-information record needs 28 bytes");
-    }
-    std::memset(info, 0, infoSize);
-    starburn::TrackRecord record;
-    const StarBurnStatus status = device.GetTrackRecord(track, &record);
-    if (status == STARBURN_OK) starburn::EncodeTrackRecord(record, info);
-    return status;
-  });
+StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(
+    void* handle, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t track, uint8_t* info, uint32_t infoSize) {
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    if (info == nullptr || infoSize < STARBURN_TRACK_INFORMATION_SIZE) {
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
+                                           "the track-information record needs 28 bytes");
+                    }
+                    std::memset(info, 0, infoSize);
+                    starburn::TrackRecord record;
+                    const StarBurnStatus status = device.GetTrackRecord(track, &record);
+                    if (status == STARBURN_OK) starburn::EncodeTrackRecord(record, info);
+                    return status;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(void* handle, char* errorText,
@@ -231,24 +235,27 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(void* handle, char* errorTex
                                                     uint32_t* currentRead, uint32_t* maximumRead,
                                                     uint32_t* currentWrite,
                                                     uint32_t* maximumWrite) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    uint32_t speeds[4] = {};
-    const StarBurnStatus status = device.GetSpeeds(&speeds[0], &speeds[1], &speeds[2], &speeds[3]);
-    if (status != STARBURN_OK) return status;
-    uint32_t* outputs[4] = {currentRead, maximumRead, currentWrite, maximumWrite};
-    for (int i = 0; i < 4; ++i) {
-      if (outputs[i] != nullptr) *outputs[i] = speeds[i];
-    }
-    return STARBURN_OK;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    uint32_t speeds[4] = {};
+                    const StarBurnStatus status =
+                        device.GetSpeeds(&speeds[0], &speeds[1], &speeds[2], &speeds[3]);
+                    if (status != STARBURN_OK) return status;
+                    uint32_t* outputs[4] = {currentRead, maximumRead, currentWrite, maximumWrite};
+                    for (int i = 0; i < 4; ++i) {
+                      if (outputs[i] != nullptr) *outputs[i] = speeds[i];
+                    }
+                    return STARBURN_OK;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(void* handle, char* errorText,
                                                     uint32_t errorTextSize, uint32_t* systemError,
                                                     StarBurnCommandFailure* failure,
                                                     uint32_t readSpeed, uint32_t writeSpeed) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
-                  [&](Device& device) -> StarBurnStatus { return device.SetSpeeds(readSpeed, writeSpeed); });
+  return OnDevice(
+      handle, errorText, errorTextSize, systemError, failure,
+      [&](Device& device) -> StarBurnStatus { return device.SetSpeeds(readSpeed, writeSpeed); });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_TestUnitReady(void* handle, char* errorText,
@@ -261,37 +268,40 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_TestUnitReady(void* handle, char* erro
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetBUP(void* handle, char* errorText,
                                                  uint32_t errorTextSize, uint32_t* systemError,
-                                                 StarBurnCommandFailure* failure,
-                                                 uint8_t* enabled, uint32_t* supported) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    bool on = false;
-    bool possible = false;
-    const StarBurnStatus status = device.GetUnderrunProtection(&on, &possible);
-    if (status != STARBURN_OK) return status;
-    if (enabled != nullptr) *enabled = on ? 1 : 0;
-    if (supported != nullptr) *supported = possible ? 1 : 0;
-    return STARBURN_OK;
-  });
+                                                 StarBurnCommandFailure* failure, uint8_t* enabled,
+                                                 uint32_t* supported) {
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    bool on = false;
+                    bool possible = false;
+                    const StarBurnStatus status = device.GetUnderrunProtection(&on, &possible);
+                    if (status != STARBURN_OK) return status;
+                    if (enabled != nullptr) *enabled = on ? 1 : 0;
+                    if (supported != nullptr) *supported = possible ? 1 : 0;
+                    return STARBURN_OK;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* handle, char* errorText,
                                                  uint32_t errorTextSize, uint32_t* systemError,
-                                                 StarBurnCommandFailure* failure,
-                                                 uint32_t enable) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
-                  [&](Device& device) -> StarBurnStatus { return device.SetUnderrunProtection(enable != 0); });
+                                                 StarBurnCommandFailure* failure, uint32_t enable) {
+  return OnDevice(
+      handle, errorText, errorTextSize, systemError, failure,
+      [&](Device& device) -> StarBurnStatus { return device.SetUnderrunProtection(enable != 0); });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* handle, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    auto* image = HandleTable::Instance().Find<starburn::ImageProvider>(tree);
-    if (image == nullptr) return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "not a tree handle");
-    return device.RecordTrack(*image, testWrite != 0, closeDisc != 0, multiSession != 0,
-                              dataMode, writeRetries);
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    auto* image = HandleTable::Instance().Find<starburn::ImageProvider>(tree);
+                    if (image == nullptr)
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "not a tree handle");
+                    return device.RecordTrack(*image, testWrite != 0, closeDisc != 0,
+                                              multiSession != 0, dataMode, writeRetries);
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_CloseSession(void* handle, char* errorText,
@@ -328,12 +338,13 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(void* handle, char* err
                                                          uint32_t* systemError,
                                                          StarBurnCommandFailure* failure,
                                                          uint32_t* lastAddress) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    uint32_t address = 0;
-    const StarBurnStatus status = device.GetLastAddress(&address);
-    if (status == STARBURN_OK && lastAddress != nullptr) *lastAddress = address;
-    return status;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    uint32_t address = 0;
+                    const StarBurnStatus status = device.GetLastAddress(&address);
+                    if (status == STARBURN_OK && lastAddress != nullptr) *lastAddress = address;
+                    return status;
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(void* handle, char* errorText,
@@ -341,14 +352,15 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(void* handle, char* 
                                                             uint32_t* systemError,
                                                             StarBurnCommandFailure* failure,
                                                             uint8_t* record, uint32_t recordSize) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    if (record == nullptr || recordSize < STARBURN_DISC_FILE_SYSTEM_SIZE) {
-      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
-                           "the disc-file-system record needs 4 bytes");
-    }
-    std::memset(record, 0, recordSize);
-    return device.GetDiscFileSystem(record);
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    if (record == nullptr || recordSize < STARBURN_DISC_FILE_SYSTEM_SIZE) {
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
+                                           "the disc-file-system record needs 4 bytes");
+                    }
+                    std::memset(record, 0, recordSize);
+                    return device.GetDiscFileSystem(record);
+                  });
 }
 
 StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* handle, char* errorText,
@@ -356,18 +368,19 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* handle, char* error
                                                        uint32_t* systemError,
                                                        StarBurnCommandFailure* failure,
                                                        uint8_t* lastTrack) {
-  return OnDevice(handle, errorText, errorTextSize, systemError, failure, [&](Device& device) -> StarBurnStatus {
-    uint32_t track = 0;
-    const StarBurnStatus status = device.GetLastTrack(&track);
-    if (status != STARBURN_OK) return status;
-    if (track > UINT8_MAX) {
-      return device.Refuse(STARBURN_STATUS_LIMIT_EXCEEDED,
-                           "the last track's number " + std::to_string(track) +
-                               " does not fit one byte");
-    }
-    if (lastTrack != nullptr) *lastTrack = static_cast<uint8_t>(track);
-    return STARBURN_OK;
-  });
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    uint32_t track = 0;
+                    const StarBurnStatus status = device.GetLastTrack(&track);
+                    if (status != STARBURN_OK) return status;
+                    if (track > UINT8_MAX) {
+                      return device.Refuse(STARBURN_STATUS_LIMIT_EXCEEDED,
+                                           "the last track's number " + std::to_string(track) +
+                                               " does not fit one byte");
+                    }
+                    if (lastTrack != nullptr) *lastTrack = static_cast<uint8_t>(track);
+                    return STARBURN_OK;
+                  });
 }
 
 }  // extern "C"

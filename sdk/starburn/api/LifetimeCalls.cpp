@@ -15,8 +15,8 @@ namespace starburn {
 namespace {
 
 std::mutex startMutex;
-unsigned startCount = 0;         // guarded by startMutex
-bool environmentRead = false;    // guarded by startMutex: the virtual drives are attached
+unsigned startCount = 0;       // guarded by startMutex
+bool environmentRead = false;  // guarded by startMutex: the virtual drives are attached
 
 // The environment variable that lists virtual drives (VirtualDriveList.h).
 constexpr const char* kVirtualDrivesVariable = "STARBURN_VIRTUAL_DRIVES";

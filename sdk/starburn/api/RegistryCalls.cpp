@@ -76,7 +76,8 @@ StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label
 StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName) {
   if (deviceName == nullptr) {
     bool any = false;
-    for (const auto& drive : DeviceRegistry::Instance().Drives()) any = drive->RequestAbort() || any;
+    for (const auto& drive : DeviceRegistry::Instance().Drives())
+      any = drive->RequestAbort() || any;
     return any ? STARBURN_OK : STARBURN_STATUS_WRONG_STATE;
   }
   const auto drive = DeviceRegistry::Instance().FindByName(deviceName);
@@ -89,7 +90,7 @@ StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
   if (!starburn::IsStarted()) return STARBURN_STATUS_NOT_STARTED;
   if (flags != 0 || callback == nullptr) return STARBURN_STATUS_INVALID_ARGUMENT;
   if (peripheralType != STARBURN_PERIPHERAL_CDROM) return STARBURN_OK;  // no other kind here
-  for (const auto& drive : DeviceRegistry::Instance().Drives()) {  // a copy: no lock held
+  for (const auto& drive : DeviceRegistry::Instance().Drives()) {       // a copy: no lock held
     uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE];
     std::memcpy(address, drive->Address(), sizeof address);
     callback(STARBURN_NOTIFY_DEVICE_FOUND, context, address, nullptr);

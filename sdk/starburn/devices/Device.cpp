@@ -162,8 +162,8 @@ StarBurnStatus Device::SurveyOverwritable(Layout* layout) {
     layout->tracks.push_back(track);
   }
   const uint32_t alignment = SessionAlignment(layout->profile);
-  const uint32_t next = static_cast<uint32_t>(
-      std::min<uint64_t>((uint64_t{used} + alignment - 1) / alignment * alignment, layout->capacity));
+  const uint32_t next = static_cast<uint32_t>(std::min<uint64_t>(
+      (uint64_t{used} + alignment - 1) / alignment * alignment, layout->capacity));
   layout->hasNext = true;
   TrackInformation& track = layout->next;
   track.track = 1;
@@ -211,9 +211,8 @@ StarBurnStatus Device::GetDeviceInformation(InquiryData* identity, uint32_t* buf
   std::vector<uint8_t> page;
   status = mmc.ModeSense(kCapabilitiesPage, &page);
   if (status != STARBURN_OK) return FromDrive(status);
-  *bufferKiB = page.size() >= capabilities::kBufferSize + 2
-                   ? GetBig16(&page[capabilities::kBufferSize])
-                   : 0;
+  *bufferKiB =
+      page.size() >= capabilities::kBufferSize + 2 ? GetBig16(&page[capabilities::kBufferSize]) : 0;
   return STARBURN_OK;
 }
 
@@ -317,7 +316,8 @@ StarBurnStatus Device::GetSpeeds(uint32_t* currentRead, uint32_t* maximumRead,
   std::vector<WriteSpeed> speeds;
   if (mmc.GetWriteSpeeds(&speeds) == STARBURN_OK && !speeds.empty()) {
     *maximumWrite = 0;
-    for (const WriteSpeed& speed : speeds) *maximumWrite = std::max(*maximumWrite, speed.writeSpeed);
+    for (const WriteSpeed& speed : speeds)
+      *maximumWrite = std::max(*maximumWrite, speed.writeSpeed);
   }
   return STARBURN_OK;
 }
@@ -409,8 +409,8 @@ StarBurnStatus Device::TrackExtent(uint8_t track, uint32_t* start, uint32_t* blo
   Layout layout;
   StarBurnStatus status = Survey(&layout);
   if (status == STARBURN_OK) {
-    status = Refuse(STARBURN_STATUS_NOT_FOUND, "the disc has no recorded track " +
-                                                 std::to_string(track));
+    status = Refuse(STARBURN_STATUS_NOT_FOUND,
+                    "the disc has no recorded track " + std::to_string(track));
     for (const TrackInformation& recorded : layout.tracks) {
       if (recorded.track == track) {
         *start = recorded.start;

@@ -61,8 +61,9 @@ StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool
   }
   const uint8_t type = IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
                                             : writeparams::kWriteTypeIncremental;
-  page[writeparams::kFlags] = static_cast<uint8_t>((page[writeparams::kFlags] & writeparams::kBufe) |
-                                                   (testWrite ? writeparams::kTestWrite : 0) | type);
+  page[writeparams::kFlags] =
+      static_cast<uint8_t>((page[writeparams::kFlags] & writeparams::kBufe) |
+                           (testWrite ? writeparams::kTestWrite : 0) | type);
   const uint8_t multiSession =
       lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext;
   page[writeparams::kMultiSession] =
@@ -106,7 +107,7 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t 
     if (status != STARBURN_OK) return Refuse(status, "the image could not be read: " + problem);
     if (drive->TakeAbort()) {
       return Refuse(STARBURN_STATUS_CANCELLED,
-                  "the write was aborted at block " + std::to_string(start + done));
+                    "the write was aborted at block " + std::to_string(start + done));
     }
     status = WriteWithRetries(static_cast<uint32_t>(start + done), blocks, chunk.data(), retries);
     if (status != STARBURN_OK) return status;
@@ -116,8 +117,8 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t 
       if (offset < kDescriptorStart) continue;
       const uint8_t* block = chunk.data() + uint64_t{i} * kBlockSize;
       descriptors->insert(descriptors->end(), block, block + kBlockSize);
-      descriptorsEnded = block[0] == kTerminatorDescriptor ||
-                         offset + 1 >= kDescriptorStart + kMaxDescriptors;
+      descriptorsEnded =
+          block[0] == kTerminatorDescriptor || offset + 1 >= kDescriptorStart + kMaxDescriptors;
     }
     const uint64_t before = done;
     done += blocks;
@@ -134,7 +135,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   simulated = false;
   if (!exclusive) {
     return Refuse(STARBURN_STATUS_WRONG_STATE,
-                Name() + " was opened shared; recording needs it opened with shared 0");
+                  Name() + " was opened shared; recording needs it opened with shared 0");
   }
   if (dataMode != 1) {
     return Refuse(STARBURN_STATUS_NOT_SUPPORTED, "only data mode 1 (2048-byte blocks) is written");
@@ -143,7 +144,8 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   std::string problem;
   StarBurnStatus status = image.OpenImage(&source, &problem);
   if (status != STARBURN_OK) return Refuse(status, problem);
-  if (source->BlockCount() == 0) return Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "the image is empty");
+  if (source->BlockCount() == 0)
+    return Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "the image is empty");
 
   Layout layout;
   status = Survey(&layout);
@@ -164,7 +166,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   const TrackInformation& next = layout.next;
   if (!next.blank && !layout.overwritable) {
     return Refuse(STARBURN_STATUS_WRONG_STATE,
-                "the disc holds an unfinished track from an interrupted recording");
+                  "the disc holds an unfinished track from an interrupted recording");
   }
   if (!layout.overwritable && !layout.tracks.empty() &&
       layout.tracks.back().session == next.session) {
@@ -173,21 +175,20 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     status = CloseSession();
     if (status != STARBURN_OK) return status;
     return Refuse(STARBURN_STATUS_WRONG_STATE,
-                "the disc's last session was left open by an earlier recording and is now "
-                "closed; read the disc again and build the image for its new next writable "
-                "address");
+                  "the disc's last session was left open by an earlier recording and is now "
+                  "closed; read the disc again and build the image for its new next writable "
+                  "address");
   }
   if (source->StartAddress() != next.nextWritable) {
-    return Refuse(STARBURN_STATUS_WRONG_STATE,
-                "the image was built for block " + std::to_string(source->StartAddress()) +
-                    ", but the disc's next writable address is " +
-                    std::to_string(next.nextWritable));
+    return Refuse(STARBURN_STATUS_WRONG_STATE, "the image was built for block " +
+                                                   std::to_string(source->StartAddress()) +
+                                                   ", but the disc's next writable address is " +
+                                                   std::to_string(next.nextWritable));
   }
   if (source->BlockCount() > next.freeBlocks) {
-    return Refuse(STARBURN_STATUS_NO_SPACE, "the image needs " +
-                                              std::to_string(source->BlockCount()) +
-                                              " blocks and the disc has " +
-                                              std::to_string(next.freeBlocks) + " left");
+    return Refuse(STARBURN_STATUS_NO_SPACE,
+                  "the image needs " + std::to_string(source->BlockCount()) +
+                      " blocks and the disc has " + std::to_string(next.freeBlocks) + " left");
   }
   const bool finalize = closeDisc || !multiSession;
   if (UsesWriteParametersPage(layout.profile)) {
@@ -223,7 +224,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
 StarBurnStatus Device::CloseSession() {
   if (trackFailed) {
     return Refuse(STARBURN_STATUS_WRONG_STATE,
-                "the last track was not recorded whole; its session is not closed");
+                  "the last track was not recorded whole; its session is not closed");
   }
   if (simulated) return STARBURN_OK;  // nothing was recorded
   Layout layout;

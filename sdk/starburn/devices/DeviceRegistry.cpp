@@ -18,9 +18,10 @@ RegisteredDrive::RegisteredDrive(std::string name, char letter,
 StarBurnStatus RegisteredDrive::Claim(bool exclusive, bool lockTray, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex);
   if (exclusiveHeld || (exclusive && openCount > 0)) {
-    *error = name + " is in use: " +
-             (exclusiveHeld ? "another handle is recording on it"
-                            : "recording needs the drive to itself, and another handle has it open");
+    *error =
+        name + " is in use: " +
+        (exclusiveHeld ? "another handle is recording on it"
+                       : "recording needs the drive to itself, and another handle has it open");
     return STARBURN_STATUS_DEVICE_BUSY;
   }
   if (lockTray && trayLocked) {

@@ -23,7 +23,8 @@ namespace starburn {
 
 class RegisteredDrive {
  public:
-  RegisteredDrive(std::string name, char letter, const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE],
+  RegisteredDrive(std::string name, char letter,
+                  const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE],
                   std::shared_ptr<DriveBackend> backend);
 
   const std::string& Name() const { return name; }

@@ -17,20 +17,33 @@ bool DriveModel::Writes(uint16_t p) const {
 DriveModel DriveModel::AllMedia() {
   DriveModel model;
   // Highest first, as drives list their profiles.
-  model.readProfiles = {profile::kBdRe,         profile::kBdRSequential,
-                        profile::kBdRom,        profile::kDvdPlusRDualLayer,
-                        profile::kDvdPlusR,     profile::kDvdPlusRw,
-                        profile::kDvdRDualLayer, profile::kDvdRwSequential,
-                        profile::kDvdRwRestrictedOverwrite, profile::kDvdRam,
-                        profile::kDvdR,         profile::kDvdRom,
-                        profile::kCdRw,         profile::kCdR,
+  model.readProfiles = {profile::kBdRe,
+                        profile::kBdRSequential,
+                        profile::kBdRom,
+                        profile::kDvdPlusRDualLayer,
+                        profile::kDvdPlusR,
+                        profile::kDvdPlusRw,
+                        profile::kDvdRDualLayer,
+                        profile::kDvdRwSequential,
+                        profile::kDvdRwRestrictedOverwrite,
+                        profile::kDvdRam,
+                        profile::kDvdR,
+                        profile::kDvdRom,
+                        profile::kCdRw,
+                        profile::kCdR,
                         profile::kCdRom};
-  model.writeProfiles = {profile::kBdRe,          profile::kBdRSequential,
-                         profile::kDvdPlusRDualLayer, profile::kDvdPlusR,
-                         profile::kDvdPlusRw,     profile::kDvdRDualLayer,
-                         profile::kDvdRwSequential, profile::kDvdRwRestrictedOverwrite,
-                         profile::kDvdRam,        profile::kDvdR,
-                         profile::kCdRw,          profile::kCdR};
+  model.writeProfiles = {profile::kBdRe,
+                         profile::kBdRSequential,
+                         profile::kDvdPlusRDualLayer,
+                         profile::kDvdPlusR,
+                         profile::kDvdPlusRw,
+                         profile::kDvdRDualLayer,
+                         profile::kDvdRwSequential,
+                         profile::kDvdRwRestrictedOverwrite,
+                         profile::kDvdRam,
+                         profile::kDvdR,
+                         profile::kCdRw,
+                         profile::kCdR};
   return model;
 }
 

@@ -79,7 +79,7 @@ std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t curre
     profiles.insert(profiles.end(), descriptor, descriptor + 4);
   }
   features.Add(feature::kProfileList, true, profiles);
-  features.Add(feature::kCore, true, {0, 0, 0, 2, 0, 0, 0, 0});  // ATAPI
+  features.Add(feature::kCore, true, {0, 0, 0, 2, 0, 0, 0, 0});    // ATAPI
   features.Add(feature::kRemovableMedium, true, {0x29, 0, 0, 0});  // tray, eject, lock
   features.Add(feature::kRandomReadable, currentProfile != 0, {0, 0, 8, 0, 0, 1, 0, 0});
   if (reads(IsCdProfile)) features.Add(feature::kCdRead, IsCdProfile(currentProfile), {0, 0, 0, 0});
@@ -166,13 +166,13 @@ std::vector<uint8_t> TrackInformationAnswer(const EmulatedDisc& disc, const Trac
   PutBig16(&answer[0], kTrackInformationLength - 2);
   answer[2] = static_cast<uint8_t>(track.number);
   answer[3] = static_cast<uint8_t>(track.session);
-  const bool incremental = !IsCdProfile(disc.GetMedium().profile) &&
-                           disc.GetMedium().kind == MediumClass::kSequential;
+  const bool incremental =
+      !IsCdProfile(disc.GetMedium().profile) && disc.GetMedium().kind == MediumClass::kSequential;
   answer[5] = incremental ? 0x05 : 0x04;  // data track, uninterrupted or incremental
   const bool invisible = track.state == TrackView::State::kInvisible;
-  answer[6] = static_cast<uint8_t>((invisible ? 0x40 : 0x00) |
-                                   (incremental && !invisible ? 0x20 : 0x00) |
-                                   (invisible ? 0x0F : 0x01));
+  answer[6] =
+      static_cast<uint8_t>((invisible ? 0x40 : 0x00) | (incremental && !invisible ? 0x20 : 0x00) |
+                           (invisible ? 0x0F : 0x01));
   const bool writable = track.state != TrackView::State::kClosed;
   answer[7] = static_cast<uint8_t>((writable ? 0x01 : 0x00) | (track.written > 0 ? 0x02 : 0x00));
   PutBig32(&answer[8], track.start);
@@ -207,7 +207,8 @@ bool TocAnswer(const EmulatedDisc& disc, uint8_t format, bool msf, uint8_t start
     (*answer)[2] = static_cast<uint8_t>(tracks.front().number);
     (*answer)[3] = static_cast<uint8_t>(tracks.back().number);
     for (const TrackView& track : tracks) {
-      if (track.number >= startingTrack) descriptor(static_cast<uint8_t>(track.number), track.start);
+      if (track.number >= startingTrack)
+        descriptor(static_cast<uint8_t>(track.number), track.start);
     }
     descriptor(kLeadOutTrack, tracks.back().start + tracks.back().written);
   }
@@ -226,8 +227,8 @@ std::vector<uint8_t> CapabilitiesPage(const DriveModel& model, const SpeedState&
       (model.Reads(profile::kDvdRom) ? 0x08 : 0) | (model.Reads(profile::kDvdR) ? 0x10 : 0) |
       (model.Reads(profile::kDvdRam) ? 0x20 : 0));
   page[3] = static_cast<uint8_t>(
-      (model.Writes(profile::kCdR) ? 0x01 : 0) | (model.Writes(profile::kCdRw) ? 0x02 : 0) |
-      0x04 | (model.Writes(profile::kDvdR) ? 0x10 : 0) | (model.Writes(profile::kDvdRam) ? 0x20 : 0));
+      (model.Writes(profile::kCdR) ? 0x01 : 0) | (model.Writes(profile::kCdRw) ? 0x02 : 0) | 0x04 |
+      (model.Writes(profile::kDvdR) ? 0x10 : 0) | (model.Writes(profile::kDvdRam) ? 0x20 : 0));
   page[6] = static_cast<uint8_t>(0x20 | 0x08 | 0x01 | (removalPrevented ? 0x02 : 0));
   PutBig16(&page[capabilities::kMaximumReadSpeed], speeds.maximumRead);
   PutBig16(&page[capabilities::kBufferSize], model.bufferBytes / 1024);

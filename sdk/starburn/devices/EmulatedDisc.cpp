@@ -116,7 +116,8 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
   }
   const uint64_t imageBlocks = (bytes + kBlockSize - 1) / kBlockSize;
   const uint32_t capacity =
-      writable ? medium.capacity : static_cast<uint32_t>(std::min<uint64_t>(imageBlocks, UINT32_MAX));
+      writable ? medium.capacity
+               : static_cast<uint32_t>(std::min<uint64_t>(imageBlocks, UINT32_MAX));
   std::string problem;
   if (CheckDiscRecord(record, capacity, exists, bytes, &problem) != STARBURN_OK) {
     *error = "the sidecar " + sidecar + " does not match its image: " + problem;
@@ -175,9 +176,9 @@ uint32_t EmulatedDisc::NextWritableAfterRecord() const {
   const SessionRecord& last = record.sessions.back();
   const uint64_t end = last.tracks.back().End();
   const Medium& medium = *record.medium;
-  const uint64_t gap = last.closed ? (record.sessions.size() == 1 ? medium.firstSessionGap
-                                                                   : medium.laterSessionGap)
-                                   : 0;
+  const uint64_t gap =
+      last.closed ? (record.sessions.size() == 1 ? medium.firstSessionGap : medium.laterSessionGap)
+                  : 0;
   return static_cast<uint32_t>(std::min<uint64_t>(AlignUp(end + gap, medium.alignment), capacity));
 }
 

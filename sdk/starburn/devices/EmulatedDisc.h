@@ -37,8 +37,8 @@ struct TrackView {
   uint16_t session = 0;
   State state = State::kClosed;
   uint32_t start = 0;
-  uint32_t size = 0;     // closed: its blocks; open or invisible: room to the end of the disc
-  uint32_t written = 0;  // blocks recorded
+  uint32_t size = 0;          // closed: its blocks; open or invisible: room to the end of the disc
+  uint32_t written = 0;       // blocks recorded
   uint32_t nextWritable = 0;  // open or invisible tracks
   uint32_t freeBlocks = 0;    // open or invisible tracks
 };

@@ -45,8 +45,8 @@ ScsiResult Answer(const std::vector<uint8_t>& answer, const ScsiCommand& command
   if (command.direction != DataDirection::kFromDevice || command.data == nullptr) {
     return Check(kInvalidField);
   }
-  const uint32_t size = std::min<uint32_t>(
-      {static_cast<uint32_t>(answer.size()), allocation, command.length});
+  const uint32_t size =
+      std::min<uint32_t>({static_cast<uint32_t>(answer.size()), allocation, command.length});
   std::memcpy(command.data, answer.data(), size);
   result.transferred = size;
   return result;
@@ -136,7 +136,8 @@ void EmulatedRecorder::PowerLoss() {
   ++epoch;
   std::unique_ptr<EmulatedDisc> reloaded;
   std::string ignored;
-  if (medium != nullptr && EmulatedDisc::Load(*medium, imagePath, &reloaded, &ignored) == STARBURN_OK) {
+  if (medium != nullptr &&
+      EmulatedDisc::Load(*medium, imagePath, &reloaded, &ignored) == STARBURN_OK) {
     disc = std::move(reloaded);
   } else if (disc) {
     disc->DropOpenTrack(-1);
@@ -240,9 +241,9 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       const uint32_t number = GetBig32(cdb + 2);
       const std::vector<TrackView> tracks = disc->Tracks();
       for (const TrackView& track : tracks) {
-        const bool next = number == kInvisibleTrack &&
-                          (track.state != TrackView::State::kClosed ||
-                           disc->GetMedium().kind == MediumClass::kOverwritable);
+        const bool next =
+            number == kInvisibleTrack && (track.state != TrackView::State::kClosed ||
+                                          disc->GetMedium().kind == MediumClass::kOverwritable);
         if (track.number == number || next) {
           return Answer(TrackInformationAnswer(*disc, track), command, GetBig16(cdb + 7));
         }
@@ -268,8 +269,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
         return Answer(ModeSenseAnswer(writeParameters), command, GetBig16(cdb + 7));
       }
       if (page == kCapabilitiesPage) {
-        return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)),
-                      command, GetBig16(cdb + 7));
+        return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)), command,
+                      GetBig16(cdb + 7));
       }
       return Check(kInvalidField);
     }
@@ -287,7 +288,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       return Good();
     case opcode::kFormatUnit:
       if (!DiscWritable(&refusal)) return Check(refusal);
-      if (command.direction != DataDirection::kToDevice || command.length < kFormatParameterLength) {
+      if (command.direction != DataDirection::kToDevice ||
+          command.length < kFormatParameterLength) {
         return Check(kInvalidParameter);
       }
       return disc->Format(&refusal) ? Good() : Check(refusal);
@@ -320,7 +322,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kReadBufferCapacity: {
       std::vector<uint8_t> answer(kBufferCapacityLength, 0);
       PutBig16(&answer[0], kBufferCapacityLength - 2);
-      const uint32_t used = static_cast<uint32_t>(std::min<uint64_t>(unflushedBytes, model.bufferBytes));
+      const uint32_t used =
+          static_cast<uint32_t>(std::min<uint64_t>(unflushedBytes, model.bufferBytes));
       PutBig32(&answer[4], model.bufferBytes);
       PutBig32(&answer[8], model.bufferBytes - used);
       return Answer(answer, command, GetBig16(cdb + 7));
@@ -349,8 +352,8 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
     const bool cd = IsCdProfile(p);
     const uint8_t wanted =
         cd ? writeparams::kWriteTypeTrackAtOnce : writeparams::kWriteTypeIncremental;
-    const bool mode1 = (writeParameters[writeparams::kDataBlockType] & 0x0F) ==
-                       writeparams::kDataBlockMode1;
+    const bool mode1 =
+        (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
     if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
   }
   const uint64_t end = uint64_t{lba} + count;

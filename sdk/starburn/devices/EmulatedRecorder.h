@@ -33,9 +33,8 @@ class EmulatedRecorder : public DriveBackend,
   // empty drive (imagePath is then ignored). Fails with
   // STARBURN_STATUS_BAD_CONFIGURATION when the image and its sidecar cannot be
   // used (EmulatedDisc::Load).
-  static StarBurnStatus Create(const Medium* medium, const std::string& imagePath,
-                               DriveModel model, std::shared_ptr<EmulatedRecorder>* out,
-                               std::string* error);
+  static StarBurnStatus Create(const Medium* medium, const std::string& imagePath, DriveModel model,
+                               std::shared_ptr<EmulatedRecorder>* out, std::string* error);
 
   StarBurnStatus Open(bool exclusive, std::unique_ptr<ScsiTransport>* out,
                       std::string* error) override;
@@ -47,8 +46,8 @@ class EmulatedRecorder : public DriveBackend,
  private:
   friend class EmulatedConnection;
 
-  EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Medium* medium,
-                   std::string imagePath, DriveModel model);
+  EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Medium* medium, std::string imagePath,
+                   DriveModel model);
   ScsiResult Execute(int connection, uint64_t epoch, const ScsiCommand& command);
   void Disconnect(int connection);
 

@@ -35,7 +35,7 @@ constexpr uint32_t kDvdEccBlock = 16;
 constexpr uint32_t kBdCluster = 32;
 
 // Speeds in KB/s: CD 1x = 176.4 KB/s (150 KiB/s), DVD 1x = 1385, BD 1x = 4495.
-const std::vector<uint32_t> kCdRead = {1764, 3528, 5645, 7056, 8467};          // 10x-48x
+const std::vector<uint32_t> kCdRead = {1764, 3528, 5645, 7056, 8467};         // 10x-48x
 const std::vector<uint32_t> kCdRWrite = {706, 1411, 2822, 4234, 5645, 8467};  // 4x-48x
 const std::vector<uint32_t> kCdRwWrite = {706, 1411, 2822, 4234};             // 4x-24x
 const std::vector<uint32_t> kDvdRead = {2770, 5540, 11080, 16620, 22160};     // 2x-16x
@@ -59,24 +59,23 @@ const std::vector<Medium>& Media() {
       {"dvd-rom", profile::kDvdRom, M::kReadOnly, false, 0, 0, 0, 1, {}, kDvdRead},
       {"dvd-r", profile::kDvdR, M::kSequential, false, kDvdMinusCapacity, kDvdSessionGap,
        kDvdSessionGap, kDvdEccBlock, kDvdRWrite, kDvdRead},
-      {"dvd-rw", profile::kDvdRwSequential, M::kSequential, true, kDvdMinusCapacity,
-       kDvdSessionGap, kDvdSessionGap, kDvdEccBlock, kDvdRwWrite, kDvdRead},
+      {"dvd-rw", profile::kDvdRwSequential, M::kSequential, true, kDvdMinusCapacity, kDvdSessionGap,
+       kDvdSessionGap, kDvdEccBlock, kDvdRwWrite, kDvdRead},
       {"dvd-ram", profile::kDvdRam, M::kOverwritable, true, kDvdRamCapacity, 0, 0, kDvdEccBlock,
        kDvdRamWrite, kDvdRead},
       {"dvd+r", profile::kDvdPlusR, M::kSequential, false, kDvdPlusCapacity, kDvdSessionGap,
        kDvdSessionGap, kDvdEccBlock, kDvdRWrite, kDvdRead},
-      {"dvd+rw", profile::kDvdPlusRw, M::kOverwritable, true, kDvdPlusCapacity, 0, 0,
-       kDvdEccBlock, kDvdPlusRwWrite, kDvdRead},
-      {"dvd+r-dl", profile::kDvdPlusRDualLayer, M::kSequential, false,
-       kDvdPlusRDualLayerCapacity, kDvdSessionGap, kDvdSessionGap, kDvdEccBlock,
-       kDvdDualLayerWrite, kDvdRead},
+      {"dvd+rw", profile::kDvdPlusRw, M::kOverwritable, true, kDvdPlusCapacity, 0, 0, kDvdEccBlock,
+       kDvdPlusRwWrite, kDvdRead},
+      {"dvd+r-dl", profile::kDvdPlusRDualLayer, M::kSequential, false, kDvdPlusRDualLayerCapacity,
+       kDvdSessionGap, kDvdSessionGap, kDvdEccBlock, kDvdDualLayerWrite, kDvdRead},
       {"dvd-r-dl", profile::kDvdRDualLayer, M::kSequential, false, kDvdMinusRDualLayerCapacity,
        kDvdSessionGap, kDvdSessionGap, kDvdEccBlock, kDvdDualLayerWrite, kDvdRead},
       {"bd-rom", profile::kBdRom, M::kReadOnly, false, 0, 0, 0, 1, {}, kBdRead},
       {"bd-r", profile::kBdRSequential, M::kSequential, false, kBdRCapacity, kBdSessionGap,
        kBdSessionGap, kBdCluster, kBdRWrite, kBdRead},
-      {"bd-re", profile::kBdRe, M::kOverwritable, true, kBdReCapacity, 0, 0, kBdCluster,
-       kBdReWrite, kBdRead},
+      {"bd-re", profile::kBdRe, M::kOverwritable, true, kBdReCapacity, 0, 0, kBdCluster, kBdReWrite,
+       kBdRead},
   };
   return media;
 }

@@ -27,7 +27,8 @@ StarBurnStatus Bad(int line, const std::string& message, std::string* error) {
 }
 
 bool ParseBlocks(const std::string& word, uint32_t* value) {
-  if (word.empty() || word.size() > 10 || word.find_first_not_of("0123456789") != std::string::npos) {
+  if (word.empty() || word.size() > 10 ||
+      word.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   const uint64_t number = std::stoull(word);
@@ -85,7 +86,8 @@ StarBurnStatus ParseSidecar(const std::string& text, DiscRecord* record, std::st
       sawMagic = true;
     } else if (key == "medium" && values.size() == 1 && record->medium == nullptr) {
       record->medium = FindMedium(values[0]);
-      if (record->medium == nullptr) return Bad(number, "unknown medium \"" + values[0] + "\"", error);
+      if (record->medium == nullptr)
+        return Bad(number, "unknown medium \"" + values[0] + "\"", error);
     } else if (key == "disc" && values.size() == 1 && disc.empty()) {
       disc = values[0];
     } else if (key == "session" && values.size() == 1 &&
@@ -110,8 +112,9 @@ StarBurnStatus ParseSidecar(const std::string& text, DiscRecord* record, std::st
   } else if (!overwritable && (disc == "blank" || disc == "appendable" || disc == "complete")) {
     record->complete = disc == "complete";
     if ((disc == "blank") != record->Blank()) {
-      return Bad(number, "the disc is \"" + disc + "\" but " +
-                             (record->Blank() ? "no session is listed" : "sessions are listed"),
+      return Bad(number,
+                 "the disc is \"" + disc + "\" but " +
+                     (record->Blank() ? "no session is listed" : "sessions are listed"),
                  error);
     }
   } else {
@@ -135,9 +138,8 @@ DiscRecord RecordOfImage(const Medium& medium, uint64_t imageBytes) {
     case MediumClass::kReadOnly:
     case MediumClass::kSequential:
       if (blocks > 0) {
-        record.sessions.push_back(
-            SessionRecord{true, {TrackExtent{0, static_cast<uint32_t>(std::min<uint64_t>(
-                                                    blocks, UINT32_MAX))}}});
+        record.sessions.push_back(SessionRecord{
+            true, {TrackExtent{0, static_cast<uint32_t>(std::min<uint64_t>(blocks, UINT32_MAX))}}});
       }
       record.complete = medium.kind == MediumClass::kReadOnly;
       break;

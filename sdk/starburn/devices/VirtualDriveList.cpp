@@ -52,8 +52,8 @@ StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<Virtua
         return STARBURN_STATUS_BAD_CONFIGURATION;
       }
     } else if (FindMedium(spec.medium) == nullptr) {
-      *error = where + "unknown medium \"" + spec.medium + "\"; media: " + MediumNames() + " " +
-               kEmpty;
+      *error =
+          where + "unknown medium \"" + spec.medium + "\"; media: " + MediumNames() + " " + kEmpty;
       return STARBURN_STATUS_BAD_CONFIGURATION;
     } else if (path.empty()) {
       *error = where + "expected MEDIUM=PATH, the path of the disc's image file";

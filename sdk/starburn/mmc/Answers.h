@@ -60,13 +60,13 @@ struct DiscInformation {
   uint32_t rawLength = 0;                    // bytes the drive sent, at most 34
   bool erasable = false;                     // byte 2 bit 4
   uint8_t lastSessionState = 0;              // byte 2 bits 3-2: 0 empty, 1 incomplete, 3 complete
-  uint8_t discStatus = 0;  // byte 2 bits 1-0: 0 blank, 1 appendable, 2 complete, 3 other
-  uint16_t firstTrack = 0;                // byte 3
-  uint16_t sessions = 0;                  // bytes 9 and 4 (high, low)
-  uint16_t firstTrackInLastSession = 0;   // bytes 10 and 5
-  uint16_t lastTrackInLastSession = 0;    // bytes 11 and 6
-  uint8_t formatStatus = 0;               // byte 7 bits 1-0: background format status
-  uint32_t lastPossibleLeadOut = 0;       // bytes 20-23 (0 M S F on CD, a block address else)
+  uint8_t discStatus = 0;   // byte 2 bits 1-0: 0 blank, 1 appendable, 2 complete, 3 other
+  uint16_t firstTrack = 0;  // byte 3
+  uint16_t sessions = 0;    // bytes 9 and 4 (high, low)
+  uint16_t firstTrackInLastSession = 0;  // bytes 10 and 5
+  uint16_t lastTrackInLastSession = 0;   // bytes 11 and 6
+  uint8_t formatStatus = 0;              // byte 7 bits 1-0: background format status
+  uint32_t lastPossibleLeadOut = 0;      // bytes 20-23 (0 M S F on CD, a block address else)
 };
 bool ParseDiscInformation(const uint8_t* data, uint32_t length, DiscInformation* out);
 // Disc status values.
@@ -80,27 +80,27 @@ constexpr uint8_t kSessionIncomplete = 1;
 constexpr uint8_t kSessionComplete = 3;
 
 struct TrackInformation {
-  uint16_t track = 0;         // bytes 32 and 2 (high, low)
-  uint16_t session = 0;       // bytes 33 and 3
-  bool damage = false;        // byte 5 bit 5
-  bool copy = false;          // byte 5 bit 4
-  uint8_t trackMode = 0;      // byte 5 bits 3-0
-  bool reserved = false;      // byte 6 bit 7
-  bool blank = false;         // byte 6 bit 6
-  bool packet = false;        // byte 6 bit 5
-  bool fixedPacket = false;   // byte 6 bit 4
-  uint8_t dataMode = 0;       // byte 6 bits 3-0 (1 Mode 1, 2 Mode 2, 15 unknown)
+  uint16_t track = 0;              // bytes 32 and 2 (high, low)
+  uint16_t session = 0;            // bytes 33 and 3
+  bool damage = false;             // byte 5 bit 5
+  bool copy = false;               // byte 5 bit 4
+  uint8_t trackMode = 0;           // byte 5 bits 3-0
+  bool reserved = false;           // byte 6 bit 7
+  bool blank = false;              // byte 6 bit 6
+  bool packet = false;             // byte 6 bit 5
+  bool fixedPacket = false;        // byte 6 bit 4
+  uint8_t dataMode = 0;            // byte 6 bits 3-0 (1 Mode 1, 2 Mode 2, 15 unknown)
   bool nextWritableValid = false;  // byte 7 bit 0
-  uint32_t start = 0;         // bytes 8-11
-  uint32_t nextWritable = 0;  // bytes 12-15
-  uint32_t freeBlocks = 0;    // bytes 16-19
-  uint32_t size = 0;          // bytes 24-27
+  uint32_t start = 0;              // bytes 8-11
+  uint32_t nextWritable = 0;       // bytes 12-15
+  uint32_t freeBlocks = 0;         // bytes 16-19
+  uint32_t size = 0;               // bytes 24-27
 };
 bool ParseTrackInformation(const uint8_t* data, uint32_t length, TrackInformation* out);
 
 struct TocEntry {
-  uint8_t track = 0;    // 0xAA: the lead-out
-  uint8_t control = 0;  // 4: a data track
+  uint8_t track = 0;     // 0xAA: the lead-out
+  uint8_t control = 0;   // 4: a data track
   uint32_t address = 0;  // block address (the SDK asks without MSF)
 };
 struct Toc {
@@ -119,8 +119,8 @@ bool ParseModePage(const uint8_t* data, uint32_t length, uint8_t page, std::vect
 // Write parameters page (0x05), offsets within the page.
 constexpr uint32_t kWriteParametersPageLength = 52;  // 2 + page length 0x32
 namespace writeparams {
-constexpr uint32_t kFlags = 2;  // bit 6 BUFE, bit 4 test write, bits 3-0 write type
-constexpr uint32_t kMultiSession = 3;  // bits 7-6 multi-session, bits 3-0 track mode
+constexpr uint32_t kFlags = 2;          // bit 6 BUFE, bit 4 test write, bits 3-0 write type
+constexpr uint32_t kMultiSession = 3;   // bits 7-6 multi-session, bits 3-0 track mode
 constexpr uint32_t kDataBlockType = 4;  // bits 3-0
 constexpr uint32_t kSessionFormat = 8;
 constexpr uint8_t kBufe = 0x40;

@@ -141,8 +141,8 @@ Cdb FormatUnitCdb() {
 }
 
 std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks,
-                                                                  uint8_t formatType,
-                                                                  uint32_t typeParameter) {
+                                                                 uint8_t formatType,
+                                                                 uint32_t typeParameter) {
   std::array<uint8_t, kFormatParameterLength> list{};
   PutBig16(&list[2], 8);  // one 8-byte format descriptor
   PutBig32(&list[4], blocks);

@@ -59,8 +59,8 @@ constexpr uint8_t kBlankMinimal = 1;  // the table of contents and the program m
 
 // CLOSE TRACK/SESSION functions.
 constexpr uint8_t kCloseTrack = 1;
-constexpr uint8_t kCloseSession = 2;   // close the session (a border on DVD-R)
-constexpr uint8_t kFinalizeDisc = 6;   // DVD+R and BD-R: close the session and the disc
+constexpr uint8_t kCloseSession = 2;  // close the session (a border on DVD-R)
+constexpr uint8_t kFinalizeDisc = 6;  // DVD+R and BD-R: close the session and the disc
 
 // Mode pages.
 constexpr uint8_t kWriteParametersPage = 0x05;
@@ -97,11 +97,11 @@ Cdb ReadBufferCapacityCdb(uint16_t allocation);
 // descriptor (number of blocks, format type, type parameter).
 constexpr uint32_t kFormatParameterLength = 12;
 std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks,
-                                                                  uint8_t formatType,
-                                                                  uint32_t typeParameter);
+                                                                 uint8_t formatType,
+                                                                 uint32_t typeParameter);
 
 // Format types.
-constexpr uint8_t kFormatFull = 0x00;     // DVD-RAM, BD-RE: full format
+constexpr uint8_t kFormatFull = 0x00;       // DVD-RAM, BD-RE: full format
 constexpr uint8_t kFormatDvdPlusRw = 0x26;  // DVD+RW: basic format
 
 }  // namespace starburn

@@ -92,8 +92,8 @@ StarBurnStatus MmcDrive::GetConfiguration(uint8_t requestType, Configuration* ou
   std::vector<uint8_t> answer(kConfigurationLength);
   uint32_t got = 0;
   const Cdb cdb = GetConfigurationCdb(requestType, 0, kConfigurationLength);
-  StarBurnStatus status = Run(cdb, DataDirection::kFromDevice, answer.data(),
-                              kConfigurationLength, kShortTimeoutMs, &got);
+  StarBurnStatus status = Run(cdb, DataDirection::kFromDevice, answer.data(), kConfigurationLength,
+                              kShortTimeoutMs, &got);
   if (status == STARBURN_OK && !ParseConfiguration(answer.data(), got, out)) {
     status = Malformed(cdb);
   }
@@ -182,8 +182,8 @@ StarBurnStatus MmcDrive::Write(uint32_t lba, uint32_t count, const uint8_t* data
     // The transport only reads data going to the device.
     auto* bytes = const_cast<uint8_t*>(data + uint64_t{done} * kBlockSize);
     const StarBurnStatus status =
-        Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)), DataDirection::kToDevice,
-            bytes, blocks * kBlockSize, kShortTimeoutMs);
+        Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)), DataDirection::kToDevice, bytes,
+            blocks * kBlockSize, kShortTimeoutMs);
     if (status != STARBURN_OK) return status;
     done += blocks;
   }
@@ -195,9 +195,9 @@ StarBurnStatus MmcDrive::Read(uint32_t lba, uint32_t count, uint8_t* data) {
     const uint32_t blocks = std::min(count - done, kMaxTransferBlocks);
     const Cdb cdb = Read10Cdb(lba + done, static_cast<uint16_t>(blocks));
     uint32_t got = 0;
-    const StarBurnStatus status = Run(cdb, DataDirection::kFromDevice,
-                                      data + uint64_t{done} * kBlockSize, blocks * kBlockSize,
-                                      kShortTimeoutMs, &got);
+    const StarBurnStatus status =
+        Run(cdb, DataDirection::kFromDevice, data + uint64_t{done} * kBlockSize,
+            blocks * kBlockSize, kShortTimeoutMs, &got);
     if (status != STARBURN_OK) return status;
     if (got != blocks * kBlockSize) return Malformed(cdb);
     done += blocks;
@@ -215,8 +215,7 @@ StarBurnStatus MmcDrive::CloseTrackSession(uint8_t function, uint16_t track) {
 }
 
 StarBurnStatus MmcDrive::StartStopUnit(bool loadEject, bool start) {
-  return Run(StartStopUnitCdb(loadEject, start), DataDirection::kNone, nullptr, 0,
-             kShortTimeoutMs);
+  return Run(StartStopUnitCdb(loadEject, start), DataDirection::kNone, nullptr, 0, kShortTimeoutMs);
 }
 
 StarBurnStatus MmcDrive::PreventMediumRemoval(bool prevent) {

@@ -166,9 +166,9 @@ void MediaFormatsOf(const Configuration& c, uint8_t flags[STARBURN_MEDIA_FORMAT_
   flags[kWriteDvdR] = dvdMinusWrite && c.HasProfile(profile::kDvdR);
   flags[kWriteDvdRDualLayer] = dvdMinusWrite && (c.HasProfile(profile::kDvdRDualLayer) ||
                                                  c.HasProfile(profile::kDvdRDualLayerJump));
-  flags[kWriteDvdRw] = (dvdMinusWrite || Has(c, feature::kRestrictedOverwrite)) &&
-                       (c.HasProfile(profile::kDvdRwSequential) ||
-                        c.HasProfile(profile::kDvdRwRestrictedOverwrite));
+  flags[kWriteDvdRw] =
+      (dvdMinusWrite || Has(c, feature::kRestrictedOverwrite)) &&
+      (c.HasProfile(profile::kDvdRwSequential) || c.HasProfile(profile::kDvdRwRestrictedOverwrite));
   flags[kWriteDvdRwDualLayer] = dvdMinusWrite && c.HasProfile(profile::kDvdRwDualLayer);
   flags[kWriteDvdRam] = Has(c, feature::kRandomWritable) && c.HasProfile(profile::kDvdRam);
   flags[kWriteDvdPlusRw] = (FeatureByte(c, feature::kDvdPlusRw) & 0x01) != 0;
@@ -219,7 +219,7 @@ TrackRecord TrackRecordOf(const TrackInformation& track, const DiscInformation& 
       (track.reserved ? kTrackFlagReserved : 0) | (track.copy ? kTrackFlagCopy : 0) |
       (track.damage ? kTrackFlagDamage : 0));
   record.nextWritableValid = track.nextWritableValid;
-  record.state = track.blank                ? kTrackStateInvisible
+  record.state = track.blank               ? kTrackStateInvisible
                  : track.nextWritableValid ? kTrackStateIncomplete
                                            : kTrackStateClosed;
   record.blank = track.blank;

@@ -17,10 +17,10 @@ constexpr uint8_t kFixedSenseLength = 18;
 
 const char* KeyName(uint8_t key) {
   static const char* const kNames[] = {
-      "NO SENSE",        "RECOVERED ERROR", "NOT READY",       "MEDIUM ERROR",
-      "HARDWARE ERROR",  "ILLEGAL REQUEST", "UNIT ATTENTION",  "DATA PROTECT",
-      "BLANK CHECK",     "VENDOR SPECIFIC", "COPY ABORTED",    "ABORTED COMMAND",
-      "sense key 0Ch",   "VOLUME OVERFLOW", "MISCOMPARE",      "sense key 0Fh"};
+      "NO SENSE",       "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
+      "HARDWARE ERROR", "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
+      "BLANK CHECK",    "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+      "sense key 0Ch",  "VOLUME OVERFLOW", "MISCOMPARE",     "sense key 0Fh"};
   return kNames[key & 0x0F];
 }
 

@@ -36,9 +36,10 @@ constexpr uint8_t kWriteProtected = 0x27;
 constexpr uint8_t kMediumChanged = 0x28;
 constexpr uint8_t kResetOccurred = 0x29;
 constexpr uint8_t kCommandSequenceError = 0x2C;
-constexpr uint8_t kIncompatibleMedium = 0x30;  // ascq 00 unknown format, 05 cannot write, 10 unformatted
-constexpr uint8_t kMediumNotPresent = 0x3A;    // ascq 01 tray closed, 02 tray open
-constexpr uint8_t kRemovalPrevented = 0x53;    // ascq 02
+constexpr uint8_t kIncompatibleMedium =
+    0x30;  // ascq 00 unknown format, 05 cannot write, 10 unformatted
+constexpr uint8_t kMediumNotPresent = 0x3A;  // ascq 01 tray closed, 02 tray open
+constexpr uint8_t kRemovalPrevented = 0x53;  // ascq 02
 constexpr uint8_t kIllegalModeForTrack = 0x64;
 }  // namespace asc
 constexpr uint8_t kAscqLbaOutOfRange = 0x00;
