@@ -72,7 +72,7 @@ class DeviceCallsFixture : public testing::Test {
   // Attaches one recorder directly, so a test can set its faults.
   std::shared_ptr<starburn::EmulatedRecorder> AttachRecorder(
       const char* medium, const std::string& image,
-      starburn::DriveModel model = starburn::DriveModel::AllMedia()) {
+      const starburn::DriveModel& model = starburn::DriveModel::AllMedia()) {
     std::shared_ptr<starburn::EmulatedRecorder> recorder;
     std::string error;
     EXPECT_EQ(starburn::EmulatedRecorder::Create(starburn::FindMedium(medium), image, model,

@@ -47,7 +47,7 @@ class ScratchDirectory {
     while (dirent* entry = readdir(dir)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      const std::string full = directory + "/" + name;
+      const std::string full = std::string(directory).append("/").append(name);
       struct stat info;
       if (lstat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         Remove(full);

@@ -29,10 +29,10 @@ struct Rig {
   std::unique_ptr<ScsiTransport> transport;
   std::unique_ptr<MmcDrive> mmc;
 
-  explicit Rig(const char* medium, DriveModel model = DriveModel::AllMedia()) {
+  explicit Rig(const char* medium, const DriveModel& model = DriveModel::AllMedia()) {
     Load(medium, model);
   }
-  void Load(const char* medium, DriveModel model = DriveModel::AllMedia()) {
+  void Load(const char* medium, const DriveModel& model = DriveModel::AllMedia()) {
     mmc.reset();
     transport.reset();
     std::string error;
@@ -444,7 +444,7 @@ TEST(EmulatedRecorderTest, InjectedFaults) {
   rig.recorder->SetFaults(plan);
   PrepareWrite(mmc, profile::kCdR, false);
   EXPECT_EQ(WriteBlocks(mmc, next, 32), STARBURN_OK);
-  EXPECT_EQ(mmc.Write(next + 32, 32, std::vector<uint8_t>(32 * kBlockSize).data()),
+  EXPECT_EQ(mmc.Write(next + 32, 32, std::vector<uint8_t>(std::size_t{32} * kBlockSize).data()),
             STARBURN_STATUS_NO_SPACE);
   rig.Reconnect();
 

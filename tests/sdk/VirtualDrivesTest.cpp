@@ -89,7 +89,7 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
 
   // Sidecars that do not match their image or their drive.
   const std::string image = directory.File("side.iso");
-  WriteFile(image, std::string(10 * kBlockSize, '\0'));
+  WriteFile(image, std::string(std::size_t{10} * kBlockSize, '\0'));
   const std::string sidecar = SidecarPathOf(image);
   WriteFile(sidecar,
             "starburn-virtual-disc 1\nmedium cd-rw\ndisc appendable\nsession closed\n"

@@ -18,7 +18,7 @@ constexpr uint32_t kLeadInBlocks = 4500;
 
 void PutText(uint8_t* field, std::size_t size, const std::string& text) {
   std::memset(field, ' ', size);
-  std::memcpy(field, text.data(), std::min(size, text.size()));
+  std::copy_n(text.begin(), std::min(size, text.size()), field);
 }
 
 struct FeatureBuilder {
