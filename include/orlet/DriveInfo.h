@@ -26,6 +26,34 @@ struct SpeedEntry {
   const wchar_t* label;
 };
 
+// Disc-type codes (DriveInfo::discType), as the SDK reports the inserted disc.
+// Codes 10 to 12 are shown with the CD names but belong to no disc family;
+// codes 20 to 22 are HD DVD media, which the library shows but cannot write.
+enum DiscType : int32_t {
+  DiscTypeCdRom = 1,
+  DiscTypeCdR = 2,
+  DiscTypeCdRw = 3,
+  DiscTypeDvdRom = 4,
+  DiscTypeDvdR = 5,
+  DiscTypeDvdRam = 6,
+  DiscTypeDvdRwRestricted = 7,  // DVD-RW in restricted-overwrite mode
+  DiscTypeDvdRwSequential = 8,  // DVD-RW in sequential-recording mode
+  DiscTypeDvdPlusRw = 9,
+  DiscTypeOtherCdRom = 10,
+  DiscTypeOtherCdR = 11,
+  DiscTypeOtherCdRw = 12,
+  DiscTypeDvdPlusR = 13,
+  DiscTypeNoDisc = 14,
+  DiscTypeDvdPlusRDualLayer = 15,
+  DiscTypeDvdRDualLayer = 16,
+  DiscTypeBdRom = 17,
+  DiscTypeBdR = 18,
+  DiscTypeBdRe = 19,
+  DiscTypeHdDvdRom = 20,
+  DiscTypeHdDvdR = 21,
+  DiscTypeHdDvdRw = 22,
+};
+
 // Number of media-format flags a drive reports.
 constexpr std::size_t kMediaFormatCount = 42;
 // Number of write-method flags a drive reports.
@@ -70,5 +98,22 @@ struct DriveInfo {
   uint32_t isBd = 0;
   uint32_t applyWriteSpeed = 0;  // nonzero: jobs set the requested write speed
 };
+
+// The speed steps of each medium, ascending, in KB/s with their labels. The
+// labels of every SpeedEntry the library hands out point into these tables.
+// Reading them is safe from any thread.
+constexpr std::size_t kCdSpeedSteps = 16;   // 1x to 52x
+constexpr std::size_t kDvdSpeedSteps = 10;  // 1x to 16x
+constexpr std::size_t kBdSpeedSteps = 4;    // 1x to 6x
+ORLET_API extern const SpeedEntry CdSpeedTable[kCdSpeedSteps];
+ORLET_API extern const SpeedEntry DvdSpeedTable[kDvdSpeedSteps];
+ORLET_API extern const SpeedEntry BdSpeedTable[kBdSpeedSteps];
+
+// The label of the step of table (count steps, ascending, count > 0) nearest
+// to speed: below the first step, the first label; at or above the last step,
+// the last label; between two steps, the upper one's label only when speed is
+// above their midpoint (integer division), else the lower one's.
+ORLET_API const wchar_t* NearestSpeedLabel(const SpeedEntry* table, std::size_t count,
+                                           uint32_t speed);
 
 }  // namespace Orlet

@@ -3,15 +3,22 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
 
+namespace {
+
+std::atomic<Win32ModuleLoadWatch> moduleLoadWatch{nullptr};
+
+}  // namespace
+
 int MultiByteToWideChar(unsigned /*codePage*/, DWORD /*flags*/, const char* text, int length,
                         char16_t* wide, int wideSize) {
-  if (text == nullptr || length < -1) return 0;
+  if (text == nullptr || length < -1 || wideSize < 0) return 0;
   const std::size_t bytes = length == -1 ? std::strlen(text) + 1 : static_cast<std::size_t>(length);
   // 8-bit text toward the SDK is in the global locale's encoding (UTF-8 under
   // "C"); the 16-bit form is UTF-16.
@@ -32,8 +39,11 @@ int MultiByteToWideChar(unsigned /*codePage*/, DWORD /*flags*/, const char* text
   return static_cast<int>(units.size());
 }
 
+void Win32WatchModuleLoads(Win32ModuleLoadWatch watch) { moduleLoadWatch = watch; }
+
 HMODULE LoadLibraryW(const wchar_t* path) {
   if (path == nullptr) return nullptr;
+  if (Win32ModuleLoadWatch watch = moduleLoadWatch.load()) watch(path);
   std::string file = Orlet::tcs_to_mbs(path);
   std::replace(file.begin(), file.end(), '\\', '/');
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -51,3 +51,8 @@ const char* _ctime64(const __time64_t* time);
 
 // Tests fix the clock that _time64 answers; a negative value releases it.
 void Win32FixClock(__time64_t time);
+
+// Tests watch the module loading: watch (null: nobody) is called with the path
+// of every LoadLibraryW, as the caller gave it, before the module is loaded.
+using Win32ModuleLoadWatch = void (*)(const wchar_t* path);
+void Win32WatchModuleLoads(Win32ModuleLoadWatch watch);

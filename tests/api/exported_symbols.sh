@@ -16,7 +16,9 @@ for wanted in 'Orlet::CreateMediaBurning(Orlet::MediaBurning\*&)' \
               'Orlet::MediaBurning::MediaBurning()' \
               'Orlet::MediaBurning::~MediaBurning()' \
               'typeinfo for Orlet::MediaBurning' \
-              'vtable for Orlet::MediaBurning'; do
+              'vtable for Orlet::MediaBurning' \
+              'Orlet::CdSpeedTable' 'Orlet::DvdSpeedTable' 'Orlet::BdSpeedTable' \
+              'Orlet::NearestSpeedLabel(Orlet::SpeedEntry const\*, unsigned long, unsigned int)'; do
   grep -qx "$wanted" <<<"$lib" || { echo "missing export: $wanted"; failed=1; }
 done
 for internal in MediaBurningImpl StarBurnInterface OddFinder OddBurner OddEraser \

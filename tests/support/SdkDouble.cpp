@@ -59,6 +59,17 @@ std::vector<FakeDrive> SdkDouble::Drives() const {
   return std::vector<FakeDrive>(drives.begin(), drives.end());
 }
 
+bool SdkDouble::WithDrive(const std::string& name, const std::function<void(FakeDrive&)>& use) {
+  std::lock_guard<std::mutex> lock(mutex);
+  for (auto& drive : drives) {
+    if (drive.name == name) {
+      use(drive);
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<Call> SdkDouble::Journal() const {
   std::lock_guard<std::mutex> lock(mutex);
   return journal;

@@ -32,15 +32,53 @@ struct Call {
   uint32_t status = 0;    // what the call answered (0 for calls without status)
 };
 
-// A drive the double pretends the machine has.
+// A drive the double pretends the machine has. The device calls answer from
+// it: a call on a handle of this drive reads the drive as it is at that moment.
 struct FakeDrive {
   std::string name;                                    // device name, "CdRom0"
   char letter = 0;                                     // 'D'; 0 when the drive has no letter
   uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {};  // tag, port, bus, target, lun
   bool hasVolumeLabel = false;
   std::u16string volumeLabel;  // answered for the letter when hasVolumeLabel
-  // Disc and drive state that the drive and recording tests script.
-  int32_t discType = 14;
+
+  // Identification (GetDeviceInformation): vendor, product, revision, buffer.
+  std::string vendor;
+  std::string product;
+  std::string revision;
+  uint32_t bufferSize = 0;
+
+  // The disc.
+  int32_t discType = 14;  // 14: no disc
+  bool blank = false;     // IsDiscBlank
+  uint64_t usedBytes = 0;
+  uint64_t freeBytes = 0;  // GetDiscFreeSpace; its block count is freeBytes / 2048
+  uint8_t discInformation[STARBURN_DISC_INFORMATION_SIZE] = {};
+  uint8_t trackInformation[STARBURN_TRACK_INFORMATION_SIZE] = {};  // of track 255
+
+  // What the drive can do.
+  uint8_t mediaFormats[STARBURN_MEDIA_FORMAT_COUNT] = {};
+  uint8_t writeModes[4] = {};  // packet, track-at-once, session-at-once, raw
+  uint32_t maximumReadSpeed = 0;
+  uint32_t maximumWriteSpeed = 0;
+  uint32_t currentReadSpeed = 0;  // SetSpeeds changes these
+  uint32_t currentWriteSpeed = 0;
+  // The speed the drive takes when SetSpeeds asks for asked (65535 is asked
+  // as the maximum). Unset: the asked speed, at most the maximum.
+  std::function<uint32_t(uint32_t asked, uint32_t maximum)> speedTaken;
+
+  // Failures of this drive: every call of a function named here (full name)
+  // on this drive, or open of it, answers the status (scripted answers of
+  // AnswerNext/AnswerAlways still come first).
+  std::map<std::string, uint32_t> failures;
+  // Opens that succeed before every further open answers NO_DEVICE, as when
+  // the drive goes away; -1: no limit.
+  int opensLeft = -1;
+  // Called with the function's full name at every device call on this drive
+  // and every open of it, before the call answers, on the calling thread and
+  // without the double's lock (tests step in here: stop a search, remove a
+  // drive, wait for another thread).
+  std::function<void(const std::string& function)> onCall;
+
   std::map<std::string, std::string> values;  // free-form, for later extensions
 };
 
@@ -64,6 +102,9 @@ class SdkDouble {
   FakeDrive* FindDrive(const std::string& name);
   FakeDrive* FindDriveByLetter(char letter);
   std::vector<FakeDrive> Drives() const;
+  // Runs use on the drive of that name under the double's lock (use must not
+  // call the double). False when there is no such drive.
+  bool WithDrive(const std::string& name, const std::function<void(FakeDrive&)>& use);
 
   // ---- Journal ----
   std::vector<Call> Journal() const;

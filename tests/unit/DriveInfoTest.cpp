@@ -1,0 +1,185 @@
+// The drive record as a host reads it: its layout, copies, the speed tables
+// and the nearest-step labels.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+
+#include "orlet/DriveInfo.h"
+
+namespace {
+
+using Orlet::DriveInfo;
+using Orlet::SpeedEntry;
+
+template <typename Field>
+std::ptrdiff_t OffsetOf(const DriveInfo& info, const Field& field) {
+  return reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&info);
+}
+
+// A host compiled against the record reads its fields at these offsets (x86-64,
+// 32-byte std::wstring, 24-byte std::vector). Moving, resizing or inserting a
+// field breaks every host: this test names the field that moved.
+TEST(DriveInfoTest, FieldsKeepTheirOrderAndWidths) {
+  const DriveInfo info;
+  EXPECT_EQ(OffsetOf(info, info.accessMethod), 0);
+  EXPECT_EQ(OffsetOf(info, info.deviceTag), 4);
+  EXPECT_EQ(OffsetOf(info, info.portId), 8);
+  EXPECT_EQ(OffsetOf(info, info.busId), 9);
+  EXPECT_EQ(OffsetOf(info, info.targetId), 10);
+  EXPECT_EQ(OffsetOf(info, info.lun), 11);
+  EXPECT_EQ(OffsetOf(info, info.deviceName), 16);
+  EXPECT_EQ(OffsetOf(info, info.productId), 48);
+  EXPECT_EQ(OffsetOf(info, info.vendorId), 80);
+  EXPECT_EQ(OffsetOf(info, info.productRevision), 112);
+  EXPECT_EQ(OffsetOf(info, info.bufferSize), 144);
+  EXPECT_EQ(OffsetOf(info, info.discType), 148);
+  EXPECT_EQ(OffsetOf(info, info.discTypeName), 152);
+  EXPECT_EQ(OffsetOf(info, info.spaceText), 184);
+  EXPECT_EQ(OffsetOf(info, info.isBlank), 216);
+  EXPECT_EQ(OffsetOf(info, info.freeBytes), 224);
+  EXPECT_EQ(OffsetOf(info, info.usedBytes), 232);
+  EXPECT_EQ(OffsetOf(info, info.freeSeconds), 240);
+  EXPECT_EQ(OffsetOf(info, info.capacitySeconds), 244);
+  EXPECT_EQ(OffsetOf(info, info.volumeLabel), 248);
+  EXPECT_EQ(OffsetOf(info, info.driveLetter), 280);
+  EXPECT_EQ(OffsetOf(info, info.mediaFormatsSize), 312);
+  EXPECT_EQ(OffsetOf(info, info.mediaFormats), 316);
+  EXPECT_EQ(OffsetOf(info, info.writeModes), 484);
+  EXPECT_EQ(OffsetOf(info, info.writeSpeeds), 504);
+  EXPECT_EQ(OffsetOf(info, info.readSpeeds), 528);
+  EXPECT_EQ(OffsetOf(info, info.sessionStartAddress), 552);
+  EXPECT_EQ(OffsetOf(info, info.isErasable), 556);
+  EXPECT_EQ(OffsetOf(info, info.isCd), 560);
+  EXPECT_EQ(OffsetOf(info, info.isDvd), 564);
+  EXPECT_EQ(OffsetOf(info, info.isBd), 568);
+  EXPECT_EQ(OffsetOf(info, info.applyWriteSpeed), 572);
+  EXPECT_EQ(sizeof(DriveInfo), 576u);
+
+  // The size field and the 42 flags form one 172-byte block.
+  EXPECT_EQ(sizeof info.mediaFormatsSize + sizeof info.mediaFormats, 172u);
+  EXPECT_EQ(sizeof info.writeModes, 16u);
+  EXPECT_EQ(offsetof(SpeedEntry, speed), 0u);
+  EXPECT_EQ(offsetof(SpeedEntry, label), 8u);
+  EXPECT_EQ(sizeof(SpeedEntry), 16u);
+  EXPECT_FALSE(std::is_polymorphic_v<DriveInfo>);
+}
+
+DriveInfo FilledRecord() {
+  DriveInfo info;
+  info.accessMethod = Orlet::AccessSpti;
+  info.deviceName = L"CdRom3";
+  info.vendorId = L"Vendor";
+  info.discType = Orlet::DiscTypeDvdR;
+  info.discTypeName = L"DVD-R";
+  info.freeBytes = 0x123456789ull;
+  info.mediaFormats[41] = 7;
+  info.writeModes[3] = 1;
+  info.writeSpeeds = {Orlet::DvdSpeedTable[0], Orlet::DvdSpeedTable[1], Orlet::DvdSpeedTable[2]};
+  info.readSpeeds = {Orlet::DvdSpeedTable[5]};
+  info.isDvd = 1;
+  return info;
+}
+
+void ExpectSame(const DriveInfo& a, const DriveInfo& b) {
+  EXPECT_EQ(a.accessMethod, b.accessMethod);
+  EXPECT_EQ(a.deviceName, b.deviceName);
+  EXPECT_EQ(a.vendorId, b.vendorId);
+  EXPECT_EQ(a.discType, b.discType);
+  EXPECT_EQ(a.discTypeName, b.discTypeName);
+  EXPECT_EQ(a.freeBytes, b.freeBytes);
+  EXPECT_EQ(a.mediaFormats[41], b.mediaFormats[41]);
+  EXPECT_EQ(a.writeModes[3], b.writeModes[3]);
+  EXPECT_EQ(a.isDvd, b.isDvd);
+  ASSERT_EQ(a.writeSpeeds.size(), b.writeSpeeds.size());
+  for (std::size_t k = 0; k < a.writeSpeeds.size(); ++k) {
+    EXPECT_EQ(a.writeSpeeds[k].speed, b.writeSpeeds[k].speed);
+    EXPECT_EQ(a.writeSpeeds[k].label, b.writeSpeeds[k].label);  // the same pointer
+  }
+  ASSERT_EQ(a.readSpeeds.size(), b.readSpeeds.size());
+}
+
+TEST(DriveInfoTest, CopiesCarryEveryFieldAndShareOnlyLabels) {
+  const DriveInfo source = FilledRecord();
+  DriveInfo copy(source);
+  ExpectSame(copy, source);
+  copy.deviceName += L"x";
+  copy.writeSpeeds.pop_back();
+  EXPECT_EQ(source.deviceName, L"CdRom3");
+  EXPECT_EQ(source.writeSpeeds.size(), 3u);
+
+  // Assigning over longer lists leaves exactly the source's entries.
+  DriveInfo target;
+  target.writeSpeeds.assign(10, Orlet::CdSpeedTable[15]);
+  target.readSpeeds.assign(4, Orlet::CdSpeedTable[15]);
+  target = source;
+  ExpectSame(target, source);
+
+  // Assigning a record to itself changes nothing.
+  DriveInfo self = FilledRecord();
+  DriveInfo& alias = self;
+  self = alias;
+  ExpectSame(self, FilledRecord());
+}
+
+TEST(DriveInfoTest, SpeedTablesHoldTheirSteps) {
+  const uint32_t cd[] = {176,  353,  387,  528,  706,  1400, 1760, 2112,
+                         2800, 3250, 4224, 5632, 7040, 7744, 8448, 9152};
+  const wchar_t* cdLabels[] = {L"1.0x",  L"2.0x",  L"2.2x",  L"3.0x",  L"4.0x",  L"8.0x",
+                               L"10.0x", L"12.0x", L"16.0x", L"20.0x", L"24.0x", L"32.0x",
+                               L"40.0x", L"44.0x", L"48.0x", L"52.0x"};
+  ASSERT_EQ(Orlet::kCdSpeedSteps, 16u);
+  for (std::size_t k = 0; k < Orlet::kCdSpeedSteps; ++k) {
+    EXPECT_EQ(Orlet::CdSpeedTable[k].speed, cd[k]) << k;
+    EXPECT_STREQ(Orlet::CdSpeedTable[k].label, cdLabels[k]) << k;
+  }
+  const uint32_t dvd[] = {1385, 2770, 3324, 4155, 5540, 6925, 8310, 11080, 16620, 22160};
+  const wchar_t* dvdLabels[] = {L"1.0x", L"2.0x", L"2.4x", L"3.0x",  L"4.0x",
+                                L"5.0x", L"6.0x", L"8.0x", L"12.0x", L"16.0x"};
+  ASSERT_EQ(Orlet::kDvdSpeedSteps, 10u);
+  for (std::size_t k = 0; k < Orlet::kDvdSpeedSteps; ++k) {
+    EXPECT_EQ(Orlet::DvdSpeedTable[k].speed, dvd[k]) << k;
+    EXPECT_STREQ(Orlet::DvdSpeedTable[k].label, dvdLabels[k]) << k;
+  }
+  const uint32_t bd[] = {4495, 8991, 17980, 26970};
+  const wchar_t* bdLabels[] = {L"1.0x", L"2.0x", L"4.0x", L"6.0x"};
+  ASSERT_EQ(Orlet::kBdSpeedSteps, 4u);
+  for (std::size_t k = 0; k < Orlet::kBdSpeedSteps; ++k) {
+    EXPECT_EQ(Orlet::BdSpeedTable[k].speed, bd[k]) << k;
+    EXPECT_STREQ(Orlet::BdSpeedTable[k].label, bdLabels[k]) << k;
+  }
+}
+
+std::wstring CdLabel(uint32_t speed) {
+  return Orlet::NearestSpeedLabel(Orlet::CdSpeedTable, Orlet::kCdSpeedSteps, speed);
+}
+std::wstring BdLabel(uint32_t speed) {
+  return Orlet::NearestSpeedLabel(Orlet::BdSpeedTable, Orlet::kBdSpeedSteps, speed);
+}
+
+TEST(DriveInfoTest, NearestSpeedLabelRoundsAtTheMidpoint) {
+  EXPECT_EQ(CdLabel(0), L"1.0x");
+  EXPECT_EQ(CdLabel(100), L"1.0x");
+  EXPECT_EQ(CdLabel(176), L"1.0x");
+  EXPECT_EQ(CdLabel(3400), L"20.0x");
+  EXPECT_EQ(CdLabel(3737), L"20.0x");  // the midpoint of 3250 and 4224 stays below
+  EXPECT_EQ(CdLabel(3738), L"24.0x");
+  EXPECT_EQ(CdLabel(9152), L"52.0x");
+  EXPECT_EQ(CdLabel(20000), L"52.0x");
+  EXPECT_EQ(CdLabel(0xFFFFFFFF), L"52.0x");
+
+  EXPECT_EQ(BdLabel(0), L"1.0x");
+  EXPECT_EQ(BdLabel(6743), L"1.0x");  // (4495 + 8991) / 2 = 6743
+  EXPECT_EQ(BdLabel(6744), L"2.0x");
+  EXPECT_EQ(BdLabel(26969), L"6.0x");
+  EXPECT_EQ(BdLabel(26970), L"6.0x");
+  EXPECT_EQ(BdLabel(100000), L"6.0x");
+
+  // The label is the table's own pointer, valid while the library is loaded.
+  EXPECT_EQ(Orlet::NearestSpeedLabel(Orlet::DvdSpeedTable, Orlet::kDvdSpeedSteps, 4000),
+            Orlet::DvdSpeedTable[3].label);
+  EXPECT_EQ(Orlet::NearestSpeedLabel(Orlet::DvdSpeedTable, 0, 4000), nullptr);
+}
+
+}  // namespace

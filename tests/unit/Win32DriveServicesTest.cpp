@@ -1,0 +1,111 @@
+// The Windows stand-in's drive, text and module services, answering from the
+// SDK's device registry as the double scripts it.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/OrletBases.h"
+#include "platform/Win32.h"
+#include "support/DriveScripts.h"
+
+namespace {
+
+class Win32DriveServicesTest : public support::DoubleTest {};
+
+TEST_F(Win32DriveServicesTest, DriveTypeIsCdromOnlyForALetterOfTheRegistry) {
+  support::AddNamedDrive("CdRom0", 'E');
+  EXPECT_EQ(GetDriveTypeA("E:"), kDriveCdrom);
+  EXPECT_EQ(GetDriveTypeA("E:\\"), kDriveCdrom);
+  EXPECT_EQ(GetDriveTypeA("e:"), kDriveCdrom);
+  EXPECT_EQ(GetDriveTypeA("F:"), kDriveNoRootDir);
+  for (const char* notALetter : {"E", "EE:", "E:x", "E:\\x", ":", ""}) {
+    EXPECT_EQ(GetDriveTypeA(notALetter), kDriveNoRootDir) << notALetter;
+  }
+  EXPECT_EQ(GetDriveTypeA(nullptr), kDriveNoRootDir);
+}
+
+TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
+  support::AddNamedDrive("CdRom0", 'E');
+  char target[260];
+  std::memset(target, 'x', sizeof target);
+  const std::string expected = "\\Device\\CdRom0";
+  ASSERT_EQ(QueryDosDeviceA("E:", target, sizeof target), expected.size() + 2);
+  EXPECT_EQ(std::string(target), expected);
+  EXPECT_EQ(target[expected.size() + 1], '\0');
+
+  // Exactly enough room, then one less: refused, never cut.
+  const auto room = static_cast<DWORD>(expected.size() + 2);
+  EXPECT_EQ(QueryDosDeviceA("E:", target, room), room);
+  EXPECT_EQ(QueryDosDeviceA("E:", target, room - 1), 0u);
+  EXPECT_EQ(QueryDosDeviceA("F:", target, sizeof target), 0u);
+  EXPECT_EQ(QueryDosDeviceA("E:", nullptr, sizeof target), 0u);
+  EXPECT_EQ(QueryDosDeviceA(nullptr, target, sizeof target), 0u);
+}
+
+TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
+  sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom0", 'E');
+  drive.hasVolumeLabel = true;
+  drive.volumeLabel = u"Holiday \U0001F600";  // a character outside the 16-bit plane
+  support::AddNamedDrive("CdRom1", 'F');      // no readable session
+  wchar_t label[260];
+  ASSERT_NE(GetVolumeInformationW(L"E:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(std::wstring(label), L"Holiday \U0001F600");
+
+  // Room for the label and its terminator, then one less.
+  EXPECT_NE(GetVolumeInformationW(L"E:\\", label, 10, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(GetVolumeInformationW(L"E:\\", label, 9, nullptr, nullptr, nullptr, nullptr, 0), 0);
+
+  EXPECT_EQ(GetVolumeInformationW(L"F:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(GetVolumeInformationW(L"G:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  DWORD serial = 0;
+  EXPECT_EQ(GetVolumeInformationW(L"E:\\", label, 260, &serial, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(GetVolumeInformationW(L"E:\\", nullptr, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+}
+
+TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
+  char16_t wide[8];
+  std::fill(std::begin(wide), std::end(wide), u'#');
+  ASSERT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 8), 6);
+  EXPECT_EQ(std::u16string(wide, 7), u"CdRom0#");  // no terminator of its own
+
+  // -1: up to and with the terminator.
+  ASSERT_EQ(MultiByteToWideChar(0, 0, "CdRom0", -1, wide, 8), 7);
+  EXPECT_EQ(std::u16string(wide), u"CdRom0");
+
+  // Counting, then too small a room.
+  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, nullptr, 0), 6);
+  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 5), 0);
+  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, -1), 0);
+  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", -2, wide, 8), 0);
+  EXPECT_EQ(MultiByteToWideChar(0, 0, nullptr, 6, wide, 8), 0);
+
+  // UTF-8 text; a character above U+FFFF takes two units.
+  ASSERT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
+  EXPECT_EQ(std::u16string(wide, 3), u"\u00E9\U0001F600");
+}
+
+TEST_F(Win32DriveServicesTest, ModulesLoadFromBackslashPathsAndExportTheirEntries) {
+  // The C library's own file, named with backslashes as the home platform would.
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&std::strlen), &info), 0);
+  std::string path = info.dli_fname;
+  ASSERT_EQ(path.front(), '/');
+  std::replace(path.begin(), path.end(), '/', '\\');
+
+  HMODULE module = LoadLibraryW(Orlet::mbs_to_tcs(path).c_str());
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(GetProcAddress(module, "strlen"), nullptr);
+  EXPECT_EQ(GetProcAddress(module, "NoSuchEntryAnywhere"), nullptr);
+  EXPECT_EQ(FreeLibrary(module), 1);
+
+  EXPECT_EQ(LoadLibraryW(L"\\no\\such\\dir\\WnASPI32.dll"), nullptr);
+  EXPECT_EQ(LoadLibraryW(nullptr), nullptr);
+  EXPECT_EQ(GetProcAddress(nullptr, "strlen"), nullptr);
+  EXPECT_EQ(FreeLibrary(nullptr), 0);
+}
+
+}  // namespace
