@@ -129,13 +129,7 @@ TEST_P(BurnAndAppendTest, TwoSessionsAsTheLibraryBurnsThem) {
 INSTANTIATE_TEST_SUITE_P(WritableMedia, BurnAndAppendTest,
                          testing::Values("cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+r-dl",
                                          "dvd-r-dl", "bd-r", "dvd+rw", "dvd-ram", "bd-re"),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char* c = info.param; *c != 0; ++c) {
-                             name += *c == '+' ? "plus" : *c == '-' ? "_" : std::string(1, *c);
-                           }
-                           return name;
-                         });
+                         [](const auto& info) { return drivetest::MediumTestName(info.param); });
 
 TEST_F(DeviceRecordingTest, TheImageMustStartAtTheNextWritableAddressAndFit) {
   Attach("cd-r=" + directory.File("a.iso"));

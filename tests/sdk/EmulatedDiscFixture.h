@@ -146,6 +146,15 @@ class FakeImage : public starburn::ImageProvider {
   std::string abortDevice;
 };
 
+// A test name for a medium name: "dvd+r-dl" -> "dvdplusr_dl".
+inline std::string MediumTestName(const char* medium) {
+  std::string name;
+  for (const char* c = medium; *c != 0; ++c) {
+    name += *c == '+' ? "plus" : *c == '-' ? "_" : std::string(1, *c);
+  }
+  return name;
+}
+
 // Bytes of a file; empty when it cannot be read.
 inline std::string ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);

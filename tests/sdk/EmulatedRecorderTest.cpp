@@ -228,13 +228,7 @@ TEST_P(SequentialMediumTest, AWritePastTheCapacityIsRefused) {
 INSTANTIATE_TEST_SUITE_P(WrittenOnceAndSequential, SequentialMediumTest,
                          testing::Values("cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+r-dl",
                                          "dvd-r-dl", "bd-r"),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char* c = info.param; *c != 0; ++c) {
-                             name += *c == '+' ? "plus" : *c == '-' ? "_" : std::string(1, *c);
-                           }
-                           return name;
-                         });
+                         [](const auto& info) { return drivetest::MediumTestName(info.param); });
 
 TEST(EmulatedRecorderTest, RewritableDiscsBlankBackToBlankAndWriteOnceDiscsRefuse) {
   for (const char* name : {"cd-rw", "dvd-rw"}) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devices/VolumeDescriptors.h"
 #include "iso/SessionProbe.h"
 #include "mmc/Bytes.h"
 #include "mmc/Profiles.h"
@@ -11,20 +12,9 @@ namespace starburn {
 
 namespace {
 
-// Volume descriptors begin 16 blocks into a session; a set longer than 64 is
-// not believed (real sets hold a handful).
-constexpr uint32_t kDescriptorStart = 16;
-constexpr uint32_t kMaxDescriptors = 64;
-constexpr uint8_t kPrimaryDescriptor = 1;
-constexpr uint8_t kTerminatorDescriptor = 255;
-// Volume space size of a primary descriptor: bytes 80-83, little-endian half.
-constexpr uint32_t kVolumeSpaceSize = 80;
-
 // DVD writes in ECC blocks of 16 blocks and BD in clusters of 32: a new
 // session on overwritable media starts on such a boundary.
 uint32_t SessionAlignment(uint16_t profile) { return IsBdProfile(profile) ? 32 : 16; }
-
-bool IsDescriptor(const uint8_t* block) { return std::memcmp(block + 1, "CD001", 5) == 0; }
 
 }  // namespace
 
@@ -142,9 +132,9 @@ StarBurnStatus Device::SurveyOverwritable(Layout* layout) {
       for (uint32_t i = 0; i < kMaxDescriptors; ++i) {
         status = reader.ReadBlocks(kDescriptorStart + i, 1, block.data());
         if (status != STARBURN_OK) return status;
-        if (!IsDescriptor(block.data()) || block[0] == kTerminatorDescriptor) break;
+        if (!IsVolumeDescriptor(block.data()) || block[0] == kTerminatorDescriptor) break;
         if (block[0] == kPrimaryDescriptor) {
-          used = std::min(GetLittle32(&block[kVolumeSpaceSize]), layout->capacity);
+          used = std::min(VolumeSpaceSize(block.data()), layout->capacity);
           break;
         }
       }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "devices/Device.h"
+#include "devices/VolumeDescriptors.h"
 #include "mmc/Profiles.h"
 #include "mmc/Sense.h"
 
@@ -17,14 +18,8 @@ namespace {
 // enough to cost nothing.
 constexpr uint32_t kProgressInterval = 512;
 // A quick blank of overwritable media overwrites the system area and the
-// volume descriptors after it (block 16 on, at most 64 of them), so that no
-// file system is found any more.
-constexpr uint32_t kQuickBlankBlocks = 16 + 64;
-// The volume descriptors of an image start 16 blocks in; at most 64 are kept
-// for the copy to block 16 of overwritable media.
-constexpr uint32_t kDescriptorStart = 16;
-constexpr uint32_t kMaxDescriptors = 64;
-constexpr uint8_t kTerminatorDescriptor = 255;
+// volume descriptors after it, so that no file system is found any more.
+constexpr uint32_t kQuickBlankBlocks = kDescriptorStart + kMaxDescriptors;
 // Waiting for a loaded disc: 300 polls 100 ms apart, the 30 seconds a drive
 // takes at most to spin a disc up and read its table of contents.
 constexpr int kLoadPolls = 300;

@@ -32,18 +32,9 @@ DriveModel DriveModel::AllMedia() {
                         profile::kCdRw,
                         profile::kCdR,
                         profile::kCdRom};
-  model.writeProfiles = {profile::kBdRe,
-                         profile::kBdRSequential,
-                         profile::kDvdPlusRDualLayer,
-                         profile::kDvdPlusR,
-                         profile::kDvdPlusRw,
-                         profile::kDvdRDualLayer,
-                         profile::kDvdRwSequential,
-                         profile::kDvdRwRestrictedOverwrite,
-                         profile::kDvdRam,
-                         profile::kDvdR,
-                         profile::kCdRw,
-                         profile::kCdR};
+  for (uint16_t p : model.readProfiles) {
+    if (!IsReadOnlyProfile(p)) model.writeProfiles.push_back(p);
+  }
   return model;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "common/BlockIo.h"
 #include "mmc/Sense.h"
@@ -78,80 +79,58 @@ StarBurnStatus MmcDrive::TestUnitReady() {
   return Run(TestUnitReadyCdb(), DataDirection::kNone, nullptr, 0, kShortTimeoutMs);
 }
 
-StarBurnStatus MmcDrive::Inquiry(InquiryData* out) {
-  uint8_t answer[kInquiryLength] = {};
+StarBurnStatus MmcDrive::Query(const Cdb& cdb, uint32_t size,
+                               const std::function<bool(const uint8_t*, uint32_t)>& parse) {
+  std::vector<uint8_t> answer(size);
   uint32_t got = 0;
-  const Cdb cdb = InquiryCdb(sizeof answer);
   StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer, sizeof answer, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseInquiry(answer, got, out)) status = Malformed(cdb);
+      Run(cdb, DataDirection::kFromDevice, answer.data(), size, kShortTimeoutMs, &got);
+  if (status == STARBURN_OK && !parse(answer.data(), got)) status = Malformed(cdb);
   return status;
+}
+
+StarBurnStatus MmcDrive::Inquiry(InquiryData* out) {
+  return Query(InquiryCdb(kInquiryLength), kInquiryLength,
+               [out](const uint8_t* data, uint32_t got) { return ParseInquiry(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::GetConfiguration(uint8_t requestType, Configuration* out) {
-  std::vector<uint8_t> answer(kConfigurationLength);
-  uint32_t got = 0;
-  const Cdb cdb = GetConfigurationCdb(requestType, 0, kConfigurationLength);
-  StarBurnStatus status = Run(cdb, DataDirection::kFromDevice, answer.data(), kConfigurationLength,
-                              kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseConfiguration(answer.data(), got, out)) {
-    status = Malformed(cdb);
-  }
-  return status;
+  return Query(
+      GetConfigurationCdb(requestType, 0, kConfigurationLength), kConfigurationLength,
+      [out](const uint8_t* data, uint32_t got) { return ParseConfiguration(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::ReadDiscInformation(DiscInformation* out) {
-  uint8_t answer[kDiscInformationLength] = {};
-  uint32_t got = 0;
-  const Cdb cdb = ReadDiscInformationCdb(sizeof answer);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer, sizeof answer, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseDiscInformation(answer, got, out)) status = Malformed(cdb);
-  return status;
+  return Query(
+      ReadDiscInformationCdb(kDiscInformationLength), kDiscInformationLength,
+      [out](const uint8_t* data, uint32_t got) { return ParseDiscInformation(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::ReadTrackInformation(uint32_t track, TrackInformation* out) {
-  uint8_t answer[kTrackInformationLength] = {};
-  uint32_t got = 0;
-  const Cdb cdb = ReadTrackInformationCdb(track, sizeof answer);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer, sizeof answer, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseTrackInformation(answer, got, out)) status = Malformed(cdb);
-  return status;
+  return Query(
+      ReadTrackInformationCdb(track, kTrackInformationLength), kTrackInformationLength,
+      [out](const uint8_t* data, uint32_t got) { return ParseTrackInformation(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::ReadToc(uint8_t format, Toc* out) {
-  std::vector<uint8_t> answer(kTocLength);
-  uint32_t got = 0;
-  const Cdb cdb = ReadTocCdb(format, false, format == kTocFormatTracks ? 1 : 0, kTocLength);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer.data(), kTocLength, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseToc(answer.data(), got, out)) status = Malformed(cdb);
-  return status;
+  return Query(ReadTocCdb(format, false, format == kTocFormatTracks ? 1 : 0, kTocLength),
+               kTocLength,
+               [out](const uint8_t* data, uint32_t got) { return ParseToc(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::GetWriteSpeeds(std::vector<WriteSpeed>* out) {
   const uint32_t size =
       kPerformanceHeaderLength + kMaxPerformanceDescriptors * kPerformanceDescriptorLength;
-  std::vector<uint8_t> answer(size);
-  uint32_t got = 0;
-  const Cdb cdb = GetPerformanceCdb(kPerformanceWriteSpeed, kMaxPerformanceDescriptors);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer.data(), size, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseWriteSpeeds(answer.data(), got, out)) {
-    status = Malformed(cdb);
-  }
-  return status;
+  return Query(
+      GetPerformanceCdb(kPerformanceWriteSpeed, kMaxPerformanceDescriptors), size,
+      [out](const uint8_t* data, uint32_t got) { return ParseWriteSpeeds(data, got, out); });
 }
 
 StarBurnStatus MmcDrive::ModeSense(uint8_t page, std::vector<uint8_t>* out) {
-  uint8_t answer[kModeSenseLength] = {};
-  uint32_t got = 0;
-  const Cdb cdb = ModeSense10Cdb(page, sizeof answer);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer, sizeof answer, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseModePage(answer, got, page, out)) status = Malformed(cdb);
-  return status;
+  return Query(ModeSense10Cdb(page, kModeSenseLength), kModeSenseLength,
+               [page, out](const uint8_t* data, uint32_t got) {
+                 return ParseModePage(data, got, page, out);
+               });
 }
 
 StarBurnStatus MmcDrive::ModeSelect(const std::vector<uint8_t>& page) {
@@ -224,13 +203,9 @@ StarBurnStatus MmcDrive::PreventMediumRemoval(bool prevent) {
 }
 
 StarBurnStatus MmcDrive::ReadBufferCapacity(BufferCapacity* out) {
-  uint8_t answer[kBufferCapacityLength] = {};
-  uint32_t got = 0;
-  const Cdb cdb = ReadBufferCapacityCdb(sizeof answer);
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer, sizeof answer, kShortTimeoutMs, &got);
-  if (status == STARBURN_OK && !ParseBufferCapacity(answer, got, out)) status = Malformed(cdb);
-  return status;
+  return Query(
+      ReadBufferCapacityCdb(kBufferCapacityLength), kBufferCapacityLength,
+      [out](const uint8_t* data, uint32_t got) { return ParseBufferCapacity(data, got, out); });
 }
 
 }  // namespace starburn

@@ -8,6 +8,7 @@
 // Threads: one thread at a time, like the transport it drives.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,10 @@ class MmcDrive {
   StarBurnStatus Run(const Cdb& cdb, DataDirection direction, uint8_t* data, uint32_t length,
                      uint32_t timeoutMs, uint32_t* transferred = nullptr);
   StarBurnStatus Malformed(const Cdb& cdb);
+  // Runs a command that answers size bytes at most and decodes the answer
+  // with parse (given the bytes and how many came).
+  StarBurnStatus Query(const Cdb& cdb, uint32_t size,
+                       const std::function<bool(const uint8_t*, uint32_t)>& parse);
 
   ScsiTransport& transport;
   CommandFailure failure;
