@@ -134,7 +134,9 @@ StarBurnStatus Device::SurveyOverwritable(Layout* layout) {
         if (status != STARBURN_OK) return status;
         if (!IsVolumeDescriptor(block.data()) || block[0] == kTerminatorDescriptor) break;
         if (block[0] == kPrimaryDescriptor) {
-          used = std::min(VolumeSpaceSize(block.data()), layout->capacity);
+          // A volume of no blocks is not believed: keep off the disc instead.
+          const uint32_t size = VolumeSpaceSize(block.data());
+          used = size == 0 ? layout->capacity : std::min(size, layout->capacity);
           break;
         }
       }
