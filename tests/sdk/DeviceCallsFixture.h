@@ -62,6 +62,7 @@ class DeviceCallsFixture : public testing::Test {
   }
   void TearDown() override {
     for (void*& handle : handles) StarBurn_Destroy(&handle);
+    EXPECT_EQ(starburn::HandleTable::Instance().Count(), 0u);  // every handle was released
     starburn::DeviceRegistry::Instance().DetachAll();
     StarBurn_DownShut();
   }

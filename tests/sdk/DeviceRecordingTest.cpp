@@ -267,6 +267,23 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     recorder->SetFaults(plan);
     EXPECT_EQ(Burn("CdRom0", next, 400, "POWER"), STARBURN_STATUS_DEVICE_GONE);
   }
+  {  // Blanking fails the way the drive says: 5 for a failed command, 8 for a
+     // disc that cannot be blanked; the disc keeps its sessions.
+    FaultPlan plan;
+    plan.commands.push_back({starburn::opcode::kBlank, 0, 2, SenseCodes{0x3, 0x0C, 0x00}});
+    recorder->SetFaults(plan);
+    void* device = Open("CdRom0", 1);
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 1),
+        STARBURN_STATUS_COMMAND_FAILED);
+    EXPECT_EQ(failure.cdb[0], starburn::opcode::kBlank);
+    plan.commands[0].sense = SenseCodes{0x5, 0x30, 0x05};
+    recorder->SetFaults(plan);
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 0),
+        STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
+    Close(device);
+  }
   {  // Not ready: the recording open's first check fails.
     FaultPlan plan;
     plan.notReady = true;
