@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -24,14 +25,14 @@ void WriteImage(const std::string& path, const std::string& label) {
   std::vector<char> image(40 * kBlock, 0);
   char* primary = &image[16 * kBlock];
   primary[0] = 1;
-  std::memcpy(primary + 1, "CD001", 5);
+  std::copy_n("CD001", 5, primary + 1);
   std::memset(primary + 40, ' ', 32);
-  std::memcpy(primary + 40, label.data(), label.size());
+  std::copy(label.begin(), label.end(), primary + 40);
   primary[80] = 40;  // volume space size, little-endian half
   primary[87] = 40;  // big-endian half
   char* terminator = &image[17 * kBlock];
   terminator[0] = static_cast<char>(255);
-  std::memcpy(terminator + 1, "CD001", 5);
+  std::copy_n("CD001", 5, terminator + 1);
   std::ofstream(path, std::ios::binary).write(image.data(), static_cast<long>(image.size()));
 }
 
