@@ -9,6 +9,8 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$source" -B "$work/host" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/host" >/dev/null
 "$work/host/host"
+# A host that knows nothing of virtual drives finds the one the environment lists.
+STARBURN_VIRTUAL_DRIVES="cd-r=$work/a.iso" "$work/host/host" 1
 libdir=$(find "$work/prefix" -name 'orlet-media-burning.pc' -printf '%h\n' | head -1)
 flags=$(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs orlet-media-burning)
 # shellcheck disable=SC2086

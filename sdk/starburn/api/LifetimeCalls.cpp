@@ -1,10 +1,13 @@
 // Start-up, shut-down, handles and status texts.
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "api/SdkState.h"
 #include "common/ErrorOut.h"
 #include "common/Object.h"
+#include "devices/VirtualDriveList.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {
@@ -12,7 +15,11 @@ namespace starburn {
 namespace {
 
 std::mutex startMutex;
-unsigned startCount = 0;  // guarded by startMutex
+unsigned startCount = 0;       // guarded by startMutex
+bool environmentRead = false;  // guarded by startMutex: the virtual drives are attached
+
+// The environment variable that lists virtual drives (VirtualDriveList.h).
+constexpr const char* kVirtualDrivesVariable = "STARBURN_VIRTUAL_DRIVES";
 
 }  // namespace
 
@@ -31,6 +38,20 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
   ErrorOut error{errorText, errorTextSize, nullptr};
   error.Clear();
   std::lock_guard<std::mutex> lock(starburn::startMutex);
+  // The first start attaches the virtual drives the environment lists, all or
+  // none; a start that refuses them counts as no start, so the next one reads
+  // the variable again.
+  if (!starburn::environmentRead) {
+    const char* list = std::getenv(starburn::kVirtualDrivesVariable);
+    std::string problem;
+    if (list != nullptr && *list != '\0' &&
+        starburn::AttachVirtualDriveList(list, starburn::DriveModel::AllMedia(), &problem) !=
+            STARBURN_OK) {
+      return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION,
+                        std::string(starburn::kVirtualDrivesVariable) + ": " + problem);
+    }
+    starburn::environmentRead = true;
+  }
   ++starburn::startCount;
   return STARBURN_OK;
 }

@@ -1,10 +1,20 @@
 #include <orlet/MediaBurning.h>
 
-int main() {
+#include <cstdlib>
+
+// host [DRIVES]: starts and stops the service; with DRIVES, also searches and
+// expects that many drives (STARBURN_VIRTUAL_DRIVES lists them).
+int main(int argc, char** argv) {
   Orlet::MediaBurning* service = nullptr;
   if (Orlet::CreateMediaBurning(service) != Orlet::ResultOk) return 1;
   const int started = service->Initialize();
+  bool found = true;
+  if (argc > 1) {
+    service->StartDriveSearch(0, 0);
+    found = service->GetDriveCount() == std::strtoul(argv[1], nullptr, 10);
+  }
   service->Uninitialize();
   Orlet::DestroyMediaBurning(service);
-  return started == Orlet::ResultOk ? 0 : 2;
+  if (started != Orlet::ResultOk) return 2;
+  return found ? 0 : 3;
 }

@@ -64,7 +64,7 @@ enum {
   STARBURN_STATUS_BAD_FILE_SYSTEM = 12,    /* the disc's file system is malformed or unreadable */
   STARBURN_STATUS_NAME_CLASH = 13,         /* a name could not be made unique among its siblings */
   STARBURN_STATUS_CANCELLED = 14,   /* the operation was aborted (StarBurn_AbortDeviceWrite) */
-  STARBURN_STATUS_DEVICE_GONE = 15, /* the drive disappeared during the command */
+  STARBURN_STATUS_DEVICE_GONE = 15, /* the drive disappeared (or lost power) during the command */
   STARBURN_STATUS_TIMEOUT = 16,     /* the drive did not answer in time */
   STARBURN_STATUS_BAD_CONFIGURATION = 17, /* the virtual-drive list is invalid */
   STARBURN_STATUS_NOT_FOUND = 18,         /* no such track, session or node */
@@ -132,7 +132,34 @@ typedef struct StarBurnCommandFailure {
   uint8_t sense[32];   /* fixed-format sense data as the drive returned it */
 } StarBurnCommandFailure;
 
-/* Media-format block: size must be at least STARBURN_MEDIA_FORMATS_SIZE. */
+/* Media-format block: size must be at least STARBURN_MEDIA_FORMATS_SIZE. Each
+ * flag is 1 when the drive can (read or write) that kind of disc, else 0. The
+ * positions:
+ *   0 reads CD-ROM              21 writes DVD+R
+ *   1 reads CD-R                22 reads DVD+R DL
+ *   2 writes CD-R               23 writes DVD+R DL
+ *   3 reads CD-RW               24 reads BD-ROM
+ *   4 writes CD-RW              25 reads BD-R
+ *   5 reads DVD-ROM             26 writes BD-R (sequential recording)
+ *   6 reads DVD-R               27 reads BD-R in random recording mode
+ *   7 writes DVD-R              28 writes BD-R in random recording mode
+ *   8 reads DVD-R DL            29 reads BD-RE
+ *   9 writes DVD-R DL           30 writes BD-RE
+ *  10 reads DVD-RW              31 reads HD DVD-R
+ *  11 writes DVD-RW             32 writes HD DVD-R
+ *  12 reads DVD-RW DL           33 reads HD DVD-ROM
+ *  13 writes DVD-RW DL          34 reads HD DVD-RAM
+ *  14 reads DVD-RAM             35 writes HD DVD-RAM
+ *  15 writes DVD-RAM            36 reads HD DVD-RW
+ *  16 reads DVD+RW              37 writes HD DVD-RW
+ *  17 writes DVD+RW             38 reads DDCD-ROM
+ *  18 reads DVD+RW DL           39 reads DDCD-R
+ *  19 writes DVD+RW DL          40 writes DDCD-R
+ *  20 reads DVD+R               41 writes DDCD-RW
+ * A drive reads a kind when its profile list names it, and writes it when it
+ * also has the feature that writes it (CD track-at-once or mastering, DVD-R/-RW
+ * write, random writable, the DVD+R/+RW write bits, BD write, HD DVD write,
+ * DDCD-R/-RW write). */
 typedef struct StarBurnMediaFormats {
   uint32_t size;
   uint8_t flags[STARBURN_MEDIA_FORMAT_COUNT];
@@ -155,7 +182,17 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
 /* ---- Virtual drives and the device registry ----------------------------- */
 
 /* Attaches virtual drives: "MEDIUM=PATH;MEDIUM=PATH", the syntax of
- * STARBURN_VIRTUAL_DRIVES. All or nothing: on failure none is attached. */
+ * STARBURN_VIRTUAL_DRIVES. MEDIUM: cd-rom cd-r cd-rw dvd-rom dvd-r dvd-rw
+ * dvd-ram dvd+r dvd+rw dvd+r-dl dvd-r-dl bd-rom bd-r bd-re, or "empty" (no
+ * disc, no path). PATH: the image file, block n at byte n * 2048; the disc's
+ * state is kept in the text file PATH.state beside it. A missing image is a
+ * blank disc (pressed media need one); an image without a state file holds one
+ * closed session (an appendable disc). Drives are named CdRom0, CdRom1, ... in
+ * the order attached, with the letters D: to Z:, at SCSI address port 255,
+ * bus 0, target N, logical unit 0. All or nothing: an unknown medium, an image
+ * that cannot be opened or created, a state file that does not match its
+ * image, one image named twice or more than 23 drives fail with
+ * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
 /* The device target of a drive letter ('D'): "\Device\CdRom0".
@@ -164,18 +201,30 @@ STARBURN_API StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* 
                                                              uint32_t targetSize);
 /* The volume label of the last session of the disc in the drive with that
  * letter: the Joliet label where present, else the ISO 9660 one, trailing
- * spaces removed. Fails without a disc or a readable session. */
+ * spaces removed. labelSize counts 16-bit units, the terminator included.
+ * Fails without a disc (STARBURN_STATUS_NOT_READY), on a blank disc
+ * (STARBURN_STATUS_NOT_FOUND), without volume descriptors
+ * (STARBURN_STATUS_BAD_FILE_SYSTEM), while a handle records on the drive
+ * (STARBURN_STATUS_DEVICE_BUSY), and before StarBurn_UpStartEx. */
 STARBURN_API StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label,
                                                             uint32_t labelSize);
-/* Aborts a write running on the named device ("CdRom0"; NULL: every device)
- * from any thread: the write stops at its next block and the recording call
- * returns STARBURN_STATUS_CANCELLED. */
+/* Aborts a write on the named device ("CdRom0"; NULL: every device) from any
+ * thread: the write running on the handle that holds the device for recording
+ * (opened with shared 0), or its next one, stops before its next write command
+ * (at most 32 blocks on) and the recording call returns
+ * STARBURN_STATUS_CANCELLED, its track left unclosed (a virtual drive drops
+ * it when the handle is released, so the disc stays as it was).
+ * STARBURN_STATUS_NO_DEVICE for an
+ * unknown name, STARBURN_STATUS_WRONG_STATE when no handle holds the device
+ * for recording (the request is not kept). */
 STARBURN_API StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName);
 
 /* ---- Discovery ---------------------------------------------------------- */
 
 /* Calls callback with STARBURN_NOTIFY_DEVICE_FOUND for every device of the
- * peripheral type, special1 pointing at its 5-byte address. flags: 0. */
+ * peripheral type, in registry order, special1 pointing at its 5-byte address:
+ * byte 0 a tag (the N of CdRomN), bytes 1-4 port, bus, target, logical unit.
+ * flags: 0. Another peripheral type finds nothing. Needs a started SDK. */
 STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
                                                 StarBurnCallback callback, void* context);
 /* The device path of a SCSI address: "\\.\" and the drive letter ("\\.\D:"). */
@@ -183,17 +232,27 @@ STARBURN_API StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, 
                                                                   uint8_t target, uint8_t lun,
                                                                   char* devicePath,
                                                                   uint32_t devicePathSize);
-/* The SPTD layer's versions. STARBURN_OK when the layer is present. */
+/* The SPTD layer's versions. STARBURN_OK when the layer is present. This SDK
+ * reaches drives directly, so 16-bit device names (CreateExEx) always work:
+ * it answers STARBURN_OK with its own version texts and 0x00010000. */
 STARBURN_API StarBurnStatus StarBurn_SPTD_GetVersion(char* driverVersion,
                                                      uint32_t driverVersionSize, char* layerVersion,
                                                      uint32_t layerVersionSize, uint32_t* version);
-/* 1: read only the table of contents of the last session when importing. */
+/* 1: read only the table of contents of the last session when importing.
+ * This SDK always reads only what it needs (the start of the last session),
+ * so the setting is accepted and changes nothing. */
 STARBURN_API void StarBurn_SetFastReadTOC(uint8_t enable);
 
 /* ---- Opening a drive ------------------------------------------------------
  * callback and context receive the recording notifications (12, 13) of the
- * handle. shared: 0 takes the drive exclusively (refused with
- * STARBURN_STATUS_DEVICE_BUSY while another handle holds it); 1 shares it. */
+ * handle. shared: 0 takes the drive exclusively, as recording needs (refused
+ * with STARBURN_STATUS_DEVICE_BUSY while any other handle has the drive open);
+ * nonzero shares it with other shared handles (refused while a handle holds
+ * it exclusively). Opening a virtual drive whose tray was opened closes the
+ * tray again with the same disc, as a person would push it back.
+ * Failures: STARBURN_STATUS_NOT_STARTED before StarBurn_UpStartEx,
+ * STARBURN_STATUS_NO_DEVICE for an unknown name or address (names compare
+ * without regard to case), STARBURN_STATUS_DEVICE_BUSY. */
 
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Create(
     void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
@@ -203,8 +262,9 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateEx(
     void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, StarBurnCallback callback, void* context,
     const char* deviceName, uint32_t shared);
-/* lockTray: 1 locks the tray while the handle is open; refused with
- * STARBURN_STATUS_DEVICE_BUSY while another handle holds the lock. */
+/* lockTray: 1 locks the tray while the handle is open (until it ejects);
+ * refused with STARBURN_STATUS_DEVICE_BUSY while another handle holds the
+ * lock. While locked, only the locking handle can eject. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateExEx(
     void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, StarBurnCallback callback, void* context,
@@ -212,14 +272,29 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateExEx(
 
 /* ---- Drive and disc ------------------------------------------------------- */
 
-/* Vendor, product and revision texts (each textSize bytes) and the drive's
- * buffer size in KiB. */
+/* Vendor, product and revision texts (each textSize bytes; INQUIRY's, trailing
+ * spaces removed) and the drive's buffer size in KiB. A virtual drive is
+ * "StarBurn", "Virtual Recorder", "1.0" with 4096 KiB. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDeviceInformation(
     void* device, char* vendor, char* product, char* revision, uint32_t textSize,
     uint32_t* bufferSize);
-/* Disc-type code of the inserted disc; 14 when there is none. */
+/* Disc-type code of the inserted disc, from the drive's current profile:
+ * 1 CD-ROM, 2 CD-R, 3 CD-RW, 4 DVD-ROM, 5 DVD-R, 6 DVD-RAM, 7 DVD-RW in
+ * restricted overwrite, 8 DVD-RW sequential, 9 DVD+RW, 10 DDCD-ROM, 11 DDCD-R,
+ * 12 DDCD-RW, 13 DVD+R, 14 no disc (or the tray is open, or the drive cannot
+ * be asked), 15 DVD+R DL, 16 DVD-R DL, 17 BD-ROM, 18 BD-R, 19 BD-RE,
+ * 20 HD DVD-ROM, 21 HD DVD-R, 22 HD DVD-RAM or -RW, 0 any other disc. */
 STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(void* device);
-/* The disc-information block as the drive returns it (READ DISC INFORMATION). */
+/* The disc-information block as the drive returns it (READ DISC INFORMATION,
+ * standard data), cut to infoSize and zero beyond what the drive sent (34
+ * bytes): 0-1 length; 2 bit 4 erasable, bits 3-2 state of the last session
+ * (0 empty, 1 incomplete, 3 complete), bits 1-0 disc status (0 blank,
+ * 1 appendable, 2 complete, 3 random-access media); 3 first track; 4/9 number
+ * of sessions (low/high byte, counting the empty session a next track would
+ * open); 5/10 first and 6/11 last track in the last session; 7 bits 1-0
+ * background format status; 8 disc type; 16-19 next session's lead-in start;
+ * 20-23 last possible lead-out start: 0, minute, second, frame on CD, a block
+ * address on other discs (given for every writable disc, closed or not). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscInformation(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* info, uint32_t infoSize);
@@ -230,34 +305,77 @@ STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_MSFToLBA(void* device, uint8_t m
                                                          uint8_t pregap);
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(
     void* device, StarBurnMediaFormats* formats);
-/* Outputs: packet (incremental), track-at-once, session-at-once, raw. */
+/* Outputs (1 = yes): packet (incremental streaming), track-at-once (CD track
+ * at once, or any DVD/BD write feature), session-at-once and raw (CD
+ * mastering), from the drive's features. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* packet, uint8_t* trackAtOnce, uint8_t* sessionAtOnce,
     uint8_t* raw);
+/* 1 when the disc holds nothing: a blank written-once or rewritable disc, an
+ * unformatted overwritable disc, or a formatted one on which no file system is
+ * found at block 16. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* device, char* errorText,
                                                                    uint32_t errorTextSize,
                                                                    uint32_t* systemError,
                                                                    StarBurnCommandFailure* failure,
                                                                    uint8_t* isBlank);
+/* Bytes recorded: the recorded tracks' blocks x 2048; on overwritable media
+ * the volume size of the file system at block 16 (the whole disc when another
+ * file system is found there). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint64_t* usedBytes);
-/* kind: 3 = space a new session can take. */
+/* Kinds of free space. */
+enum { STARBURN_FREE_SPACE_NEW_SESSION = 3 };
+/* kind: STARBURN_FREE_SPACE_NEW_SESSION, the room a new session (track) can
+ * take, from the next writable address to the end of the disc: blocks of 2048
+ * bytes in freeBlocks, bytes in freeBytes. 0 on a closed disc. Other kinds
+ * fail with STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* device, uint32_t kind,
                                                                         uint32_t* freeBlocks,
                                                                         uint64_t* freeBytes);
 /* The 28-byte track-information record of track (255: the invisible track, the
- * next one to be written). */
+ * next one to be written). infoSize at least 28; bytes beyond are zeroed.
+ *   0     1: the record describes a track; 0: there is none (track 255 of a
+ *         closed disc, which still gets bytes 10 and 11)
+ *   1     track number (low byte)
+ *   2     session number (low byte)
+ *   3     track mode (4 data recorded uninterrupted, 5 data recorded
+ *         incrementally)
+ *   4     data mode (1 Mode 1, 2 Mode 2, 15 nothing recorded yet)
+ *   5     flags: bit 0 packet/incremental, 1 fixed packet, 2 reserved track,
+ *         3 copy, 4 damaged
+ *   6     1 when bytes 16-19 hold a next writable address
+ *   7     reserved, 0
+ *   8     state: 0 closed, 1 being written (open), 2 invisible (nothing
+ *         written in it yet)
+ *   9     1 when nothing is recorded in the track
+ *   10    disc status (as byte 2 bits 1-0 of the disc-information block)
+ *   11    1 when the disc is erasable (CD-RW, DVD-RW, DVD+RW, DVD-RAM, BD-RE)
+ *   12-15 start block, little-endian
+ *   16-19 next writable address, little-endian (0 when byte 6 is 0): for track
+ *         255 the block where a new session (image) begins; on overwritable
+ *         media the end of the file system at block 16, rounded up to 16
+ *         blocks (DVD) or 32 (BD)
+ *   20-23 free blocks from the next writable address to the disc's end
+ *   24-27 track size in blocks (recorded blocks; for the next track the
+ *         room it can take)
+ * Overwritable media show one track over the file system's blocks. A track
+ * the disc does not have fails with STARBURN_STATUS_NOT_FOUND. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t track, uint8_t* info, uint32_t infoSize);
-/* Speeds in KB/s. */
+/* Speeds in KB/s (1x: CD 176, DVD 1385, BD 4495): the current read and write
+ * speeds and the maxima for the disc in the drive (without a disc, the
+ * drive's CD figures). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t* currentRead, uint32_t* maximumRead,
     uint32_t* currentWrite, uint32_t* maximumWrite);
-/* 65535: the drive's maximum. The drive may take a lower speed than asked. */
+/* 65535 (or more): the drive's maximum. The drive takes the fastest speed it
+ * supports for the disc at or below the one asked (the slowest when none is),
+ * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t readSpeed, uint32_t writeSpeed);
@@ -274,18 +392,39 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
                                                               StarBurnCommandFailure* failure,
                                                               uint32_t enable);
 /* Records the built image of tree as one track at the next writable address,
- * with notifications 12 and 13 to the open's call-back.
- * testWrite: 1 simulates; closeDisc: 1 closes the disc after the session
- * (no further session); multiSession: 1 leaves room for a next session;
- * dataMode: 1 (Mode 1 / plain 2048-byte blocks); writeRetries: times a
- * recoverable write error is retried. */
+ * with notifications 12 (uint64_t total bytes, uint64_t bytes done) and 13
+ * (uint32_t buffer bytes, uint32_t free buffer bytes) to the open's call-back
+ * every 512 blocks and at the end. The handle must hold the drive for
+ * recording (shared 0: else STARBURN_STATUS_WRONG_STATE); the image must have
+ * been built for the disc's next writable address (STARBURN_STATUS_WRONG_STATE
+ * otherwise) and fit (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is
+ * formatted first; on overwritable media the new session's volume
+ * descriptors are then copied to block 16, last, so readers see the newest
+ * session. On written-once media the track is closed; the session stays open
+ * for StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write
+ * leaves its track unclosed (a virtual drive drops it when the handle is
+ * released); earlier sessions are never touched. A disc whose last session an
+ * earlier recording left open gets that session closed first, and the call
+ * then fails with STARBURN_STATUS_WRONG_STATE: the image must be built again
+ * for the new next writable address.
+ * testWrite: 1 simulates, nothing is recorded (CD and DVD-R/-RW only);
+ * closeDisc: 1 closes the disc at CloseSession (no further session);
+ * multiSession: 1 leaves room for a next session (0 closes the disc too);
+ * dataMode: 1 (Mode 1 / plain 2048-byte blocks), others are not supported;
+ * writeRetries: times a write the drive answers NOT READY (its buffer full)
+ * is retried. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
+/* Closes the session the handle's last track opened (or one an earlier
+ * recording left open), keeping the disc appendable unless closeDisc asked
+ * otherwise. Nothing to do (overwritable media, a simulated track, nothing
+ * open) is success; after a failed track STARBURN_STATUS_WRONG_STATE. */
 STARBURN_API StarBurnStatus
 StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char* errorText, uint32_t errorTextSize,
                                         uint32_t* systemError, StarBurnCommandFailure* failure);
+/* Opens the tray (unlocking it first when this handle locked it). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Eject(void* device, char* errorText,
                                                              uint32_t errorTextSize,
                                                              uint32_t* systemError,
@@ -296,7 +435,11 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_LoadEx(void* device, char
                                                               uint32_t* systemError,
                                                               StarBurnCommandFailure* failure,
                                                               uint32_t wait);
-/* quick: 1 blanks the table of contents only, 0 the whole disc. */
+/* quick: 1 blanks the table of contents only, 0 the whole disc. CD-RW and
+ * DVD-RW are blanked by the drive; overwritable media (DVD+RW, DVD-RAM,
+ * BD-RE) get their first 80 blocks (system area and volume descriptors)
+ * overwritten, after a new format for a full blank. Other discs:
+ * STARBURN_STATUS_INCOMPATIBLE_MEDIUM (8); a drive that fails: 5. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char* errorText,
                                                              uint32_t errorTextSize,
                                                              uint32_t* systemError,
@@ -306,13 +449,18 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char*
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t* lastAddress);
-/* The disc-file-system record of the last session: byte 0 nonzero when a file
- * system other than ISO 9660/Joliet (such as UDF) is present, byte 1 when
- * Joliet is present, byte 2 when ISO 9660 is present, byte 3 reserved (0). */
+/* The disc-file-system record of the last session (the session of the last
+ * recorded track; on overwritable media the one at block 16): byte 0 nonzero
+ * when a file system other than ISO 9660/Joliet (such as UDF) is present,
+ * byte 1 when Joliet is present, byte 2 when ISO 9660 is present, byte 3
+ * reserved (0). All zero when the session holds no volume descriptors;
+ * STARBURN_STATUS_NOT_FOUND on a blank disc. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* record, uint32_t recordSize);
-/* Number of the last recorded track. */
+/* Number of the last recorded track (1 on overwritable media holding a file
+ * system). STARBURN_STATUS_NOT_FOUND on a blank disc,
+ * STARBURN_STATUS_LIMIT_EXCEEDED when the number does not fit a byte. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device, char* errorText,
                                                                     uint32_t errorTextSize,
                                                                     uint32_t* systemError,

@@ -1,0 +1,283 @@
+// Recording, closing, blanking and the tray.
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "devices/Device.h"
+#include "devices/VolumeDescriptors.h"
+#include "mmc/Profiles.h"
+#include "mmc/Sense.h"
+
+namespace starburn {
+
+namespace {
+
+// Progress and buffer notifications go out every 512 blocks (1 MiB) of a
+// write and once at its end: often enough for a smooth progress bar, rarely
+// enough to cost nothing.
+constexpr uint32_t kProgressInterval = 512;
+// A quick blank of overwritable media overwrites the system area and the
+// volume descriptors after it, so that no file system is found any more.
+constexpr uint32_t kQuickBlankBlocks = kDescriptorStart + kMaxDescriptors;
+// Waiting for a loaded disc: 300 polls 100 ms apart, the 30 seconds a drive
+// takes at most to spin a disc up and read its table of contents.
+constexpr int kLoadPolls = 300;
+constexpr auto kPollPause = std::chrono::milliseconds(100);
+// A drive whose buffer is full answers NOT READY (long write in progress);
+// writes are retried after this pause.
+constexpr auto kRetryPause = std::chrono::milliseconds(20);
+// FORMAT UNIT: every block the disc offers.
+constexpr uint32_t kAllBlocks = 0xFFFFFFFF;
+
+bool IsSessionMedium(uint16_t profile) {
+  return !IsOverwritableProfile(profile) && !IsReadOnlyProfile(profile);
+}
+
+}  // namespace
+
+void Device::Notify(uint64_t total, uint64_t done) {
+  if (callback == nullptr) return;
+  callback(STARBURN_NOTIFY_PROGRESS, context, &total, &done);
+  BufferCapacity buffer;
+  if (mmc.ReadBufferCapacity(&buffer) == STARBURN_OK) {
+    uint32_t size = buffer.size;
+    uint32_t free = buffer.free;
+    callback(STARBURN_NOTIFY_BUFFER, context, &size, &free);
+  }
+}
+
+StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool lastSession) {
+  std::vector<uint8_t> page;
+  StarBurnStatus status = mmc.ModeSense(kWriteParametersPage, &page);
+  if (status != STARBURN_OK) return FromDrive(status);
+  if (page.size() < kWriteParametersPageLength) {
+    return Refuse(STARBURN_STATUS_COMMAND_FAILED, "the drive's write parameters page is too short");
+  }
+  const uint8_t type = IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
+                                            : writeparams::kWriteTypeIncremental;
+  page[writeparams::kFlags] =
+      static_cast<uint8_t>((page[writeparams::kFlags] & writeparams::kBufe) |
+                           (testWrite ? writeparams::kTestWrite : 0) | type);
+  const uint8_t multiSession =
+      lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext;
+  page[writeparams::kMultiSession] =
+      static_cast<uint8_t>((multiSession << 6) | writeparams::kTrackModeData);
+  page[writeparams::kDataBlockType] = writeparams::kDataBlockMode1;
+  page[writeparams::kSessionFormat] = 0;  // CD-ROM
+  return FromDrive(mmc.ModeSelect(page));
+}
+
+StarBurnStatus Device::WriteWithRetries(uint32_t lba, uint32_t count, const uint8_t* data,
+                                        uint32_t retries) {
+  for (uint32_t attempt = 0;; ++attempt) {
+    const StarBurnStatus status = mmc.Write(lba, count, data);
+    if (status != STARBURN_STATUS_NOT_READY || attempt >= retries) return FromDrive(status);
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
+  const std::vector<uint8_t> zeros(uint64_t{kMaxTransferBlocks} * kBlockSize, 0);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t blocks = std::min(count - done, kMaxTransferBlocks);
+    const StarBurnStatus status = mmc.Write(from + done, blocks, zeros.data());
+    if (status != STARBURN_OK) return FromDrive(status);
+    done += blocks;
+  }
+  return FromDrive(mmc.SynchronizeCache());
+}
+
+StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t retries,
+                                  std::vector<uint8_t>* descriptors, bool keepDescriptors) {
+  const uint64_t count = source.BlockCount();
+  const uint64_t total = count * kBlockSize;
+  std::vector<uint8_t> chunk(uint64_t{kMaxTransferBlocks} * kBlockSize);
+  bool descriptorsEnded = !keepDescriptors;
+  uint64_t done = 0;
+  while (done < count) {
+    const auto blocks = static_cast<uint32_t>(std::min<uint64_t>(count - done, kMaxTransferBlocks));
+    std::string problem;
+    StarBurnStatus status = source.Pull(chunk.data(), blocks, &problem);
+    if (status != STARBURN_OK) return Refuse(status, "the image could not be read: " + problem);
+    if (drive->TakeAbort()) {
+      return Refuse(STARBURN_STATUS_CANCELLED,
+                    "the write was aborted at block " + std::to_string(start + done));
+    }
+    status = WriteWithRetries(static_cast<uint32_t>(start + done), blocks, chunk.data(), retries);
+    if (status != STARBURN_OK) return status;
+    // Keep the image's volume descriptors, up to their terminator.
+    for (uint32_t i = 0; i < blocks && !descriptorsEnded; ++i) {
+      const uint64_t offset = done + i;
+      if (offset < kDescriptorStart) continue;
+      const uint8_t* block = chunk.data() + uint64_t{i} * kBlockSize;
+      descriptors->insert(descriptors->end(), block, block + kBlockSize);
+      descriptorsEnded =
+          block[0] == kTerminatorDescriptor || offset + 1 >= kDescriptorStart + kMaxDescriptors;
+    }
+    const uint64_t before = done;
+    done += blocks;
+    if (done / kProgressInterval != before / kProgressInterval || done == count) {
+      Notify(total, done * kBlockSize);
+    }
+  }
+  return STARBURN_OK;
+}
+
+StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool closeDisc,
+                                   bool multiSession, uint32_t dataMode, uint32_t writeRetries) {
+  trackFailed = false;
+  simulated = false;
+  if (!exclusive) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE,
+                  Name() + " was opened shared; recording needs it opened with shared 0");
+  }
+  if (dataMode != 1) {
+    return Refuse(STARBURN_STATUS_NOT_SUPPORTED, "only data mode 1 (2048-byte blocks) is written");
+  }
+  std::unique_ptr<BlockSource> source;
+  std::string problem;
+  StarBurnStatus status = image.OpenImage(&source, &problem);
+  if (status != STARBURN_OK) return Refuse(status, problem);
+  if (source->BlockCount() == 0)
+    return Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "the image is empty");
+
+  Layout layout;
+  status = Survey(&layout);
+  if (status != STARBURN_OK) return status;
+  if (IsReadOnlyProfile(layout.profile)) {
+    return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM, "the disc in " + Name() + " is pressed");
+  }
+  if (layout.overwritable && !layout.formatted) {  // a blank DVD+RW or BD-RE: format it first
+    const uint8_t type = layout.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
+    status = mmc.FormatUnit(kAllBlocks, type, 0);
+    if (status != STARBURN_OK) return FromDrive(status);
+    status = Survey(&layout);
+    if (status != STARBURN_OK) return status;
+  }
+  if (!layout.hasNext) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE, "the disc in " + Name() + " is closed");
+  }
+  const TrackInformation& next = layout.next;
+  if (!next.blank && !layout.overwritable) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE,
+                  "the disc holds an unfinished track from an interrupted recording");
+  }
+  if (!layout.overwritable && !layout.tracks.empty() &&
+      layout.tracks.back().session == next.session) {
+    // An earlier recording closed its track but not its session. Close it, so
+    // the new session does not start inside it; its image no longer fits.
+    status = CloseSession();
+    if (status != STARBURN_OK) return status;
+    return Refuse(STARBURN_STATUS_WRONG_STATE,
+                  "the disc's last session was left open by an earlier recording and is now "
+                  "closed; read the disc again and build the image for its new next writable "
+                  "address");
+  }
+  if (source->StartAddress() != next.nextWritable) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE, "the image was built for block " +
+                                                   std::to_string(source->StartAddress()) +
+                                                   ", but the disc's next writable address is " +
+                                                   std::to_string(next.nextWritable));
+  }
+  if (source->BlockCount() > next.freeBlocks) {
+    return Refuse(STARBURN_STATUS_NO_SPACE,
+                  "the image needs " + std::to_string(source->BlockCount()) +
+                      " blocks and the disc has " + std::to_string(next.freeBlocks) + " left");
+  }
+  const bool finalize = closeDisc || !multiSession;
+  if (UsesWriteParametersPage(layout.profile)) {
+    status = SetWriteParameters(layout.profile, testWrite, finalize);
+    if (status != STARBURN_OK) return status;
+  } else if (testWrite) {
+    return Refuse(STARBURN_STATUS_NOT_SUPPORTED, "a test write is not possible on this disc");
+  }
+
+  trackFailed = true;  // until the track is closed
+  std::vector<uint8_t> descriptors;
+  const bool copyDescriptors = layout.overwritable && next.nextWritable > 0;
+  status = WriteImage(*source, next.nextWritable, writeRetries, &descriptors, copyDescriptors);
+  if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache());
+  if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
+    status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track));
+  }
+  if (status == STARBURN_OK && copyDescriptors && !descriptors.empty()) {
+    // Readers look at block 16; point it at the new session, last, so an
+    // interrupted write leaves the old session in place.
+    status = FromDrive(mmc.Write(kDescriptorStart,
+                                 static_cast<uint32_t>(descriptors.size() / kBlockSize),
+                                 descriptors.data()));
+    if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache());
+  }
+  if (status != STARBURN_OK) return status;
+  trackFailed = false;
+  simulated = testWrite;
+  finalizeOnClose = finalize;
+  return STARBURN_OK;
+}
+
+StarBurnStatus Device::CloseSession() {
+  if (trackFailed) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE,
+                  "the last track was not recorded whole; its session is not closed");
+  }
+  if (simulated) return STARBURN_OK;  // nothing was recorded
+  Layout layout;
+  StarBurnStatus status = Survey(&layout);
+  if (status != STARBURN_OK) return status;
+  if (!IsSessionMedium(layout.profile)) return STARBURN_OK;  // no sessions to close
+  const bool open = layout.info.lastSessionState == kSessionIncomplete;
+  if (!open && !(finalizeOnClose && layout.info.discStatus == kDiscAppendable)) {
+    return STARBURN_OK;  // nothing recorded since the last session was closed
+  }
+  uint8_t function = kCloseSession;
+  if (UsesWriteParametersPage(layout.profile)) {
+    // The page decides whether the disc stays open for a next session.
+    status = SetWriteParameters(layout.profile, false, finalizeOnClose);
+    if (status != STARBURN_OK) return status;
+  } else if (finalizeOnClose) {
+    function = kFinalizeDisc;
+  }
+  status = FromDrive(mmc.CloseTrackSession(function, 0));
+  if (status == STARBURN_OK) finalizeOnClose = false;
+  return status;
+}
+
+StarBurnStatus Device::Blank(bool quick) {
+  Layout layout;
+  StarBurnStatus status = Survey(&layout);
+  if (status != STARBURN_OK) return status;
+  if (!layout.overwritable) return FromDrive(mmc.Blank(quick ? kBlankMinimal : kBlankFull));
+  // Overwritable media have no BLANK: a full blank formats the disc again, and
+  // either way the file system's descriptors are overwritten.
+  if (!quick || !layout.formatted) {
+    const uint8_t type = layout.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
+    status = FromDrive(mmc.FormatUnit(kAllBlocks, type, 0));
+    if (status != STARBURN_OK) return status;
+  }
+  return ZeroBlocks(0, kQuickBlankBlocks);
+}
+
+StarBurnStatus Device::Eject() {
+  if (trayLocked) {
+    const StarBurnStatus status = mmc.PreventMediumRemoval(false);
+    if (status != STARBURN_OK) return FromDrive(status);
+    trayLocked = false;
+    drive->ReleaseTray();
+  }
+  return FromDrive(mmc.StartStopUnit(true, false));
+}
+
+StarBurnStatus Device::Load(bool wait) {
+  StarBurnStatus status = mmc.StartStopUnit(true, true);
+  if (status != STARBURN_OK || !wait) return FromDrive(status);
+  for (int poll = 0; poll < kLoadPolls; ++poll) {
+    status = mmc.TestUnitReady();
+    if (status != STARBURN_STATUS_NOT_READY) return FromDrive(status);
+    if (mmc.LastFailure().record.asc == asc::kMediumNotPresent) return STARBURN_OK;  // no disc
+    std::this_thread::sleep_for(kPollPause);
+  }
+  return FromDrive(status);
+}
+
+}  // namespace starburn

@@ -1,0 +1,92 @@
+#pragma once
+
+// The drives the SDK knows: virtual drives first, in the order they were
+// attached, as CdRom0, CdRom1, ... with drive letters from D: on. A drive
+// stays registered for the life of the process; handles keep their drive
+// alive even if the registry is emptied (tests do that).
+//
+// Threads: every member is safe from any thread. The registry's lock guards
+// the list only; each drive's lock guards its claims only; neither is held
+// across a drive command.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "devices/DriveBackend.h"
+#include "starburn/StarBurn.h"
+
+namespace starburn {
+
+class RegisteredDrive {
+ public:
+  RegisteredDrive(std::string name, char letter,
+                  const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE],
+                  std::shared_ptr<DriveBackend> backend);
+
+  const std::string& Name() const { return name; }
+  char Letter() const { return letter; }  // 0 when the drive has none
+  // Tag, port, bus, target, logical unit.
+  const uint8_t* Address() const { return address; }
+  DriveBackend& Backend() { return *backend; }
+
+  // Claims the drive for one handle: an exclusive claim (a handle that
+  // records) needs the drive free of other handles, a shared one free of an
+  // exclusive holder; lockTray needs no other handle locking the tray.
+  // STARBURN_STATUS_DEVICE_BUSY with a message otherwise.
+  StarBurnStatus Claim(bool exclusive, bool lockTray, std::string* error);
+  void Release(bool exclusive, bool lockTray);
+  void ReleaseTray();
+
+  // Asks a write on the drive to stop; false when no handle holds the drive
+  // exclusively. The request lasts until a write takes it or the exclusive
+  // handle is released.
+  bool RequestAbort();
+  // Takes a pending abort request.
+  bool TakeAbort();
+
+ private:
+  const std::string name;
+  const char letter;
+  uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE];
+  const std::shared_ptr<DriveBackend> backend;
+
+  std::mutex mutex;  // guards the three claims below
+  int openCount = 0;
+  bool exclusiveHeld = false;
+  bool trayLocked = false;
+  std::atomic<bool> abortRequested{false};
+};
+
+class DeviceRegistry {
+ public:
+  static DeviceRegistry& Instance();
+
+  // Registers the backends as new virtual drives, all or none: refused when
+  // two drives would share an image or the letters D: to Z: would run out.
+  StarBurnStatus AttachVirtual(const std::vector<std::shared_ptr<DriveBackend>>& backends,
+                               std::string* error);
+  std::vector<std::shared_ptr<RegisteredDrive>> Drives();
+  // Null when there is no such drive. Names compare without regard to case.
+  std::shared_ptr<RegisteredDrive> FindByName(const std::string& name);
+  std::shared_ptr<RegisteredDrive> FindByLetter(char letter);
+  std::shared_ptr<RegisteredDrive> FindByAddress(uint8_t port, uint8_t bus, uint8_t target,
+                                                 uint8_t lun);
+  // Forgets every drive (for tests; open handles keep theirs).
+  void DetachAll();
+
+ private:
+  std::mutex mutex;  // guards drives
+  std::vector<std::shared_ptr<RegisteredDrive>> drives;
+};
+
+// Virtual drives answer at this SCSI port, one a real host adapter never has.
+constexpr uint8_t kVirtualPort = 0xFF;
+// Drive letters of virtual drives: D: to Z:.
+constexpr char kFirstLetter = 'D';
+constexpr char kLastLetter = 'Z';
+
+}  // namespace starburn

@@ -1,0 +1,31 @@
+#pragma once
+
+// What an emulated recorder is: its identification, the discs it reads and
+// writes, its buffer.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace starburn {
+
+struct DriveModel {
+  std::string vendor = "StarBurn";
+  std::string product = "Virtual Recorder";
+  std::string revision = "1.0";
+  std::vector<uint16_t> readProfiles;   // profiles of discs it reads, in the order it lists them
+  std::vector<uint16_t> writeProfiles;  // those it also writes
+  // 4 MiB: the buffer of a current DVD/BD recorder (CD recorders have 2 MiB).
+  uint32_t bufferBytes = 4u << 20;
+
+  bool Reads(uint16_t profile) const;
+  bool Writes(uint16_t profile) const;
+
+  // The recorder of every virtual drive: it reads and writes every medium of
+  // the virtual-drive list.
+  static DriveModel AllMedia();
+  // A CD-R recorder: reads CD-ROM and CD-R, writes CD-R only.
+  static DriveModel CdROnly();
+};
+
+}  // namespace starburn

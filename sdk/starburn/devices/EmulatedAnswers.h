@@ -1,0 +1,56 @@
+#pragma once
+
+// The bytes an emulated recorder answers to the MMC commands that read, laid
+// out as the command set defines them.
+
+#include <cstdint>
+#include <vector>
+
+#include "devices/DriveModel.h"
+#include "devices/EmulatedDisc.h"
+
+namespace starburn {
+
+std::vector<uint8_t> InquiryAnswer(const DriveModel& model);
+
+// requestType 0: every feature from startingFeature on; 1: only the current
+// ones; 2: only startingFeature.
+std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t currentProfile,
+                                         uint8_t requestType, uint16_t startingFeature);
+
+std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc);
+
+std::vector<uint8_t> TrackInformationAnswer(const EmulatedDisc& disc, const TrackView& track);
+
+// Formats 0 (tracks) and 1 (last complete session); false when the disc has no
+// complete session, or another format is asked.
+bool TocAnswer(const EmulatedDisc& disc, uint8_t format, bool msf, uint8_t startingTrack,
+               std::vector<uint8_t>* answer);
+
+// Speeds the recorder runs at now, in KB/s.
+struct SpeedState {
+  uint32_t maximumRead = 0;
+  uint32_t currentRead = 0;
+  uint32_t maximumWrite = 0;  // 0: the disc cannot be written
+  uint32_t currentWrite = 0;
+  std::vector<uint32_t> writeSpeeds;  // ascending
+};
+
+std::vector<uint8_t> CapabilitiesPage(const DriveModel& model, const SpeedState& speeds,
+                                      bool removalPrevented);
+
+// GET PERFORMANCE type 3: one descriptor per write speed, fastest first.
+std::vector<uint8_t> WriteSpeedsAnswer(const SpeedState& speeds, uint32_t capacity);
+
+// A MODE SENSE(10) answer: the 8-byte header, no block descriptors, the page.
+std::vector<uint8_t> ModeSenseAnswer(const std::vector<uint8_t>& page);
+
+// The write parameters page of a recorder that was never told otherwise:
+// packet writing, no next session, data track, Mode 1.
+std::vector<uint8_t> DefaultWriteParameters();
+
+// Block address -> 0, minute, second, frame (a disc address starts 150 frames
+// after the first frame).
+uint32_t MsfOf(uint32_t lba);
+
+}  // namespace starburn

@@ -1,0 +1,399 @@
+#include "devices/EmulatedDisc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/BlockIo.h"
+#include "mmc/Answers.h"
+
+namespace starburn {
+
+namespace {
+
+constexpr SenseCodes kCannotWrite{sensekey::kIllegalRequest, asc::kIncompatibleMedium, 0x05};
+constexpr SenseCodes kNotFormatted{sensekey::kIllegalRequest, asc::kIncompatibleMedium, 0x10};
+constexpr SenseCodes kOutOfRange{sensekey::kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange};
+constexpr SenseCodes kBadWriteAddress{sensekey::kIllegalRequest, asc::kAddress,
+                                      kAscqInvalidWriteAddress};
+constexpr SenseCodes kSequenceError{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
+constexpr SenseCodes kWriteFailed{sensekey::kMediumError, asc::kWriteError, 0};
+
+uint64_t AlignUp(uint64_t value, uint32_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream content;
+  content << file.rdbuf();
+  *text = content.str();
+  return !file.bad();
+}
+
+// Writes text to path through a temporary file renamed over it, so a reader
+// (or a power loss) sees the old sidecar or the new one, never half of one.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".new";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
+StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& imagePath,
+                                  std::unique_ptr<EmulatedDisc>* out, std::string* error) {
+  const bool writable = medium.kind != MediumClass::kReadOnly;
+  struct stat info;
+  const bool exists = stat(imagePath.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) {
+    *error = imagePath + " is not a regular file";
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+  const uint64_t bytes = exists ? static_cast<uint64_t>(info.st_size) : 0;
+  if (exists) {
+    const int fd = ::open(imagePath.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+      *error = "cannot open " + imagePath + (writable ? " for reading and writing: " : ": ") +
+               strerror(errno);
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+    close(fd);
+  } else if (!writable) {
+    *error = std::string("a ") + medium.name + " needs an existing image, and " + imagePath +
+             " does not exist";
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  } else if (access(DirectoryOf(imagePath).c_str(), W_OK | X_OK) != 0) {
+    *error = "cannot create " + imagePath + ": " + strerror(errno);
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+  if (!writable && bytes == 0) {
+    *error = std::string("a ") + medium.name + " needs an image with data, and " + imagePath +
+             " is empty";
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+
+  DiscRecord record;
+  const std::string sidecar = SidecarPathOf(imagePath);
+  if (access(sidecar.c_str(), F_OK) == 0) {
+    std::string text;
+    if (!ReadWholeFile(sidecar, &text)) {
+      *error = "cannot read " + sidecar + ": " + strerror(errno);
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+    std::string problem;
+    if (ParseSidecar(text, &record, &problem) != STARBURN_OK) {
+      *error = sidecar + ", " + problem;
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+    if (record.medium != &medium) {
+      *error = sidecar + " describes a " + record.medium->name + ", but the drive list says " +
+               medium.name;
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+    if (!writable && record.Blank()) record = RecordOfImage(medium, bytes);
+  } else {
+    record = RecordOfImage(medium, bytes);
+  }
+  const uint64_t imageBlocks = (bytes + kBlockSize - 1) / kBlockSize;
+  const uint32_t capacity =
+      writable ? medium.capacity
+               : static_cast<uint32_t>(std::min<uint64_t>(imageBlocks, UINT32_MAX));
+  std::string problem;
+  if (CheckDiscRecord(record, capacity, exists, bytes, &problem) != STARBURN_OK) {
+    *error = "the sidecar " + sidecar + " does not match its image: " + problem;
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+  out->reset(new EmulatedDisc(std::move(record), imagePath, capacity));
+  return STARBURN_OK;
+}
+
+EmulatedDisc::EmulatedDisc(DiscRecord record, const std::string& imagePath, uint32_t capacity)
+    : record(std::move(record)),
+      image(imagePath, this->record.medium->kind != MediumClass::kReadOnly),
+      capacity(capacity) {}
+
+uint8_t EmulatedDisc::DiscStatus() const {
+  switch (record.medium->kind) {
+    case MediumClass::kOverwritable:
+      return record.formatted ? kDiscOther : kDiscBlank;
+    case MediumClass::kReadOnly:
+      return kDiscComplete;
+    case MediumClass::kSequential:
+      break;
+  }
+  if (record.complete) return kDiscComplete;
+  return record.Blank() && !open ? kDiscBlank : kDiscAppendable;
+}
+
+uint8_t EmulatedDisc::LastSessionState() const {
+  switch (DiscStatus()) {
+    case kDiscComplete:
+    case kDiscOther:
+      return kSessionComplete;
+    case kDiscBlank:
+      return kSessionEmpty;
+    default:
+      return open || !record.sessions.back().closed ? kSessionIncomplete : kSessionEmpty;
+  }
+}
+
+uint16_t EmulatedDisc::ClosedSessionCount() const {
+  if (record.medium->kind == MediumClass::kOverwritable) return record.formatted ? 1 : 0;
+  uint16_t count = 0;
+  for (const SessionRecord& session : record.sessions) count += session.closed ? 1 : 0;
+  return count;
+}
+
+uint16_t EmulatedDisc::SessionCount() const {
+  if (record.medium->kind == MediumClass::kOverwritable || record.Blank()) return 1;
+  const bool lastOpen = !record.sessions.back().closed;
+  const bool more = !record.complete && !lastOpen;  // the empty session a next track starts
+  return static_cast<uint16_t>(record.sessions.size() + (more ? 1 : 0));
+}
+
+uint32_t EmulatedDisc::NextWritableAfterRecord() const {
+  if (record.Blank()) return 0;
+  const SessionRecord& last = record.sessions.back();
+  const uint64_t end = last.tracks.back().End();
+  const Medium& medium = *record.medium;
+  const uint64_t gap =
+      last.closed ? (record.sessions.size() == 1 ? medium.firstSessionGap : medium.laterSessionGap)
+                  : 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(AlignUp(end + gap, medium.alignment), capacity));
+}
+
+uint32_t EmulatedDisc::NextWritable() const {
+  return open ? open->start + open->written : NextWritableAfterRecord();
+}
+
+std::vector<TrackView> EmulatedDisc::ClosedSessionTracks() const {
+  std::vector<TrackView> tracks;
+  for (const TrackView& track : Tracks()) {
+    if (track.state != TrackView::State::kClosed) continue;
+    const bool inOpenSession = record.medium->kind != MediumClass::kOverwritable &&
+                               !record.sessions[track.session - 1].closed;
+    if (!inOpenSession) tracks.push_back(track);
+  }
+  return tracks;
+}
+
+std::vector<TrackView> EmulatedDisc::Tracks() const {
+  std::vector<TrackView> tracks;
+  if (record.medium->kind == MediumClass::kOverwritable) {
+    TrackView track;
+    track.number = 1;
+    track.session = 1;
+    track.size = capacity;
+    if (record.formatted) {
+      track.written = capacity;
+    } else {
+      track.state = TrackView::State::kInvisible;
+      track.freeBlocks = capacity;
+    }
+    tracks.push_back(track);
+    return tracks;
+  }
+  uint16_t number = 0;
+  for (std::size_t s = 0; s < record.sessions.size(); ++s) {
+    for (const TrackExtent& extent : record.sessions[s].tracks) {
+      TrackView track;
+      track.number = ++number;
+      track.session = static_cast<uint16_t>(s + 1);
+      track.start = extent.start;
+      track.size = extent.blocks;
+      track.written = extent.blocks;
+      tracks.push_back(track);
+    }
+  }
+  if (record.complete || record.medium->kind == MediumClass::kReadOnly) return tracks;
+  TrackView next;
+  next.number = ++number;
+  const bool lastOpen = !record.Blank() && !record.sessions.back().closed;
+  next.session = static_cast<uint16_t>(record.sessions.size() + (lastOpen ? 0 : 1));
+  next.state = open ? TrackView::State::kOpen : TrackView::State::kInvisible;
+  next.start = open ? open->start : NextWritableAfterRecord();
+  next.written = open ? open->written : 0;
+  next.size = capacity - next.start;
+  next.nextWritable = NextWritable();
+  next.freeBlocks = capacity - next.nextWritable;
+  tracks.push_back(next);
+  return tracks;
+}
+
+bool EmulatedDisc::Readable(uint32_t lba, uint32_t count) const {
+  const uint64_t end = uint64_t{lba} + count;
+  if (record.medium->kind == MediumClass::kOverwritable) {
+    return record.formatted && end <= capacity;
+  }
+  for (const TrackView& track : Tracks()) {
+    if (lba >= track.start && end <= uint64_t{track.start} + track.written) return true;
+  }
+  return false;
+}
+
+bool EmulatedDisc::Read(uint32_t lba, uint32_t count, uint8_t* out, SenseCodes* refusal) {
+  if (!Readable(lba, count)) {
+    *refusal = kOutOfRange;
+    return false;
+  }
+  std::string problem;
+  int code = 0;
+  if (!image.Read(lba, count, out, &problem, &code)) {
+    *refusal = SenseCodes{sensekey::kMediumError, 0x11, 0};  // unrecovered read error
+    return false;
+  }
+  return true;
+}
+
+bool EmulatedDisc::Write(uint32_t lba, uint32_t count, const uint8_t* data, int owner,
+                         SenseCodes* refusal) {
+  const uint64_t end = uint64_t{lba} + count;
+  switch (record.medium->kind) {
+    case MediumClass::kReadOnly:
+      *refusal = kCannotWrite;
+      return false;
+    case MediumClass::kOverwritable:
+      if (!record.formatted) {
+        *refusal = kNotFormatted;
+        return false;
+      }
+      if (end > capacity) {
+        *refusal = kOutOfRange;
+        return false;
+      }
+      break;
+    case MediumClass::kSequential:
+      if (record.complete || lba != NextWritable()) {
+        *refusal = kBadWriteAddress;
+        return false;
+      }
+      if (end > capacity) {
+        *refusal = kOutOfRange;
+        return false;
+      }
+      break;
+  }
+  std::string problem;
+  int code = 0;
+  if (!image.Write(lba, count, data, &problem, &code)) {
+    *refusal = kWriteFailed;
+    return false;
+  }
+  if (record.medium->kind == MediumClass::kSequential) {
+    if (!open) open = OpenTrack{lba, 0, owner};
+    open->written += count;
+  }
+  return true;
+}
+
+bool EmulatedDisc::Sync(SenseCodes* refusal) {
+  std::string problem;
+  int code = 0;
+  if (!image.Sync(&problem, &code)) {
+    *refusal = kWriteFailed;
+    return false;
+  }
+  return true;
+}
+
+bool EmulatedDisc::Save(SenseCodes* refusal) {
+  std::string problem;
+  int code = 0;
+  if (!image.Sync(&problem, &code) ||
+      !ReplaceFile(SidecarPathOf(image.Path()), FormatSidecar(record))) {
+    *refusal = kWriteFailed;
+    return false;
+  }
+  return true;
+}
+
+bool EmulatedDisc::CloseTrack(SenseCodes* refusal) {
+  if (record.medium->kind == MediumClass::kOverwritable) return true;  // nothing to close
+  if (!open) {
+    *refusal = kSequenceError;
+    return false;
+  }
+  if (record.Blank() || record.sessions.back().closed) record.sessions.push_back(SessionRecord{});
+  record.sessions.back().tracks.push_back(TrackExtent{open->start, open->written});
+  open.reset();
+  return Save(refusal);
+}
+
+bool EmulatedDisc::CloseSession(bool finalize, SenseCodes* refusal) {
+  switch (record.medium->kind) {
+    case MediumClass::kOverwritable:
+      return true;  // no sessions of its own
+    case MediumClass::kReadOnly:
+      *refusal = kCannotWrite;
+      return false;
+    case MediumClass::kSequential:
+      break;
+  }
+  if (open && !CloseTrack(refusal)) return false;
+  const bool lastOpen = !record.Blank() && !record.sessions.back().closed;
+  if (record.complete || record.Blank() || (!lastOpen && !finalize)) {
+    *refusal = kSequenceError;  // nothing to close
+    return false;
+  }
+  record.sessions.back().closed = true;
+  record.complete = finalize;
+  return Save(refusal);
+}
+
+bool EmulatedDisc::Blank(SenseCodes* refusal) {
+  if (record.medium->kind != MediumClass::kSequential || !record.medium->erasable) {
+    *refusal = kCannotWrite;
+    return false;
+  }
+  std::string problem;
+  int code = 0;
+  open.reset();
+  record.sessions.clear();
+  record.complete = false;
+  if (!image.Truncate(&problem, &code)) {
+    *refusal = kWriteFailed;
+    return false;
+  }
+  return Save(refusal);
+}
+
+bool EmulatedDisc::Format(SenseCodes* refusal) {
+  if (record.medium->kind != MediumClass::kOverwritable) {
+    *refusal = kCannotWrite;
+    return false;
+  }
+  std::string problem;
+  int code = 0;
+  record.formatted = true;
+  if (!image.Truncate(&problem, &code)) {
+    *refusal = kWriteFailed;
+    return false;
+  }
+  return Save(refusal);
+}
+
+void EmulatedDisc::DropOpenTrack(int owner) {
+  if (open && (owner < 0 || open->owner == owner)) open.reset();
+}
+
+}  // namespace starburn

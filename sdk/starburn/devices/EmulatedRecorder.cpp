@@ -1,0 +1,438 @@
+#include "devices/EmulatedRecorder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/BlockIo.h"
+#include "devices/EmulatedAnswers.h"
+#include "mmc/Answers.h"
+#include "mmc/Bytes.h"
+#include "mmc/Cdb.h"
+#include "mmc/Profiles.h"
+
+namespace starburn {
+
+namespace {
+
+constexpr SenseCodes kInvalidField{sensekey::kIllegalRequest, asc::kInvalidFieldInCdb, 0};
+constexpr SenseCodes kInvalidParameter{sensekey::kIllegalRequest, asc::kInvalidFieldInParameters,
+                                       0};
+constexpr SenseCodes kInvalidOpcode{sensekey::kIllegalRequest, asc::kInvalidOpcode, 0};
+constexpr SenseCodes kMediumChanged{sensekey::kUnitAttention, asc::kMediumChanged, 0};
+constexpr SenseCodes kBecomingReady{sensekey::kNotReady, asc::kNotReadyCause, 0x01};
+constexpr SenseCodes kNoDiscTrayClosed{sensekey::kNotReady, asc::kMediumNotPresent, 0x01};
+constexpr SenseCodes kNoDiscTrayOpen{sensekey::kNotReady, asc::kMediumNotPresent, 0x02};
+constexpr SenseCodes kUnknownDisc{sensekey::kNotReady, asc::kIncompatibleMedium, 0x00};
+constexpr SenseCodes kCannotWrite{sensekey::kIllegalRequest, asc::kIncompatibleMedium, 0x05};
+constexpr SenseCodes kOutOfRange{sensekey::kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange};
+constexpr SenseCodes kIllegalMode{sensekey::kIllegalRequest, asc::kIllegalModeForTrack, 0};
+constexpr SenseCodes kRemovalPrevented{sensekey::kIllegalRequest, asc::kRemovalPrevented, 0x02};
+
+ScsiResult Good() { return ScsiResult(); }
+
+ScsiResult Check(SenseCodes codes) {
+  ScsiResult result;
+  result.status = kScsiCheckCondition;
+  result.senseLength = EncodeSense(codes, result.sense.data(), kMaxSenseLength);
+  return result;
+}
+
+// Copies an answer into the command's buffer, cut to the allocation length
+// the CDB gives and to the buffer.
+ScsiResult Answer(const std::vector<uint8_t>& answer, const ScsiCommand& command,
+                  uint32_t allocation) {
+  ScsiResult result;
+  if (command.direction != DataDirection::kFromDevice || command.data == nullptr) {
+    return Check(kInvalidField);
+  }
+  const uint32_t size =
+      std::min<uint32_t>({static_cast<uint32_t>(answer.size()), allocation, command.length});
+  std::memcpy(command.data, answer.data(), size);
+  result.transferred = size;
+  return result;
+}
+
+uint32_t RoundDown(uint16_t requested, const std::vector<uint32_t>& speeds) {
+  if (speeds.empty()) return 0;
+  if (requested == kMaximumSpeed) return speeds.back();
+  uint32_t taken = speeds.front();  // slower than the slowest: the slowest
+  for (uint32_t speed : speeds) {
+    if (speed <= requested) taken = speed;
+  }
+  return taken;
+}
+
+}  // namespace
+
+// One path to the recorder, owned by one device handle.
+class EmulatedConnection : public ScsiTransport {
+ public:
+  EmulatedConnection(std::shared_ptr<EmulatedRecorder> recorder, int id, uint64_t epoch)
+      : recorder(std::move(recorder)), id(id), epoch(epoch) {}
+  ~EmulatedConnection() override { recorder->Disconnect(id); }
+  ScsiResult Execute(const ScsiCommand& command) override {
+    return recorder->Execute(id, epoch, command);
+  }
+
+ private:
+  std::shared_ptr<EmulatedRecorder> recorder;
+  int id;
+  uint64_t epoch;
+};
+
+StarBurnStatus EmulatedRecorder::Create(const Medium* medium, const std::string& imagePath,
+                                        DriveModel model, std::shared_ptr<EmulatedRecorder>* out,
+                                        std::string* error) {
+  std::unique_ptr<EmulatedDisc> disc;
+  if (medium != nullptr) {
+    const StarBurnStatus status = EmulatedDisc::Load(*medium, imagePath, &disc, error);
+    if (status != STARBURN_OK) return status;
+  }
+  out->reset(new EmulatedRecorder(std::move(disc), medium, medium != nullptr ? imagePath : "",
+                                  std::move(model)));
+  return STARBURN_OK;
+}
+
+EmulatedRecorder::EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Medium* medium,
+                                   std::string imagePath, DriveModel model)
+    : medium(medium),
+      imagePath(std::move(imagePath)),
+      model(std::move(model)),
+      disc(std::move(disc)),
+      writeParameters(DefaultWriteParameters()) {}
+
+std::string EmulatedRecorder::Identity() const { return imagePath; }
+
+StarBurnStatus EmulatedRecorder::Open(bool, std::unique_ptr<ScsiTransport>* out, std::string*) {
+  std::lock_guard<std::mutex> lock(mutex);
+  const int id = nextConnection++;
+  connections.insert(id);
+  if (trayOpen) {  // pushed back in, with the same disc
+    trayOpen = false;
+    DiscChanged();
+  }
+  out->reset(new EmulatedConnection(shared_from_this(), id, epoch));
+  return STARBURN_OK;
+}
+
+void EmulatedRecorder::Disconnect(int connection) {
+  std::lock_guard<std::mutex> lock(mutex);
+  connections.erase(connection);
+  attention.erase(connection);
+  if (disc) disc->DropOpenTrack(connection);
+}
+
+void EmulatedRecorder::SetFaults(FaultPlan plan) {
+  std::lock_guard<std::mutex> lock(mutex);
+  faults = std::move(plan);
+  faultHits.assign(faults.commands.size(), 0);
+}
+
+void EmulatedRecorder::DiscChanged() {
+  if (disc) attention = connections;
+}
+
+void EmulatedRecorder::PowerLoss() {
+  ++epoch;
+  std::unique_ptr<EmulatedDisc> reloaded;
+  std::string ignored;
+  if (medium != nullptr &&
+      EmulatedDisc::Load(*medium, imagePath, &reloaded, &ignored) == STARBURN_OK) {
+    disc = std::move(reloaded);
+  } else if (disc) {
+    disc->DropOpenTrack(-1);
+  }
+  removalPrevented = false;
+  requestedRead = requestedWrite = kMaximumSpeed;
+  writeParameters = DefaultWriteParameters();
+  unflushedBytes = 0;
+  attention.clear();
+  faults.powerLossAt.reset();  // the drive is switched on again undamaged
+}
+
+uint16_t EmulatedRecorder::CurrentProfile() const {
+  if (!disc || trayOpen || !model.Reads(disc->GetMedium().profile)) return profile::kNone;
+  return disc->GetMedium().profile;
+}
+
+bool EmulatedRecorder::DiscReady(SenseCodes* refusal) const {
+  if (trayOpen) {
+    *refusal = kNoDiscTrayOpen;
+  } else if (!disc) {
+    *refusal = kNoDiscTrayClosed;
+  } else if (faults.notReady) {
+    *refusal = kBecomingReady;
+  } else if (!model.Reads(disc->GetMedium().profile)) {
+    *refusal = kUnknownDisc;
+  } else {
+    return true;
+  }
+  return false;
+}
+
+bool EmulatedRecorder::DiscWritable(SenseCodes* refusal) const {
+  if (!DiscReady(refusal)) return false;
+  if (!model.Writes(disc->GetMedium().profile) || !disc->Writable()) {
+    *refusal = kCannotWrite;
+    return false;
+  }
+  return true;
+}
+
+bool EmulatedRecorder::TestWriting() const {
+  return UsesWriteParametersPage(disc->GetMedium().profile) &&
+         (writeParameters[writeparams::kFlags] & writeparams::kTestWrite) != 0;
+}
+
+SpeedState EmulatedRecorder::Speeds() const {
+  const bool present = disc && !trayOpen;
+  const Medium& speeds = present ? disc->GetMedium() : CdSpeedsMedium();
+  SpeedState state;
+  state.maximumRead = speeds.readSpeeds.empty() ? 0 : speeds.readSpeeds.back();
+  state.currentRead = RoundDown(requestedRead, speeds.readSpeeds);
+  if (model.Writes(speeds.profile)) {
+    state.writeSpeeds = speeds.writeSpeeds;
+    state.maximumWrite = speeds.writeSpeeds.empty() ? 0 : speeds.writeSpeeds.back();
+    state.currentWrite = RoundDown(requestedWrite, speeds.writeSpeeds);
+  }
+  return state;
+}
+
+ScsiResult EmulatedRecorder::Execute(int connection, uint64_t connectionEpoch,
+                                     const ScsiCommand& command) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (connectionEpoch != epoch) {
+    ScsiResult gone;
+    gone.transport = STARBURN_STATUS_DEVICE_GONE;
+    gone.transportError = "the drive lost power";
+    return gone;
+  }
+  const uint8_t code = command.cdb[0];
+  if (code != opcode::kInquiry && attention.erase(connection) > 0) return Check(kMediumChanged);
+  for (std::size_t i = 0; i < faults.commands.size(); ++i) {
+    const CommandFault& fault = faults.commands[i];
+    if (fault.opcode != code) continue;
+    const uint32_t hit = ++faultHits[i];
+    if (hit > fault.skip && (fault.times == 0 || hit <= fault.skip + fault.times)) {
+      return Check(fault.sense);
+    }
+  }
+  return Dispatch(connection, command);
+}
+
+ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command) {
+  const uint8_t* cdb = command.cdb.data();
+  SenseCodes refusal;
+  switch (cdb[0]) {
+    case opcode::kTestUnitReady:
+      return DiscReady(&refusal) ? Good() : Check(refusal);
+    case opcode::kInquiry:
+      return Answer(InquiryAnswer(model), command, GetBig16(cdb + 3));
+    case opcode::kGetConfiguration:
+      return Answer(ConfigurationAnswer(model, CurrentProfile(), cdb[1] & 0x03, GetBig16(cdb + 2)),
+                    command, GetBig16(cdb + 7));
+    case opcode::kReadDiscInformation:
+      if (!DiscReady(&refusal)) return Check(refusal);
+      if ((cdb[1] & 0x07) != 0) return Check(kInvalidField);
+      return Answer(DiscInformationAnswer(*disc), command, GetBig16(cdb + 7));
+    case opcode::kReadTrackInformation: {
+      if (!DiscReady(&refusal)) return Check(refusal);
+      if ((cdb[1] & 0x03) != 1) return Check(kInvalidField);  // only by track number
+      const uint32_t number = GetBig32(cdb + 2);
+      const std::vector<TrackView> tracks = disc->Tracks();
+      for (const TrackView& track : tracks) {
+        const bool next =
+            number == kInvisibleTrack && (track.state != TrackView::State::kClosed ||
+                                          disc->GetMedium().kind == MediumClass::kOverwritable);
+        if (track.number == number || next) {
+          return Answer(TrackInformationAnswer(*disc, track), command, GetBig16(cdb + 7));
+        }
+      }
+      return Check(kInvalidField);
+    }
+    case opcode::kReadToc: {
+      if (!DiscReady(&refusal)) return Check(refusal);
+      std::vector<uint8_t> answer;
+      if (!TocAnswer(*disc, cdb[2] & 0x0F, (cdb[1] & 0x02) != 0, cdb[6], &answer)) {
+        return Check(kInvalidField);
+      }
+      return Answer(answer, command, GetBig16(cdb + 7));
+    }
+    case opcode::kGetPerformance:
+      if (!DiscReady(&refusal)) return Check(refusal);
+      if (cdb[10] != kPerformanceWriteSpeed) return Check(kInvalidField);
+      return Answer(WriteSpeedsAnswer(Speeds(), disc->Capacity()), command,
+                    kPerformanceHeaderLength + GetBig16(cdb + 8) * kPerformanceDescriptorLength);
+    case opcode::kModeSense10: {
+      const uint8_t page = cdb[2] & 0x3F;
+      if (page == kWriteParametersPage) {
+        return Answer(ModeSenseAnswer(writeParameters), command, GetBig16(cdb + 7));
+      }
+      if (page == kCapabilitiesPage) {
+        return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)), command,
+                      GetBig16(cdb + 7));
+      }
+      return Check(kInvalidField);
+    }
+    case opcode::kModeSelect10:
+      return ModeSelect(command);
+    case opcode::kSetCdSpeed:
+      requestedRead = GetBig16(cdb + 2);
+      requestedWrite = GetBig16(cdb + 4);
+      return Good();
+    case opcode::kBlank:
+      if (!DiscWritable(&refusal)) return Check(refusal);
+      if ((cdb[1] & 0x07) > kBlankMinimal) return Check(kInvalidField);
+      if (!disc->Blank(&refusal)) return Check(refusal);
+      unflushedBytes = 0;
+      return Good();
+    case opcode::kFormatUnit:
+      if (!DiscWritable(&refusal)) return Check(refusal);
+      if (command.direction != DataDirection::kToDevice ||
+          command.length < kFormatParameterLength) {
+        return Check(kInvalidParameter);
+      }
+      return disc->Format(&refusal) ? Good() : Check(refusal);
+    case opcode::kWrite10:
+      return WriteBlocks(connection, command);
+    case opcode::kRead10: {
+      if (!DiscReady(&refusal)) return Check(refusal);
+      const uint32_t count = GetBig16(cdb + 7);
+      if (command.direction != DataDirection::kFromDevice ||
+          command.length < uint64_t{count} * kBlockSize) {
+        return Check(kInvalidField);
+      }
+      if (!disc->Read(GetBig32(cdb + 2), count, command.data, &refusal)) return Check(refusal);
+      ScsiResult result;
+      result.transferred = count * kBlockSize;
+      return result;
+    }
+    case opcode::kSynchronizeCache:
+      if (!DiscReady(&refusal)) return Check(refusal);
+      if (!disc->Sync(&refusal)) return Check(refusal);
+      unflushedBytes = 0;
+      return Good();
+    case opcode::kCloseTrackSession:
+      return CloseTrackSession(command);
+    case opcode::kStartStopUnit:
+      return StartStop(command);
+    case opcode::kPreventAllowMediumRemoval:
+      removalPrevented = (cdb[4] & 0x01) != 0;
+      return Good();
+    case opcode::kReadBufferCapacity: {
+      std::vector<uint8_t> answer(kBufferCapacityLength, 0);
+      PutBig16(&answer[0], kBufferCapacityLength - 2);
+      const uint32_t used =
+          static_cast<uint32_t>(std::min<uint64_t>(unflushedBytes, model.bufferBytes));
+      PutBig32(&answer[4], model.bufferBytes);
+      PutBig32(&answer[8], model.bufferBytes - used);
+      return Answer(answer, command, GetBig16(cdb + 7));
+    }
+    default:
+      return Check(kInvalidOpcode);
+  }
+}
+
+ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& command) {
+  const uint8_t* cdb = command.cdb.data();
+  SenseCodes refusal;
+  if (!DiscWritable(&refusal)) return Check(refusal);
+  const uint32_t lba = GetBig32(cdb + 2);
+  const uint32_t count = GetBig16(cdb + 7);
+  if (command.direction != DataDirection::kToDevice ||
+      command.length != uint64_t{count} * kBlockSize) {
+    return Check(kInvalidField);
+  }
+  if (TestWriting()) return Good();  // simulation: the laser stays off
+  const uint16_t p = disc->GetMedium().profile;
+  const bool startsTrack = disc->GetMedium().kind == MediumClass::kSequential &&
+                           disc->Tracks().back().state == TrackView::State::kInvisible;
+  if (startsTrack && UsesWriteParametersPage(p)) {
+    const uint8_t type = writeParameters[writeparams::kFlags] & 0x0F;
+    const bool cd = IsCdProfile(p);
+    const uint8_t wanted =
+        cd ? writeparams::kWriteTypeTrackAtOnce : writeparams::kWriteTypeIncremental;
+    const bool mode1 =
+        (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
+    if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
+  }
+  const uint64_t end = uint64_t{lba} + count;
+  if (faults.spaceEndsAt && end > *faults.spaceEndsAt) return Check(kOutOfRange);
+  if (faults.powerLossAt && lba <= *faults.powerLossAt && *faults.powerLossAt < end) {
+    const uint32_t before = *faults.powerLossAt - lba;
+    if (before > 0) disc->Write(lba, before, command.data, connection, &refusal);
+    PowerLoss();
+    ScsiResult gone;
+    gone.transport = STARBURN_STATUS_DEVICE_GONE;
+    gone.transportError = "the drive lost power";
+    return gone;
+  }
+  if (!disc->Write(lba, count, command.data, connection, &refusal)) return Check(refusal);
+  unflushedBytes += uint64_t{count} * kBlockSize;
+  return Good();
+}
+
+ScsiResult EmulatedRecorder::CloseTrackSession(const ScsiCommand& command) {
+  SenseCodes refusal;
+  if (!DiscWritable(&refusal)) return Check(refusal);
+  if (TestWriting()) return Good();
+  bool done = false;
+  switch (command.cdb[2] & 0x07) {
+    case kCloseTrack:
+      done = disc->CloseTrack(&refusal);
+      break;
+    case kCloseSession: {
+      // CD and DVD-R: the write parameters say whether a next session may follow.
+      const bool last =
+          UsesWriteParametersPage(disc->GetMedium().profile) &&
+          (writeParameters[writeparams::kMultiSession] >> 6) == writeparams::kMultiSessionNone;
+      done = disc->CloseSession(last, &refusal);
+      break;
+    }
+    case 5:
+    case kFinalizeDisc:
+      done = disc->CloseSession(true, &refusal);
+      break;
+    default:
+      return Check(kInvalidField);
+  }
+  if (!done) return Check(refusal);
+  unflushedBytes = 0;
+  return Good();
+}
+
+ScsiResult EmulatedRecorder::ModeSelect(const ScsiCommand& command) {
+  if (command.direction != DataDirection::kToDevice || command.length < kModeHeaderLength + 2) {
+    return Check(kInvalidParameter);
+  }
+  const uint8_t* list = command.data;
+  const uint32_t at = kModeHeaderLength + GetBig16(list + 6);
+  if (at + 2 > command.length) return Check(kInvalidParameter);
+  const uint8_t* page = list + at;
+  const uint32_t size = 2u + page[1];
+  if ((page[0] & 0x3F) != kWriteParametersPage || size != kWriteParametersPageLength ||
+      at + size > command.length || (page[writeparams::kFlags] & 0x0F) > 4) {
+    return Check(kInvalidParameter);
+  }
+  writeParameters.assign(page, page + size);
+  writeParameters[0] &= 0x3F;
+  return Good();
+}
+
+ScsiResult EmulatedRecorder::StartStop(const ScsiCommand& command) {
+  const uint8_t flags = command.cdb[4];
+  if ((flags & 0x02) == 0) return Good();  // spin up or down: nothing to emulate
+  if ((flags & 0x01) != 0) {               // load
+    if (trayOpen) {
+      trayOpen = false;
+      DiscChanged();
+    }
+    return Good();
+  }
+  if (removalPrevented) return Check(kRemovalPrevented);
+  trayOpen = true;
+  if (disc) disc->DropOpenTrack(-1);
+  return Good();
+}
+
+}  // namespace starburn

@@ -1,0 +1,89 @@
+#pragma once
+
+// A virtual drive: an MMC target over an image file. It answers the commands
+// of the MMC layer as a recorder does for the disc it holds (profiles and
+// features, disc and track information, table of contents, speeds, write
+// parameters, buffer), keeps its tray (a disc is not ready while the tray is
+// open; an open tray closes again, with the same disc, when a new path to the
+// drive is opened, as a person would push it back), reports a unit attention
+// after a disc was loaded, and can be told to fail (FaultPlan).
+//
+// Threads: any number of paths may be open on different threads; the
+// recorder's lock is held for one command at a time, never across a call-back.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "devices/DriveBackend.h"
+#include "devices/DriveModel.h"
+#include "devices/EmulatedAnswers.h"
+#include "devices/EmulatedDisc.h"
+#include "devices/FaultPlan.h"
+
+namespace starburn {
+
+class EmulatedRecorder : public DriveBackend,
+                         public std::enable_shared_from_this<EmulatedRecorder> {
+ public:
+  // A recorder holding the disc of medium over imagePath; medium null makes an
+  // empty drive (imagePath is then ignored). Fails with
+  // STARBURN_STATUS_BAD_CONFIGURATION when the image and its sidecar cannot be
+  // used (EmulatedDisc::Load).
+  static StarBurnStatus Create(const Medium* medium, const std::string& imagePath, DriveModel model,
+                               std::shared_ptr<EmulatedRecorder>* out, std::string* error);
+
+  StarBurnStatus Open(bool exclusive, std::unique_ptr<ScsiTransport>* out,
+                      std::string* error) override;
+  std::string Identity() const override;
+
+  // Replaces the faults the recorder shows from the next command on.
+  void SetFaults(FaultPlan plan);
+
+ private:
+  friend class EmulatedConnection;
+
+  EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Medium* medium, std::string imagePath,
+                   DriveModel model);
+  ScsiResult Execute(int connection, uint64_t epoch, const ScsiCommand& command);
+  void Disconnect(int connection);
+
+  // The command handlers, under mutex.
+  ScsiResult Dispatch(int connection, const ScsiCommand& command);
+  ScsiResult WriteBlocks(int connection, const ScsiCommand& command);
+  ScsiResult CloseTrackSession(const ScsiCommand& command);
+  ScsiResult ModeSelect(const ScsiCommand& command);
+  ScsiResult StartStop(const ScsiCommand& command);
+  bool DiscReady(SenseCodes* refusal) const;
+  bool DiscWritable(SenseCodes* refusal) const;
+  bool TestWriting() const;
+  uint16_t CurrentProfile() const;
+  SpeedState Speeds() const;
+  void LoseDisc();
+  void PowerLoss();
+  void DiscChanged();
+
+  const Medium* medium;  // null: an empty drive
+  const std::string imagePath;
+  const DriveModel model;
+
+  mutable std::mutex mutex;  // guards everything below, one command at a time
+  std::unique_ptr<EmulatedDisc> disc;
+  bool trayOpen = false;
+  bool removalPrevented = false;
+  uint64_t epoch = 0;  // counts power losses; paths from an older epoch are dead
+  int nextConnection = 1;
+  std::set<int> connections;
+  std::set<int> attention;  // connections owed a unit attention
+  uint16_t requestedRead = 0xFFFF;
+  uint16_t requestedWrite = 0xFFFF;
+  std::vector<uint8_t> writeParameters;
+  uint64_t unflushedBytes = 0;
+  FaultPlan faults;
+  std::vector<uint32_t> faultHits;  // commands seen by each of faults.commands
+};
+
+}  // namespace starburn

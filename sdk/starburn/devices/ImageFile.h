@@ -1,0 +1,44 @@
+#pragma once
+
+// The image file of a virtual disc: block n at byte n * 2048, sparse where
+// nothing was written. Reads past the end of the file give zeros.
+//
+// Threads: not thread-safe; the emulated recorder calls it under its lock.
+
+#include <cstdint>
+#include <string>
+
+namespace starburn {
+
+class ImageFile {
+ public:
+  ImageFile(std::string path, bool writable) : path(std::move(path)), writable(writable) {}
+  ~ImageFile();
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  const std::string& Path() const { return path; }
+  // Whether the file exists, and its size in bytes (0 when it does not).
+  bool Exists() const;
+  uint64_t Size() const;
+
+  // Each answers false with a message ("cannot write /a.iso: No space left on
+  // device") and the errno in *systemError on failure. Writing creates the
+  // file when it is missing.
+  bool Read(uint64_t block, uint32_t count, uint8_t* out, std::string* error, int* systemError);
+  bool Write(uint64_t block, uint32_t count, const uint8_t* data, std::string* error,
+             int* systemError);
+  bool Sync(std::string* error, int* systemError);
+  // Empties the file (a blanked or re-formatted disc holds nothing).
+  bool Truncate(std::string* error, int* systemError);
+
+ private:
+  bool OpenFile(bool create, std::string* error, int* systemError);
+  bool Fail(const char* what, std::string* error, int* systemError);
+
+  std::string path;
+  bool writable;
+  int fd = -1;
+};
+
+}  // namespace starburn

@@ -1,0 +1,33 @@
+#pragma once
+
+// The virtual-drive list: "MEDIUM=PATH;MEDIUM=PATH", as STARBURN_VIRTUAL_DRIVES
+// and StarBurn_AttachVirtualDrives take it. MEDIUM is a name of Medium.h or
+// "empty" (a drive without a disc, written "empty" or "empty="); PATH is the
+// image file, relative paths from the current directory. Spaces around names
+// and paths are ignored; empty entries (";;", a trailing ";") are skipped. A
+// path cannot hold ';'.
+
+#include <string>
+#include <vector>
+
+#include "devices/DriveModel.h"
+#include "starburn/StarBurn.h"
+
+namespace starburn {
+
+struct VirtualDriveSpec {
+  std::string medium;  // "empty" for a drive without a disc
+  std::string path;    // absolute; empty for "empty"
+};
+
+// STARBURN_STATUS_BAD_CONFIGURATION with the entry and the reason
+// ("entry 2 \"cd-x=/a.iso\": unknown medium \"cd-x\"; media: ...").
+StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<VirtualDriveSpec>* out,
+                                     std::string* error);
+
+// Parses the list, makes a recorder of model for every entry (checking every
+// image and sidecar) and registers them all, or none when any fails.
+StarBurnStatus AttachVirtualDriveList(const std::string& text, const DriveModel& model,
+                                      std::string* error);
+
+}  // namespace starburn

@@ -1,0 +1,74 @@
+#pragma once
+
+// The MMC commands over one ScsiTransport: each builds its CDB, runs it, turns
+// the outcome into an SDK status (Sense.h) and decodes the answer. A failure
+// leaves what happened in LastFailure(): a message, the system error behind a
+// transport failure, and the CDB with the drive's sense.
+//
+// Threads: one thread at a time, like the transport it drives.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mmc/Answers.h"
+#include "mmc/Cdb.h"
+#include "mmc/ScsiTransport.h"
+#include "starburn/StarBurn.h"
+
+namespace starburn {
+
+// Blocks per READ(10)/WRITE(10): 64 KiB, a transfer every drive and the Linux
+// SCSI generic driver take in one command.
+constexpr uint32_t kMaxTransferBlocks = 32;
+
+struct CommandFailure {
+  std::string message;
+  uint32_t systemError = 0;
+  bool fromDrive = false;           // record holds a command the drive refused
+  StarBurnCommandFailure record{};  // zero unless fromDrive
+};
+
+class MmcDrive {
+ public:
+  explicit MmcDrive(ScsiTransport& transport) : transport(transport) {}  // not owned
+
+  StarBurnStatus TestUnitReady();
+  StarBurnStatus Inquiry(InquiryData* out);
+  StarBurnStatus GetConfiguration(uint8_t requestType, Configuration* out);
+  StarBurnStatus ReadDiscInformation(DiscInformation* out);
+  StarBurnStatus ReadTrackInformation(uint32_t track, TrackInformation* out);
+  StarBurnStatus ReadToc(uint8_t format, Toc* out);
+  StarBurnStatus GetWriteSpeeds(std::vector<WriteSpeed>* out);
+  // The page from its code byte on, PS bit cleared.
+  StarBurnStatus ModeSense(uint8_t page, std::vector<uint8_t>* out);
+  StarBurnStatus ModeSelect(const std::vector<uint8_t>& page);
+  StarBurnStatus SetCdSpeed(uint16_t readSpeed, uint16_t writeSpeed);
+  StarBurnStatus Blank(uint8_t type);
+  StarBurnStatus FormatUnit(uint32_t blocks, uint8_t formatType, uint32_t typeParameter);
+  // count blocks of kBlockSize bytes, sent kMaxTransferBlocks at a time.
+  StarBurnStatus Write(uint32_t lba, uint32_t count, const uint8_t* data);
+  StarBurnStatus Read(uint32_t lba, uint32_t count, uint8_t* data);
+  StarBurnStatus SynchronizeCache();
+  StarBurnStatus CloseTrackSession(uint8_t function, uint16_t track);
+  StarBurnStatus StartStopUnit(bool loadEject, bool start);
+  StarBurnStatus PreventMediumRemoval(bool prevent);
+  StarBurnStatus ReadBufferCapacity(BufferCapacity* out);
+
+  const CommandFailure& LastFailure() const { return failure; }
+
+ private:
+  StarBurnStatus Run(const Cdb& cdb, DataDirection direction, uint8_t* data, uint32_t length,
+                     uint32_t timeoutMs, uint32_t* transferred = nullptr);
+  StarBurnStatus Malformed(const Cdb& cdb);
+  // Runs a command that answers size bytes at most and decodes the answer
+  // with parse (given the bytes and how many came).
+  StarBurnStatus Query(const Cdb& cdb, uint32_t size,
+                       const std::function<bool(const uint8_t*, uint32_t)>& parse);
+
+  ScsiTransport& transport;
+  CommandFailure failure;
+};
+
+}  // namespace starburn

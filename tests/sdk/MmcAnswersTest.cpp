@@ -1,0 +1,220 @@
+// The MMC layer's command blocks, answer decoding and sense decoding, on bytes
+// laid out by hand as drives send them.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "mmc/Answers.h"
+#include "mmc/Cdb.h"
+#include "mmc/Profiles.h"
+#include "mmc/SdkRecords.h"
+#include "mmc/Sense.h"
+
+namespace {
+
+using namespace starburn;
+
+std::vector<uint8_t> Bytes(const Cdb& cdb) {
+  return std::vector<uint8_t>(cdb.bytes.begin(), cdb.bytes.begin() + cdb.length);
+}
+
+TEST(MmcCdbTest, CommandBlocksCarryTheirFieldsWhereDrivesReadThem) {
+  EXPECT_EQ(Bytes(Write10Cdb(0x01020304, 32)),
+            (std::vector<uint8_t>{0x2A, 0, 1, 2, 3, 4, 0, 0, 32, 0}));
+  EXPECT_EQ(Bytes(Read10Cdb(16, 1)), (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}));
+  EXPECT_EQ(Bytes(ReadTrackInformationCdb(kInvisibleTrack, 36)),
+            (std::vector<uint8_t>{0x52, 1, 0, 0, 0, 0xFF, 0, 0, 36, 0}));
+  EXPECT_EQ(Bytes(GetConfigurationCdb(kConfigurationCurrent, 0, 8192)),
+            (std::vector<uint8_t>{0x46, 1, 0, 0, 0, 0, 0, 0x20, 0, 0}));
+  EXPECT_EQ(Bytes(SetCdSpeedCdb(0xFFFF, 1411)),
+            (std::vector<uint8_t>{0xBB, 0, 0xFF, 0xFF, 0x05, 0x83, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Bytes(CloseTrackSessionCdb(kCloseTrack, 3)),
+            (std::vector<uint8_t>{0x5B, 0, 1, 0, 0, 3, 0, 0, 0, 0}));
+  EXPECT_EQ(Bytes(StartStopUnitCdb(true, false)), (std::vector<uint8_t>{0x1B, 0, 0, 0, 2, 0}));
+  EXPECT_EQ(Bytes(BlankCdb(kBlankMinimal))[1], 1);
+  EXPECT_EQ(Bytes(ModeSense10Cdb(kCapabilitiesPage, 256)),
+            (std::vector<uint8_t>{0x5A, 0x08, 0x2A, 0, 0, 0, 0, 1, 0, 0}));
+  EXPECT_EQ(Bytes(GetPerformanceCdb(kPerformanceWriteSpeed, 64))[10], 3);
+  const auto format = FormatUnitParameters(0xFFFFFFFF, kFormatDvdPlusRw, 0);
+  EXPECT_EQ(std::vector<uint8_t>(format.begin(), format.end()),
+            (std::vector<uint8_t>{0, 0, 0, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0x26 << 2, 0, 0, 0}));
+}
+
+TEST(MmcAnswersTest, DiscInformationOfAnAppendableCdRw) {
+  std::vector<uint8_t> answer(34, 0);
+  answer[1] = 32;
+  answer[2] = 0x10 | (0 << 2) | 1;  // erasable, last session empty, appendable
+  answer[3] = 1;
+  answer[4] = 2;  // sessions
+  answer[5] = 2;  // first track in last session
+  answer[6] = 2;  // last track in last session
+  answer[21] = 79;
+  answer[22] = 59;
+  answer[23] = 74;
+  DiscInformation info;
+  ASSERT_TRUE(ParseDiscInformation(answer.data(), 34, &info));
+  EXPECT_TRUE(info.erasable);
+  EXPECT_EQ(info.discStatus, kDiscAppendable);
+  EXPECT_EQ(info.lastSessionState, kSessionEmpty);
+  EXPECT_EQ(info.sessions, 2);
+  EXPECT_EQ(info.lastTrackInLastSession, 2);
+  EXPECT_EQ(info.lastPossibleLeadOut, 0x004F3B4Au);
+  EXPECT_EQ(info.rawLength, 34u);
+
+  // A drive that sent fewer bytes than the block claims: only what came counts.
+  EXPECT_FALSE(ParseDiscInformation(answer.data(), 20, &info));
+}
+
+TEST(MmcAnswersTest, TrackInformationFieldsAndHighBytes) {
+  std::vector<uint8_t> answer(36, 0);
+  answer[1] = 34;
+  answer[2] = 0x2C;  // track 300 with byte 32
+  answer[3] = 0x01;
+  answer[5] = 0x05;
+  answer[6] = 0x40 | 0x0F;  // blank, unknown data mode
+  answer[7] = 0x01;         // next writable address valid
+  answer[11] = 0x10;        // start 16
+  answer[15] = 0x20;        // next writable 32
+  answer[18] = 0x01;        // free 256
+  answer[27] = 0x40;        // size 64
+  answer[32] = 0x01;
+  TrackInformation track;
+  ASSERT_TRUE(ParseTrackInformation(answer.data(), 36, &track));
+  EXPECT_EQ(track.track, 300);
+  EXPECT_EQ(track.session, 1);
+  EXPECT_TRUE(track.blank);
+  EXPECT_EQ(track.dataMode, 15);
+  EXPECT_TRUE(track.nextWritableValid);
+  EXPECT_EQ(track.start, 16u);
+  EXPECT_EQ(track.nextWritable, 32u);
+  EXPECT_EQ(track.freeBlocks, 256u);
+  EXPECT_EQ(track.size, 64u);
+
+  // An older drive that stops at byte 28 has no high bytes.
+  answer[1] = 26;
+  ASSERT_TRUE(ParseTrackInformation(answer.data(), 28, &track));
+  EXPECT_EQ(track.track, 0x2C);
+}
+
+TEST(MmcAnswersTest, ConfigurationListsProfilesAndFeaturesAndRefusesACutFeature) {
+  std::vector<uint8_t> answer = {0,    0,    0,    0, 0, 0,    0x00, 0x09,  // current profile CD-R
+                                 0,    0,    0x03, 8,                       // profile list
+                                 0,    0x09, 1,    0, 0, 0x08, 0,    0,  // CD-R (current), CD-ROM
+                                 0,    0x2D, 0x00, 4,                    // CD track at once
+                                 0x44, 0,    0,    1};
+  answer[3] = static_cast<uint8_t>(answer.size() - 4);
+  Configuration configuration;
+  ASSERT_TRUE(
+      ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()), &configuration));
+  EXPECT_EQ(configuration.currentProfile, profile::kCdR);
+  EXPECT_EQ(configuration.profiles, (std::vector<uint16_t>{0x09, 0x08}));
+  ASSERT_NE(configuration.Find(feature::kCdTrackAtOnce), nullptr);
+  EXPECT_TRUE(SupportsUnderrunProtection(configuration));
+
+  uint8_t flags[STARBURN_MEDIA_FORMAT_COUNT];
+  MediaFormatsOf(configuration, flags);
+  EXPECT_EQ(flags[0], 1);  // reads CD-ROM
+  EXPECT_EQ(flags[1], 1);  // reads CD-R
+  EXPECT_EQ(flags[2], 1);  // writes CD-R
+  EXPECT_EQ(flags[4], 0);  // no CD-RW
+
+  // The feature claims 4 bytes of data but the drive sent 2.
+  EXPECT_FALSE(
+      ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()) - 2, &configuration));
+}
+
+TEST(MmcAnswersTest, ModePageSkipsBlockDescriptorsAndDropsThePsBit) {
+  std::vector<uint8_t> answer = {0,    0, 0,    0,   0, 0, 0, 8,  // 8 bytes of block descriptor
+                                 1,    2, 3,    4,   5, 6, 7, 8,  //
+                                 0x85, 2, 0x41, 0xC4};            // page 05 with PS, 2 bytes
+  answer[1] = static_cast<uint8_t>(answer.size() - 2);
+  std::vector<uint8_t> page;
+  ASSERT_TRUE(ParseModePage(answer.data(), static_cast<uint32_t>(answer.size()), 0x05, &page));
+  EXPECT_EQ(page, (std::vector<uint8_t>{0x05, 2, 0x41, 0xC4}));
+  EXPECT_FALSE(ParseModePage(answer.data(), static_cast<uint32_t>(answer.size()), 0x2A, &page));
+}
+
+TEST(MmcAnswersTest, SenseIsDecodedIntoSdkStatusesInOnePlace) {
+  auto status = [](uint8_t opcode, SenseCodes codes) {
+    ScsiResult result;
+    result.status = kScsiCheckCondition;
+    result.senseLength = EncodeSense(codes, result.sense.data(), kMaxSenseLength);
+    return StatusOf(opcode, result);
+  };
+  using namespace sensekey;
+  EXPECT_EQ(status(opcode::kTestUnitReady, {kNotReady, asc::kMediumNotPresent, 2}),
+            STARBURN_STATUS_NOT_READY);
+  EXPECT_EQ(status(opcode::kBlank, {kIllegalRequest, asc::kIncompatibleMedium, 5}),
+            STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
+  EXPECT_EQ(status(opcode::kWrite10, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}),
+            STARBURN_STATUS_NO_SPACE);
+  EXPECT_EQ(status(opcode::kRead10, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}),
+            STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_EQ(status(opcode::kWrite10, {kIllegalRequest, asc::kAddress, kAscqInvalidWriteAddress}),
+            STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_EQ(status(opcode::kWrite10, {kMediumError, asc::kWriteError, 0}),
+            STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_EQ(status(opcode::kWrite10, {kDataProtect, asc::kWriteProtected, 0}),
+            STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
+  EXPECT_EQ(status(opcode::kSetCdSpeed, {kIllegalRequest, asc::kInvalidOpcode, 0}),
+            STARBURN_STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(status(opcode::kWrite10, {kVolumeOverflow, 0, 0}), STARBURN_STATUS_NO_SPACE);
+  EXPECT_EQ(status(opcode::kRead10, {kRecoveredError, 0x17, 0}), STARBURN_OK);
+
+  ScsiResult busy;
+  busy.status = kScsiBusy;
+  EXPECT_EQ(StatusOf(opcode::kWrite10, busy), STARBURN_STATUS_DEVICE_BUSY);
+  ScsiResult silent;  // CHECK CONDITION without sense still failed
+  silent.status = kScsiCheckCondition;
+  EXPECT_EQ(StatusOf(opcode::kWrite10, silent), STARBURN_STATUS_COMMAND_FAILED);
+  ScsiResult gone;
+  gone.transport = STARBURN_STATUS_DEVICE_GONE;
+  EXPECT_EQ(StatusOf(opcode::kWrite10, gone), STARBURN_STATUS_DEVICE_GONE);
+
+  // Descriptor-format sense gives the same codes.
+  const uint8_t descriptor[8] = {0x72, kNotReady, asc::kNotReadyCause, 1, 0, 0, 0, 0};
+  const SenseCodes codes = DecodeSense(descriptor, sizeof descriptor);
+  EXPECT_EQ(codes.key, kNotReady);
+  EXPECT_EQ(codes.ascq, 1);
+  EXPECT_EQ(DescribeSense({kIllegalRequest, asc::kAddress, kAscqInvalidWriteAddress}),
+            "ILLEGAL REQUEST, 21h/02h (invalid address for write)");
+}
+
+TEST(MmcAnswersTest, DiscTypeCodesFollowTheProfile) {
+  const std::pair<uint16_t, int32_t> expected[] = {
+      {0x00, 14}, {0x08, 1},  {0x09, 2},  {0x0A, 3},  {0x10, 4},  {0x11, 5},
+      {0x12, 6},  {0x13, 7},  {0x14, 8},  {0x1A, 9},  {0x20, 10}, {0x21, 11},
+      {0x22, 12}, {0x1B, 13}, {0x2B, 15}, {0x15, 16}, {0x16, 16}, {0x40, 17},
+      {0x41, 18}, {0x43, 19}, {0x50, 20}, {0x51, 21}, {0x53, 22}, {0x02, 0}};
+  for (const auto& [profile, code] : expected) {
+    EXPECT_EQ(DiscTypeOfProfile(profile), code) << "profile " << profile;
+  }
+}
+
+TEST(MmcAnswersTest, TrackRecordLayout) {
+  TrackRecord record;
+  record.valid = true;
+  record.track = 3;
+  record.session = 2;
+  record.trackMode = 4;
+  record.dataMode = 15;
+  record.flags = kTrackFlagPacket;
+  record.nextWritableValid = true;
+  record.state = kTrackStateInvisible;
+  record.blank = true;
+  record.discStatus = kDiscAppendable;
+  record.erasable = true;
+  record.start = 0x11223344;
+  record.nextWritable = 0x01020304;
+  record.freeBlocks = 0x0A0B0C0D;
+  record.size = 7;
+  uint8_t out[STARBURN_TRACK_INFORMATION_SIZE];
+  EncodeTrackRecord(record, out);
+  const std::vector<uint8_t> expected = {1,    3,    2,    4,    15,   1,    1, 0, 2, 1,
+                                         1,    1,    0x44, 0x33, 0x22, 0x11, 4, 3, 2, 1,
+                                         0x0D, 0x0C, 0x0B, 0x0A, 7,    0,    0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(out, out + sizeof out), expected);
+}
+
+}  // namespace
