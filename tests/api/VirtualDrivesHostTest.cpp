@@ -26,13 +26,26 @@ void WriteImage(const std::string& path, const std::string& label) {
   char* primary = &image[16 * kBlock];
   primary[0] = 1;
   std::copy_n("CD001", 5, primary + 1);
+  primary[6] = 1;  // descriptor version
   std::memset(primary + 40, ' ', 32);
   std::copy(label.begin(), label.end(), primary + 40);
   primary[80] = 40;  // volume space size, little-endian half
   primary[87] = 40;  // big-endian half
+  primary[129] = 8;  // logical block size 2048, both byte orders
+  primary[130] = 8;
+  // The root directory record: 34 bytes, its extent at block 18, one block
+  // long, a directory, volume 1, the one-byte identifier 0.
+  char* root = primary + 156;
+  root[0] = 34;
+  root[2] = root[9] = 18;
+  root[11] = root[16] = 8;
+  root[25] = 2;
+  root[28] = root[31] = 1;
+  root[32] = 1;
   char* terminator = &image[17 * kBlock];
   terminator[0] = static_cast<char>(255);
   std::copy_n("CD001", 5, terminator + 1);
+  terminator[6] = 1;
   std::ofstream(path, std::ios::binary).write(image.data(), static_cast<long>(image.size()));
 }
 

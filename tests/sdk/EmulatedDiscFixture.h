@@ -84,6 +84,16 @@ inline std::vector<uint8_t> ImageBlock(uint32_t start, uint32_t blocks, const st
       std::memset(&block[40], ' ', 32);
       std::memcpy(&block[40], label.data(), std::min<std::size_t>(label.size(), 32));
       PutLittleBig32(&block[80], start + blocks);
+      block[129] = block[130] = 8;  // logical block size 2048, both byte orders
+      // The root directory record: 34 bytes, one block at start + 18, a
+      // directory of volume 1 with the one-byte identifier 0.
+      uint8_t* root = &block[156];
+      root[0] = 34;
+      PutLittleBig32(root + 2, start + 18);
+      PutLittleBig32(root + 10, kBlockSize);
+      root[25] = 2;
+      root[28] = root[31] = 1;
+      root[32] = 1;
     }
     return block;
   }
