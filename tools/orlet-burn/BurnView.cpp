@@ -1,0 +1,155 @@
+#include "BurnView.h"
+
+#include <cstdio>
+
+#include "Text.h"
+#include "Words.h"
+
+namespace orletburn {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+// Without a terminal, progress is printed as a line every this many percent.
+constexpr int kLineStep = 10;
+
+// Tells about every file AddItem could not add; the burn then stops, so that
+// no file the user named is left off the disc silently.
+class AddReporter : public Orlet::FileContainerObserver {
+ public:
+  int OnAddItem() override {
+    ++items;
+    return 1;
+  }
+  void OnAddFileFailed(const std::wstring& sourcePath, int code) override {
+    std::fprintf(stderr, "orlet-burn: cannot add %s: %s (code %d)\n", Utf8(sourcePath).c_str(),
+                 ResultWords(code).c_str(), code);
+    ++failures;
+  }
+  unsigned items = 0;
+  unsigned failures = 0;
+};
+
+}  // namespace
+
+BurnView::BurnView(std::vector<std::wstring> paths, bool importSession, bool interactive)
+    : paths(std::move(paths)), importSession(importSession), interactive(interactive) {}
+
+bool BurnView::Succeeded() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return success;
+}
+
+bool BurnView::Cancelled() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return cancelled;
+}
+
+std::string BurnView::Reason() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return reason;
+}
+
+void BurnView::End(bool succeeded, std::string why) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (reason.empty()) reason = std::move(why);
+  success = succeeded;
+  ended = true;
+  changed.notify_all();
+}
+
+void BurnView::OnPrepareEvent(int event, int detail) {
+  std::printf("  %s\n", PrepareWords(event, detail).c_str());
+  if (event == Orlet::PrepareFailed) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (reason.empty()) reason = PrepareWords(event, detail);
+  }
+  if (event == Orlet::PrepareImageReady) writeStart = std::chrono::steady_clock::now();
+  std::fflush(stdout);
+}
+
+int BurnView::OnFillContainer(Orlet::FileContainer* container) {
+  AddReporter reporter;
+  Orlet::FileContainer::Node* root = container->GetRoot();
+  for (const auto& path : paths) {
+    Orlet::FileContainer::Node* added = nullptr;
+    const int code = container->AddItem(path, root, &added, &reporter);
+    if (code != Orlet::ResultOk && reporter.failures == 0) {
+      std::fprintf(stderr, "orlet-burn: cannot add %s: %s (code %d)\n", Utf8(path).c_str(),
+                   ResultWords(code).c_str(), code);
+      ++reporter.failures;
+    }
+  }
+  newBytes = container->GetTotalSize();
+  std::printf("  %u entries, %s of new data, %u folders and %u files on the disc\n",
+              reporter.items, Size(newBytes).c_str(), container->GetDirCounts(),
+              container->GetFileCounts());
+  if (reporter.failures != 0) {
+    std::lock_guard<std::mutex> lock(mutex);
+    reason = "some files could not be added; nothing was written";
+    return 0;
+  }
+  return 1;
+}
+
+void BurnView::OnTreeNameKind0(const std::wstring&) {}
+void BurnView::OnTreeNameKind2(const std::wstring&) {}
+
+int BurnView::OnAskImportSession() {
+  std::printf("  the disc holds data: %s\n",
+              importSession ? "keeping its files (a new session is appended)"
+                            : "not keeping its files (--no-import)");
+  return importSession ? 1 : 0;
+}
+
+void BurnView::OnBurnEvent(int event, int detail) {
+  if (barOpen) std::printf("\n");  // end the bar's line before the event's
+  barOpen = false;
+  std::printf("  %s\n", BurnWords(event, detail).c_str());
+  std::fflush(stdout);
+  if (event == Orlet::BurnCancelled) {
+    std::lock_guard<std::mutex> lock(mutex);
+    cancelled = true;
+    if (reason.empty()) reason = "cancelled";
+  }
+  if (event == Orlet::BurnFinished) End(true, "");
+  if (event == Orlet::BurnFailed && detail == Orlet::DetailNone) End(false, "the burn failed");
+  if (event == Orlet::BurnFailed && detail != Orlet::DetailNone) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (reason.empty()) reason = BurnWords(event, detail);
+  }
+}
+
+void BurnView::OnBurnProgress(int progress, int level) {
+  if (progress != Orlet::kNoProgressValue) percent = progress;
+  if (level != Orlet::kNoProgressValue) bufferLevel = level;
+  DrawProgress();
+}
+
+void BurnView::DrawProgress() {
+  if (!interactive && lastPrinted >= 0 && percent / kLineStep == lastPrinted / kLineStep) return;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
+  const double written = static_cast<double>(newBytes) * percent / 100.0;
+  const double rate = seconds > 0 ? written / seconds : 0;
+  const double left = percent > 0 ? seconds * (100 - percent) / percent : 0;
+  const int filled = percent * kBarWidth / 100;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(kBarWidth, '.');
+  std::printf("%s  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left%s", interactive ? "\r" : "",
+              bar.c_str(), percent, bufferLevel,
+              Size(static_cast<unsigned long long>(rate)).c_str(), left,
+              interactive ? "" : "\n");
+  std::fflush(stdout);
+  lastPrinted = percent;
+  barOpen = interactive;
+}
+
+int BurnView::OnAskRetryOpen() {
+  std::printf("  the drive could not be opened exclusively; trying once more shared\n");
+  return 1;
+}
+
+void BurnView::OnSearchFinished() {}
+
+}  // namespace orletburn

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <orlet/FileContainer.h>
+#include <orlet/MediaBurning.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orletburn {
+
+// The burn observer of orlet-burn: fills the container with the paths given
+// on the command line, answers the import question, prints each event in
+// words and draws a progress bar. The library calls it on the burn job's
+// thread; the main thread waits for the job's last event with WaitForEnd.
+class BurnView : public Orlet::MediaBurningObserver {
+ public:
+  BurnView(std::vector<std::wstring> paths, bool importSession, bool interactive);
+
+  // Waits until the job's last event (recorded or failed) has come, or until
+  // stop() answers true, checked every poll; answers true once the job ended.
+  template <typename Stop>
+  bool WaitForEnd(Stop stop, std::chrono::milliseconds poll) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended) {
+      if (changed.wait_for(lock, poll, [this] { return ended; })) break;
+      if (stop()) return false;
+    }
+    return true;
+  }
+  // After the end: whether the disc was recorded, and why not.
+  bool Succeeded() const;
+  bool Cancelled() const;
+  std::string Reason() const;
+
+  void OnPrepareEvent(int event, int detail) override;
+  int OnFillContainer(Orlet::FileContainer* container) override;
+  void OnTreeNameKind0(const std::wstring& text) override;
+  void OnTreeNameKind2(const std::wstring& text) override;
+  int OnAskImportSession() override;
+  void OnBurnEvent(int event, int detail) override;
+  void OnBurnProgress(int progress, int level) override;
+  int OnAskRetryOpen() override;
+  void OnSearchFinished() override;
+
+ private:
+  void End(bool success, std::string reason);
+  void DrawProgress();
+
+  const std::vector<std::wstring> paths;
+  const bool importSession;
+  const bool interactive;  // a terminal: redraw the bar in place
+  unsigned long long newBytes = 0;
+  int percent = 0;
+  int bufferLevel = 0;
+  int lastPrinted = -1;
+  bool barOpen = false;  // the bar's line is waiting for its end
+  std::chrono::steady_clock::time_point writeStart;
+
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  bool ended = false;      // guarded by mutex
+  bool success = false;    // guarded by mutex
+  bool cancelled = false;  // guarded by mutex
+  std::string reason;      // guarded by mutex: the first failure in words
+};
+
+}  // namespace orletburn

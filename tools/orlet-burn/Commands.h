@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace orletburn {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130;  // as a shell reports an interrupted program
+
+// What the command line asked for.
+struct Options {
+  std::string command;
+  std::vector<std::string> virtualDrives;  // --virtual MEDIUM=PATH
+  std::size_t drive = 0;                   // --drive N
+  std::string label;                       // --label L
+  unsigned speed = 65535;                  // --speed X (KB/s; 65535: the maximum)
+  bool force = false;                      // --force
+  bool import = true;                      // --no-import clears it
+  std::vector<std::string> paths;          // files and folders
+};
+
+int ListDrives(const Options& options);
+int ShowDrive(const Options& options);
+int BurnPaths(const Options& options);
+int EraseDisc(const Options& options);
+int VerifyDisc(const Options& options);
+
+}  // namespace orletburn

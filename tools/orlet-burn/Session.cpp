@@ -1,0 +1,56 @@
+#include "Session.h"
+
+#include <starburn/StarBurn.h>
+
+#include <cstdio>
+
+#include "Words.h"
+
+namespace orletburn {
+
+Session::~Session() {
+  if (service == nullptr) return;
+  if (started) service->Uninitialize();
+  Orlet::DestroyMediaBurning(service);
+}
+
+bool Session::Open(const std::vector<std::string>& virtualDrives) {
+  if (Orlet::CreateMediaBurning(service) != Orlet::ResultOk) {
+    std::fprintf(stderr, "orlet-burn: the burning service could not be created\n");
+    return false;
+  }
+  if (const int code = service->Initialize(); code != Orlet::ResultOk) {
+    std::fprintf(stderr,
+                 "orlet-burn: the burning SDK did not start (code %d); check "
+                 "STARBURN_VIRTUAL_DRIVES\n",
+                 code);
+    return false;
+  }
+  started = true;
+  for (const auto& drive : virtualDrives) {
+    char error[STARBURN_ERROR_TEXT_SIZE] = "";
+    if (StarBurn_AttachVirtualDrives(drive.c_str(), error, sizeof error) != STARBURN_OK) {
+      std::fprintf(stderr, "orlet-burn: --virtual %s: %s\n", drive.c_str(), error);
+      return false;
+    }
+  }
+  service->StartDriveSearch(0, 0);
+  return true;
+}
+
+bool Session::Drive(std::size_t index, Orlet::DriveInfo& info) {
+  const std::size_t count = service->GetDriveCount();
+  if (index >= count) {
+    std::fprintf(stderr, "orlet-burn: there is no drive %zu (%zu drive%s found)\n", index, count,
+                 count == 1 ? "" : "s");
+    return false;
+  }
+  if (const int code = service->GetDriveInfo(index, info); code != Orlet::ResultOk) {
+    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index,
+                 ResultWords(code).c_str(), code);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orletburn

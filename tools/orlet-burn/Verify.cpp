@@ -1,0 +1,219 @@
+// verify: reads the disc's last session back through the SDK and compares
+// every source file's name, size and content with what the disc holds.
+
+#include <dirent.h>
+#include <starburn/StarBurn.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Session.h"
+#include "Text.h"
+
+namespace orletburn {
+
+namespace {
+
+// Room for a node's names: a Joliet name of up to 103 UTF-16 units is at
+// most 309 bytes of UTF-8.
+constexpr uint32_t kNameRoom = 1024;
+constexpr uint32_t kChunk = 1 << 20;
+
+void NoNotifications(uint32_t, void*, void*, void*) {}
+
+// The disc's last session, imported into an SDK tree for reading.
+class DiscReader {
+ public:
+  ~DiscReader() {
+    if (tree != nullptr) StarBurn_Destroy(&tree);
+    if (device != nullptr) StarBurn_Destroy(&device);
+  }
+
+  bool Open(const std::string& deviceName) {
+    uint32_t systemError = 0;
+    StarBurnCommandFailure failure{};
+    if (StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, &systemError, &failure,
+                                            NoNotifications, nullptr, deviceName.c_str(),
+                                            1) != STARBURN_OK) {
+      return false;
+    }
+    uint8_t fileSystem[STARBURN_DISC_FILE_SYSTEM_SIZE] = {};
+    uint8_t lastTrack = 0;
+    if (StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(device, error, sizeof error, &systemError,
+                                                     &failure, fileSystem,
+                                                     sizeof fileSystem) != STARBURN_OK ||
+        StarBurn_CdvdBurnerGrabber_GetLastTrack(device, error, sizeof error, &systemError,
+                                                &failure, &lastTrack) != STARBURN_OK) {
+      return false;
+    }
+    const uint8_t joliet = fileSystem[1] != 0 ? 1 : 0;
+    return StarBurn_ISO9660JolietFileTree_Create(&tree, error, sizeof error, &systemError,
+                                                 NoNotifications, nullptr, 1, 0, joliet ? 0 : 1,
+                                                 joliet) == STARBURN_OK &&
+           StarBurn_ISO9660JolietFileTree_ImportTrack(device, tree, lastTrack, joliet, error,
+                                                      sizeof error, &systemError) == STARBURN_OK;
+  }
+
+  void* Root() { return StarBurn_ISO9660JolietFileTree_GetRoot(tree); }
+
+  // The kids of node by their visible names.
+  std::map<std::string, void*> Kids(void* node) {
+    std::map<std::string, void*> kids;
+    std::vector<char> first(kNameRoom), second(kNameRoom), third(kNameRoom);
+    for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(tree, node); kid != nullptr;
+         kid = StarBurn_ISO9660JolietFileTree_GetNextKid(tree, node, kid)) {
+      if (StarBurn_ISO9660JolietFileTree_GetNames(tree, kid, first.data(), second.data(),
+                                                  third.data(), kNameRoom) == STARBURN_OK) {
+        kids[second.data()] = kid;
+      }
+    }
+    return kids;
+  }
+
+  bool IsDirectory(void* node) {
+    return (StarBurn_ISO9660JolietFileTree_GetAttributes(tree, node) & STARBURN_NODE_DIRECTORY) !=
+           0;
+  }
+
+  unsigned long long SizeOf(void* node) {
+    uint32_t high = 0;
+    const uint32_t low = StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(tree, node, &high);
+    return (static_cast<unsigned long long>(high) << 32) | low;
+  }
+
+  // Whether the node's content equals the file at path (of equal size).
+  bool SameContent(void* node, const std::string& path) {
+    std::ifstream source(path, std::ios::binary);
+    std::vector<char> mine(kChunk), theirs(kChunk);
+    for (uint64_t offset = 0;; offset += kChunk) {
+      uint32_t done = 0;
+      if (StarBurn_ISO9660JolietFileTree_ReadFile(device, tree, node, offset, theirs.data(),
+                                                  kChunk, &done, error,
+                                                  sizeof error) != STARBURN_OK) {
+        return false;
+      }
+      source.read(mine.data(), kChunk);
+      if (static_cast<uint32_t>(source.gcount()) != done ||
+          std::memcmp(mine.data(), theirs.data(), done) != 0) {
+        return false;
+      }
+      if (done < kChunk) return true;
+    }
+  }
+
+  char error[STARBURN_ERROR_TEXT_SIZE] = "";
+
+ private:
+  void* device = nullptr;
+  void* tree = nullptr;
+};
+
+std::string BaseName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Compares the source at path with the disc's node; counts what differs.
+unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    std::printf("  cannot read the source %s\n", path.c_str());
+    return 1;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    if (!disc.IsDirectory(node)) {
+      std::printf("  %s: a folder here, a file on the disc\n", shown.c_str());
+      return 1;
+    }
+    unsigned differences = 0;
+    auto kids = disc.Kids(node);
+    DIR* directory = opendir(path.c_str());
+    if (directory == nullptr) return 1;
+    while (dirent* entry = readdir(directory)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      auto found = kids.find(name);
+      if (found == kids.end()) {
+        std::printf("  %s/%s: missing on the disc\n", shown.c_str(), name.c_str());
+        ++differences;
+        continue;
+      }
+      differences += Compare(disc, path + "/" + name, found->second, shown + "/" + name);
+      kids.erase(found);
+    }
+    closedir(directory);
+    for (const auto& extra : kids) {
+      std::printf("  %s/%s: only on the disc\n", shown.c_str(), extra.first.c_str());
+      ++differences;
+    }
+    return differences;
+  }
+  if (disc.IsDirectory(node)) {
+    std::printf("  %s: a file here, a folder on the disc\n", shown.c_str());
+    return 1;
+  }
+  const unsigned long long size = disc.SizeOf(node);
+  if (size != static_cast<unsigned long long>(info.st_size)) {
+    std::printf("  %s: %llu bytes on the disc, %lld here\n", shown.c_str(), size,
+                static_cast<long long>(info.st_size));
+    return 1;
+  }
+  if (!disc.SameContent(node, path)) {
+    std::printf("  %s: the content differs\n", shown.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int VerifyDisc(const Options& options) {
+  if (options.paths.empty()) {
+    std::fprintf(stderr, "orlet-burn: verify needs the files and folders to compare with\n");
+    return kExitUsage;
+  }
+  Session session;
+  Orlet::DriveInfo info;
+  if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
+    return kExitFailed;
+  }
+  DiscReader disc;
+  if (!disc.Open(Utf8(info.deviceName))) {
+    std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n", disc.error);
+    return kExitFailed;
+  }
+  std::printf("verifying drive %zu (%s) against %zu source(s)\n", options.drive,
+              Utf8(info.volumeLabel).c_str(), options.paths.size());
+  auto top = disc.Kids(disc.Root());
+  unsigned differences = 0;
+  for (const auto& path : options.paths) {
+    const std::string name = BaseName(path);
+    auto found = top.find(name);
+    if (found == top.end()) {
+      std::printf("  %s: missing on the disc\n", name.c_str());
+      ++differences;
+      continue;
+    }
+    differences += Compare(disc, path, found->second, name);
+    top.erase(found);
+  }
+  if (!top.empty()) {
+    std::printf("  (%zu other entr%s on the disc, from earlier sessions or other sources)\n",
+                top.size(), top.size() == 1 ? "y" : "ies");
+  }
+  if (differences != 0) {
+    std::printf("%u difference%s\n", differences, differences == 1 ? "" : "s");
+    return kExitFailed;
+  }
+  std::printf("verified: every file matches in name, size and content\n");
+  return kExitOk;
+}
+
+}  // namespace orletburn
