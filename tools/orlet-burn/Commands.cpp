@@ -22,11 +22,14 @@ constexpr std::chrono::milliseconds kInterruptPoll(100);
 
 std::atomic<bool> interrupted{false};
 
+// The drive record's disc type when the drive holds no disc.
+constexpr int kNoDisc = 14;
+
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
 // What the drive holds, in a few words.
 std::string DiscState(const Orlet::DriveInfo& info) {
-  if (info.discType == 14) return "no disc";
+  if (info.discType == kNoDisc) return "no disc";
   if (info.isBlank != 0) return "blank";
   return info.freeBytes != 0 ? "appendable" : "closed";
 }
@@ -36,17 +39,25 @@ struct FormatName {
   std::size_t position;
   const char* name;
 };
-constexpr FormatName kWritableFormats[] = {
-    {2, "CD-R"},      {4, "CD-RW"},     {7, "DVD-R"},  {9, "DVD-R DL"}, {11, "DVD-RW"},
-    {15, "DVD-RAM"},  {17, "DVD+RW"},   {21, "DVD+R"}, {23, "DVD+R DL"}, {26, "BD-R"},
-    {30, "BD-RE"}};
+constexpr FormatName kWritableFormats[] = {{2, "CD-R"},     {4, "CD-RW"},   {7, "DVD-R"},
+                                           {9, "DVD-R DL"}, {11, "DVD-RW"}, {15, "DVD-RAM"},
+                                           {17, "DVD+RW"},  {21, "DVD+R"},  {23, "DVD+R DL"},
+                                           {26, "BD-R"},    {30, "BD-RE"}};
+
+// Where the drive record keeps each write method's flag.
+constexpr std::size_t kSessionAtOnce = 0;
+constexpr std::size_t kRaw = 1;
+constexpr std::size_t kPacket = 2;
+constexpr std::size_t kTrackAtOnce = 3;
+
+const char* YesNo(uint32_t flag) { return flag != 0 ? "yes" : "no"; }
 
 std::string Speeds(const std::vector<Orlet::SpeedEntry>& speeds) {
   std::string text;
   for (const auto& entry : speeds) {
     if (!text.empty()) text += ", ";
-    text += Utf8(entry.label == nullptr ? L"?" : entry.label) + " (" +
-            std::to_string(entry.speed) + " KB/s)";
+    text += Utf8(entry.label == nullptr ? L"?" : entry.label) + " (" + std::to_string(entry.speed) +
+            " KB/s)";
   }
   return text.empty() ? "none" : text;
 }
@@ -61,8 +72,8 @@ int ListDrives(const Options& options) {
     std::printf("no optical drives found\n");
     return kExitOk;
   }
-  std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space",
-              "state", "free");
+  std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space", "state",
+              "free");
   for (std::size_t i = 0; i < count; ++i) {
     Orlet::DriveInfo info;
     if (session.Service().GetDriveInfo(i, info) != Orlet::ResultOk) {
@@ -97,7 +108,7 @@ int ShowDrive(const Options& options) {
               Size(info.freeBytes).c_str(), info.freeSeconds);
   std::printf("  capacity          %d s at 1x\n", info.capacitySeconds);
   std::printf("  next session at   block %u\n", info.sessionStartAddress);
-  std::printf("  erasable          %s\n", info.isErasable != 0 ? "yes" : "no");
+  std::printf("  erasable          %s\n", YesNo(info.isErasable));
   std::printf("  can write disc    %s\n", session.Service().IsDiscWritable(info) ? "yes" : "no");
   std::string formats;
   for (const auto& format : kWritableFormats) {
@@ -106,8 +117,9 @@ int ShowDrive(const Options& options) {
     formats += format.name;
   }
   std::printf("  writes            %s\n", formats.empty() ? "nothing" : formats.c_str());
-  std::printf("  write methods     packet %u, track-at-once %u, session-at-once %u, raw %u\n",
-              info.writeModes[2], info.writeModes[0], info.writeModes[1], info.writeModes[3]);
+  std::printf("  write methods     track-at-once %s, session-at-once %s, packet %s, raw %s\n",
+              YesNo(info.writeModes[kTrackAtOnce]), YesNo(info.writeModes[kSessionAtOnce]),
+              YesNo(info.writeModes[kPacket]), YesNo(info.writeModes[kRaw]));
   std::printf("  write speeds      %s\n", Speeds(info.writeSpeeds).c_str());
   std::printf("  read speeds       %s\n", Speeds(info.readSpeeds).c_str());
   return kExitOk;
@@ -131,10 +143,18 @@ int BurnPaths(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  BurnView view(paths, options.import, isatty(fileno(stdout)) != 0);
-  session.Service().SetBurnObserver(&view);
   std::printf("burning to drive %zu (%s %s, %s)\n", options.drive, Utf8(info.driveLetter).c_str(),
               Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
+  if (info.discType != kNoDisc && info.isBlank == 0 && info.freeBytes == 0) {
+    // The library would accept the job and fail it at the drive; say why now.
+    std::fprintf(stderr,
+                 "orlet-burn: the disc is full: it is closed or has no room for another "
+                 "session%s\n",
+                 info.isErasable != 0 ? " (erase it to use it again)" : "");
+    return kExitFailed;
+  }
+  BurnView view(paths, options.import, info.freeBytes, isatty(fileno(stdout)) != 0);
+  session.Service().SetBurnObserver(&view);
   const int code = session.Service().Burn(options.drive, Wide(options.label), options.speed,
                                           options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
@@ -145,16 +165,23 @@ int BurnPaths(const Options& options) {
   }
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
+  // Ctrl-C: the job stops at its next check point, and the write is aborted
+  // at its next block. The SDK takes an abort only while the drive is held
+  // for recording, so until it has taken one the request is made again at
+  // every poll: a Ctrl-C while the recorder is being prepared still stops
+  // the write that follows.
   bool cancelSent = false;
-  while (!view.WaitForEnd([] { return interrupted.load(); }, kInterruptPoll)) {
+  bool abortTaken = false;
+  const std::string device = Utf8(info.deviceName);
+  while (!view.WaitForEnd([&] { return interrupted.load() || (cancelSent && !abortTaken); },
+                          kInterruptPoll)) {
     if (!cancelSent) {
-      // Ctrl-C: the job stops at its next check point, and a write in
-      // progress is aborted at its next block.
       std::printf("\n  cancelling...\n");
+      std::fflush(stdout);
       session.Service().Cancel();
-      StarBurn_AbortDeviceWrite(Utf8(info.deviceName).c_str());
       cancelSent = true;
     }
+    if (!abortTaken) abortTaken = StarBurn_AbortDeviceWrite(device.c_str()) == STARBURN_OK;
     interrupted = false;
   }
   std::signal(SIGINT, SIG_DFL);

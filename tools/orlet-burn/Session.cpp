@@ -46,8 +46,8 @@ bool Session::Drive(std::size_t index, Orlet::DriveInfo& info) {
     return false;
   }
   if (const int code = service->GetDriveInfo(index, info); code != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index,
-                 ResultWords(code).c_str(), code);
+    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index, ResultWords(code).c_str(),
+                 code);
     return false;
   }
   return true;
