@@ -145,8 +145,9 @@ int BurnPaths(const Options& options) {
   }
   std::printf("burning to drive %zu (%s %s, %s)\n", options.drive, Utf8(info.driveLetter).c_str(),
               Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
-  if (info.discType != kNoDisc && info.isBlank == 0 && info.freeBytes == 0) {
+  if (session.Service().IsDiscWritable(info) != 0 && info.isBlank == 0 && info.freeBytes == 0) {
     // The library would accept the job and fail it at the drive; say why now.
+    // (A disc the drive cannot write at all is the library's to refuse.)
     std::fprintf(stderr,
                  "orlet-burn: the disc is full: it is closed or has no room for another "
                  "session%s\n",
@@ -189,8 +190,13 @@ int BurnPaths(const Options& options) {
     std::printf("done: the disc was written\n");
     return kExitOk;
   }
+  if (view.Cancelled() || cancelSent) {
+    // A job cancelled before it wrote ends without a reason of its own.
+    std::fprintf(stderr, "orlet-burn: cancelled; nothing was written\n");
+    return kExitCancelled;
+  }
   std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", view.Reason().c_str());
-  return view.Cancelled() || cancelSent ? kExitCancelled : kExitFailed;
+  return kExitFailed;
 }
 
 int EraseDisc(const Options& options) {
