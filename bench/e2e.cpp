@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     const uint64_t bytes = uint64_t(spec.folders) * spec.filesPerFolder * spec.fileSize;
     const std::string medium = bytes > kDvdBytes ? "bd-r" : "dvd+r";
     const std::string output = work + "/" + spec.name + ".iso";
-    const std::string drive = medium + "=" + output;
+    std::string drive = medium;
+    drive += "=" + output;
     const std::vector<Writer> writers = {
         {"orlet-burn (" + medium + ")",
          [&] {

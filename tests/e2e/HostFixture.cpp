@@ -42,7 +42,7 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 HostBurnObserver::HostBurnObserver(std::vector<std::string> sources) {
-  fill = [sources](Orlet::FileContainer* container) {
+  fill = [sources = std::move(sources)](Orlet::FileContainer* container) {
     for (const std::string& source : sources) {
       Orlet::FileContainer::Node* added = nullptr;
       EXPECT_EQ(
@@ -133,7 +133,7 @@ void HostFixture::TearDown() {
 }
 
 std::string HostFixture::MakeTree(const std::string& name, int seed) const {
-  const std::string root = Scratch(name);
+  std::string root = Scratch(name);
   const std::string number = std::to_string(seed);
   WriteFile(root + "/readme.txt", "session " + number + "\n");
   WriteFile(root + "/data/blocks.bin", std::string(5000 + seed, static_cast<char>('a' + seed)));
@@ -213,6 +213,7 @@ Outcome RunProgram(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   pid_t child = 0;

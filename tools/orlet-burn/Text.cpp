@@ -40,7 +40,7 @@ std::wstring Wide(const std::string& utf8) {
 std::string Utf8(const std::wstring& wide) {
   std::string out;
   for (wchar_t c : wide) {
-    auto value = static_cast<unsigned long>(c);
+    unsigned long value = static_cast<char32_t>(c);
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) value = kReplacement;
     if (value < 0x80) {
       out.push_back(static_cast<char>(value));

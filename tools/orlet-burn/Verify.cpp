@@ -162,6 +162,15 @@ Kids::iterator ShortenedOnDisc(DiscReader& disc, Kids& kids, const std::string& 
 unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown,
                  unsigned* shortened);
 
+// "folder/name", or name alone in no folder.
+std::string Within(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  std::string path = folder;
+  path += '/';
+  path += name;
+  return path;
+}
+
 // Finds each source (its name on the disc, its path here) among the kids of a
 // disc folder, by name or under a shortened name, and compares the two; takes
 // what it found out of kids. Counts what differs, and in *shortened the files
@@ -171,7 +180,7 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
   unsigned differences = 0;
   Sources unmatched;
   for (const auto& [name, source] : sources) {
-    const std::string shown = shownFolder.empty() ? name : shownFolder + "/" + name;
+    const std::string shown = Within(shownFolder, name);
     auto found = kids.find(name);
     if (found == kids.end()) {
       unmatched.emplace_back(name, source);
@@ -182,7 +191,7 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
   }
   // Only what no name matched can have been stored under a shortened name.
   for (const auto& [name, source] : unmatched) {
-    const std::string shown = shownFolder.empty() ? name : shownFolder + "/" + name;
+    const std::string shown = Within(shownFolder, name);
     auto stored = ShortenedOnDisc(disc, kids, name, source);
     if (stored == kids.end()) {
       std::printf("  %s: missing on the disc\n", shown.c_str());
@@ -216,7 +225,7 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
     if (directory == nullptr) return 1;
     while (dirent* entry = readdir(directory)) {
       const std::string name = entry->d_name;
-      if (name != "." && name != "..") sources.emplace_back(name, path + "/" + name);
+      if (name != "." && name != "..") sources.emplace_back(name, Within(path, name));
     }
     closedir(directory);
     auto kids = disc.Kids(node);
