@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace bench {
@@ -84,6 +85,27 @@ Measure Best(const std::function<int()>& body) {
     if (!best.ok || measure.seconds < best.seconds) best = measure;
   }
   return best;
+}
+
+void PrintHeading(const std::string& reference) {
+  std::printf("%-6s %-24s %9s %10s %16s %16s\n", "tree", "writer", "wall s", "peak MiB",
+              ("time/" + reference).c_str(), ("memory/" + reference).c_str());
+}
+
+void RunWriters(const std::string& tree, const std::vector<Writer>& writers) {
+  Measure first;
+  for (const Writer& writer : writers) {
+    const Measure measure = Best(writer.body);
+    if (&writer == &writers.front()) first = measure;
+    if (!measure.ok) {
+      std::printf("%-6s %-24s %9s\n", tree.c_str(), writer.name.c_str(), "failed");
+      continue;
+    }
+    std::printf("%-6s %-24s %9.2f %10.1f %16.2f %16.2f\n", tree.c_str(), writer.name.c_str(),
+                measure.seconds, measure.peakMiB, measure.seconds / first.seconds,
+                measure.peakMiB / first.peakMiB);
+    std::fflush(stdout);
+  }
 }
 
 int Exec(const std::vector<std::string>& arguments) {

@@ -35,6 +35,19 @@ struct Measure {
 // run counts (the first one warms the page cache).
 Measure Best(const std::function<int()>& body);
 
+// One way to write a tree: body runs in a child process and answers its exit
+// status.
+struct Writer {
+  std::string name;
+  std::function<int()> body;
+};
+
+// Prints the heading of RunWriters' table; reference names the first writer.
+void PrintHeading(const std::string& reference);
+// Runs every writer (Best) and prints a row for each: wall time, peak memory,
+// and both divided by the first writer's.
+void RunWriters(const std::string& tree, const std::vector<Writer>& writers);
+
 // Replaces the process with the program; answers 127 when it cannot.
 int Exec(const std::vector<std::string>& arguments);
 

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,18 +31,12 @@ namespace {
 // 2048 bytes, less room for the file system.
 constexpr uint64_t kDvdBytes = 4480ull << 20;
 
-struct Writer {
-  std::string name;
-  std::function<int()> body;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string work = argc > 1 ? argv[1] : "/tmp/orlet-e2e-bench";
   std::system(("mkdir -p '" + work + "/trees'").c_str());
-  std::printf("%-6s %-22s %9s %10s %14s %14s\n", "tree", "writer", "wall s", "peak MiB",
-              "orlet-burn/it", "memory/it");
+  bench::PrintHeading("orlet-burn");
   for (const bench::TreeSpec& spec : bench::kTrees) {
     if (argc > 2 && std::strcmp(argv[2], spec.name) != 0) continue;
     const std::string source = work + "/trees/" + spec.name;
@@ -53,7 +46,7 @@ int main(int argc, char** argv) {
     const std::string output = work + "/" + spec.name + ".iso";
     std::string drive = medium;
     drive += "=" + output;
-    const std::vector<Writer> writers = {
+    const std::vector<bench::Writer> writers = {
         {"orlet-burn (" + medium + ")",
          [&] {
            // A blank disc for every run.
@@ -76,19 +69,7 @@ int main(int argc, char** argv) {
                                "cat", source, output});
          }},
     };
-    bench::Measure burn;
-    for (const Writer& writer : writers) {
-      const bench::Measure measure = bench::Best(writer.body);
-      if (&writer == &writers.front()) burn = measure;
-      if (!measure.ok) {
-        std::printf("%-6s %-22s %9s\n", spec.name, writer.name.c_str(), "failed");
-        continue;
-      }
-      std::printf("%-6s %-22s %9.2f %10.1f %14.2f %14.2f\n", spec.name, writer.name.c_str(),
-                  measure.seconds, measure.peakMiB, burn.seconds / measure.seconds,
-                  burn.peakMiB / measure.peakMiB);
-      std::fflush(stdout);
-    }
+    bench::RunWriters(spec.name, writers);
     std::remove(output.c_str());
     std::remove((output + ".state").c_str());
   }

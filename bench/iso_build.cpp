@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,9 +32,7 @@
 
 namespace {
 
-using bench::Best;
 using bench::Exec;
-using bench::Measure;
 using bench::TreeSpec;
 
 // Adds a folder's entries under parent, as the library walks a container.
@@ -115,18 +112,13 @@ int BuildWithSdk(const std::string& source, const std::string& output, bool dens
 int main(int argc, char** argv) {
   const std::string work = argc > 1 ? argv[1] : "/tmp/starburn-iso-bench";
   std::system(("mkdir -p '" + work + "/trees'").c_str());
-  std::printf("%-6s %-22s %9s %10s %12s %12s\n", "tree", "writer", "wall s", "peak MiB", "time/sdk",
-              "memory/sdk");
+  bench::PrintHeading("sdk");
   for (const TreeSpec& spec : bench::kTrees) {
     if (argc > 2 && std::strcmp(argv[2], spec.name) != 0) continue;
     const std::string source = work + "/trees/" + spec.name;
     bench::MakeTree(source, spec);
     const std::string output = work + "/" + spec.name + ".iso";
-    struct Writer {
-      std::string name;
-      std::function<int()> body;
-    };
-    std::vector<Writer> writers = {
+    const std::vector<bench::Writer> writers = {
         {"sdk", [&] { return BuildWithSdk(source, output, false); }},
         {"sdk, dense", [&] { return BuildWithSdk(source, output, true); }},
         {"genisoimage -J -r",
@@ -138,19 +130,7 @@ int main(int argc, char** argv) {
            return Exec({"xorriso", "-as", "mkisofs", "-quiet", "-J", "-r", "-o", output, source});
          }},
     };
-    Measure sdk;
-    for (const Writer& writer : writers) {
-      const Measure measure = Best(writer.body);
-      if (writer.name == "sdk") sdk = measure;
-      if (!measure.ok) {
-        std::printf("%-6s %-22s %9s\n", spec.name, writer.name.c_str(), "failed");
-        continue;
-      }
-      std::printf("%-6s %-22s %9.2f %10.1f %12.2f %12.2f\n", spec.name, writer.name.c_str(),
-                  measure.seconds, measure.peakMiB, measure.seconds / sdk.seconds,
-                  measure.peakMiB / sdk.peakMiB);
-      std::fflush(stdout);
-    }
+    bench::RunWriters(spec.name, writers);
     std::remove(output.c_str());
   }
   return 0;

@@ -22,6 +22,7 @@
 
 namespace {
 
+using e2e::Failing;
 using starburn::FaultPlan;
 using starburn::SenseCodes;
 
@@ -33,26 +34,13 @@ constexpr SenseCodes kInvalidField = {0x5, 0x24, 0x00};
 // Faults inside the track hit this many blocks after its start.
 constexpr uint32_t kBlocksIntoTrack = 5;
 
-// Commands of one operation code fail: the first skip pass, then every one.
-FaultPlan Failing(uint8_t opcode, SenseCodes sense, uint32_t skip = 0) {
-  FaultPlan plan;
-  plan.commands.push_back({opcode, skip, 0, sense});
-  return plan;
-}
-
 // The calls of a job that appends to a disc, up to and including last, then
 // the tail.
-std::vector<std::string> Through(const std::string& last, std::vector<std::string> tail) {
+std::vector<std::string> Through(const std::string& last, const std::vector<std::string>& tail) {
   static const std::vector<std::string> kAppend = {"OnPrepareEvent(1,0)", "OnPrepareEvent(2,0)",
                                                    "OnAskImportSession",  "OnFillContainer",
                                                    "OnBurnEvent(1,0)",    "OnPrepareEvent(5,0)"};
-  std::vector<std::string> calls;
-  for (const std::string& call : kAppend) {
-    calls.push_back(call);
-    if (call == last) break;
-  }
-  calls.insert(calls.end(), tail.begin(), tail.end());
-  return calls;
+  return e2e::Through(kAppend, last, tail);
 }
 
 // What an ending acts on, from inside the job: the service, the observer, the
@@ -67,6 +55,18 @@ struct Job {
   std::string newFile;
   void* held = nullptr;
 };
+
+// Acts that tell the recorder to fail.
+std::function<void(Job&)> Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0) {
+  return [=](Job& job) { job.recorder.SetFaults(Failing(opcode, sense, skip)); };
+}
+std::function<void(Job&)> LosePowerInTheTrack() {
+  return [](Job& job) {
+    FaultPlan plan;
+    plan.powerLossAt = job.trackStart + kBlocksIntoTrack;
+    job.recorder.SetFaults(plan);
+  };
+}
 
 struct Ending {
   const char* name;
@@ -122,22 +122,18 @@ const Ending kDriveFaults[] = {
     {"DiscLayoutUnreadable",
      "cd-r",
      "OnPrepareEvent(1,0)",
-     [](Job& job) {
-       job.recorder.SetFaults(Failing(starburn::opcode::kReadTrackInformation, kInvalidField));
-     },
+     Fail(starburn::opcode::kReadTrackInformation, kInvalidField),
      {"OnPrepareEvent(1,0)", "OnBurnEvent(4,0)"}},
     {"FileSystemUnreadable",
      "dvd+r",
      "OnPrepareEvent(1,0)",
-     [](Job& job) { job.recorder.SetFaults(Failing(starburn::opcode::kRead10, kUnrecoveredRead)); },
+     Fail(starburn::opcode::kRead10, kUnrecoveredRead),
      {"OnPrepareEvent(1,0)", "OnBurnEvent(4,0)"}},
     {"LastTrackUnreadable", "cd-r", "OnPrepareEvent(2,0)",
-     [](Job& job) {
-       job.recorder.SetFaults(Failing(starburn::opcode::kReadTrackInformation, kInvalidField));
-     },
+     Fail(starburn::opcode::kReadTrackInformation, kInvalidField),
      Through("OnPrepareEvent(2,0)", {"OnPrepareEvent(4,514)", "OnBurnEvent(4,0)"})},
     {"EarlierSessionUnreadable", "cd-r", "OnAskImportSession",
-     [](Job& job) { job.recorder.SetFaults(Failing(starburn::opcode::kRead10, kUnrecoveredRead)); },
+     Fail(starburn::opcode::kRead10, kUnrecoveredRead),
      Through("OnAskImportSession", {"OnPrepareEvent(4,514)", "OnBurnEvent(4,0)"})},
     {"NotReadyForRecording", "cd-r", "OnFillContainer",
      [](Job& job) {
@@ -147,23 +143,16 @@ const Ending kDriveFaults[] = {
      },
      Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,2)", "OnBurnEvent(4,0)"})},
     {"UnderrunProtectionUnreadable", "dvd+r", "OnFillContainer",
-     [](Job& job) {
-       job.recorder.SetFaults(Failing(starburn::opcode::kModeSense10, kInvalidField));
-     },
+     Fail(starburn::opcode::kModeSense10, kInvalidField),
      Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,769)", "OnBurnEvent(4,0)"})},
     {"UnderrunProtectionNotSwitchedOn", "cd-r", "OnFillContainer",
-     [](Job& job) {
-       job.recorder.SetFaults(Failing(starburn::opcode::kModeSelect10, kInvalidField));
-     },
+     Fail(starburn::opcode::kModeSelect10, kInvalidField),
      Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,770)", "OnBurnEvent(4,0)"})},
+    // Reading and switching the protection each read one page first.
     {"SpeedsUnreadable", "cd-r", "OnFillContainer",
-     [](Job& job) {
-       // Reading and switching the protection each read one page first.
-       job.recorder.SetFaults(Failing(starburn::opcode::kModeSense10, kInvalidField, 2));
-     },
+     Fail(starburn::opcode::kModeSense10, kInvalidField, 2),
      Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,772)", "OnBurnEvent(4,0)"})},
-    {"WriteError", "cd-r", "OnPrepareEvent(5,0)",
-     [](Job& job) { job.recorder.SetFaults(Failing(starburn::opcode::kWrite10, kWriteError)); },
+    {"WriteError", "cd-r", "OnPrepareEvent(5,0)", Fail(starburn::opcode::kWrite10, kWriteError),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     {"DiscFullInsideTheTrack", "dvd+r", "OnPrepareEvent(5,0)",
      [](Job& job) {
@@ -172,26 +161,14 @@ const Ending kDriveFaults[] = {
        job.recorder.SetFaults(plan);
      },
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
-    {"PowerLostInsideTheTrack", "cd-r", "OnPrepareEvent(5,0)",
-     [](Job& job) {
-       FaultPlan plan;
-       plan.powerLossAt = job.trackStart + kBlocksIntoTrack;
-       job.recorder.SetFaults(plan);
-     },
+    {"PowerLostInsideTheTrack", "cd-r", "OnPrepareEvent(5,0)", LosePowerInTheTrack(),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     {"CacheNotFlushed", "dvd+r", "OnPrepareEvent(5,0)",
-     [](Job& job) {
-       job.recorder.SetFaults(Failing(starburn::opcode::kSynchronizeCache, kWriteError));
-     },
+     Fail(starburn::opcode::kSynchronizeCache, kWriteError),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     // An overwritable disc points block 16 at a new session last: power lost
     // while the new session is written leaves block 16 on the old one.
-    {"PowerLostOnAnOverwritableDisc", "dvd+rw", "OnPrepareEvent(5,0)",
-     [](Job& job) {
-       FaultPlan plan;
-       plan.powerLossAt = job.trackStart + kBlocksIntoTrack;
-       job.recorder.SetFaults(plan);
-     },
+    {"PowerLostOnAnOverwritableDisc", "dvd+rw", "OnPrepareEvent(5,0)", LosePowerInTheTrack(),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
 };
 

@@ -17,6 +17,7 @@
 
 namespace {
 
+using e2e::Failing;
 using starburn::FaultPlan;
 using starburn::SenseCodes;
 
@@ -27,25 +28,13 @@ constexpr SenseCodes kCannotWriteMedium = {0x5, 0x30, 0x05};  // incompatible fo
 // write speed, 4234 KB/s (24x), in whole seconds, as milliseconds.
 constexpr const char* kEstimate = "OnEraseEstimate(9000)";
 
-FaultPlan Failing(uint8_t opcode, SenseCodes sense, uint32_t skip = 0, uint32_t times = 0) {
-  FaultPlan plan;
-  plan.commands.push_back({opcode, skip, times, sense});
-  return plan;
-}
-
 // The calls of an erase with eject and reload, up to and including last, then
 // the tail.
-std::vector<std::string> Through(const std::string& last, std::vector<std::string> tail) {
+std::vector<std::string> Through(const std::string& last, const std::vector<std::string>& tail) {
   static const std::vector<std::string> kErase = {
       "OnEraseEvent(1,0)", "OnEraseEvent(2,0)", kEstimate,          "OnEraseEvent(3,0)",
       "OnEraseEvent(5,0)", "OnEraseEvent(7,0)", "OnEraseEvent(9,0)"};
-  std::vector<std::string> calls;
-  for (const std::string& call : kErase) {
-    calls.push_back(call);
-    if (call == last) break;
-  }
-  calls.insert(calls.end(), tail.begin(), tail.end());
-  return calls;
+  return e2e::Through(kErase, last, tail);
 }
 
 struct Drive {
@@ -54,6 +43,12 @@ struct Drive {
   void* held = nullptr;
   bool unplugged = false;  // taken out of the device registry
 };
+
+// An act that tells the recorder to fail.
+std::function<void(Drive&)> Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0,
+                                 uint32_t times = 0) {
+  return [=](Drive& drive) { drive.recorder.SetFaults(Failing(opcode, sense, skip, times)); };
+}
 
 struct EraseEnding {
   const char* name;
@@ -112,44 +107,24 @@ TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
 
 const EraseEnding kEraseEndings[] = {
     {"Succeeds", "", [](Drive&) {}, Through("OnEraseEvent(9,0)", {}), Orlet::ResultOk, true},
-    {"DriveHeldByAnotherProgram",
-     "OnEraseEvent(1,0)",
+    {"DriveHeldByAnotherProgram", "OnEraseEvent(1,0)",
      [](Drive& drive) { drive.held = drive.hold(); },
-     {"OnEraseEvent(1,0)", "OnEraseEvent(4,1)"},
-     Orlet::ResultFailed,
-     false},
-    {"NotReady",
-     "OnEraseEvent(1,0)",
+     Through("OnEraseEvent(1,0)", {"OnEraseEvent(4,1)"}), Orlet::ResultFailed, false},
+    {"NotReady", "OnEraseEvent(1,0)",
      [](Drive& drive) {
        FaultPlan plan;
        plan.notReady = true;
        drive.recorder.SetFaults(plan);
      },
-     {"OnEraseEvent(1,0)", "OnEraseEvent(4,2)"},
-     Orlet::ResultFailed,
-     false},
-    {"SpeedsUnreadable",
-     "OnEraseEvent(1,0)",
-     [](Drive& drive) {
-       drive.recorder.SetFaults(Failing(starburn::opcode::kModeSense10, kInvalidField));
-     },
-     {"OnEraseEvent(1,0)", "OnEraseEvent(4,2)"},
-     Orlet::ResultFailed,
-     false},
-    {"BlankCommandFailed", "OnEraseEvent(2,0)",
-     [](Drive& drive) {
-       drive.recorder.SetFaults(Failing(starburn::opcode::kBlank, kMediumError));
-     },
+     Through("OnEraseEvent(1,0)", {"OnEraseEvent(4,2)"}), Orlet::ResultFailed, false},
+    {"SpeedsUnreadable", "OnEraseEvent(1,0)", Fail(starburn::opcode::kModeSense10, kInvalidField),
+     Through("OnEraseEvent(1,0)", {"OnEraseEvent(4,2)"}), Orlet::ResultFailed, false},
+    {"BlankCommandFailed", "OnEraseEvent(2,0)", Fail(starburn::opcode::kBlank, kMediumError),
      Through(kEstimate, {"OnEraseEvent(4,258)"}), Orlet::ResultFailed, false},
     {"DiscRefusesToBeBlanked", "OnEraseEvent(2,0)",
-     [](Drive& drive) {
-       drive.recorder.SetFaults(Failing(starburn::opcode::kBlank, kCannotWriteMedium));
-     },
+     Fail(starburn::opcode::kBlank, kCannotWriteMedium),
      Through(kEstimate, {"OnEraseEvent(4,257)"}), Orlet::ResultFailed, false},
-    {"EjectFails", "OnEraseEvent(3,0)",
-     [](Drive& drive) {
-       drive.recorder.SetFaults(Failing(starburn::opcode::kStartStopUnit, kInvalidField, 0, 1));
-     },
+    {"EjectFails", "OnEraseEvent(3,0)", Fail(starburn::opcode::kStartStopUnit, kInvalidField, 0, 1),
      Through("OnEraseEvent(5,0)", {"OnEraseEvent(6,0)", "OnEraseEvent(9,0)"}), Orlet::ResultOk,
      true},
     // The drive goes away (unplugged) between the eject and the reload.
@@ -159,11 +134,8 @@ const EraseEnding kEraseEndings[] = {
        drive.unplugged = true;
      },
      Through("OnEraseEvent(7,0)", {"OnEraseEvent(8,0)"}), Orlet::ResultFailed, true},
-    {"LoadFails", "OnEraseEvent(3,0)",
-     [](Drive& drive) {
-       // The eject passes; the load after it fails.
-       drive.recorder.SetFaults(Failing(starburn::opcode::kStartStopUnit, kInvalidField, 1, 1));
-     },
+    // The eject passes; the load after it fails.
+    {"LoadFails", "OnEraseEvent(3,0)", Fail(starburn::opcode::kStartStopUnit, kInvalidField, 1, 1),
      Through("OnEraseEvent(7,0)", {"OnEraseEvent(8,0)", "OnEraseEvent(9,0)"}), Orlet::ResultOk,
      true},
 };

@@ -203,6 +203,24 @@ std::string HostFixture::ReadersFind(uint32_t start, const std::vector<std::stri
                              : outcome.output + "(exit " + std::to_string(outcome.status) + ")";
 }
 
+starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip,
+                            uint32_t times) {
+  starburn::FaultPlan plan;
+  plan.commands.push_back({opcode, skip, times, sense});
+  return plan;
+}
+
+std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
+                                 const std::vector<std::string>& tail) {
+  std::vector<std::string> calls;
+  for (const std::string& call : sequence) {
+    calls.push_back(call);
+    if (call == last) break;
+  }
+  calls.insert(calls.end(), tail.begin(), tail.end());
+  return calls;
+}
+
 Outcome RunProgram(const std::vector<std::string>& argv) {
   Outcome outcome;
   int pipeEnds[2];

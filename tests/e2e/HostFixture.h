@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "devices/EmulatedRecorder.h"
+#include "devices/FaultPlan.h"
 #include "orlet/FileContainer.h"
 #include "orlet/MediaBurning.h"
 #include "support/RecordingObservers.h"
@@ -108,6 +109,15 @@ class HostFixture : public testing::Test {
  private:
   std::string scratch;
 };
+
+// Commands of one operation code fail with sense: the first skip pass, then
+// times fail (0: every one).
+starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip = 0,
+                            uint32_t times = 0);
+
+// The calls of sequence up to and including last, then tail.
+std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
+                                 const std::vector<std::string>& tail);
 
 // Program output and exit status.
 struct Outcome {

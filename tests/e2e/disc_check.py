@@ -131,20 +131,6 @@ def latin1_form(path):
     return "".join(out)
 
 
-def tree_digests(root):
-    """Folders and files below a local folder, as a listing."""
-    listing = {}
-    for top, folders, files in os.walk(root):
-        inner = top[len(root):]
-        for name in folders:
-            listing[inner + "/" + name] = Entry()
-        for name in files:
-            path = os.path.join(top, name)
-            size = os.path.getsize(path)
-            listing[inner + "/" + name] = Entry(size, file_digest(path, size))
-    return listing
-
-
 # ---- the readers -------------------------------------------------------------
 
 
