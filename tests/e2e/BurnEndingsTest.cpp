@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -250,12 +251,16 @@ TEST_F(NextBurnTest, StartsAsSoonAsTheLastEventHasCome) {
   Attach("dvd+r", Scratch("disc.iso"));
   const std::string first = MakeTree("first", 1);
   e2e::HostBurnObserver observer({first});
+  std::promise<void> lastEvent;
   observer.hookAt = "OnBurnEvent(7,0)";
-  // The job's thread is slow to return from its last event.
-  observer.hook = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
+  // The host hears the last event; the job's thread is slow to return from it.
+  observer.hook = [&lastEvent] {
+    lastEvent.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
   service->SetBurnObserver(&observer);
   ASSERT_EQ(service->Burn(0, L"E2E", 65535, 0), Orlet::ResultOk);
-  ASSERT_TRUE(observer.WaitForEnd());
+  lastEvent.get_future().wait();
   const uint32_t start = NextSession();
   const std::string second = MakeTree("second", 2);
   e2e::HostBurnObserver next({second});

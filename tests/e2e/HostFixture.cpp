@@ -77,12 +77,13 @@ int HostBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
 void HostBurnObserver::OnBurnEvent(int event, int detail) {
   RecordingBurnObserver::OnBurnEvent(event, detail);
   const std::string call = support::CallText("OnBurnEvent", event, detail);
+  Reached(call);
   if (call == kLastEvents[0] || call == kLastEvents[1]) {
+    // The last touch of this object: the waiter may destroy it once told.
     std::lock_guard<std::mutex> lock(mutex);
     ended = true;
     endCame.notify_all();
   }
-  Reached(call);  // after the waiter was told: a hook here runs while the host goes on
 }
 
 bool HostBurnObserver::WaitForEnd() {
