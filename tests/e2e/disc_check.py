@@ -192,6 +192,8 @@ def read_isoinfo(image, start):
         # "[ extent flags]  name ": a record of several extents prints its
         # flags without the bracket and one space before the name.
         match = re.match(r"\[\s*\d+\s+[0-9A-Fa-f]+\]?\s+(.*)$", line[bracket:])
+        if match is None or not fields:
+            continue
         name = match.group(1)
         if name.endswith(" "):
             name = name[:-1]
