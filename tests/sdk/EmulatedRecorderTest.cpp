@@ -63,8 +63,16 @@ TrackInformation Track(MmcDrive& mmc, uint32_t number) {
   return track;
 }
 
-// Sets the write parameters a recording of profile needs.
+// States the speeds a DVD or BD recorder writes at.
+void StateSpeeds(MmcDrive& mmc) {
+  ASSERT_EQ(mmc.SetStreaming(0, UINT32_MAX, kMaximumSpeed, kMaximumSpeed), STARBURN_OK)
+      << mmc.LastFailure().message;
+}
+
+// Sets what a recording of profile needs: the speeds on DVD and BD, the write
+// parameters on CD and DVD-R/-RW.
 void PrepareWrite(MmcDrive& mmc, uint16_t profile, bool lastSession, bool test = false) {
+  if (UsesStreamingSpeed(profile)) StateSpeeds(mmc);
   if (!UsesWriteParametersPage(profile)) return;
   std::vector<uint8_t> page;
   ASSERT_EQ(mmc.ModeSense(kWriteParametersPage, &page), STARBURN_OK);
@@ -256,6 +264,7 @@ TEST(EmulatedRecorderTest, OverwritableDiscsAreFormattedThenWrittenAnywhere) {
     MmcDrive& mmc = *rig.mmc;
     const bool preformatted = medium.profile == profile::kDvdRam;
     EXPECT_EQ(Disc(mmc).discStatus, preformatted ? kDiscOther : kDiscBlank) << name;
+    StateSpeeds(mmc);
     if (!preformatted) {
       EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_INCOMPATIBLE_MEDIUM) << name;
       ASSERT_EQ(mmc.FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0), STARBURN_OK);

@@ -191,7 +191,8 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
  * the order attached, with the letters D: to Z:, at SCSI address port 255,
  * bus 0, target N, logical unit 0. All or nothing: an unknown medium, an image
  * that cannot be opened or created, a state file that does not match its
- * image, one image named twice or more than 23 drives fail with
+ * image, one image named twice or more than 23 drives in all (real drives
+ * count too) fail with
  * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
@@ -227,6 +228,26 @@ STARBURN_API StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName);
  * flags: 0. Another peripheral type finds nothing. Needs a started SDK. */
 STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
                                                 StarBurnCallback callback, void* context);
+/* A device node the system lists as an optical drive that the SDK could not
+ * use when it looked for real drives (at its first start), index from 0 in the
+ * order looked at: the node ("/dev/sr0"), the status met and a reason a
+ * person can act on. Statuses: STARBURN_STATUS_PERMISSION_DENIED (the user
+ * may not open the node: usually not in the group that owns it, such as
+ * cdrom), STARBURN_STATUS_DEVICE_BUSY (another program holds the drive
+ * exclusively, or its disc is mounted), STARBURN_STATUS_NO_DEVICE (no drive
+ * answers at the node), STARBURN_STATUS_COMMAND_FAILED (it does not answer
+ * INQUIRY), STARBURN_STATUS_NOT_SUPPORTED (not a CD/DVD/BD device),
+ * STARBURN_STATUS_FAILED (another system error). Any output may be NULL.
+ * STARBURN_STATUS_NOT_FOUND past the last node;
+ * STARBURN_STATUS_BUFFER_TOO_SMALL when a text does not fit (both texts are
+ * then empty). Real drives are found at the first start as /dev/srN (and
+ * /dev/sgN for a drive no sr node reaches) that answer INQUIRY as a CD/DVD/BD
+ * device; they follow the virtual drives of STARBURN_VIRTUAL_DRIVES as the
+ * next CdRomN with the next letters, at the SCSI address the kernel gives.
+ * STARBURN_REAL_DRIVES=0 in the environment keeps them out. */
+STARBURN_API StarBurnStatus StarBurn_GetUnusableDevice(uint32_t index, char* node,
+                                                       uint32_t nodeSize, StarBurnStatus* status,
+                                                       char* reason, uint32_t reasonSize);
 /* The device path of a SCSI address: "\\.\" and the drive letter ("\\.\D:"). */
 STARBURN_API StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, uint8_t bus,
                                                                   uint8_t target, uint8_t lun,
@@ -573,9 +594,11 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
  * imported from the disc in device (StarBurn_ISO9660JolietFileTree_ImportTrack);
  * *done receives the bytes read, fewer than size only at the end of the file.
  * A node that is not an imported file: STARBURN_STATUS_INVALID_ARGUMENT. */
-STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(
-    void* device, void* tree, void* node, uint64_t offset, void* buffer, uint32_t size,
-    uint32_t* done, char* errorText, uint32_t errorTextSize);
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(void* device, void* tree,
+                                                                    void* node, uint64_t offset,
+                                                                    void* buffer, uint32_t size,
+                                                                    uint32_t* done, char* errorText,
+                                                                    uint32_t errorTextSize);
 /* Lays the image out from startAddress, the block where the session begins
  * (0 for a first session; after an import, an address past the imported
  * session, else STARBURN_STATUS_INVALID_ARGUMENT): system area, volume
