@@ -240,7 +240,7 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
   SenseCodes refusal;
   // While a long operation runs, the drive answers what needs no disc access
   // and reports the operation to everything else.
-  if (operation.left > 0 && cdb[0] != opcode::kInquiry && cdb[0] != opcode::kRequestSense &&
+  if (operation.total > 0 && cdb[0] != opcode::kInquiry && cdb[0] != opcode::kRequestSense &&
       cdb[0] != opcode::kGetConfiguration && cdb[0] != opcode::kReadBufferCapacity) {
     return OperationSense();
   }
@@ -353,9 +353,13 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kReadBufferCapacity: {
       std::vector<uint8_t> answer(kBufferCapacityLength, 0);
       PutBig16(&answer[0], kBufferCapacityLength - 2);
-      // A flush shown running empties the buffer poll by poll.
-      const uint64_t held = unflushedBytes + operation.flushing * operation.left /
-                                                 std::max<uint32_t>(operation.total, 1);
+      // A flush shown running empties the buffer as its progress rises.
+      const uint32_t reported = operation.answered > 0 ? operation.answered - 1 : 0;
+      const uint64_t held =
+          unflushedBytes +
+          (operation.total == 0
+               ? 0
+               : operation.flushing * (operation.total - reported) / operation.total);
       const uint32_t used = static_cast<uint32_t>(std::min<uint64_t>(held, model.bufferBytes));
       PutBig32(&answer[4], model.bufferBytes);
       PutBig32(&answer[8], model.bufferBytes - used);
@@ -498,23 +502,26 @@ ScsiResult EmulatedRecorder::SetStreaming(const ScsiCommand& command) {
 }
 
 ScsiResult EmulatedRecorder::RequestSense(const ScsiCommand& command) {
-  ScsiResult sense = operation.left > 0 ? OperationSense() : Check(kNothingToReport);
-  if (operation.left > 0 && --operation.left == 0) operation = Operation();
+  if (operation.total > 0 && operation.answered == operation.total) operation = Operation();
+  const ScsiResult sense = operation.total > 0 ? OperationSense() : Check(kNothingToReport);
+  if (operation.total > 0) ++operation.answered;
   return Answer(std::vector<uint8_t>(sense.sense.begin(), sense.sense.begin() + sense.senseLength),
                 command, command.cdb[4]);
 }
 
 void EmulatedRecorder::StartOperation(bool immediate, uint8_t ascq, uint64_t flushed) {
   if (!immediate || model.longOperationPolls == 0) return;
-  operation.left = operation.total = model.longOperationPolls;
+  operation.answered = 0;
+  operation.total = model.longOperationPolls;
   operation.ascq = ascq;
   operation.flushing = flushed;
 }
 
 ScsiResult EmulatedRecorder::OperationSense() const {
   ScsiResult result = Check(SenseCodes{sensekey::kNotReady, asc::kNotReadyCause, operation.ascq});
-  const uint64_t done = operation.total - operation.left;
-  PutProgress(static_cast<uint16_t>(done * kProgressScale / operation.total), result.sense.data());
+  PutProgress(
+      static_cast<uint16_t>(uint64_t{operation.answered} * kProgressScale / operation.total),
+      result.sense.data());
   return result;
 }
 

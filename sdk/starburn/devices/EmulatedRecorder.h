@@ -107,10 +107,11 @@ class EmulatedRecorder : public DriveBackend,
   std::vector<uint8_t> writeParameters;
   bool streamingSet = false;  // SET STREAMING since the disc was loaded
   uint64_t unflushedBytes = 0;
-  // The long operation shown running: polls left of total, its qualifier
-  // (04h/xx), the bytes a flush still writes out.
+  // The long operation shown running (total nonzero): REQUEST SENSE polls
+  // answered of total (the poll after the last says it is done), its
+  // qualifier (04h/xx), the bytes a flush writes out.
   struct Operation {
-    uint32_t left = 0;
+    uint32_t answered = 0;
     uint32_t total = 0;
     uint8_t ascq = 0;
     uint64_t flushing = 0;
