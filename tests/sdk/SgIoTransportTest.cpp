@@ -77,7 +77,7 @@ TEST_F(SgIoTransportTest, CommandsReachTheKernelWithDirectionLengthsAndTheirClas
   EXPECT_EQ(Last().timeoutMs, kQueryTimeoutMs);
   EXPECT_EQ(Last().senseRoom, kMaxSenseLength);
 
-  std::vector<uint8_t> blocks(2 * kBlockSize);
+  std::vector<uint8_t> blocks(std::size_t{2} * kBlockSize);
   ASSERT_EQ(mmc->Read(300, 2, blocks.data()), STARBURN_OK);
   EXPECT_EQ(Last().cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 2, 0}));
   EXPECT_EQ(Last().direction, SG_DXFER_FROM_DEV);
@@ -189,7 +189,7 @@ TEST_F(SgIoTransportTest, ShortTransfersCountOnlyWhatCame) {
   }
   // A read that brings half of its blocks is not taken for a whole one.
   resid = kBlockSize;
-  std::vector<uint8_t> blocks(2 * kBlockSize);
+  std::vector<uint8_t> blocks(std::size_t{2} * kBlockSize);
   EXPECT_EQ(mmc->Read(0, 2, blocks.data()), STARBURN_STATUS_COMMAND_FAILED);
   EXPECT_NE(mmc->LastFailure().message.find("too short"), std::string::npos);
 }

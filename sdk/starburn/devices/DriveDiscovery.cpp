@@ -44,7 +44,8 @@ StarBurnStatus Examine(const std::shared_ptr<SgSystem>& system, const std::strin
 Discovery DiscoverDrives(const std::shared_ptr<SgSystem>& system, const std::string& directory) {
   Discovery found;
   for (const std::string& name : system->List(directory, "sr")) {
-    const std::string node = directory + "/" + name;
+    std::string node = directory;
+    node.append("/").append(name);
     FoundDrive drive;
     SkippedNode skipped;
     skipped.status = Examine(system, node, &drive, &skipped.reason);
@@ -59,7 +60,9 @@ Discovery DiscoverDrives(const std::shared_ptr<SgSystem>& system, const std::str
   for (const std::string& name : system->List(directory, "sg")) {
     FoundDrive drive;
     std::string reason;
-    if (Examine(system, directory + "/" + name, &drive, &reason) != STARBURN_OK) continue;
+    std::string node = directory;
+    node.append("/").append(name);
+    if (Examine(system, node, &drive, &reason) != STARBURN_OK) continue;
     const auto srEnd = found.drives.begin() + static_cast<std::ptrdiff_t>(srDrives);
     const bool reachedBySr = std::any_of(
         found.drives.begin(), srEnd, [&](const FoundDrive& sr) { return SameDrive(sr, drive); });

@@ -43,6 +43,7 @@ class Kernel : public SgSystem {
     closedir(dir);
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;
+    names.reserve(found.size());
     for (auto& entry : found) names.push_back(std::move(entry.second));
     return names;
   }
