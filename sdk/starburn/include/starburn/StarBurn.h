@@ -188,12 +188,12 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
  * state is kept in the text file PATH.state beside it. A missing image is a
  * blank disc (pressed media need one); an image without a state file holds one
  * closed session (an appendable disc). Drives are named CdRom0, CdRom1, ... in
- * the order attached, with the letters D: to Z:, at SCSI address port 255,
- * bus 0, target N, logical unit 0. All or nothing: an unknown medium, an image
+ * the order attached, with the letters D: to Z:, at SCSI address port 255, bus
+ * 0, target N, logical unit 0. All or nothing: an unknown medium, an image
  * that cannot be opened or created, a state file that does not match its
  * image, one image named twice or more than 23 drives in all (real drives
- * count too) fail with
- * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
+ * count too) fail with STARBURN_STATUS_BAD_CONFIGURATION and a message; none
+ * is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
 /* The device target of a drive letter ('D'): "\Device\CdRom0".
@@ -396,7 +396,10 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(
     uint32_t* currentWrite, uint32_t* maximumWrite);
 /* 65535 (or more): the drive's maximum. The drive takes the fastest speed it
  * supports for the disc at or below the one asked (the slowest when none is),
- * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. */
+ * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. On a
+ * writable DVD or BD the speeds are stated for the whole disc as a streaming
+ * performance (65535: the fastest the drive lists for the disc); a recording
+ * states the drive's current speeds that way again before it writes. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t readSpeed, uint32_t writeSpeed);
@@ -415,19 +418,21 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
 /* Records the built image of tree as one track at the next writable address,
  * with notifications 12 (uint64_t total bytes, uint64_t bytes done) and 13
  * (uint32_t buffer bytes, uint32_t free buffer bytes) to the open's call-back
- * every 512 blocks and at the end. The handle must hold the drive for
- * recording (shared 0: else STARBURN_STATUS_WRONG_STATE); the image must have
- * been built for the disc's next writable address (STARBURN_STATUS_WRONG_STATE
- * otherwise) and fit (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is
- * formatted first; on overwritable media the new session's volume
- * descriptors are then copied to block 16, last, so readers see the newest
- * session. On written-once media the track is closed; the session stays open
- * for StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write
- * leaves its track unclosed (a virtual drive drops it when the handle is
- * released); earlier sessions are never touched. A disc whose last session an
- * earlier recording left open gets that session closed first, and the call
- * then fails with STARBURN_STATUS_WRONG_STATE: the image must be built again
- * for the new next writable address.
+ * every 512 blocks and at the end, and 13 again at every look (four a second)
+ * while the drive still writes out its buffer and closes the track. The handle
+ * must hold the drive for recording (shared 0: else
+ * STARBURN_STATUS_WRONG_STATE); the image must have been built for the disc's
+ * next writable address (STARBURN_STATUS_WRONG_STATE otherwise) and fit
+ * (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is formatted first; on
+ * overwritable media the new session's volume descriptors are then copied to
+ * block 16, last, so readers see the newest session. On written-once media the
+ * track is closed; the session stays open for
+ * StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write leaves
+ * its track unclosed (a virtual drive drops it when the handle is released);
+ * earlier sessions are never touched. A disc whose last session an earlier
+ * recording left open gets that session closed first, and the call then fails
+ * with STARBURN_STATUS_WRONG_STATE: the image must be built again for the new
+ * next writable address.
  * testWrite: 1 simulates, nothing is recorded (CD and DVD-R/-RW only);
  * closeDisc: 1 closes the disc at CloseSession (no further session);
  * multiSession: 1 leaves room for a next session (0 closes the disc too);
@@ -440,7 +445,8 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
 /* Closes the session the handle's last track opened (or one an earlier
  * recording left open), keeping the disc appendable unless closeDisc asked
- * otherwise. Nothing to do (overwritable media, a simulated track, nothing
+ * otherwise; notification 13 at every look (four a second) while the drive
+ * closes it. Nothing to do (overwritable media, a simulated track, nothing
  * open) is success; after a failed track STARBURN_STATUS_WRONG_STATE. */
 STARBURN_API StarBurnStatus
 StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char* errorText, uint32_t errorTextSize,
@@ -459,8 +465,12 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_LoadEx(void* device, char
 /* quick: 1 blanks the table of contents only, 0 the whole disc. CD-RW and
  * DVD-RW are blanked by the drive; overwritable media (DVD+RW, DVD-RAM,
  * BD-RE) get their first 80 blocks (system area and volume descriptors)
- * overwritten, after a new format for a full blank. Other discs:
- * STARBURN_STATUS_INCOMPATIBLE_MEDIUM (8); a drive that fails: 5. */
+ * overwritten, after a new format for a full blank. While the drive blanks or
+ * formats, notification 12 goes to the open's call-back at every look (four a
+ * second) that finds the drive reporting its progress: uint64_t total 65536,
+ * uint64_t done the drive's figure. Other discs:
+ * STARBURN_STATUS_INCOMPATIBLE_MEDIUM (8); a drive that fails: 5; one that
+ * has not finished after two hours (four for a format): 16. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char* errorText,
                                                              uint32_t errorTextSize,
                                                              uint32_t* systemError,
