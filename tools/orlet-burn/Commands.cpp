@@ -11,6 +11,7 @@
 #include "EraseView.h"
 #include "Session.h"
 #include "Text.h"
+#include "UnusableDrives.h"
 #include "Words.h"
 
 namespace orletburn {
@@ -36,17 +37,17 @@ struct FormatName {
   std::size_t position;
   const char* name;
 };
-constexpr FormatName kWritableFormats[] = {
-    {2, "CD-R"},      {4, "CD-RW"},     {7, "DVD-R"},  {9, "DVD-R DL"}, {11, "DVD-RW"},
-    {15, "DVD-RAM"},  {17, "DVD+RW"},   {21, "DVD+R"}, {23, "DVD+R DL"}, {26, "BD-R"},
-    {30, "BD-RE"}};
+constexpr FormatName kWritableFormats[] = {{2, "CD-R"},     {4, "CD-RW"},   {7, "DVD-R"},
+                                           {9, "DVD-R DL"}, {11, "DVD-RW"}, {15, "DVD-RAM"},
+                                           {17, "DVD+RW"},  {21, "DVD+R"},  {23, "DVD+R DL"},
+                                           {26, "BD-R"},    {30, "BD-RE"}};
 
 std::string Speeds(const std::vector<Orlet::SpeedEntry>& speeds) {
   std::string text;
   for (const auto& entry : speeds) {
     if (!text.empty()) text += ", ";
-    text += Utf8(entry.label == nullptr ? L"?" : entry.label) + " (" +
-            std::to_string(entry.speed) + " KB/s)";
+    text += Utf8(entry.label == nullptr ? L"?" : entry.label) + " (" + std::to_string(entry.speed) +
+            " KB/s)";
   }
   return text.empty() ? "none" : text;
 }
@@ -59,10 +60,11 @@ int ListDrives(const Options& options) {
   const std::size_t count = session.Service().GetDriveCount();
   if (count == 0) {
     std::printf("no optical drives found\n");
+    PrintUnusableDrives();
     return kExitOk;
   }
-  std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space",
-              "state", "free");
+  std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space", "state",
+              "free");
   for (std::size_t i = 0; i < count; ++i) {
     Orlet::DriveInfo info;
     if (session.Service().GetDriveInfo(i, info) != Orlet::ResultOk) {
@@ -74,6 +76,7 @@ int ListDrives(const Options& options) {
                 name.c_str(), Utf8(info.discTypeName).c_str(), Utf8(info.spaceText).c_str(),
                 DiscState(info).c_str(), Size(info.freeBytes).c_str());
   }
+  PrintUnusableDrives();
   return kExitOk;
 }
 
