@@ -191,6 +191,38 @@ TEST_F(DeviceRecordingTest, EraseAsTheLibraryDoesIt) {
   EXPECT_EQ(Query("CdRom1", 'E').label, u"AGAIN");
 }
 
+TEST_F(DeviceRecordingTest, ADriveStillAtWorkAfterTheDataIsSentIsFollowedToTheEnd) {
+  // A drive that takes a poll to flush, to close and to blank, as real ones
+  // take seconds to minutes.
+  starburn::DriveModel model = starburn::DriveModel::AllMedia();
+  model.longOperationPolls = 1;
+  AttachRecorder("cd-rw", directory.File("slow.iso"), model);
+
+  // The flush shows the data still in the buffer; the track's and then the
+  // session's closing show it empty.
+  Notifications seen;
+  ASSERT_EQ(Burn("CdRom0", 0, 600, "SLOW", &seen), STARBURN_OK) << recordText;
+  ASSERT_EQ(seen.progress.size(), 2u);  // at 512 blocks and at the end
+  EXPECT_EQ(seen.progress.back(),
+            std::make_pair(uint64_t{600} * kBlockSize, uint64_t{600} * kBlockSize));
+  ASSERT_EQ(seen.buffer.size(), seen.progress.size() + 3);
+  const uint32_t size = seen.buffer.back().first;
+  EXPECT_EQ(seen.buffer[2], std::make_pair(size, size - 600 * kBlockSize));  // the flush
+  EXPECT_EQ(seen.buffer[3], std::make_pair(size, size));                     // the track's close
+  EXPECT_EQ(seen.buffer[4], std::make_pair(size, size));                     // the session's
+  EXPECT_EQ(Query("CdRom0", 'D').label, u"SLOW");
+
+  // A blank reports the drive's progress indication, of 65536.
+  Notifications blanking;
+  void* device = Open("CdRom0", 0, &drivetest::Record, &blanking);
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 1),
+            STARBURN_OK)
+      << text;
+  EXPECT_EQ(blanking.progress, (std::vector<std::pair<uint64_t, uint64_t>>{{65536, 0}}));
+  Close(device);
+  EXPECT_EQ(Query("CdRom0", 'D').blank, 1);
+}
+
 TEST_F(DeviceRecordingTest, AbortStopsTheWriteAndLeavesTheDiscAsItWas) {
   const std::string image = directory.File("a.iso");
   Attach("dvd-r=" + image);

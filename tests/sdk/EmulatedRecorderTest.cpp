@@ -63,8 +63,16 @@ TrackInformation Track(MmcDrive& mmc, uint32_t number) {
   return track;
 }
 
-// Sets the write parameters a recording of profile needs.
+// States the speeds a DVD or BD recorder writes at.
+void StateSpeeds(MmcDrive& mmc) {
+  ASSERT_EQ(mmc.SetStreaming(0, UINT32_MAX, kMaximumSpeed, kMaximumSpeed), STARBURN_OK)
+      << mmc.LastFailure().message;
+}
+
+// Sets what a recording of profile needs: the speeds on DVD and BD, the write
+// parameters on CD and DVD-R/-RW.
 void PrepareWrite(MmcDrive& mmc, uint16_t profile, bool lastSession, bool test = false) {
+  if (UsesStreamingSpeed(profile)) StateSpeeds(mmc);
   if (!UsesWriteParametersPage(profile)) return;
   std::vector<uint8_t> page;
   ASSERT_EQ(mmc.ModeSense(kWriteParametersPage, &page), STARBURN_OK);
@@ -256,6 +264,7 @@ TEST(EmulatedRecorderTest, OverwritableDiscsAreFormattedThenWrittenAnywhere) {
     MmcDrive& mmc = *rig.mmc;
     const bool preformatted = medium.profile == profile::kDvdRam;
     EXPECT_EQ(Disc(mmc).discStatus, preformatted ? kDiscOther : kDiscBlank) << name;
+    StateSpeeds(mmc);
     if (!preformatted) {
       EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_INCOMPATIBLE_MEDIUM) << name;
       ASSERT_EQ(mmc.FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0), STARBURN_OK);
@@ -389,11 +398,91 @@ TEST(EmulatedRecorderTest, WriteParametersChooseTheWriteTypeAndTestWritesRecordN
   // Packet writing (the page's state on power-up) is not how a CD track is written here.
   EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_COMMAND_FAILED);
   EXPECT_EQ(rig.Asc(), asc::kIllegalModeForTrack);
+  // What was set for a disc does not carry over to the next one loaded.
+  PrepareWrite(mmc, profile::kCdR, false);
+  ASSERT_EQ(mmc.StartStopUnit(true, false), STARBURN_OK);
+  ASSERT_EQ(mmc.StartStopUnit(true, true), STARBURN_OK);
+  EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_EQ(rig.Asc(), asc::kIllegalModeForTrack);
   PrepareWrite(mmc, profile::kCdR, false, /*test=*/true);
   EXPECT_EQ(WriteBlocks(mmc, 0, 10), STARBURN_OK);
   EXPECT_EQ(mmc.CloseTrackSession(kCloseTrack, 1), STARBURN_OK);
   EXPECT_EQ(Disc(mmc).discStatus, kDiscBlank);
   EXPECT_FALSE(drivetest::ReadFile(rig.image).size() > 0);
+}
+
+TEST(EmulatedRecorderTest, DvdAndBdWritesWaitForTheirSpeedsAndALoadedDiscStartsAfresh) {
+  for (const char* name : {"dvd-r", "bd-r"}) {
+    SCOPED_TRACE(name);
+    Rig rig(name);
+    MmcDrive& mmc = *rig.mmc;
+    const Medium& medium = *FindMedium(name);
+    PrepareWrite(mmc, medium.profile, false);
+    // Speeds are stated again for the disc after it was loaded.
+    ASSERT_EQ(mmc.StartStopUnit(true, false), STARBURN_OK);
+    ASSERT_EQ(mmc.StartStopUnit(true, true), STARBURN_OK);
+    EXPECT_EQ(mmc.TestUnitReady(), STARBURN_OK);  // after the unit attention
+    EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_COMMAND_FAILED);
+    EXPECT_EQ(rig.Asc(), asc::kCommandSequenceError);
+
+    // A descriptor without a time is refused; a good one sets both speeds,
+    // rounded down to what the disc takes.
+    auto descriptor = PerformanceDescriptor(0, medium.capacity - 1, 0, 0);
+    PutBig32(&descriptor[streaming::kWriteTime], 0);
+    ScsiCommand command;
+    const Cdb cdb = SetStreamingCdb(kPerformanceDescriptorSize);
+    command.cdb = cdb.bytes;
+    command.cdbLength = cdb.length;
+    command.direction = DataDirection::kToDevice;
+    command.data = descriptor.data();
+    command.length = kPerformanceDescriptorSize;
+    EXPECT_EQ(rig.transport->Execute(command).status, kScsiCheckCondition);
+    ASSERT_EQ(mmc.SetStreaming(0, medium.capacity - 1, medium.readSpeeds.back(),
+                               medium.writeSpeeds[1] + 1),
+              STARBURN_OK);
+    std::vector<uint8_t> page;
+    ASSERT_EQ(mmc.ModeSense(kCapabilitiesPage, &page), STARBURN_OK);
+    EXPECT_EQ(GetBig16(&page[capabilities::kCurrentReadSpeed]), medium.readSpeeds.back());
+    EXPECT_EQ(GetBig16(&page[capabilities::kCurrentWriteSpeed]), medium.writeSpeeds[1]);
+    PrepareWrite(mmc, medium.profile, false);
+    EXPECT_EQ(WriteBlocks(mmc, 0, 16), STARBURN_OK) << mmc.LastFailure().message;
+  }
+}
+
+TEST(EmulatedRecorderTest, LongOperationsStartedWithImmedShowTheirProgressUntilDone) {
+  DriveModel model = DriveModel::AllMedia();
+  model.longOperationPolls = 2;
+  Rig rig("cd-rw", model);
+  MmcDrive& mmc = *rig.mmc;
+  PrepareWrite(mmc, profile::kCdRw, false);
+  ASSERT_EQ(WriteBlocks(mmc, 0, 64), STARBURN_OK);
+
+  // The flush: the drive reports a long write at 0% and 50%, other commands
+  // wait for it, and its buffer empties as it goes.
+  std::vector<uint16_t> progress;
+  std::vector<uint32_t> held;
+  ASSERT_EQ(mmc.SynchronizeCache([&](const SenseReport& report) {
+    EXPECT_EQ(report.codes.ascq, kAscqLongWriteInProgress);
+    progress.push_back(report.progress);
+    BufferCapacity buffer;
+    EXPECT_EQ(mmc.ReadBufferCapacity(&buffer), STARBURN_OK);
+    held.push_back(buffer.size - buffer.free);
+    EXPECT_EQ(mmc.TestUnitReady(), STARBURN_STATUS_NOT_READY);
+  }),
+            STARBURN_OK);
+  EXPECT_EQ(progress, (std::vector<uint16_t>{0, 32768}));
+  EXPECT_EQ(held, (std::vector<uint32_t>{64 * kBlockSize, 32 * kBlockSize}));
+  EXPECT_EQ(mmc.TestUnitReady(), STARBURN_OK);
+
+  progress.clear();
+  ASSERT_EQ(mmc.Blank(kBlankMinimal,
+                      [&](const SenseReport& report) {
+                        EXPECT_TRUE(report.hasProgress);
+                        progress.push_back(report.progress);
+                      }),
+            STARBURN_OK);
+  EXPECT_EQ(progress, (std::vector<uint16_t>{0, 32768}));
+  EXPECT_EQ(Disc(mmc).discStatus, kDiscBlank);
 }
 
 TEST(EmulatedRecorderTest, AnUnclosedTrackIsForgottenWhenItsPathCloses) {

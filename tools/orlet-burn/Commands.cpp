@@ -11,6 +11,7 @@
 #include "EraseView.h"
 #include "Session.h"
 #include "Text.h"
+#include "UnusableDrives.h"
 #include "Words.h"
 
 namespace orletburn {
@@ -70,6 +71,7 @@ int ListDrives(const Options& options) {
   const std::size_t count = session.Service().GetDriveCount();
   if (count == 0) {
     std::printf("no optical drives found\n");
+    PrintUnusableDrives();
     return kExitOk;
   }
   std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space", "state",
@@ -85,6 +87,7 @@ int ListDrives(const Options& options) {
                 name.c_str(), Utf8(info.discTypeName).c_str(), Utf8(info.spaceText).c_str(),
                 DiscState(info).c_str(), Size(info.freeBytes).c_str());
   }
+  PrintUnusableDrives();
   return kExitOk;
 }
 

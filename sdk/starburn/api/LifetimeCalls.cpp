@@ -7,6 +7,8 @@
 #include "api/SdkState.h"
 #include "common/ErrorOut.h"
 #include "common/Object.h"
+#include "devices/DeviceRegistry.h"
+#include "devices/DriveDiscovery.h"
 #include "devices/VirtualDriveList.h"
 #include "starburn/StarBurn.h"
 
@@ -16,10 +18,18 @@ namespace {
 
 std::mutex startMutex;
 unsigned startCount = 0;       // guarded by startMutex
-bool environmentRead = false;  // guarded by startMutex: the virtual drives are attached
+bool environmentRead = false;  // guarded by startMutex: the virtual and real drives are attached
 
 // The environment variable that lists virtual drives (VirtualDriveList.h).
 constexpr const char* kVirtualDrivesVariable = "STARBURN_VIRTUAL_DRIVES";
+// The environment variable that, set to "0", keeps the real drives out (a
+// test or a demo that wants only its virtual drives on a machine with one).
+constexpr const char* kRealDrivesVariable = "STARBURN_REAL_DRIVES";
+
+bool RealDrivesWanted() {
+  const char* value = std::getenv(kRealDrivesVariable);
+  return value == nullptr || std::string(value) != "0";
+}
 
 }  // namespace
 
@@ -39,8 +49,10 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
   error.Clear();
   std::lock_guard<std::mutex> lock(starburn::startMutex);
   // The first start attaches the virtual drives the environment lists, all or
-  // none; a start that refuses them counts as no start, so the next one reads
-  // the variable again.
+  // none, and then the real drives of the machine; a start that refuses the
+  // list counts as no start, so the next one reads the variable again. A
+  // machine without drives, or whose drives cannot be used, starts all the
+  // same (StarBurn_GetUnusableDevice tells why a drive is missing).
   if (!starburn::environmentRead) {
     const char* list = std::getenv(starburn::kVirtualDrivesVariable);
     std::string problem;
@@ -49,6 +61,10 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
             STARBURN_OK) {
       return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION,
                         std::string(starburn::kVirtualDrivesVariable) + ": " + problem);
+    }
+    if (starburn::RealDrivesWanted()) {
+      starburn::DeviceRegistry::Instance().AttachDiscovered(
+          starburn::DiscoverDrives(starburn::SgSystem::Kernel()));
     }
     starburn::environmentRead = true;
   }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "api/DeviceCallSupport.h"
 #include "api/SdkState.h"
@@ -95,6 +96,25 @@ StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
     std::memcpy(address, drive->Address(), sizeof address);
     callback(STARBURN_NOTIFY_DEVICE_FOUND, context, address, nullptr);
   }
+  return STARBURN_OK;
+}
+
+StarBurnStatus StarBurn_GetUnusableDevice(uint32_t index, char* node, uint32_t nodeSize,
+                                          StarBurnStatus* status, char* reason,
+                                          uint32_t reasonSize) {
+  if (node != nullptr && nodeSize > 0) node[0] = '\0';
+  if (reason != nullptr && reasonSize > 0) reason[0] = '\0';
+  if (status != nullptr) *status = STARBURN_OK;
+  const std::vector<starburn::SkippedNode> skipped = DeviceRegistry::Instance().Skipped();
+  if (index >= skipped.size()) return STARBURN_STATUS_NOT_FOUND;
+  const starburn::SkippedNode& entry = skipped[index];
+  if ((node != nullptr && !starburn::CopyText(entry.node, node, nodeSize)) ||
+      (reason != nullptr && !starburn::CopyText(entry.reason, reason, reasonSize))) {
+    if (node != nullptr && nodeSize > 0) node[0] = '\0';
+    if (reason != nullptr && reasonSize > 0) reason[0] = '\0';
+    return STARBURN_STATUS_BUFFER_TOO_SMALL;
+  }
+  if (status != nullptr) *status = entry.status;
   return STARBURN_OK;
 }
 

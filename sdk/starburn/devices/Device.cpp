@@ -315,12 +315,55 @@ StarBurnStatus Device::GetSpeeds(uint32_t* currentRead, uint32_t* maximumRead,
 }
 
 StarBurnStatus Device::SetSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
+  Configuration configuration;
+  const StarBurnStatus status = mmc.GetConfiguration(kConfigurationCurrent, &configuration);
+  if (status != STARBURN_OK) return FromDrive(status);
+  if (UsesStreamingSpeed(configuration.currentProfile)) return SetStreaming(readSpeed, writeSpeed);
   // The command takes 16-bit KB/s; anything faster than it can say means "as
   // fast as the drive can".
   const auto clamp = [](uint32_t speed) {
     return static_cast<uint16_t>(std::min<uint32_t>(speed, kMaximumSpeed));
   };
   return FromDrive(mmc.SetCdSpeed(clamp(readSpeed), clamp(writeSpeed)));
+}
+
+StarBurnStatus Device::SetStreaming(uint32_t readSpeed, uint32_t writeSpeed) {
+  std::vector<WriteSpeed> speeds;
+  StarBurnStatus status = mmc.GetWriteSpeeds(&speeds);
+  if (status != STARBURN_OK) return FromDrive(status);
+  if (speeds.empty()) {
+    // A pressed disc has no write speeds, and so no figures for a descriptor;
+    // its reading speed goes the CD way, which drives take for reading.
+    const auto clamp = [](uint32_t speed) {
+      return static_cast<uint16_t>(std::min<uint32_t>(speed, kMaximumSpeed));
+    };
+    return FromDrive(mmc.SetCdSpeed(clamp(readSpeed), kMaximumSpeed));
+  }
+  uint32_t endLba = 0;
+  uint32_t fastestRead = 0;
+  uint32_t fastestWrite = 0;
+  for (const WriteSpeed& speed : speeds) {
+    endLba = std::max(endLba, speed.endLba);
+    fastestRead = std::max(fastestRead, speed.readSpeed);
+    fastestWrite = std::max(fastestWrite, speed.writeSpeed);
+  }
+  if (readSpeed >= kMaximumSpeed && fastestRead > 0) readSpeed = fastestRead;
+  if (writeSpeed >= kMaximumSpeed) writeSpeed = fastestWrite;
+  return FromDrive(mmc.SetStreaming(0, endLba, readSpeed, writeSpeed));
+}
+
+StarBurnStatus Device::KeepSpeeds() {
+  std::vector<uint8_t> page;
+  const StarBurnStatus status = mmc.ModeSense(kCapabilitiesPage, &page);
+  if (status != STARBURN_OK) return FromDrive(status);
+  // A drive that does not say its current speeds is asked for its fastest.
+  uint32_t read = kMaximumSpeed;
+  uint32_t write = kMaximumSpeed;
+  if (page.size() >= capabilities::kCurrentWriteSpeed + 2) {
+    read = GetBig16(&page[capabilities::kCurrentReadSpeed]);
+    write = GetBig16(&page[capabilities::kCurrentWriteSpeed]);
+  }
+  return SetStreaming(read == 0 ? kMaximumSpeed : read, write == 0 ? kMaximumSpeed : write);
 }
 
 StarBurnStatus Device::TestUnitReady() { return FromDrive(mmc.TestUnitReady()); }

@@ -113,12 +113,25 @@ class Device : public DiscProvider {
   StarBurnStatus LastSessionStart(const Layout& layout, uint32_t* start);
   StarBurnStatus ProbeLastSession(SessionSummary* summary);
   StarBurnStatus SetWriteParameters(uint16_t profile, bool testWrite, bool lastSession);
+  // DVD and BD: one performance descriptor over the whole disc; 65535 or more
+  // asks the fastest speed the drive lists for the disc.
+  StarBurnStatus SetStreaming(uint32_t readSpeed, uint32_t writeSpeed);
+  // DVD and BD before a write: states the speeds the drive runs at now (the
+  // last a host asked, or the fastest) with SET STREAMING.
+  StarBurnStatus KeepSpeeds();
   StarBurnStatus ZeroBlocks(uint32_t from, uint32_t count);
   StarBurnStatus WriteImage(BlockSource& source, uint32_t start, uint32_t retries,
                             std::vector<uint8_t>* descriptors, bool keepDescriptors);
   StarBurnStatus WriteWithRetries(uint32_t lba, uint32_t count, const uint8_t* data,
                                   uint32_t retries);
+  // Notification 12 (total, done) and then 13 with the drive's buffer.
   void Notify(uint64_t total, uint64_t done);
+  void NotifyBuffer();
+  // What the handle's call-back hears while a long operation runs: the
+  // buffer (13) while the drive flushes or closes; the drive's progress (12,
+  // of kProgressScale) while it blanks or formats at a host's request.
+  BusyObserver BufferWatch();
+  BusyObserver ProgressWatch();
 
   const std::shared_ptr<RegisteredDrive> drive;
   std::unique_ptr<ScsiTransport> transport;

@@ -39,12 +39,28 @@ bool IsSessionMedium(uint16_t profile) {
 void Device::Notify(uint64_t total, uint64_t done) {
   if (callback == nullptr) return;
   callback(STARBURN_NOTIFY_PROGRESS, context, &total, &done);
+  NotifyBuffer();
+}
+
+void Device::NotifyBuffer() {
   BufferCapacity buffer;
-  if (mmc.ReadBufferCapacity(&buffer) == STARBURN_OK) {
-    uint32_t size = buffer.size;
-    uint32_t free = buffer.free;
-    callback(STARBURN_NOTIFY_BUFFER, context, &size, &free);
-  }
+  if (callback == nullptr || mmc.ReadBufferCapacity(&buffer) != STARBURN_OK) return;
+  uint32_t size = buffer.size;
+  uint32_t free = buffer.free;
+  callback(STARBURN_NOTIFY_BUFFER, context, &size, &free);
+}
+
+BusyObserver Device::BufferWatch() {
+  return [this](const SenseReport&) { NotifyBuffer(); };
+}
+
+BusyObserver Device::ProgressWatch() {
+  return [this](const SenseReport& report) {
+    if (callback == nullptr || !report.hasProgress) return;
+    uint64_t total = kProgressScale;
+    uint64_t done = report.progress;
+    callback(STARBURN_NOTIFY_PROGRESS, context, &total, &done);
+  };
 }
 
 StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool lastSession) {
@@ -85,7 +101,7 @@ StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
     if (status != STARBURN_OK) return FromDrive(status);
     done += blocks;
   }
-  return FromDrive(mmc.SynchronizeCache());
+  return FromDrive(mmc.SynchronizeCache(BufferWatch()));
 }
 
 StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t retries,
@@ -186,6 +202,10 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
                       " blocks and the disc has " + std::to_string(next.freeBlocks) + " left");
   }
   const bool finalize = closeDisc || !multiSession;
+  if (UsesStreamingSpeed(layout.profile)) {
+    status = KeepSpeeds();
+    if (status != STARBURN_OK) return status;
+  }
   if (UsesWriteParametersPage(layout.profile)) {
     status = SetWriteParameters(layout.profile, testWrite, finalize);
     if (status != STARBURN_OK) return status;
@@ -197,9 +217,9 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   std::vector<uint8_t> descriptors;
   const bool copyDescriptors = layout.overwritable && next.nextWritable > 0;
   status = WriteImage(*source, next.nextWritable, writeRetries, &descriptors, copyDescriptors);
-  if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache());
+  if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
-    status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track));
+    status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));
   }
   if (status == STARBURN_OK && copyDescriptors && !descriptors.empty()) {
     // Readers look at block 16; point it at the new session, last, so an
@@ -207,7 +227,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     status = FromDrive(mmc.Write(kDescriptorStart,
                                  static_cast<uint32_t>(descriptors.size() / kBlockSize),
                                  descriptors.data()));
-    if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache());
+    if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   }
   if (status != STARBURN_OK) return status;
   trackFailed = false;
@@ -238,7 +258,7 @@ StarBurnStatus Device::CloseSession() {
   } else if (finalizeOnClose) {
     function = kFinalizeDisc;
   }
-  status = FromDrive(mmc.CloseTrackSession(function, 0));
+  status = FromDrive(mmc.CloseTrackSession(function, 0, BufferWatch()));
   if (status == STARBURN_OK) finalizeOnClose = false;
   return status;
 }
@@ -247,14 +267,18 @@ StarBurnStatus Device::Blank(bool quick) {
   Layout layout;
   StarBurnStatus status = Survey(&layout);
   if (status != STARBURN_OK) return status;
-  if (!layout.overwritable) return FromDrive(mmc.Blank(quick ? kBlankMinimal : kBlankFull));
+  if (!layout.overwritable) {
+    return FromDrive(mmc.Blank(quick ? kBlankMinimal : kBlankFull, ProgressWatch()));
+  }
   // Overwritable media have no BLANK: a full blank formats the disc again, and
   // either way the file system's descriptors are overwritten.
   if (!quick || !layout.formatted) {
     const uint8_t type = layout.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
-    status = FromDrive(mmc.FormatUnit(kAllBlocks, type, 0));
+    status = FromDrive(mmc.FormatUnit(kAllBlocks, type, 0, ProgressWatch()));
     if (status != STARBURN_OK) return status;
   }
+  status = KeepSpeeds();
+  if (status != STARBURN_OK) return status;
   return ZeroBlocks(0, kQuickBlankBlocks);
 }
 

@@ -2,7 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <set>
 
@@ -68,7 +70,8 @@ StarBurnStatus DeviceRegistry::AttachVirtual(
   std::lock_guard<std::mutex> lock(mutex);
   const std::size_t room = kLastLetter - kFirstLetter + 1;
   if (drives.size() + backends.size() > room) {
-    *error = "at most " + std::to_string(room) + " virtual drives (letters D: to Z:)";
+    *error = "at most " + std::to_string(room) +
+             " virtual drives: the letters D: to Z: run out (real drives take letters too)";
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
   std::set<std::string> images;
@@ -82,12 +85,43 @@ StarBurnStatus DeviceRegistry::AttachVirtual(
   }
   for (const auto& backend : backends) {
     const auto number = static_cast<uint8_t>(drives.size());
-    const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {number, kVirtualPort, 0, number, 0};
-    drives.push_back(std::make_shared<RegisteredDrive>("CdRom" + std::to_string(number),
-                                                       static_cast<char>(kFirstLetter + number),
-                                                       address, backend));
+    const uint8_t address[4] = {kVirtualPort, 0, number, 0};
+    AppendInternal(address, backend);
   }
   return STARBURN_OK;
+}
+
+void DeviceRegistry::AttachDiscovered(const Discovery& discovery) {
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const FoundDrive& found : discovery.drives) {
+    const bool known = std::any_of(drives.begin(), drives.end(), [&](const auto& drive) {
+      return drive->Backend().Identity() == found.node;
+    });
+    // The tag byte is the drive's number: past 255 drives the registry is full.
+    if (known || drives.size() > UINT8_MAX) continue;
+    const auto number = static_cast<uint8_t>(drives.size());
+    const ScsiAddress& a = found.address;
+    const uint8_t unknown[4] = {kUnknownPort, 0, number, 0};
+    const uint8_t given[4] = {a.host, a.channel, a.target, a.lun};
+    AppendInternal(found.addressKnown ? given : unknown, found.backend);
+  }
+  skipped = discovery.skipped;
+}
+
+std::vector<SkippedNode> DeviceRegistry::Skipped() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return skipped;
+}
+
+void DeviceRegistry::AppendInternal(const uint8_t scsiAddress[4],
+                                    std::shared_ptr<DriveBackend> backend) {
+  const auto number = static_cast<uint8_t>(drives.size());
+  const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {number, scsiAddress[0], scsiAddress[1],
+                                                         scsiAddress[2], scsiAddress[3]};
+  const char letter =
+      number <= kLastLetter - kFirstLetter ? static_cast<char>(kFirstLetter + number) : '\0';
+  drives.push_back(std::make_shared<RegisteredDrive>("CdRom" + std::to_string(number), letter,
+                                                     address, std::move(backend)));
 }
 
 std::vector<std::shared_ptr<RegisteredDrive>> DeviceRegistry::Drives() {
@@ -125,6 +159,7 @@ std::shared_ptr<RegisteredDrive> DeviceRegistry::FindByAddress(uint8_t port, uin
 void DeviceRegistry::DetachAll() {
   std::lock_guard<std::mutex> lock(mutex);
   drives.clear();
+  skipped.clear();
 }
 
 }  // namespace starburn

@@ -1,9 +1,12 @@
 #pragma once
 
-// The drives the SDK knows: virtual drives first, in the order they were
-// attached, as CdRom0, CdRom1, ... with drive letters from D: on. A drive
-// stays registered for the life of the process; handles keep their drive
-// alive even if the registry is emptied (tests do that).
+// The drives the SDK knows, as CdRom0, CdRom1, ... in the order they were
+// registered, with the drive letters D: to Z: (drive N has the letter D + N;
+// drives past Z: have none and are reached by name or address). At the SDK's
+// first start the virtual drives of the environment come first, then the
+// real drives discovery finds; virtual drives attached later follow them. A
+// drive stays registered for the life of the process; handles keep their
+// drive alive even if the registry is emptied (tests do that).
 //
 // Threads: every member is safe from any thread. The registry's lock guards
 // the list only; each drive's lock guards its claims only; neither is held
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "devices/DriveBackend.h"
+#include "devices/DriveDiscovery.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {
@@ -69,23 +73,37 @@ class DeviceRegistry {
   // two drives would share an image or the letters D: to Z: would run out.
   StarBurnStatus AttachVirtual(const std::vector<std::shared_ptr<DriveBackend>>& backends,
                                std::string* error);
+  // Registers the real drives discovery found that are not registered yet
+  // (the same device node), after the drives already there, at the SCSI
+  // address the kernel gave; and keeps the nodes it skipped for Skipped(),
+  // in place of those of an earlier discovery.
+  void AttachDiscovered(const Discovery& discovery);
+  // The device nodes the last discovery could not use, with why.
+  std::vector<SkippedNode> Skipped();
   std::vector<std::shared_ptr<RegisteredDrive>> Drives();
   // Null when there is no such drive. Names compare without regard to case.
   std::shared_ptr<RegisteredDrive> FindByName(const std::string& name);
   std::shared_ptr<RegisteredDrive> FindByLetter(char letter);
   std::shared_ptr<RegisteredDrive> FindByAddress(uint8_t port, uint8_t bus, uint8_t target,
                                                  uint8_t lun);
-  // Forgets every drive (for tests; open handles keep theirs).
+  // Forgets every drive and skipped node (for tests; open handles keep their
+  // drives).
   void DetachAll();
 
  private:
-  std::mutex mutex;  // guards drives
+  // Appends a drive numbered and lettered by its position. Under mutex.
+  void AppendInternal(const uint8_t scsiAddress[4], std::shared_ptr<DriveBackend> backend);
+
+  std::mutex mutex;  // guards drives and skipped
   std::vector<std::shared_ptr<RegisteredDrive>> drives;
+  std::vector<SkippedNode> skipped;
 };
 
 // Virtual drives answer at this SCSI port, one a real host adapter never has.
 constexpr uint8_t kVirtualPort = 0xFF;
-// Drive letters of virtual drives: D: to Z:.
+// Real drives whose address the kernel would not tell answer at this one.
+constexpr uint8_t kUnknownPort = 0xFE;
+// Drive letters: D: to Z:.
 constexpr char kFirstLetter = 'D';
 constexpr char kLastLetter = 'Z';
 

@@ -17,6 +17,11 @@ struct DriveModel {
   std::vector<uint16_t> writeProfiles;  // those it also writes
   // 4 MiB: the buffer of a current DVD/BD recorder (CD recorders have 2 MiB).
   uint32_t bufferBytes = 4u << 20;
+  // How long a long operation started with IMMED (BLANK, FORMAT UNIT, CLOSE
+  // TRACK/SESSION, SYNCHRONIZE CACHE) shows as running: this many REQUEST
+  // SENSE polls report it in progress, with a rising progress indication and,
+  // for a flush, a draining buffer. 0: it is done at once.
+  uint32_t longOperationPolls = 0;
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;

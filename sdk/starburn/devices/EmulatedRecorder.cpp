@@ -27,6 +27,8 @@ constexpr SenseCodes kCannotWrite{sensekey::kIllegalRequest, asc::kIncompatibleM
 constexpr SenseCodes kOutOfRange{sensekey::kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange};
 constexpr SenseCodes kIllegalMode{sensekey::kIllegalRequest, asc::kIllegalModeForTrack, 0};
 constexpr SenseCodes kRemovalPrevented{sensekey::kIllegalRequest, asc::kRemovalPrevented, 0x02};
+constexpr SenseCodes kNoSpeedsStated{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
+constexpr SenseCodes kNothingToReport{sensekey::kNoSense, 0, 0};
 
 ScsiResult Good() { return ScsiResult(); }
 
@@ -130,6 +132,10 @@ void EmulatedRecorder::SetFaults(FaultPlan plan) {
 
 void EmulatedRecorder::DiscChanged() {
   if (disc) attention = connections;
+  // What the host set up for the previous disc does not carry over.
+  writeParameters = DefaultWriteParameters();
+  streamingSet = false;
+  operation = Operation();
 }
 
 void EmulatedRecorder::PowerLoss() {
@@ -145,6 +151,8 @@ void EmulatedRecorder::PowerLoss() {
   removalPrevented = false;
   requestedRead = requestedWrite = kMaximumSpeed;
   writeParameters = DefaultWriteParameters();
+  streamingSet = false;
+  operation = Operation();
   unflushedBytes = 0;
   attention.clear();
   faults.powerLossAt.reset();  // the drive is switched on again undamaged
@@ -208,7 +216,14 @@ ScsiResult EmulatedRecorder::Execute(int connection, uint64_t connectionEpoch,
     return gone;
   }
   const uint8_t code = command.cdb[0];
-  if (code != opcode::kInquiry && attention.erase(connection) > 0) return Check(kMediumChanged);
+  if (code != opcode::kInquiry && attention.erase(connection) > 0) {
+    // REQUEST SENSE reports a unit attention as its data; other commands fail with it.
+    if (code != opcode::kRequestSense) return Check(kMediumChanged);
+    ScsiResult attentionSense = Check(kMediumChanged);
+    return Answer(std::vector<uint8_t>(attentionSense.sense.begin(),
+                                       attentionSense.sense.begin() + attentionSense.senseLength),
+                  command, command.cdb[4]);
+  }
   for (std::size_t i = 0; i < faults.commands.size(); ++i) {
     const CommandFault& fault = faults.commands[i];
     if (fault.opcode != code) continue;
@@ -223,9 +238,17 @@ ScsiResult EmulatedRecorder::Execute(int connection, uint64_t connectionEpoch,
 ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command) {
   const uint8_t* cdb = command.cdb.data();
   SenseCodes refusal;
+  // While a long operation runs, the drive answers what needs no disc access
+  // and reports the operation to everything else.
+  if (operation.total > 0 && cdb[0] != opcode::kInquiry && cdb[0] != opcode::kRequestSense &&
+      cdb[0] != opcode::kGetConfiguration && cdb[0] != opcode::kReadBufferCapacity) {
+    return OperationSense();
+  }
   switch (cdb[0]) {
     case opcode::kTestUnitReady:
       return DiscReady(&refusal) ? Good() : Check(refusal);
+    case opcode::kRequestSense:
+      return RequestSense(command);
     case opcode::kInquiry:
       return Answer(InquiryAnswer(model), command, GetBig16(cdb + 3));
     case opcode::kGetConfiguration:
@@ -280,11 +303,14 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       requestedRead = GetBig16(cdb + 2);
       requestedWrite = GetBig16(cdb + 4);
       return Good();
+    case opcode::kSetStreaming:
+      return SetStreaming(command);
     case opcode::kBlank:
       if (!DiscWritable(&refusal)) return Check(refusal);
       if ((cdb[1] & 0x07) > kBlankMinimal) return Check(kInvalidField);
       if (!disc->Blank(&refusal)) return Check(refusal);
       unflushedBytes = 0;
+      StartOperation((cdb[1] & 0x10) != 0, kAscqOperationInProgress, 0);
       return Good();
     case opcode::kFormatUnit:
       if (!DiscWritable(&refusal)) return Check(refusal);
@@ -292,7 +318,9 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
           command.length < kFormatParameterLength) {
         return Check(kInvalidParameter);
       }
-      return disc->Format(&refusal) ? Good() : Check(refusal);
+      if (!disc->Format(&refusal)) return Check(refusal);
+      StartOperation((command.data[1] & kFormatImmediate) != 0, kAscqFormatInProgress, 0);
+      return Good();
     case opcode::kWrite10:
       return WriteBlocks(connection, command);
     case opcode::kRead10: {
@@ -307,11 +335,14 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       result.transferred = count * kBlockSize;
       return result;
     }
-    case opcode::kSynchronizeCache:
+    case opcode::kSynchronizeCache: {
       if (!DiscReady(&refusal)) return Check(refusal);
       if (!disc->Sync(&refusal)) return Check(refusal);
+      const uint64_t flushed = unflushedBytes;
       unflushedBytes = 0;
+      StartOperation((cdb[1] & 0x02) != 0, kAscqLongWriteInProgress, flushed);
       return Good();
+    }
     case opcode::kCloseTrackSession:
       return CloseTrackSession(command);
     case opcode::kStartStopUnit:
@@ -322,8 +353,14 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kReadBufferCapacity: {
       std::vector<uint8_t> answer(kBufferCapacityLength, 0);
       PutBig16(&answer[0], kBufferCapacityLength - 2);
-      const uint32_t used =
-          static_cast<uint32_t>(std::min<uint64_t>(unflushedBytes, model.bufferBytes));
+      // A flush shown running empties the buffer as its progress rises.
+      const uint32_t reported = operation.answered > 0 ? operation.answered - 1 : 0;
+      const uint64_t held =
+          unflushedBytes +
+          (operation.total == 0
+               ? 0
+               : operation.flushing * (operation.total - reported) / operation.total);
+      const uint32_t used = static_cast<uint32_t>(std::min<uint64_t>(held, model.bufferBytes));
       PutBig32(&answer[4], model.bufferBytes);
       PutBig32(&answer[8], model.bufferBytes - used);
       return Answer(answer, command, GetBig16(cdb + 7));
@@ -343,8 +380,9 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
       command.length != uint64_t{count} * kBlockSize) {
     return Check(kInvalidField);
   }
-  if (TestWriting()) return Good();  // simulation: the laser stays off
   const uint16_t p = disc->GetMedium().profile;
+  if (UsesStreamingSpeed(p) && !streamingSet) return Check(kNoSpeedsStated);
+  if (TestWriting()) return Good();  // simulation: the laser stays off
   const bool startsTrack = disc->GetMedium().kind == MediumClass::kSequential &&
                            disc->Tracks().back().state == TrackView::State::kInvisible;
   if (startsTrack && UsesWriteParametersPage(p)) {
@@ -398,6 +436,7 @@ ScsiResult EmulatedRecorder::CloseTrackSession(const ScsiCommand& command) {
   }
   if (!done) return Check(refusal);
   unflushedBytes = 0;
+  StartOperation((command.cdb[1] & 0x01) != 0, kAscqOperationInProgress, 0);
   return Good();
 }
 
@@ -433,6 +472,57 @@ ScsiResult EmulatedRecorder::StartStop(const ScsiCommand& command) {
   trayOpen = true;
   if (disc) disc->DropOpenTrack(-1);
   return Good();
+}
+
+ScsiResult EmulatedRecorder::SetStreaming(const ScsiCommand& command) {
+  const uint8_t* cdb = command.cdb.data();
+  if (cdb[8] != 0) return Check(kInvalidField);  // only performance descriptors
+  const uint32_t length = GetBig16(cdb + 9);
+  if (command.direction != DataDirection::kToDevice || length < kPerformanceDescriptorSize ||
+      command.length < kPerformanceDescriptorSize) {
+    return Check(kInvalidParameter);
+  }
+  const uint8_t* descriptor = command.data;
+  const uint32_t readTime = GetBig32(descriptor + streaming::kReadTime);
+  const uint32_t writeTime = GetBig32(descriptor + streaming::kWriteTime);
+  if (readTime == 0 || writeTime == 0 ||
+      GetBig32(descriptor + streaming::kEndLba) < GetBig32(descriptor + streaming::kStartLba)) {
+    return Check(kInvalidParameter);
+  }
+  // KB per time in ms -> KB/s; anything the 16-bit figures cannot hold is
+  // "the fastest".
+  const auto perSecond = [](uint32_t size, uint32_t time) {
+    const uint64_t speed = uint64_t{size} * streaming::kTimeBase / time;
+    return static_cast<uint16_t>(std::min<uint64_t>(speed, kMaximumSpeed));
+  };
+  requestedRead = perSecond(GetBig32(descriptor + streaming::kReadSize), readTime);
+  requestedWrite = perSecond(GetBig32(descriptor + streaming::kWriteSize), writeTime);
+  streamingSet = true;
+  return Good();
+}
+
+ScsiResult EmulatedRecorder::RequestSense(const ScsiCommand& command) {
+  if (operation.total > 0 && operation.answered == operation.total) operation = Operation();
+  const ScsiResult sense = operation.total > 0 ? OperationSense() : Check(kNothingToReport);
+  if (operation.total > 0) ++operation.answered;
+  return Answer(std::vector<uint8_t>(sense.sense.begin(), sense.sense.begin() + sense.senseLength),
+                command, command.cdb[4]);
+}
+
+void EmulatedRecorder::StartOperation(bool immediate, uint8_t ascq, uint64_t flushed) {
+  if (!immediate || model.longOperationPolls == 0) return;
+  operation.answered = 0;
+  operation.total = model.longOperationPolls;
+  operation.ascq = ascq;
+  operation.flushing = flushed;
+}
+
+ScsiResult EmulatedRecorder::OperationSense() const {
+  ScsiResult result = Check(SenseCodes{sensekey::kNotReady, asc::kNotReadyCause, operation.ascq});
+  PutProgress(
+      static_cast<uint16_t>(uint64_t{operation.answered} * kProgressScale / operation.total),
+      result.sense.data());
+  return result;
 }
 
 }  // namespace starburn

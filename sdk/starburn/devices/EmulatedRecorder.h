@@ -6,7 +6,24 @@
 // parameters, buffer), keeps its tray (a disc is not ready while the tray is
 // open; an open tray closes again, with the same disc, when a new path to the
 // drive is opened, as a person would push it back), reports a unit attention
-// after a disc was loaded, and can be told to fail (FaultPlan).
+// after a disc was loaded, shows long operations running (DriveModel), and
+// can be told to fail (FaultPlan).
+//
+// It holds a host to what real recorders need, so that the SDK's command
+// sequences are the ones a real drive gets:
+// - CD-R/RW and DVD-R/RW: a track is written only after MODE SELECT set the
+//   write parameters page to the write type of the disc (track at once on
+//   CD, incremental on DVD) and, on CD, Mode 1 blocks. The page goes back to
+//   its defaults (packet writing) when a disc is loaded.
+// - DVD and BD: a write is taken only after SET STREAMING has stated the
+//   speeds for the disc in the drive (a real recorder left to itself picks a
+//   speed of its own).
+// - DVD+RW, DVD-RAM and BD-RE: a blank disc takes writes only after FORMAT
+//   UNIT.
+// A write that misses one of these is refused with ILLEGAL REQUEST: the
+// parameters (64h/00h, illegal mode for this track), the streaming speeds
+// (2Ch/00h, command sequence error), the format (30h/10h, medium not
+// formatted).
 //
 // Threads: any number of paths may be open on different threads; the
 // recorder's lock is held for one command at a time, never across a call-back.
@@ -57,6 +74,13 @@ class EmulatedRecorder : public DriveBackend,
   ScsiResult CloseTrackSession(const ScsiCommand& command);
   ScsiResult ModeSelect(const ScsiCommand& command);
   ScsiResult StartStop(const ScsiCommand& command);
+  ScsiResult SetStreaming(const ScsiCommand& command);
+  ScsiResult RequestSense(const ScsiCommand& command);
+  // A long operation just started: shown running for the model's polls when
+  // the command asked IMMED. flushed: bytes a flush writes out.
+  void StartOperation(bool immediate, uint8_t ascq, uint64_t flushed);
+  // The sense of the running operation, its progress included.
+  ScsiResult OperationSense() const;
   bool DiscReady(SenseCodes* refusal) const;
   bool DiscWritable(SenseCodes* refusal) const;
   bool TestWriting() const;
@@ -81,7 +105,17 @@ class EmulatedRecorder : public DriveBackend,
   uint16_t requestedRead = 0xFFFF;
   uint16_t requestedWrite = 0xFFFF;
   std::vector<uint8_t> writeParameters;
+  bool streamingSet = false;  // SET STREAMING since the disc was loaded
   uint64_t unflushedBytes = 0;
+  // The long operation shown running (total nonzero): REQUEST SENSE polls
+  // answered of total (the poll after the last says it is done), its
+  // qualifier (04h/xx), the bytes a flush writes out.
+  struct Operation {
+    uint32_t answered = 0;
+    uint32_t total = 0;
+    uint8_t ascq = 0;
+    uint64_t flushing = 0;
+  } operation;
   FaultPlan faults;
   std::vector<uint32_t> faultHits;  // commands seen by each of faults.commands
 };

@@ -19,6 +19,8 @@ const char* CommandName(uint8_t code) {
   switch (code) {
     case opcode::kTestUnitReady:
       return "TEST UNIT READY";
+    case opcode::kRequestSense:
+      return "REQUEST SENSE";
     case opcode::kFormatUnit:
       return "FORMAT UNIT";
     case opcode::kInquiry:
@@ -53,10 +55,31 @@ const char* CommandName(uint8_t code) {
       return "BLANK";
     case opcode::kGetPerformance:
       return "GET PERFORMANCE";
+    case opcode::kSetStreaming:
+      return "SET STREAMING";
     case opcode::kSetCdSpeed:
       return "SET CD SPEED";
     default:
       return "a command";
+  }
+}
+
+uint32_t TimeoutOf(uint8_t code) {
+  switch (code) {
+    case opcode::kBlank:
+      return kBlankTimeoutMs;
+    case opcode::kFormatUnit:
+      return kFormatTimeoutMs;
+    case opcode::kCloseTrackSession:
+      return kCloseTimeoutMs;
+    case opcode::kSynchronizeCache:
+      return kFlushTimeoutMs;
+    case opcode::kRead10:
+    case opcode::kWrite10:
+    case opcode::kStartStopUnit:
+      return kTransferTimeoutMs;
+    default:
+      return kQueryTimeoutMs;
   }
 }
 
@@ -128,9 +151,9 @@ Cdb SetCdSpeedCdb(uint16_t readSpeed, uint16_t writeSpeed) {
   return cdb;
 }
 
-Cdb BlankCdb(uint8_t type) {
+Cdb BlankCdb(uint8_t type, bool immediate) {
   Cdb cdb = Make(opcode::kBlank, 12);
-  cdb.bytes[1] = type & 0x07;  // IMMED 0: the command ends when the disc is blank
+  cdb.bytes[1] = static_cast<uint8_t>((immediate ? 0x10 : 0x00) | (type & 0x07));
   return cdb;
 }
 
@@ -142,8 +165,10 @@ Cdb FormatUnitCdb() {
 
 std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks,
                                                                  uint8_t formatType,
-                                                                 uint32_t typeParameter) {
+                                                                 uint32_t typeParameter,
+                                                                 bool immediate) {
   std::array<uint8_t, kFormatParameterLength> list{};
+  list[1] = immediate ? kFormatImmediate : 0;
   PutBig16(&list[2], 8);  // one 8-byte format descriptor
   PutBig32(&list[4], blocks);
   list[8] = static_cast<uint8_t>(formatType << 2);
@@ -165,10 +190,15 @@ Cdb Read10Cdb(uint32_t lba, uint16_t blocks) {
   return cdb;
 }
 
-Cdb SynchronizeCacheCdb() { return Make(opcode::kSynchronizeCache, 10); }
+Cdb SynchronizeCacheCdb(bool immediate) {
+  Cdb cdb = Make(opcode::kSynchronizeCache, 10);
+  cdb.bytes[1] = immediate ? 0x02 : 0x00;
+  return cdb;
+}
 
-Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track) {
+Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track, bool immediate) {
   Cdb cdb = Make(opcode::kCloseTrackSession, 10);
+  cdb.bytes[1] = immediate ? 0x01 : 0x00;
   cdb.bytes[2] = function & 0x07;
   PutBig16(&cdb.bytes[4], track);
   return cdb;
@@ -190,6 +220,33 @@ Cdb ReadBufferCapacityCdb(uint16_t allocation) {
   Cdb cdb = Make(opcode::kReadBufferCapacity, 10);
   PutBig16(&cdb.bytes[7], allocation);
   return cdb;
+}
+
+Cdb RequestSenseCdb(uint8_t allocation) {
+  Cdb cdb = Make(opcode::kRequestSense, 6);
+  cdb.bytes[4] = allocation;
+  return cdb;
+}
+
+Cdb SetStreamingCdb(uint16_t parameterLength) {
+  Cdb cdb = Make(opcode::kSetStreaming, 12);
+  cdb.bytes[8] = 0;  // type 0: a performance descriptor
+  PutBig16(&cdb.bytes[9], parameterLength);
+  return cdb;
+}
+
+std::array<uint8_t, kPerformanceDescriptorSize> PerformanceDescriptor(uint32_t startLba,
+                                                                      uint32_t endLba,
+                                                                      uint32_t readSpeed,
+                                                                      uint32_t writeSpeed) {
+  std::array<uint8_t, kPerformanceDescriptorSize> descriptor{};  // byte 0: no flags
+  PutBig32(&descriptor[streaming::kStartLba], startLba);
+  PutBig32(&descriptor[streaming::kEndLba], endLba);
+  PutBig32(&descriptor[streaming::kReadSize], readSpeed);
+  PutBig32(&descriptor[streaming::kReadTime], streaming::kTimeBase);
+  PutBig32(&descriptor[streaming::kWriteSize], writeSpeed);
+  PutBig32(&descriptor[streaming::kWriteTime], streaming::kTimeBase);
+  return descriptor;
 }
 
 }  // namespace starburn

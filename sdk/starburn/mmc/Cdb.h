@@ -14,6 +14,7 @@ namespace starburn {
 // Operation codes.
 namespace opcode {
 constexpr uint8_t kTestUnitReady = 0x00;
+constexpr uint8_t kRequestSense = 0x03;
 constexpr uint8_t kFormatUnit = 0x04;
 constexpr uint8_t kInquiry = 0x12;
 constexpr uint8_t kStartStopUnit = 0x1B;
@@ -31,6 +32,7 @@ constexpr uint8_t kCloseTrackSession = 0x5B;
 constexpr uint8_t kReadBufferCapacity = 0x5C;
 constexpr uint8_t kBlank = 0xA1;
 constexpr uint8_t kGetPerformance = 0xAC;
+constexpr uint8_t kSetStreaming = 0xB6;
 constexpr uint8_t kSetCdSpeed = 0xBB;
 }  // namespace opcode
 
@@ -39,8 +41,15 @@ struct Cdb {
   uint8_t length = 0;
 };
 
-// Name of a command for messages ("WRITE(10)"); "command 0xNN" for others.
+// Name of a command for messages ("WRITE(10)"); "a command" for others.
 const char* CommandName(uint8_t opcode);
+
+// How long a command of this operation code may take (ScsiTransport.h): the
+// long classes for BLANK, FORMAT UNIT, CLOSE TRACK/SESSION and SYNCHRONIZE
+// CACHE, the transfer class for reads, writes and the tray, the query class
+// for the rest. A command started with IMMED answers at once; the same time
+// then bounds the wait for it to finish.
+uint32_t TimeoutOf(uint8_t opcode);
 
 // GET CONFIGURATION request types.
 constexpr uint8_t kConfigurationAll = 0;      // every feature the drive has
@@ -82,23 +91,49 @@ Cdb GetPerformanceCdb(uint8_t type, uint16_t maxDescriptors);
 Cdb ModeSense10Cdb(uint8_t page, uint16_t allocation);
 Cdb ModeSelect10Cdb(uint16_t parameterLength);
 Cdb SetCdSpeedCdb(uint16_t readSpeed, uint16_t writeSpeed);
-Cdb BlankCdb(uint8_t type);
+// immediate (the IMMED bit): the drive answers as soon as it has checked the
+// command and goes on working; REQUEST SENSE then shows its progress.
+Cdb BlankCdb(uint8_t type, bool immediate = false);
 // Format descriptor follows as data: see FormatUnitParameters.
 Cdb FormatUnitCdb();
 Cdb Write10Cdb(uint32_t lba, uint16_t blocks);
 Cdb Read10Cdb(uint32_t lba, uint16_t blocks);
-Cdb SynchronizeCacheCdb();
-Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track);
+Cdb SynchronizeCacheCdb(bool immediate = false);
+Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track, bool immediate = false);
 Cdb StartStopUnitCdb(bool loadEject, bool start);
 Cdb PreventAllowMediumRemovalCdb(bool prevent);
 Cdb ReadBufferCapacityCdb(uint16_t allocation);
+Cdb RequestSenseCdb(uint8_t allocation);
+// A performance descriptor follows as data: see PerformanceDescriptor.
+Cdb SetStreamingCdb(uint16_t parameterLength);
 
-// The 12-byte parameter list of FORMAT UNIT: a 4-byte header and one format
-// descriptor (number of blocks, format type, type parameter).
+// SET STREAMING's performance descriptor: over the blocks startLba to endLba,
+// read readSpeed KB and write writeSpeed KB every second (the drive takes the
+// nearest performance it supports; no exact match is asked).
+constexpr uint32_t kPerformanceDescriptorSize = 28;
+namespace streaming {
+constexpr uint32_t kStartLba = 4;
+constexpr uint32_t kEndLba = 8;
+constexpr uint32_t kReadSize = 12;    // KB per read time
+constexpr uint32_t kReadTime = 16;    // ms
+constexpr uint32_t kWriteSize = 20;   // KB per write time
+constexpr uint32_t kWriteTime = 24;   // ms
+constexpr uint32_t kTimeBase = 1000;  // sizes are given per second
+}  // namespace streaming
+std::array<uint8_t, kPerformanceDescriptorSize> PerformanceDescriptor(uint32_t startLba,
+                                                                      uint32_t endLba,
+                                                                      uint32_t readSpeed,
+                                                                      uint32_t writeSpeed);
+
+// The 12-byte parameter list of FORMAT UNIT: a 4-byte header (byte 1 bit 1:
+// IMMED) and one format descriptor (number of blocks, format type, type
+// parameter).
 constexpr uint32_t kFormatParameterLength = 12;
+constexpr uint8_t kFormatImmediate = 0x02;
 std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks,
                                                                  uint8_t formatType,
-                                                                 uint32_t typeParameter);
+                                                                 uint32_t typeParameter,
+                                                                 bool immediate = false);
 
 // Format types.
 constexpr uint8_t kFormatFull = 0x00;       // DVD-RAM, BD-RE: full format

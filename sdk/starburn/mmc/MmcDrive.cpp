@@ -1,8 +1,11 @@
 #include "mmc/MmcDrive.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "common/BlockIo.h"
 #include "mmc/Sense.h"
@@ -15,18 +18,21 @@ namespace {
 // was reset) and then runs the same command normally; a few in a row happen
 // when events pile up.
 constexpr int kUnitAttentionRetries = 3;
+// A long operation is polled four times a second: a progress bar moves
+// smoothly, and a REQUEST SENSE keeps the drive from its work for microseconds.
+constexpr auto kBusyPollPause = std::chrono::milliseconds(250);
 
 }  // namespace
 
 StarBurnStatus MmcDrive::Run(const Cdb& cdb, DataDirection direction, uint8_t* data,
-                             uint32_t length, uint32_t timeoutMs, uint32_t* transferred) {
+                             uint32_t length, uint32_t* transferred) {
   ScsiCommand command;
   command.cdb = cdb.bytes;
   command.cdbLength = cdb.length;
   command.direction = direction;
   command.data = data;
   command.length = length;
-  command.timeoutMs = timeoutMs;
+  command.timeoutMs = TimeoutOf(cdb.bytes[0]);
   ScsiResult result;
   for (int attempt = 0;; ++attempt) {
     result = transport.Execute(command);
@@ -37,6 +43,10 @@ StarBurnStatus MmcDrive::Run(const Cdb& cdb, DataDirection direction, uint8_t* d
     if (!unitAttention || attempt == kUnitAttentionRetries) break;
   }
   if (transferred != nullptr) *transferred = result.transferred;
+  return Failed(cdb, result);
+}
+
+StarBurnStatus MmcDrive::Failed(const Cdb& cdb, const ScsiResult& result) {
   const StarBurnStatus status = StatusOf(cdb.bytes[0], result);
   if (status == STARBURN_OK) return STARBURN_OK;
 
@@ -68,6 +78,49 @@ StarBurnStatus MmcDrive::Run(const Cdb& cdb, DataDirection direction, uint8_t* d
   return status;
 }
 
+StarBurnStatus MmcDrive::RunLong(const Cdb& cdb, DataDirection direction, uint8_t* data,
+                                 uint32_t length, const BusyObserver& onBusy) {
+  StarBurnStatus status = Run(cdb, direction, data, length);
+  if (status != STARBURN_OK) return status;
+  const uint32_t timeoutMs = TimeoutOf(cdb.bytes[0]);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int attentions = 0;
+  for (;;) {
+    std::array<uint8_t, kMaxSenseLength> sense{};
+    uint32_t got = 0;
+    status = Run(RequestSenseCdb(kMaxSenseLength), DataDirection::kFromDevice, sense.data(),
+                 kMaxSenseLength, &got);
+    if (status != STARBURN_OK) return status;
+    SenseReport report;
+    report.codes = DecodeSense(sense.data(), got);
+    // A unit attention (the disc changed its state) is told once; the next
+    // poll gives the operation's state.
+    if (report.codes.key == sensekey::kUnitAttention && ++attentions <= kUnitAttentionRetries) {
+      continue;
+    }
+    if (!OperationInProgress(report.codes)) {
+      // Done. A drive that failed the operation reports it now, often as a
+      // deferred error; it is the started command's failure.
+      ScsiResult result;
+      if (report.codes.key != sensekey::kNoSense && report.codes.key != sensekey::kRecoveredError) {
+        result.status = kScsiCheckCondition;
+        result.senseLength = static_cast<uint8_t>(std::min<uint32_t>(got, kMaxSenseLength));
+        std::memcpy(result.sense.data(), sense.data(), result.senseLength);
+      }
+      return Failed(cdb, result);
+    }
+    report.hasProgress = ProgressOf(sense.data(), got, &report.progress);
+    if (onBusy) onBusy(report);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      failure = CommandFailure();
+      failure.message = std::string(CommandName(cdb.bytes[0])) + " did not finish within " +
+                        std::to_string(timeoutMs / 60000) + " minutes";
+      return STARBURN_STATUS_TIMEOUT;
+    }
+    std::this_thread::sleep_for(kBusyPollPause);
+  }
+}
+
 StarBurnStatus MmcDrive::Malformed(const Cdb& cdb) {
   failure = CommandFailure();
   failure.message = std::string("the drive's answer to ") + CommandName(cdb.bytes[0]) +
@@ -76,15 +129,14 @@ StarBurnStatus MmcDrive::Malformed(const Cdb& cdb) {
 }
 
 StarBurnStatus MmcDrive::TestUnitReady() {
-  return Run(TestUnitReadyCdb(), DataDirection::kNone, nullptr, 0, kShortTimeoutMs);
+  return Run(TestUnitReadyCdb(), DataDirection::kNone, nullptr, 0);
 }
 
 StarBurnStatus MmcDrive::Query(const Cdb& cdb, uint32_t size,
                                const std::function<bool(const uint8_t*, uint32_t)>& parse) {
   std::vector<uint8_t> answer(size);
   uint32_t got = 0;
-  StarBurnStatus status =
-      Run(cdb, DataDirection::kFromDevice, answer.data(), size, kShortTimeoutMs, &got);
+  StarBurnStatus status = Run(cdb, DataDirection::kFromDevice, answer.data(), size, &got);
   if (status == STARBURN_OK && !parse(answer.data(), got)) status = Malformed(cdb);
   return status;
 }
@@ -137,22 +189,39 @@ StarBurnStatus MmcDrive::ModeSelect(const std::vector<uint8_t>& page) {
   std::vector<uint8_t> list(kModeHeaderLength, 0);  // mode data length is reserved (0) here
   list.insert(list.end(), page.begin(), page.end());
   return Run(ModeSelect10Cdb(static_cast<uint16_t>(list.size())), DataDirection::kToDevice,
-             list.data(), static_cast<uint32_t>(list.size()), kShortTimeoutMs);
+             list.data(), static_cast<uint32_t>(list.size()));
 }
 
 StarBurnStatus MmcDrive::SetCdSpeed(uint16_t readSpeed, uint16_t writeSpeed) {
-  return Run(SetCdSpeedCdb(readSpeed, writeSpeed), DataDirection::kNone, nullptr, 0,
-             kShortTimeoutMs);
+  return Run(SetCdSpeedCdb(readSpeed, writeSpeed), DataDirection::kNone, nullptr, 0);
 }
 
-StarBurnStatus MmcDrive::Blank(uint8_t type) {
-  return Run(BlankCdb(type), DataDirection::kNone, nullptr, 0, kLongTimeoutMs);
+StarBurnStatus MmcDrive::SetStreaming(uint32_t startLba, uint32_t endLba, uint32_t readSpeed,
+                                      uint32_t writeSpeed) {
+  auto descriptor = PerformanceDescriptor(startLba, endLba, readSpeed, writeSpeed);
+  return Run(SetStreamingCdb(kPerformanceDescriptorSize), DataDirection::kToDevice,
+             descriptor.data(), kPerformanceDescriptorSize);
 }
 
-StarBurnStatus MmcDrive::FormatUnit(uint32_t blocks, uint8_t formatType, uint32_t typeParameter) {
-  auto list = FormatUnitParameters(blocks, formatType, typeParameter);
-  return Run(FormatUnitCdb(), DataDirection::kToDevice, list.data(), kFormatParameterLength,
-             kLongTimeoutMs);
+StarBurnStatus MmcDrive::RequestSense(SenseReport* out) {
+  return Query(RequestSenseCdb(kMaxSenseLength), kMaxSenseLength,
+               [out](const uint8_t* data, uint32_t got) {
+                 *out = SenseReport();
+                 out->codes = DecodeSense(data, got);
+                 out->hasProgress = ProgressOf(data, got, &out->progress);
+                 return true;
+               });
+}
+
+StarBurnStatus MmcDrive::Blank(uint8_t type, const BusyObserver& onBusy) {
+  return RunLong(BlankCdb(type, true), DataDirection::kNone, nullptr, 0, onBusy);
+}
+
+StarBurnStatus MmcDrive::FormatUnit(uint32_t blocks, uint8_t formatType, uint32_t typeParameter,
+                                    const BusyObserver& onBusy) {
+  auto list = FormatUnitParameters(blocks, formatType, typeParameter, true);
+  return RunLong(FormatUnitCdb(), DataDirection::kToDevice, list.data(), kFormatParameterLength,
+                 onBusy);
 }
 
 StarBurnStatus MmcDrive::Write(uint32_t lba, uint32_t count, const uint8_t* data) {
@@ -160,9 +229,8 @@ StarBurnStatus MmcDrive::Write(uint32_t lba, uint32_t count, const uint8_t* data
     const uint32_t blocks = std::min(count - done, kMaxTransferBlocks);
     // The transport only reads data going to the device.
     auto* bytes = const_cast<uint8_t*>(data + uint64_t{done} * kBlockSize);
-    const StarBurnStatus status =
-        Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)), DataDirection::kToDevice, bytes,
-            blocks * kBlockSize, kShortTimeoutMs);
+    const StarBurnStatus status = Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)),
+                                      DataDirection::kToDevice, bytes, blocks * kBlockSize);
     if (status != STARBURN_OK) return status;
     done += blocks;
   }
@@ -176,7 +244,7 @@ StarBurnStatus MmcDrive::Read(uint32_t lba, uint32_t count, uint8_t* data) {
     uint32_t got = 0;
     const StarBurnStatus status =
         Run(cdb, DataDirection::kFromDevice, data + uint64_t{done} * kBlockSize,
-            blocks * kBlockSize, kShortTimeoutMs, &got);
+            blocks * kBlockSize, &got);
     if (status != STARBURN_OK) return status;
     if (got != blocks * kBlockSize) return Malformed(cdb);
     done += blocks;
@@ -184,22 +252,22 @@ StarBurnStatus MmcDrive::Read(uint32_t lba, uint32_t count, uint8_t* data) {
   return STARBURN_OK;
 }
 
-StarBurnStatus MmcDrive::SynchronizeCache() {
-  return Run(SynchronizeCacheCdb(), DataDirection::kNone, nullptr, 0, kLongTimeoutMs);
+StarBurnStatus MmcDrive::SynchronizeCache(const BusyObserver& onBusy) {
+  return RunLong(SynchronizeCacheCdb(true), DataDirection::kNone, nullptr, 0, onBusy);
 }
 
-StarBurnStatus MmcDrive::CloseTrackSession(uint8_t function, uint16_t track) {
-  return Run(CloseTrackSessionCdb(function, track), DataDirection::kNone, nullptr, 0,
-             kLongTimeoutMs);
+StarBurnStatus MmcDrive::CloseTrackSession(uint8_t function, uint16_t track,
+                                           const BusyObserver& onBusy) {
+  return RunLong(CloseTrackSessionCdb(function, track, true), DataDirection::kNone, nullptr, 0,
+                 onBusy);
 }
 
 StarBurnStatus MmcDrive::StartStopUnit(bool loadEject, bool start) {
-  return Run(StartStopUnitCdb(loadEject, start), DataDirection::kNone, nullptr, 0, kShortTimeoutMs);
+  return Run(StartStopUnitCdb(loadEject, start), DataDirection::kNone, nullptr, 0);
 }
 
 StarBurnStatus MmcDrive::PreventMediumRemoval(bool prevent) {
-  return Run(PreventAllowMediumRemovalCdb(prevent), DataDirection::kNone, nullptr, 0,
-             kShortTimeoutMs);
+  return Run(PreventAllowMediumRemovalCdb(prevent), DataDirection::kNone, nullptr, 0);
 }
 
 StarBurnStatus MmcDrive::ReadBufferCapacity(BufferCapacity* out) {

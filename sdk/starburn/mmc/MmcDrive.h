@@ -15,6 +15,7 @@
 #include "mmc/Answers.h"
 #include "mmc/Cdb.h"
 #include "mmc/ScsiTransport.h"
+#include "mmc/Sense.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {
@@ -29,6 +30,15 @@ struct CommandFailure {
   bool fromDrive = false;           // record holds a command the drive refused
   StarBurnCommandFailure record{};  // zero unless fromDrive
 };
+
+// What REQUEST SENSE reports while a long operation runs.
+struct SenseReport {
+  SenseCodes codes;
+  bool hasProgress = false;
+  uint16_t progress = 0;  // of kProgressScale
+};
+// Called at every poll while a long operation still runs.
+using BusyObserver = std::function<void(const SenseReport&)>;
 
 class MmcDrive {
  public:
@@ -45,13 +55,26 @@ class MmcDrive {
   StarBurnStatus ModeSense(uint8_t page, std::vector<uint8_t>* out);
   StarBurnStatus ModeSelect(const std::vector<uint8_t>& page);
   StarBurnStatus SetCdSpeed(uint16_t readSpeed, uint16_t writeSpeed);
-  StarBurnStatus Blank(uint8_t type);
-  StarBurnStatus FormatUnit(uint32_t blocks, uint8_t formatType, uint32_t typeParameter);
+  // One performance descriptor over startLba to endLba, speeds in KB/s.
+  StarBurnStatus SetStreaming(uint32_t startLba, uint32_t endLba, uint32_t readSpeed,
+                              uint32_t writeSpeed);
+  StarBurnStatus RequestSense(SenseReport* out);
+
+  // The long operations. Each is started with IMMED and then polled with
+  // REQUEST SENSE until the drive reports it done (onBusy, when given, hears
+  // every poll that finds it still running), for at most the operation's
+  // timeout (TimeoutOf): STARBURN_STATUS_TIMEOUT after that. An error the
+  // drive reports when the operation ends counts as the operation's failure.
+  StarBurnStatus Blank(uint8_t type, const BusyObserver& onBusy = nullptr);
+  StarBurnStatus FormatUnit(uint32_t blocks, uint8_t formatType, uint32_t typeParameter,
+                            const BusyObserver& onBusy = nullptr);
+  StarBurnStatus SynchronizeCache(const BusyObserver& onBusy = nullptr);
+  StarBurnStatus CloseTrackSession(uint8_t function, uint16_t track,
+                                   const BusyObserver& onBusy = nullptr);
+
   // count blocks of kBlockSize bytes, sent kMaxTransferBlocks at a time.
   StarBurnStatus Write(uint32_t lba, uint32_t count, const uint8_t* data);
   StarBurnStatus Read(uint32_t lba, uint32_t count, uint8_t* data);
-  StarBurnStatus SynchronizeCache();
-  StarBurnStatus CloseTrackSession(uint8_t function, uint16_t track);
   StarBurnStatus StartStopUnit(bool loadEject, bool start);
   StarBurnStatus PreventMediumRemoval(bool prevent);
   StarBurnStatus ReadBufferCapacity(BufferCapacity* out);
@@ -60,8 +83,13 @@ class MmcDrive {
 
  private:
   StarBurnStatus Run(const Cdb& cdb, DataDirection direction, uint8_t* data, uint32_t length,
-                     uint32_t timeoutMs, uint32_t* transferred = nullptr);
+                     uint32_t* transferred = nullptr);
+  // Keeps what the drive said of cdb in failure; answers its status.
+  StarBurnStatus Failed(const Cdb& cdb, const ScsiResult& result);
   StarBurnStatus Malformed(const Cdb& cdb);
+  // Runs a command with IMMED set and waits for the operation it started.
+  StarBurnStatus RunLong(const Cdb& cdb, DataDirection direction, uint8_t* data, uint32_t length,
+                         const BusyObserver& onBusy);
   // Runs a command that answers size bytes at most and decodes the answer
   // with parse (given the bytes and how many came).
   StarBurnStatus Query(const Cdb& cdb, uint32_t size,

@@ -31,4 +31,9 @@ bool UsesWriteParametersPage(uint16_t p) {
          p == profile::kDvdRDualLayerJump;
 }
 
+bool UsesStreamingSpeed(uint16_t p) {
+  return IsDvdProfile(p) || IsBdProfile(p) ||
+         (p >= profile::kHdDvdRom && p <= profile::kHdDvdRwDualLayer);
+}
+
 }  // namespace starburn

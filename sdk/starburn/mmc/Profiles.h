@@ -80,5 +80,8 @@ bool IsOverwritableProfile(uint16_t profile);
 // CD and DVD-R/-RW: the write parameters mode page chooses the write type and
 // whether a next session may follow.
 bool UsesWriteParametersPage(uint16_t profile);
+// DVD, BD and HD DVD: the speeds are set with SET STREAMING (SET CD SPEED is a
+// CD command that such drives may ignore for writing).
+bool UsesStreamingSpeed(uint16_t profile);
 
 }  // namespace starburn

@@ -19,11 +19,28 @@ constexpr uint32_t kMaxCdbLength = 16;
 // SDK's command-failure record.
 constexpr uint32_t kMaxSenseLength = 32;
 
-// Timeouts. Ordinary commands answer within seconds; blanking, formatting,
-// closing a session and flushing the cache of a slow drive can take many
-// minutes (a full blank of a CD-RW at 1x takes about 80 minutes).
-constexpr uint32_t kShortTimeoutMs = 30 * 1000;
-constexpr uint32_t kLongTimeoutMs = 120 * 60 * 1000;
+// How long a command may take, by class (TimeoutOf in Cdb.h picks one).
+// Questions the drive answers from its memory or from a table of contents it
+// has read: a drive still spinning up answers NOT READY rather than wait, so
+// 30 seconds is for a drive busy with an earlier command.
+constexpr uint32_t kQueryTimeoutMs = 30 * 1000;
+// READ(10)/WRITE(10) of 64 KiB and the tray: a drive retrying a damaged block,
+// or loading a disc and reading its lead-in, takes up to a minute.
+constexpr uint32_t kTransferTimeoutMs = 60 * 1000;
+// SYNCHRONIZE CACHE: writing out a buffer of a few MiB at 1x takes under a
+// minute, but a drive may first calibrate the laser or pad a short DVD track
+// to its minimum length: ten minutes.
+constexpr uint32_t kFlushTimeoutMs = 10 * 60 * 1000;
+// CLOSE TRACK/SESSION: a session's lead-in and lead-out (CD: 90 seconds at
+// 1x), or on a nearly empty DVD±R a lead-out padded out to the minimum radius
+// a player needs, several minutes at 1x: half an hour.
+constexpr uint32_t kCloseTimeoutMs = 30 * 60 * 1000;
+// BLANK: a full blank of a CD-RW at 1x takes about 80 minutes, of a DVD-RW at
+// 1x about an hour: two hours.
+constexpr uint32_t kBlankTimeoutMs = 120 * 60 * 1000;
+// FORMAT UNIT: a full format of a 25 GB BD-RE with certification at 1x reads
+// back every block it writes, about three hours: four hours.
+constexpr uint32_t kFormatTimeoutMs = 240 * 60 * 1000;
 
 enum class DataDirection { kNone, kFromDevice, kToDevice };
 
@@ -40,7 +57,7 @@ struct ScsiCommand {
   DataDirection direction = DataDirection::kNone;
   uint8_t* data = nullptr;  // length bytes, owned by the caller
   uint32_t length = 0;
-  uint32_t timeoutMs = kShortTimeoutMs;
+  uint32_t timeoutMs = kQueryTimeoutMs;
 };
 
 struct ScsiResult {

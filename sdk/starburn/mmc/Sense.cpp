@@ -1,8 +1,10 @@
 #include "mmc/Sense.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "mmc/Bytes.h"
 #include "mmc/Cdb.h"
 
 namespace starburn {
@@ -14,6 +16,12 @@ constexpr uint8_t kFixedDeferred = 0x71;
 constexpr uint8_t kDescriptorCurrent = 0x72;
 constexpr uint8_t kDescriptorDeferred = 0x73;
 constexpr uint8_t kFixedSenseLength = 18;
+// Sense-key specific bytes: fixed format bytes 15-17; descriptor type 02h.
+constexpr uint32_t kFixedSpecific = 15;
+constexpr uint32_t kDescriptorsStart = 8;
+constexpr uint8_t kSpecificDescriptor = 0x02;
+constexpr uint32_t kSpecificInDescriptor = 4;
+constexpr uint8_t kSksv = 0x80;  // the sense-key specific bytes are valid
 
 const char* KeyName(uint8_t key) {
   static const char* const kNames[] = {
@@ -27,7 +35,18 @@ const char* KeyName(uint8_t key) {
 const char* CodeText(uint8_t code, uint8_t qualifier) {
   switch (code) {
     case asc::kNotReadyCause:
-      return "logical unit not ready";
+      switch (qualifier) {
+        case kAscqBecomingReady:
+          return "logical unit is becoming ready";
+        case kAscqFormatInProgress:
+          return "logical unit not ready, format in progress";
+        case kAscqOperationInProgress:
+          return "logical unit not ready, operation in progress";
+        case kAscqLongWriteInProgress:
+          return "logical unit not ready, long write in progress";
+        default:
+          return "logical unit not ready";
+      }
     case asc::kWriteError:
       return "write error";
     case asc::kInvalidOpcode:
@@ -91,6 +110,43 @@ uint8_t EncodeSense(SenseCodes codes, uint8_t* sense, uint32_t room) {
   sense[12] = codes.asc;
   sense[13] = codes.ascq;
   return kFixedSenseLength;
+}
+
+bool OperationInProgress(SenseCodes codes) {
+  if (codes.key == sensekey::kNoSense) {
+    return codes.asc == 0 && codes.ascq == kAscqNoSenseOperationInProgress;
+  }
+  return codes.key == sensekey::kNotReady && codes.asc == asc::kNotReadyCause &&
+         (codes.ascq == kAscqBecomingReady || codes.ascq == kAscqFormatInProgress ||
+          codes.ascq == kAscqOperationInProgress || codes.ascq == kAscqLongWriteInProgress);
+}
+
+bool ProgressOf(const uint8_t* sense, uint32_t length, uint16_t* progress) {
+  if (length < 1) return false;
+  const uint8_t format = sense[0] & 0x7F;
+  const uint8_t* specific = nullptr;
+  if ((format == kFixedCurrent || format == kFixedDeferred) && length >= kFixedSpecific + 3) {
+    specific = sense + kFixedSpecific;
+  } else if ((format == kDescriptorCurrent || format == kDescriptorDeferred) &&
+             length > kDescriptorsStart) {
+    // Descriptors: a type byte and an additional length, then their bytes;
+    // the additional sense length (byte 7) bounds them.
+    const uint32_t end = std::min<uint32_t>(length, kDescriptorsStart + sense[7]);
+    for (uint32_t at = kDescriptorsStart; at + 2 <= end; at += 2u + sense[at + 1]) {
+      if (sense[at] == kSpecificDescriptor && at + kSpecificInDescriptor + 3 <= end) {
+        specific = sense + at + kSpecificInDescriptor;
+        break;
+      }
+    }
+  }
+  if (specific == nullptr || (specific[0] & kSksv) == 0) return false;
+  *progress = GetBig16(specific + 1);
+  return true;
+}
+
+void PutProgress(uint16_t progress, uint8_t* sense) {
+  sense[kFixedSpecific] = kSksv;
+  PutBig16(sense + kFixedSpecific + 1, progress);
 }
 
 StarBurnStatus StatusOf(uint8_t code, const ScsiResult& result) {

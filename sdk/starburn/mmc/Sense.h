@@ -44,6 +44,13 @@ constexpr uint8_t kIllegalModeForTrack = 0x64;
 }  // namespace asc
 constexpr uint8_t kAscqLbaOutOfRange = 0x00;
 constexpr uint8_t kAscqInvalidWriteAddress = 0x02;
+// Qualifiers of "logical unit not ready" (asc 04) while the drive works.
+constexpr uint8_t kAscqBecomingReady = 0x01;
+constexpr uint8_t kAscqFormatInProgress = 0x04;
+constexpr uint8_t kAscqOperationInProgress = 0x07;
+constexpr uint8_t kAscqLongWriteInProgress = 0x08;
+// NO SENSE 00h/16h: operation in progress.
+constexpr uint8_t kAscqNoSenseOperationInProgress = 0x16;
 
 // Key, code and qualifier of fixed-format (0x70/0x71) or descriptor-format
 // (0x72/0x73) sense.
@@ -56,6 +63,20 @@ SenseCodes DecodeSense(const uint8_t* sense, uint32_t length);
 
 // Fills fixed-format sense (18 bytes) into sense; answers its length.
 uint8_t EncodeSense(SenseCodes codes, uint8_t* sense, uint32_t room);
+
+// Whether the sense says a long operation (a format, a blank, a close, a
+// flush) still runs: NOT READY 04h with 01h, 04h, 07h or 08h, or NO SENSE
+// 00h/16h.
+bool OperationInProgress(SenseCodes codes);
+
+// A long operation's progress, as a drive reports it in the sense-key
+// specific bytes of fixed-format sense (15-17) or in the sense-key specific
+// descriptor of descriptor-format sense: done of kProgressScale. False when
+// the sense carries none (the SKSV bit is clear).
+constexpr uint32_t kProgressScale = 65536;
+bool ProgressOf(const uint8_t* sense, uint32_t length, uint16_t* progress);
+// Adds a progress indication to fixed-format sense of 18 bytes.
+void PutProgress(uint16_t progress, uint8_t* sense);
 
 // The status of a finished command: transport failures pass through; GOOD is
 // success; BUSY and reservation conflicts mean another initiator holds the

@@ -188,11 +188,12 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
  * state is kept in the text file PATH.state beside it. A missing image is a
  * blank disc (pressed media need one); an image without a state file holds one
  * closed session (an appendable disc). Drives are named CdRom0, CdRom1, ... in
- * the order attached, with the letters D: to Z:, at SCSI address port 255,
- * bus 0, target N, logical unit 0. All or nothing: an unknown medium, an image
+ * the order attached, with the letters D: to Z:, at SCSI address port 255, bus
+ * 0, target N, logical unit 0. All or nothing: an unknown medium, an image
  * that cannot be opened or created, a state file that does not match its
- * image, one image named twice or more than 23 drives fail with
- * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
+ * image, one image named twice or more than 23 drives in all (real drives
+ * count too) fail with STARBURN_STATUS_BAD_CONFIGURATION and a message; none
+ * is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
 /* The device target of a drive letter ('D'): "\Device\CdRom0".
@@ -227,6 +228,26 @@ STARBURN_API StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName);
  * flags: 0. Another peripheral type finds nothing. Needs a started SDK. */
 STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
                                                 StarBurnCallback callback, void* context);
+/* A device node the system lists as an optical drive that the SDK could not
+ * use when it looked for real drives (at its first start), index from 0 in the
+ * order looked at: the node ("/dev/sr0"), the status met and a reason a
+ * person can act on. Statuses: STARBURN_STATUS_PERMISSION_DENIED (the user
+ * may not open the node: usually not in the group that owns it, such as
+ * cdrom), STARBURN_STATUS_DEVICE_BUSY (another program holds the drive
+ * exclusively, or its disc is mounted), STARBURN_STATUS_NO_DEVICE (no drive
+ * answers at the node), STARBURN_STATUS_COMMAND_FAILED (it does not answer
+ * INQUIRY), STARBURN_STATUS_NOT_SUPPORTED (not a CD/DVD/BD device),
+ * STARBURN_STATUS_FAILED (another system error). Any output may be NULL.
+ * STARBURN_STATUS_NOT_FOUND past the last node;
+ * STARBURN_STATUS_BUFFER_TOO_SMALL when a text does not fit (both texts are
+ * then empty). Real drives are found at the first start as /dev/srN (and
+ * /dev/sgN for a drive no sr node reaches) that answer INQUIRY as a CD/DVD/BD
+ * device; they follow the virtual drives of STARBURN_VIRTUAL_DRIVES as the
+ * next CdRomN with the next letters, at the SCSI address the kernel gives.
+ * STARBURN_REAL_DRIVES=0 in the environment keeps them out. */
+STARBURN_API StarBurnStatus StarBurn_GetUnusableDevice(uint32_t index, char* node,
+                                                       uint32_t nodeSize, StarBurnStatus* status,
+                                                       char* reason, uint32_t reasonSize);
 /* The device path of a SCSI address: "\\.\" and the drive letter ("\\.\D:"). */
 STARBURN_API StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, uint8_t bus,
                                                                   uint8_t target, uint8_t lun,
@@ -375,7 +396,10 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(
     uint32_t* currentWrite, uint32_t* maximumWrite);
 /* 65535 (or more): the drive's maximum. The drive takes the fastest speed it
  * supports for the disc at or below the one asked (the slowest when none is),
- * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. */
+ * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. On a
+ * writable DVD or BD the speeds are stated for the whole disc as a streaming
+ * performance (65535: the fastest the drive lists for the disc); a recording
+ * states the drive's current speeds that way again before it writes. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t readSpeed, uint32_t writeSpeed);
@@ -394,19 +418,21 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
 /* Records the built image of tree as one track at the next writable address,
  * with notifications 12 (uint64_t total bytes, uint64_t bytes done) and 13
  * (uint32_t buffer bytes, uint32_t free buffer bytes) to the open's call-back
- * every 512 blocks and at the end. The handle must hold the drive for
- * recording (shared 0: else STARBURN_STATUS_WRONG_STATE); the image must have
- * been built for the disc's next writable address (STARBURN_STATUS_WRONG_STATE
- * otherwise) and fit (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is
- * formatted first; on overwritable media the new session's volume
- * descriptors are then copied to block 16, last, so readers see the newest
- * session. On written-once media the track is closed; the session stays open
- * for StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write
- * leaves its track unclosed (a virtual drive drops it when the handle is
- * released); earlier sessions are never touched. A disc whose last session an
- * earlier recording left open gets that session closed first, and the call
- * then fails with STARBURN_STATUS_WRONG_STATE: the image must be built again
- * for the new next writable address.
+ * every 512 blocks and at the end, and 13 again at every look (four a second)
+ * while the drive still writes out its buffer and closes the track. The handle
+ * must hold the drive for recording (shared 0: else
+ * STARBURN_STATUS_WRONG_STATE); the image must have been built for the disc's
+ * next writable address (STARBURN_STATUS_WRONG_STATE otherwise) and fit
+ * (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is formatted first; on
+ * overwritable media the new session's volume descriptors are then copied to
+ * block 16, last, so readers see the newest session. On written-once media the
+ * track is closed; the session stays open for
+ * StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write leaves
+ * its track unclosed (a virtual drive drops it when the handle is released);
+ * earlier sessions are never touched. A disc whose last session an earlier
+ * recording left open gets that session closed first, and the call then fails
+ * with STARBURN_STATUS_WRONG_STATE: the image must be built again for the new
+ * next writable address.
  * testWrite: 1 simulates, nothing is recorded (CD and DVD-R/-RW only);
  * closeDisc: 1 closes the disc at CloseSession (no further session);
  * multiSession: 1 leaves room for a next session (0 closes the disc too);
@@ -419,7 +445,8 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
 /* Closes the session the handle's last track opened (or one an earlier
  * recording left open), keeping the disc appendable unless closeDisc asked
- * otherwise. Nothing to do (overwritable media, a simulated track, nothing
+ * otherwise; notification 13 at every look (four a second) while the drive
+ * closes it. Nothing to do (overwritable media, a simulated track, nothing
  * open) is success; after a failed track STARBURN_STATUS_WRONG_STATE. */
 STARBURN_API StarBurnStatus
 StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char* errorText, uint32_t errorTextSize,
@@ -438,8 +465,12 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_LoadEx(void* device, char
 /* quick: 1 blanks the table of contents only, 0 the whole disc. CD-RW and
  * DVD-RW are blanked by the drive; overwritable media (DVD+RW, DVD-RAM,
  * BD-RE) get their first 80 blocks (system area and volume descriptors)
- * overwritten, after a new format for a full blank. Other discs:
- * STARBURN_STATUS_INCOMPATIBLE_MEDIUM (8); a drive that fails: 5. */
+ * overwritten, after a new format for a full blank. While the drive blanks or
+ * formats, notification 12 goes to the open's call-back at every look (four a
+ * second) that finds the drive reporting its progress: uint64_t total 65536,
+ * uint64_t done the drive's figure. Other discs:
+ * STARBURN_STATUS_INCOMPATIBLE_MEDIUM (8); a drive that fails: 5; one that
+ * has not finished after two hours (four for a format): 16. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char* errorText,
                                                              uint32_t errorTextSize,
                                                              uint32_t* systemError,
@@ -573,9 +604,11 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
  * imported from the disc in device (StarBurn_ISO9660JolietFileTree_ImportTrack);
  * *done receives the bytes read, fewer than size only at the end of the file.
  * A node that is not an imported file: STARBURN_STATUS_INVALID_ARGUMENT. */
-STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(
-    void* device, void* tree, void* node, uint64_t offset, void* buffer, uint32_t size,
-    uint32_t* done, char* errorText, uint32_t errorTextSize);
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(void* device, void* tree,
+                                                                    void* node, uint64_t offset,
+                                                                    void* buffer, uint32_t size,
+                                                                    uint32_t* done, char* errorText,
+                                                                    uint32_t errorTextSize);
 /* Lays the image out from startAddress, the block where the session begins
  * (0 for a first session; after an import, an address past the imported
  * session, else STARBURN_STATUS_INVALID_ARGUMENT): system area, volume

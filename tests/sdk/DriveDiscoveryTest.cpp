@@ -1,0 +1,174 @@
+// Finding real drives, on a scripted kernel: a machine without drives, and
+// one whose device nodes are a mix of usable drives, nodes the user may not
+// open or that are busy, devices of other kinds and sg nodes of drives that
+// also have an sr node. What a host sees: the registry's drives (names,
+// letters, addresses) after the virtual ones, and the unusable nodes with
+// their reasons through the C interface.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "DeviceCallsFixture.h"
+#include "SgIoKernelDouble.h"
+#include "devices/DeviceRegistry.h"
+#include "devices/DriveDiscovery.h"
+
+namespace {
+
+using namespace starburn;
+using drivetest::SgIoKernelDouble;
+
+class DriveDiscoveryTest : public drivetest::DeviceCallsFixture {
+ protected:
+  // The unusable nodes as StarBurn_GetUnusableDevice tells them.
+  std::vector<SkippedNode> Unusable() {
+    std::vector<SkippedNode> found;
+    for (uint32_t i = 0;; ++i) {
+      char node[64];
+      char reason[STARBURN_ERROR_TEXT_SIZE];
+      SkippedNode entry;
+      const StarBurnStatus status =
+          StarBurn_GetUnusableDevice(i, node, sizeof node, &entry.status, reason, sizeof reason);
+      if (status == STARBURN_STATUS_NOT_FOUND) break;
+      EXPECT_EQ(status, STARBURN_OK);
+      if (status != STARBURN_OK) break;
+      entry.node = node;
+      entry.reason = reason;
+      found.push_back(entry);
+    }
+    return found;
+  }
+
+  std::vector<std::vector<uint8_t>> FoundAddresses() {
+    std::vector<std::vector<uint8_t>> found;
+    EXPECT_EQ(StarBurn_FindDevice(STARBURN_PERIPHERAL_CDROM, 0, &OnFound, &found), STARBURN_OK);
+    return found;
+  }
+
+  static void OnFound(uint32_t notification, void* context, void* address, void*) {
+    if (notification != STARBURN_NOTIFY_DEVICE_FOUND) return;
+    const auto* bytes = static_cast<const uint8_t*>(address);
+    static_cast<std::vector<std::vector<uint8_t>>*>(context)->emplace_back(
+        bytes, bytes + STARBURN_DEVICE_ADDRESS_SIZE);
+  }
+
+  std::string Target(char letter) {
+    char target[64] = "";
+    StarBurn_GetDeviceTargetByLetter(letter, target, sizeof target);
+    return target;
+  }
+
+  std::shared_ptr<SgIoKernelDouble> kernel = std::make_shared<SgIoKernelDouble>();
+};
+
+TEST_F(DriveDiscoveryTest, AMachineWithoutDrivesListsOnlyTheVirtualOnes) {
+  Attach("cd-r=" + directory.File("a.iso") + ";empty");
+  kernel->AddNode("sg0").peripheralType = 0;  // a disk's generic node
+  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
+
+  const auto drives = DeviceRegistry::Instance().Drives();
+  ASSERT_EQ(drives.size(), 2u);
+  EXPECT_EQ(drives[1]->Name(), "CdRom1");
+  EXPECT_EQ(FoundAddresses().size(), 2u);
+  EXPECT_TRUE(Unusable().empty());
+  char node[8] = "x";
+  StarBurnStatus status = 99;
+  EXPECT_EQ(StarBurn_GetUnusableDevice(0, node, sizeof node, &status, nullptr, 0),
+            STARBURN_STATUS_NOT_FOUND);
+  EXPECT_STREQ(node, "");
+  EXPECT_EQ(status, STARBURN_OK);
+  EXPECT_EQ(kernel->opens.size(), 1u);
+  EXPECT_EQ(kernel->OpenCount(), 0u);  // nothing was left open
+}
+
+TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
+  Attach("dvd+r=" + directory.File("v.iso"));
+  auto recorder = [&](const char* medium, const std::string& image) {
+    std::shared_ptr<EmulatedRecorder> made;
+    std::string error;
+    EXPECT_EQ(EmulatedRecorder::Create(FindMedium(medium), directory.File(image),
+                                       DriveModel::AllMedia(), &made, &error),
+              STARBURN_OK);
+    return made;
+  };
+  SgIoKernelDouble::Node& first = kernel->AddNode("sr0");
+  first.drive = recorder("cd-rw", "sr0.iso");
+  first.address = {2, 0, 1, 0};
+  kernel->AddNode("sr1").openErrno = EACCES;  // the user is not in the group cdrom
+  SgIoKernelDouble::Node& rootOnly = kernel->AddNode("sr2");
+  rootOnly.openErrno = EPERM;
+  rootOnly.group = "root";
+  kernel->AddNode("sr3").openErrno = EBUSY;                 // its disc is mounted
+  kernel->AddNode("sr4").peripheralType = 0x0E;             // not an optical drive
+  SgIoKernelDouble::Node& tenth = kernel->AddNode("sr10");  // numbers, not text, order the nodes
+  tenth.drive = recorder("bd-re", "sr10.iso");
+  tenth.addressKnown = false;
+  kernel->AddNode("sg0").peripheralType = 0;                   // a disk
+  kernel->AddNode("sg1").address = {2, 0, 1, 0};               // sr0's drive again
+  SgIoKernelDouble::Node& unclaimed = kernel->AddNode("sg2");  // no sr node reaches it
+  unclaimed.drive = recorder("dvd-r", "sg2.iso");
+  unclaimed.address = {5, 1, 0, 0};
+  kernel->AddNode("sg3").openErrno = EACCES;  // unknown kind: not reported
+
+  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
+
+  const auto drives = DeviceRegistry::Instance().Drives();
+  ASSERT_EQ(drives.size(), 4u);
+  EXPECT_EQ(drives[1]->Backend().Identity(), "/dev/sr0");
+  EXPECT_EQ(drives[2]->Backend().Identity(), "/dev/sr10");
+  EXPECT_EQ(drives[3]->Backend().Identity(), "/dev/sg2");
+  EXPECT_EQ(Target('E'), "\\Device\\CdRom1");
+  EXPECT_EQ(Target('G'), "\\Device\\CdRom3");
+  EXPECT_EQ(FoundAddresses(), (std::vector<std::vector<uint8_t>>{{0, kVirtualPort, 0, 0, 0},
+                                                                 {1, 2, 0, 1, 0},
+                                                                 {2, kUnknownPort, 0, 2, 0},
+                                                                 {3, 5, 1, 0, 0}}));
+
+  const std::vector<SkippedNode> unusable = Unusable();
+  ASSERT_EQ(unusable.size(), 4u);
+  EXPECT_EQ(unusable[0].node, "/dev/sr1");
+  EXPECT_EQ(unusable[0].status, STARBURN_STATUS_PERMISSION_DENIED);
+  EXPECT_NE(unusable[0].reason.find("not in the group cdrom"), std::string::npos)
+      << unusable[0].reason;
+  EXPECT_EQ(unusable[1].node, "/dev/sr2");
+  EXPECT_NE(unusable[1].reason.find("only the administrator"), std::string::npos);
+  EXPECT_EQ(unusable[2].node, "/dev/sr3");
+  EXPECT_EQ(unusable[2].status, STARBURN_STATUS_DEVICE_BUSY);
+  EXPECT_NE(unusable[2].reason.find("mounted"), std::string::npos);
+  EXPECT_EQ(unusable[3].node, "/dev/sr4");
+  EXPECT_EQ(unusable[3].status, STARBURN_STATUS_NOT_SUPPORTED);
+  EXPECT_NE(unusable[3].reason.find("peripheral type 14"), std::string::npos);
+  char small[8];
+  EXPECT_EQ(StarBurn_GetUnusableDevice(0, small, sizeof small, nullptr, nullptr, 0),
+            STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_STREQ(small, "");
+  EXPECT_EQ(kernel->OpenCount(), 0u);
+
+  // A found drive is a drive like any other: the query reads its disc through
+  // its node, and a recording handle opens the node exclusively.
+  const drivetest::Reading reading = Query("CdRom1", 'E');
+  EXPECT_EQ(reading.discType, 3);  // CD-RW
+  EXPECT_EQ(reading.blank, 1);
+  EXPECT_EQ(Query("CdRom2", 'F').discType, 19);  // BD-RE
+  void* recording = Open("CdRom3", 0);
+  ASSERT_NE(recording, nullptr) << text;
+  EXPECT_EQ(kernel->opens.back(),
+            (std::pair<std::string, int>("/dev/sg2", O_RDWR | O_NONBLOCK | O_CLOEXEC | O_EXCL)));
+  Close(recording);
+
+  // Looking again adds no drive twice; a node that became busy says why at
+  // its open.
+  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
+  EXPECT_EQ(DeviceRegistry::Instance().Drives().size(), 4u);
+  kernel->nodes["/dev/sr0"].openErrno = EBUSY;
+  StarBurnStatus status = STARBURN_OK;
+  EXPECT_EQ(Open("CdRom1", 0, nullptr, nullptr, &status), nullptr);
+  EXPECT_EQ(status, STARBURN_STATUS_DEVICE_BUSY);
+  EXPECT_NE(std::string(text).find("/dev/sr0: busy"), std::string::npos) << text;
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The MMC commands a burn and an erase send to a drive, per medium, as they
+// leave through SG_IO: a drive on a scripted bus with an emulated recorder
+// behind it, which refuses what a real recorder would refuse (a track before
+// the write parameters, a DVD/BD write before SET STREAMING, a write to an
+// unformatted DVD+RW/BD-RE). The sequences are held here whole, so that a
+// change to them is a decision, and a person with a drive can check them
+// against it.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "DeviceCallsFixture.h"
+#include "SgIoKernelDouble.h"
+#include "devices/DeviceRegistry.h"
+#include "devices/DriveDiscovery.h"
+#include "mmc/Answers.h"
+
+namespace {
+
+using namespace starburn;
+using drivetest::SgIoKernelDouble;
+
+// A command as a person checking it against a drive wants to read it: its
+// name, and for the commands whose fields choose what happens, those fields.
+std::string Describe(const drivetest::SgIoCall& call) {
+  std::string name = CommandName(call.Opcode());
+  switch (call.Opcode()) {
+    case opcode::kCloseTrackSession: {
+      const uint8_t function = call.cdb[2] & 0x07;
+      return name + (function == kCloseTrack     ? " (track)"
+                     : function == kCloseSession ? " (session)"
+                                                 : " (finalize)");
+    }
+    case opcode::kBlank:
+      return name + ((call.cdb[1] & 0x07) == kBlankMinimal ? " (minimal)" : " (full)");
+    case opcode::kFormatUnit: {
+      char type[16];
+      std::snprintf(type, sizeof type, " (type %02Xh)", call.dataOut.at(8) >> 2);
+      return name + type;
+    }
+    case opcode::kModeSelect10: {
+      const uint8_t* page = call.dataOut.data() + kModeHeaderLength;
+      const uint8_t type = page[writeparams::kFlags] & 0x0F;
+      const bool next = (page[writeparams::kMultiSession] >> 6) == writeparams::kMultiSessionNext;
+      return name + " (page 05: " +
+             (type == writeparams::kWriteTypeTrackAtOnce ? "track at once" : "incremental") +
+             (next ? ", next session allowed)" : ", last session)");
+    }
+    default:
+      return name;
+  }
+}
+
+// The commands of the journal from entry from on, runs of one command
+// written once with their count: "WRITE(10) x20".
+std::string Sequence(const SgIoKernelDouble& kernel, std::size_t from) {
+  std::vector<std::string> names;
+  for (std::size_t i = from; i < kernel.journal.size(); ++i) {
+    names.push_back(Describe(kernel.journal[i]));
+  }
+  std::string text;
+  for (std::size_t i = 0; i < names.size();) {
+    std::size_t run = 1;
+    while (i + run < names.size() && names[i + run] == names[i]) ++run;
+    if (!text.empty()) text += ", ";
+    text += names[i] + (run > 1 ? " x" + std::to_string(run) : "");
+    i += run;
+  }
+  return text;
+}
+
+// Every call begins with a survey of the disc: its state, then its tracks
+// (READ TRACK INFORMATION once per track, and for the next one).
+std::string Survey(int tracks) {
+  return "TEST UNIT READY, GET CONFIGURATION, READ DISC INFORMATION, READ TRACK INFORMATION" +
+         (tracks > 1 ? " x" + std::to_string(tracks) : "");
+}
+const std::string kSpeeds = ", MODE SENSE(10), GET PERFORMANCE, SET STREAMING";
+const std::string kTrackAtOnce =
+    ", MODE SENSE(10), MODE SELECT(10) (page 05: track at once, next session allowed)";
+const std::string kIncremental =
+    ", MODE SENSE(10), MODE SELECT(10) (page 05: incremental, next session allowed)";
+// 100 blocks: three WRITE(10) of 32 and one of 4, the buffer read for the
+// progress notification, the flush.
+const std::string kWrite = ", WRITE(10) x4, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
+const std::string kCloseTrack = ", CLOSE TRACK/SESSION (track), REQUEST SENSE";
+const std::string kCloseSession = ", CLOSE TRACK/SESSION (session), REQUEST SENSE";
+const std::string kQuickBlank = ", BLANK (minimal), REQUEST SENSE";
+// Overwritable media: the survey reads the volume descriptors from block 16
+// on to find where the file system ends (a single READ(10) finds none on a
+// freshly formatted disc).
+const std::string kFileSystem = ", READ(10) x4";
+
+struct Expected {
+  std::string record;  // TrackAtOnceFromTree on the blank disc
+  std::string close;   // CloseSession after it
+  std::string append;  // TrackAtOnceFromTree of the second session
+  std::string erase;   // Blank(quick), as the library erases; empty: the disc is not erasable
+};
+
+Expected ExpectedFor(const std::string& medium) {
+  if (medium == "cd-r" || medium == "cd-rw") {
+    return {Survey(1) + kTrackAtOnce + kWrite + kCloseTrack,
+            Survey(2) + kTrackAtOnce + kCloseSession,
+            Survey(2) + kTrackAtOnce + kWrite + kCloseTrack,
+            medium == "cd-rw" ? Survey(3) + kQuickBlank : ""};
+  }
+  if (medium == "dvd-r" || medium == "dvd-rw" || medium == "dvd-r-dl") {
+    return {Survey(1) + kSpeeds + kIncremental + kWrite + kCloseTrack,
+            Survey(2) + kIncremental + kCloseSession,
+            Survey(2) + kSpeeds + kIncremental + kWrite + kCloseTrack,
+            medium == "dvd-rw" ? Survey(3) + kQuickBlank : ""};
+  }
+  if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {
+    return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,
+            Survey(2) + kSpeeds + kWrite + kCloseTrack, ""};
+  }
+  // Overwritable: a blank DVD+RW or BD-RE is formatted first; a second
+  // session's descriptors are copied to block 16 after it; a quick erase
+  // overwrites the first 80 blocks.
+  const std::string format = medium == "dvd+rw"  ? "FORMAT UNIT (type 26h), REQUEST SENSE, "
+                             : medium == "bd-re" ? "FORMAT UNIT (type 00h), REQUEST SENSE, "
+                                                 : "";
+  return {
+      (format.empty() ? "" : Survey(1) + ", " + format) + Survey(1) + ", READ(10)" + kSpeeds +
+          kWrite,
+      Survey(1) + kFileSystem,
+      Survey(1) + kFileSystem + kSpeeds + kWrite + ", WRITE(10), SYNCHRONIZE CACHE, REQUEST SENSE",
+      Survey(1) + kFileSystem + kSpeeds + ", WRITE(10) x3, SYNCHRONIZE CACHE, REQUEST SENSE"};
+}
+
+class SgIoCommandSequenceTest : public drivetest::DeviceCallsFixture,
+                                public testing::WithParamInterface<const char*> {
+ protected:
+  // The SDK's calls of a burn as the library makes them, on the recording
+  // handle; answers the commands each sent.
+  struct Burned {
+    std::string record, close;
+  };
+  Burned BurnSession(uint32_t start, uint32_t blocks) {
+    Burned burned;
+    drivetest::Notifications seen;
+    void* device = Open("CdRom0", 0, &drivetest::Record, &seen);
+    EXPECT_NE(device, nullptr) << text;
+    auto* image = new drivetest::FakeImage(start, blocks, "SEQUENCE");
+    void* tree = HandleTable::Instance().Add(image);
+    std::size_t from = kernel->journal.size();
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
+                  device, text, sizeof text, &systemError, &failure, tree, 0, 0, 1, 1, 5),
+              STARBURN_OK)
+        << text;
+    burned.record = Sequence(*kernel, from);
+    from = kernel->journal.size();
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_CloseSession(device, text, sizeof text, &systemError, &failure),
+        STARBURN_OK)
+        << text;
+    burned.close = Sequence(*kernel, from);
+    StarBurn_Destroy(&tree);
+    Close(device);
+    return burned;
+  }
+
+  std::shared_ptr<SgIoKernelDouble> kernel = std::make_shared<SgIoKernelDouble>();
+};
+
+TEST_P(SgIoCommandSequenceTest, BurnAppendAndErase) {
+  const char* name = GetParam();
+  std::shared_ptr<EmulatedRecorder> recorder;
+  std::string error;
+  ASSERT_EQ(EmulatedRecorder::Create(FindMedium(name), directory.File("disc.iso"),
+                                     DriveModel::AllMedia(), &recorder, &error),
+            STARBURN_OK);
+  kernel->AddNode("sr0").drive = recorder;
+  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
+
+  const Expected expected = ExpectedFor(name);
+  const Burned first = BurnSession(Query("CdRom0", 0).sessionStart, 100);
+  EXPECT_EQ(first.record, expected.record);
+  EXPECT_EQ(first.close, expected.close);
+  const Burned second = BurnSession(Query("CdRom0", 0).sessionStart, 100);
+  EXPECT_EQ(second.record, expected.append);
+  if (Query("CdRom0", 0).erasable == 0) {
+    EXPECT_EQ(expected.erase, "");
+    return;
+  }
+  void* device = Open("CdRom0", 0);
+  const std::size_t from = kernel->journal.size();
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 1),
+            STARBURN_OK)
+      << text;
+  EXPECT_EQ(Sequence(*kernel, from), expected.erase);
+  Close(device);
+  EXPECT_TRUE(Query("CdRom0", 0).blank);
+}
+
+INSTANTIATE_TEST_SUITE_P(WritableMedia, SgIoCommandSequenceTest,
+                         testing::Values("cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+rw",
+                                         "dvd-ram", "dvd+r-dl", "dvd-r-dl", "bd-r", "bd-re"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return drivetest::MediumTestName(info.param);
+                         });
+
+}  // namespace

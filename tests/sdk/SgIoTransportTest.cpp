@@ -1,0 +1,324 @@
+// The SG_IO transport against a scripted kernel: how commands are handed to
+// the kernel (direction, lengths, timeouts, the sense room), what comes back
+// (status, sense, short transfers), a drive that vanishes or stops answering,
+// and long operations polled until the drive is done.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "DeviceCallsFixture.h"
+#include "SgIoKernelDouble.h"
+#include "devices/DeviceRegistry.h"
+#include "devices/DriveDiscovery.h"
+#include "devices/SgIoTransport.h"
+#include "mmc/Cdb.h"
+#include "mmc/MmcDrive.h"
+
+namespace {
+
+using namespace starburn;
+using drivetest::SgIoCall;
+using drivetest::SgIoKernelDouble;
+
+// Fills sense into the header as the kernel does for CHECK CONDITION.
+void PutSense(sg_io_hdr_t* header, const std::vector<uint8_t>& sense) {
+  header->status = kScsiCheckCondition;
+  header->driver_status = drivetest::kDriverSense;
+  header->sb_len_wr =
+      static_cast<unsigned char>(std::min<std::size_t>(sense.size(), header->mx_sb_len));
+  std::memcpy(header->sbp, sense.data(), header->sb_len_wr);
+}
+
+std::vector<uint8_t> FixedSense(uint8_t key, uint8_t asc, uint8_t ascq, uint8_t format = 0x70) {
+  std::vector<uint8_t> sense(18, 0);
+  sense[0] = format;
+  sense[2] = key;
+  sense[7] = 10;
+  sense[12] = asc;
+  sense[13] = ascq;
+  return sense;
+}
+
+class SgIoTransportTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    node = &kernel->AddNode("sr0");
+    // By default every command completes whole, and REQUEST SENSE has nothing to say.
+    node->intercept = [](sg_io_hdr_t* header, int*) {
+      header->resid = 0;
+      return true;
+    };
+    std::string reason;
+    ASSERT_EQ(OpenDriveNode(kernel, "/dev/sr0", false, &transport, &reason), STARBURN_OK) << reason;
+    mmc = std::make_unique<MmcDrive>(*transport);
+  }
+
+  const SgIoCall& Last() const { return kernel->journal.back(); }
+
+  std::shared_ptr<SgIoKernelDouble> kernel = std::make_shared<SgIoKernelDouble>();
+  SgIoKernelDouble::Node* node = nullptr;
+  std::unique_ptr<SgIoTransport> transport;
+  std::unique_ptr<MmcDrive> mmc;
+};
+
+TEST_F(SgIoTransportTest, CommandsReachTheKernelWithDirectionLengthsAndTheirClassTimeout) {
+  EXPECT_EQ(kernel->opens.back().second & (O_RDWR | O_NONBLOCK | O_EXCL), O_RDWR | O_NONBLOCK);
+
+  ASSERT_EQ(mmc->TestUnitReady(), STARBURN_OK);
+  EXPECT_EQ(Last().interfaceId, 'S');
+  EXPECT_EQ(Last().cdb, std::vector<uint8_t>(6, 0));
+  EXPECT_EQ(Last().direction, SG_DXFER_NONE);
+  EXPECT_EQ(Last().length, 0u);
+  EXPECT_FALSE(Last().hasBuffer);
+  EXPECT_EQ(Last().timeoutMs, kQueryTimeoutMs);
+  EXPECT_EQ(Last().senseRoom, kMaxSenseLength);
+
+  std::vector<uint8_t> blocks(std::size_t{2} * kBlockSize);
+  ASSERT_EQ(mmc->Read(300, 2, blocks.data()), STARBURN_OK);
+  EXPECT_EQ(Last().cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 2, 0}));
+  EXPECT_EQ(Last().direction, SG_DXFER_FROM_DEV);
+  EXPECT_EQ(Last().length, 2 * kBlockSize);
+  EXPECT_EQ(Last().timeoutMs, kTransferTimeoutMs);
+
+  for (std::size_t i = 0; i < blocks.size(); ++i) blocks[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_EQ(mmc->Write(40, 2, blocks.data()), STARBURN_OK);
+  EXPECT_EQ(Last().direction, SG_DXFER_TO_DEV);
+  EXPECT_EQ(Last().dataOut, blocks);  // the caller's bytes, as they are
+  EXPECT_EQ(Last().timeoutMs, kTransferTimeoutMs);
+
+  // The long operations go with IMMED and their own timeouts, then REQUEST
+  // SENSE asks whether they are done.
+  struct Long {
+    const char* name;
+    std::function<StarBurnStatus()> run;
+    uint8_t immediateByte;  // where IMMED is: CDB byte 1, or the format header's
+    uint8_t immediateBit;
+    uint32_t timeoutMs;
+  };
+  const Long operations[] = {
+      {"BLANK", [&] { return mmc->Blank(kBlankFull); }, 1, 0x10, kBlankTimeoutMs},
+      {"SYNCHRONIZE CACHE", [&] { return mmc->SynchronizeCache(); }, 1, 0x02, kFlushTimeoutMs},
+      {"CLOSE TRACK/SESSION", [&] { return mmc->CloseTrackSession(kCloseTrack, 1); }, 1, 0x01,
+       kCloseTimeoutMs},
+      {"FORMAT UNIT", [&] { return mmc->FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0); }, 1, 0x02,
+       kFormatTimeoutMs},
+  };
+  for (const Long& operation : operations) {
+    SCOPED_TRACE(operation.name);
+    const std::size_t from = kernel->journal.size();
+    ASSERT_EQ(operation.run(), STARBURN_OK);
+    ASSERT_EQ(kernel->Commands(from), (std::vector<std::string>{operation.name, "REQUEST SENSE"}));
+    const SgIoCall& started = kernel->journal[from];
+    const bool inList = started.Opcode() == opcode::kFormatUnit;
+    const uint8_t flags =
+        inList ? started.dataOut.at(operation.immediateByte) : started.cdb[operation.immediateByte];
+    EXPECT_EQ(flags & operation.immediateBit, operation.immediateBit);
+    EXPECT_EQ(started.timeoutMs, operation.timeoutMs);
+    EXPECT_EQ(started.direction, inList ? SG_DXFER_TO_DEV : SG_DXFER_NONE);
+    EXPECT_EQ(Last().direction, SG_DXFER_FROM_DEV);
+    EXPECT_EQ(Last().length, kMaxSenseLength);
+  }
+
+  // A recording handle opens the node exclusively.
+  SgIoDrive drive(kernel, "/dev/sr0");
+  std::unique_ptr<ScsiTransport> exclusive;
+  std::string error;
+  ASSERT_EQ(drive.Open(true, &exclusive, &error), STARBURN_OK);
+  EXPECT_EQ(kernel->opens.back().second & (O_RDWR | O_NONBLOCK | O_EXCL),
+            O_RDWR | O_NONBLOCK | O_EXCL);
+  const int closes = kernel->closes;
+  exclusive.reset();
+  EXPECT_EQ(kernel->closes, closes + 1);
+}
+
+TEST_F(SgIoTransportTest, TheDrivesStatusAndSenseComeBackAsTheDriveSentThem) {
+  const std::vector<uint8_t> medium = FixedSense(sensekey::kMediumError, asc::kWriteError, 0x02);
+  node->intercept = [&](sg_io_hdr_t* header, int*) {
+    PutSense(header, medium);
+    return true;
+  };
+  std::vector<uint8_t> block(kBlockSize);
+  EXPECT_EQ(mmc->Write(7, 1, block.data()), STARBURN_STATUS_COMMAND_FAILED);
+  const StarBurnCommandFailure& record = mmc->LastFailure().record;
+  EXPECT_EQ(record.scsiStatus, kScsiCheckCondition);
+  EXPECT_EQ(record.senseKey, sensekey::kMediumError);
+  EXPECT_EQ(record.asc, asc::kWriteError);
+  EXPECT_EQ(record.ascq, 0x02);
+  ASSERT_EQ(record.senseLength, medium.size());
+  EXPECT_EQ(std::vector<uint8_t>(record.sense, record.sense + record.senseLength), medium);
+  EXPECT_EQ(record.cdb[0], opcode::kWrite10);
+
+  // Sense reported with a status byte already cleared still fails the command.
+  node->intercept = [&](sg_io_hdr_t* header, int*) {
+    PutSense(header, FixedSense(sensekey::kNotReady, asc::kMediumNotPresent, 0x01));
+    header->status = kScsiGood;
+    return true;
+  };
+  EXPECT_EQ(mmc->TestUnitReady(), STARBURN_STATUS_NOT_READY);
+
+  // BUSY: another initiator has the drive.
+  node->intercept = [](sg_io_hdr_t* header, int*) {
+    header->status = kScsiBusy;
+    return true;
+  };
+  EXPECT_EQ(mmc->TestUnitReady(), STARBURN_STATUS_DEVICE_BUSY);
+}
+
+TEST_F(SgIoTransportTest, ShortTransfersCountOnlyWhatCame) {
+  uint32_t resid = 0;
+  node->intercept = [&](sg_io_hdr_t* header, int*) {
+    header->resid = static_cast<int>(resid);
+    return true;
+  };
+  ScsiCommand command;
+  const Cdb inquiry = InquiryCdb(kInquiryLength);
+  command.cdb = inquiry.bytes;
+  command.cdbLength = inquiry.length;
+  command.direction = DataDirection::kFromDevice;
+  std::vector<uint8_t> answer(kInquiryLength);
+  command.data = answer.data();
+  command.length = kInquiryLength;
+  for (const uint32_t missing : {0u, 16u, 36u, 136u}) {  // all, some, none, nonsense
+    resid = missing;
+    EXPECT_EQ(transport->Execute(command).transferred, kInquiryLength - std::min(missing, 36u))
+        << missing;
+  }
+  // A read that brings half of its blocks is not taken for a whole one.
+  resid = kBlockSize;
+  std::vector<uint8_t> blocks(std::size_t{2} * kBlockSize);
+  EXPECT_EQ(mmc->Read(0, 2, blocks.data()), STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_NE(mmc->LastFailure().message.find("too short"), std::string::npos);
+}
+
+TEST_F(SgIoTransportTest, AVanishedOrSilentDriveIsAStatusNotASense) {
+  struct Case {
+    const char* what;
+    int rc;               // what the ioctl answers
+    uint16_t hostStatus;  // what the kernel put in the header
+    uint16_t driverStatus;
+    StarBurnStatus status;
+    uint32_t systemError;
+  };
+  const Case cases[] = {
+      {"unplugged before the command", -ENODEV, 0, 0, STARBURN_STATUS_DEVICE_GONE, ENODEV},
+      {"its driver went away", -ENXIO, 0, 0, STARBURN_STATUS_DEVICE_GONE, ENXIO},
+      {"gone during the command", 0, drivetest::kHostNoConnect, 0, STARBURN_STATUS_DEVICE_GONE,
+       ENODEV},
+      {"removed target", 0, 0x04, 0, STARBURN_STATUS_DEVICE_GONE, ENODEV},
+      {"no answer in time", 0, drivetest::kHostTimeOut, 0, STARBURN_STATUS_TIMEOUT, ETIMEDOUT},
+      {"the driver timed out", 0, 0, 0x06, STARBURN_STATUS_TIMEOUT, ETIMEDOUT},
+      {"bus reset", 0, 0x08, 0, STARBURN_STATUS_COMMAND_FAILED, EIO},
+      {"a write through a read-only descriptor", -EPERM, 0, 0, STARBURN_STATUS_PERMISSION_DENIED,
+       EPERM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    node->intercept = [&](sg_io_hdr_t* header, int* rc) {
+      header->host_status = c.hostStatus;
+      header->driver_status = c.driverStatus;
+      *rc = c.rc;
+      return true;
+    };
+    std::vector<uint8_t> block(kBlockSize);
+    EXPECT_EQ(mmc->Write(100, 1, block.data()), c.status);
+    EXPECT_EQ(mmc->LastFailure().systemError, c.systemError);
+    EXPECT_FALSE(mmc->LastFailure().fromDrive);
+    EXPECT_NE(mmc->LastFailure().message.find("WRITE(10): /dev/sr0: "), std::string::npos)
+        << mmc->LastFailure().message;
+  }
+}
+
+TEST_F(SgIoTransportTest, LongOperationsArePolledWithTheirProgressAndEndWithTheDrivesVerdict) {
+  // The drive blanks for three polls, reporting 25%, 50% and 75% in
+  // fixed-format sense and then in descriptor-format sense, and is then done.
+  std::vector<std::vector<uint8_t>> answers;
+  for (uint16_t progress : {0x4000, 0x8000}) {
+    auto sense = FixedSense(sensekey::kNotReady, asc::kNotReadyCause, kAscqOperationInProgress);
+    sense[15] = 0x80;
+    sense[16] = static_cast<uint8_t>(progress >> 8);
+    answers.push_back(sense);
+  }
+  answers.push_back({0x72, sensekey::kNotReady, asc::kNotReadyCause, kAscqOperationInProgress, 0, 0,
+                     0, 8, 0x02, 6, 0, 0, 0x80, 0xC0, 0x00, 0});
+  answers.push_back(std::vector<uint8_t>(18, 0));
+  std::size_t polls = 0;
+  node->intercept = [&](sg_io_hdr_t* header, int*) {
+    if (header->cmdp[0] == opcode::kRequestSense) {
+      const auto& answer = answers.at(std::min(polls++, answers.size() - 1));
+      std::memcpy(header->dxferp, answer.data(), answer.size());
+      header->resid = static_cast<int>(header->dxfer_len - answer.size());
+    }
+    return true;
+  };
+  std::vector<uint32_t> seen;
+  ASSERT_EQ(mmc->Blank(kBlankFull,
+                       [&](const SenseReport& report) {
+                         EXPECT_TRUE(report.hasProgress);
+                         seen.push_back(report.progress);
+                       }),
+            STARBURN_OK);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0x4000, 0x8000, 0xC000}));
+  EXPECT_EQ(kernel->Commands(), (std::vector<std::string>{"BLANK", "REQUEST SENSE", "REQUEST SENSE",
+                                                          "REQUEST SENSE", "REQUEST SENSE"}));
+
+  // A drive that failed the operation says so when it ends: a deferred error,
+  // reported as the BLANK's failure.
+  const std::vector<uint8_t> deferred =
+      FixedSense(sensekey::kMediumError, asc::kWriteError, 0, /*format=*/0x71);
+  answers = {deferred};
+  polls = 0;
+  EXPECT_EQ(mmc->Blank(kBlankMinimal), STARBURN_STATUS_COMMAND_FAILED);
+  const CommandFailure& failure = mmc->LastFailure();
+  EXPECT_TRUE(failure.fromDrive);
+  EXPECT_EQ(failure.record.cdb[0], opcode::kBlank);
+  EXPECT_EQ(failure.record.senseKey, sensekey::kMediumError);
+  EXPECT_EQ(std::vector<uint8_t>(failure.record.sense, failure.record.sense + 18), deferred);
+  EXPECT_EQ(failure.message.rfind("BLANK failed: MEDIUM ERROR", 0), 0u) << failure.message;
+}
+
+// Through the C interface: a drive found on the bus, with an emulated
+// recorder behind its node, recorded on through SG_IO; then it is unplugged
+// in the middle of the write.
+class SgIoDriveCallsTest : public drivetest::DeviceCallsFixture {};
+
+TEST_F(SgIoDriveCallsTest, ADriveUnpluggedInTheMiddleOfAWriteIsReportedGone) {
+  auto kernel = std::make_shared<SgIoKernelDouble>();
+  std::shared_ptr<EmulatedRecorder> recorder;
+  std::string error;
+  ASSERT_EQ(EmulatedRecorder::Create(FindMedium("cd-r"), directory.File("bus.iso"),
+                                     DriveModel::AllMedia(), &recorder, &error),
+            STARBURN_OK);
+  SgIoKernelDouble::Node& node = kernel->AddNode("sr0");
+  node.drive = recorder;
+  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
+  ASSERT_EQ(DeviceRegistry::Instance().Drives().size(), 1u);
+
+  ASSERT_EQ(Burn("CdRom0", 0, 600, "FIRST"), STARBURN_OK) << recordText;
+  EXPECT_EQ(drivetest::ImageFileBlock(directory.File("bus.iso"), 20),
+            drivetest::ImageBlock(0, 600, "FIRST", 20));
+
+  const uint32_t next = Query("CdRom0", 'D').sessionStart;
+  // The fifth write finds the drive gone (the host adapter lost it); every
+  // command after it finds no device at all.
+  int writes = 0;
+  bool unplugged = false;
+  node.intercept = [&](sg_io_hdr_t* header, int* rc) {
+    if (unplugged) {
+      *rc = -ENODEV;
+      return true;
+    }
+    if (header->cmdp[0] != opcode::kWrite10 || ++writes < 5) return false;
+    unplugged = true;
+    header->host_status = drivetest::kHostNoConnect;
+    return true;
+  };
+  EXPECT_EQ(Burn("CdRom0", next, 600, "SECOND"), STARBURN_STATUS_DEVICE_GONE);
+  EXPECT_NE(recordText.find("/dev/sr0: the drive disappeared"), std::string::npos) << recordText;
+  EXPECT_EQ(recordFailure.cdbLength, 0);  // not the drive's refusal: no sense to show
+}
+
+}  // namespace
