@@ -113,8 +113,10 @@ void HostFixture::SetUp() {
   std::string pattern = folder + "/host-XXXXXX";
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   scratch = pattern;
-  // Only the drives a test attaches: none from the environment.
+  // Only the drives a test attaches: none from the environment, none of the
+  // machine's own.
   unsetenv("STARBURN_VIRTUAL_DRIVES");
+  setenv("STARBURN_REAL_DRIVES", "0", 1);
   ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
   ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
   starburn::DeviceRegistry::Instance().DetachAll();

@@ -93,6 +93,7 @@ class Case(unittest.TestCase):
     def env(self, drives=None):
         env = dict(os.environ)
         env.pop("STARBURN_VIRTUAL_DRIVES", None)
+        env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out of the tests
         if drives is not None:
             env["STARBURN_VIRTUAL_DRIVES"] = drives
         return env
@@ -384,6 +385,12 @@ class DrivesTest(Case):
         rows = [line.split()[:2] + [line[37:47].strip()] for line in out.splitlines()[1:]]
         self.assertEqual(rows, [["0", "D:", "CD-R"], ["1", "E:", "Empty"], ["2", "F:", "DVD+RW"],
                                 ["3", "G:", "BD-R"]], out)
+        # Without --drive, a burn goes to the drive given with --virtual.
+        tree = self.path("t")
+        out = self.orlet_burn("bd-r=" + self.path("bd.iso"), "burn", tree, drives_env=env)
+        self.assertIn("burning to drive 3 (G: BD-R, blank)", out)
+        self.assertFalse(os.path.exists(self.path("blank.iso.state")))
+        self.assertReads(self.path("bd.iso"), 0, tree)
         info = self.orlet_burn(None, "info", "0", drives_env=env)
         self.assertIn("disc              CD-R (type 2), blank", info)
         self.assertIn("can write disc    yes", info)

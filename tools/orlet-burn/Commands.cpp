@@ -97,7 +97,7 @@ int ShowDrive(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  std::printf("drive %zu\n", options.drive);
+  std::printf("drive %zu\n", session.Index());
   std::printf("  letter            %s\n", Utf8(info.driveLetter).c_str());
   std::printf("  device            %s (access method %d)\n", Utf8(info.deviceName).c_str(),
               info.accessMethod);
@@ -146,7 +146,7 @@ int BurnPaths(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  std::printf("burning to drive %zu (%s %s, %s)\n", options.drive, Utf8(info.driveLetter).c_str(),
+  std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(), Utf8(info.driveLetter).c_str(),
               Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
   if (session.Service().IsDiscWritable(info) != 0 && info.isBlank == 0 && info.freeBytes == 0) {
     // The library would accept the job and fail it at the drive; say why now.
@@ -159,7 +159,7 @@ int BurnPaths(const Options& options) {
   }
   BurnView view(paths, options.import, info.freeBytes, isatty(fileno(stdout)) != 0);
   session.Service().SetBurnObserver(&view);
-  const int code = session.Service().Burn(options.drive, Wide(options.label), options.speed,
+  const int code = session.Service().Burn(session.Index(), Wide(options.label), options.speed,
                                           options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::fprintf(stderr, "orlet-burn: burn refused: %s (code %d)\n", ResultWords(code).c_str(),
@@ -210,8 +210,8 @@ int EraseDisc(const Options& options) {
   }
   EraseView view;
   session.Service().SetEraseObserver(&view);
-  std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), options.drive);
-  const int code = session.Service().Erase(options.drive);
+  std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), session.Index());
+  const int code = session.Service().Erase(session.Index());
   session.Service().SetEraseObserver(nullptr);
   if (code != Orlet::ResultOk) {
     std::fprintf(stderr, "orlet-burn: erase failed: %s (code %d)\n", ResultWords(code).c_str(),

@@ -270,7 +270,7 @@ int VerifyDisc(const Options& options) {
     std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n", disc.error);
     return kExitFailed;
   }
-  std::printf("verifying drive %zu (%s) against %zu source(s)\n", options.drive,
+  std::printf("verifying drive %zu (%s) against %zu source(s)\n", session.Index(),
               Utf8(info.volumeLabel).c_str(), options.paths.size());
   Sources sources;
   for (const auto& path : options.paths) sources.emplace_back(BaseName(path), path);
