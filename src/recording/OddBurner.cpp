@@ -59,7 +59,10 @@ void OddBurner::CloseDevice() {
 int OddBurner::BurnDisc(const DriveInfo& drive, const std::wstring& label,
                         BurnObserver* jobObserver, uint32_t jobSpeed) {
   speed = jobSpeed;
-  if (jobObserver == nullptr) return ResultInvalidArgument;
+  if (jobObserver == nullptr) {
+    jobOver = 1;
+    return ResultInvalidArgument;
+  }
   observer = jobObserver;
   try {
     if (int code = PrepareFileTree(drive, label); code != ResultOk) throw code;
@@ -70,6 +73,7 @@ int OddBurner::BurnDisc(const DriveInfo& drive, const std::wstring& label,
   } catch (int) {
     // The stage has sent its own event, where it has one; the code stays here.
     CloseDevice();
+    jobOver = 1;
     observer->OnBurnEvent(BurnFailed, DetailNone);
   }
   return ResultOk;
@@ -169,6 +173,7 @@ int OddBurner::WriteImage() {
   }
   observer->OnBurnProgress(kPercent, 0);
   CloseDevice();
+  jobOver = 1;
   observer->OnBurnEvent(BurnFinished, DetailNone);
   return ResultOk;
 }

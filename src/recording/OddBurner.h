@@ -44,6 +44,10 @@ class OddBurner {
   void* device = nullptr;                    // the open drive, or null
   void* imageTree = nullptr;                 // the last job's image tree, or null
   std::atomic<uint32_t> cancelRequested{0};  // 1: stop at the next check point
+  // 1 from just before a job's last event (or its end without events) until
+  // the engine starts the next job: the job thread has only to return. The
+  // job writes it; the engine reads it on a host thread.
+  std::atomic<uint32_t> jobOver{0};
   uint32_t speed = kMaximumSpeed;
   uint32_t writeMode = kTrackAtOnce;
   uint64_t lastProgress = 0;  // last percent sent from notification 12

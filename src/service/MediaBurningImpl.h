@@ -46,6 +46,12 @@ class MediaBurningImpl : public MediaBurning, public Thread {
 
  private:
   bool IsStarted() const { return sdkInterface != nullptr && sdkInterface->sdkStarted != 0; }
+  // Whether a new burn job may start: no job thread runs, or the one that
+  // runs has sent its job's last event and is only returning, and has been
+  // waited for. Called on a host thread, without jobLock. From the job thread
+  // itself (a host that burns again inside the last event) a running thread
+  // is never waited for: false.
+  bool JobThreadFree();
 
   MediaBurningObserver* burnObserver = nullptr;  // not owned
   EraseObserver* eraseObserver = nullptr;        // not owned

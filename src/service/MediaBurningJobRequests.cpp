@@ -29,7 +29,7 @@ constexpr int32_t kNoDisc = 14;
 int MediaBurningImpl::Burn(std::size_t index, const std::wstring& discLabel, unsigned int speed,
                            int force) {
   // One job at a time: a running job keeps its label, drive and cancel flag.
-  if (IsThreadRunning() != 0) return ResultThreadFailed;
+  if (!JobThreadFree()) return ResultThreadFailed;
   {
     CsLocker locker(jobLock);
     jobSpeed = speed;
@@ -49,7 +49,15 @@ int MediaBurningImpl::Burn(std::size_t index, const std::wstring& discLabel, uns
   jobLabel = discLabel.empty() ? std::wstring(kDefaultLabel) : discLabel;
   jobSpeed = speed;
   sdkInterface->burner.cancelRequested = 0;
+  sdkInterface->burner.jobOver = 0;
   return StartThread(0) != 0 ? ResultOk : ResultThreadFailed;
+}
+
+bool MediaBurningImpl::JobThreadFree() {
+  if (IsThreadRunning() == 0) return true;
+  // A host that heard a job's last event may start the next job at once; the
+  // thread that sent the event has at most to return.
+  return sdkInterface->burner.jobOver.load() != 0 && StopThread(kInfinite, 1) != 0;
 }
 
 int MediaBurningImpl::Erase(std::size_t index) {

@@ -30,10 +30,36 @@ class AddReporter : public Orlet::FileContainerObserver {
   unsigned failures = 0;
 };
 
+// "1 file", "3 files".
+std::string Count(unsigned long long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Why a job ended that gave no reason of its own, by the last event before
+// its end (prepare events as they are, the recorder's start negated).
+std::string FailedStage(int stage) {
+  switch (stage) {
+    case Orlet::PrepareJobStarted:
+      return "the disc could not be examined (unreadable, or its file system is not ISO 9660)";
+    case Orlet::PrepareTreeStarted:
+      return "the file tree could not be built";
+    case -Orlet::BurnRecorderStarted:
+      return "the recorder could not be prepared";
+    case Orlet::PrepareImageReady:
+      return "writing failed (the drive refused the data, or a source file could not be read)";
+    default:
+      return "the burn failed";
+  }
+}
+
 }  // namespace
 
-BurnView::BurnView(std::vector<std::wstring> paths, bool importSession, bool interactive)
-    : paths(std::move(paths)), importSession(importSession), interactive(interactive) {}
+BurnView::BurnView(std::vector<std::wstring> paths, bool importSession,
+                   unsigned long long freeBytes, bool interactive)
+    : paths(std::move(paths)),
+      importSession(importSession),
+      freeBytes(freeBytes),
+      interactive(interactive) {}
 
 bool BurnView::Succeeded() const {
   std::lock_guard<std::mutex> lock(mutex);
@@ -60,6 +86,7 @@ void BurnView::End(bool succeeded, std::string why) {
 
 void BurnView::OnPrepareEvent(int event, int detail) {
   std::printf("  %s\n", PrepareWords(event, detail).c_str());
+  stage = event;
   if (event == Orlet::PrepareFailed) {
     std::lock_guard<std::mutex> lock(mutex);
     if (reason.empty()) reason = PrepareWords(event, detail);
@@ -81,12 +108,18 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
     }
   }
   newBytes = container->GetTotalSize();
-  std::printf("  %u entries, %s of new data, %u folders and %u files on the disc\n",
-              reporter.items, Size(newBytes).c_str(), container->GetDirCounts(),
-              container->GetFileCounts());
+  std::printf("  %s, %s of new data; the disc will hold %s and %s\n",
+              Count(reporter.items, "new entry", "new entries").c_str(), Size(newBytes).c_str(),
+              Count(container->GetDirCounts(), "folder", "folders").c_str(),
+              Count(container->GetFileCounts(), "file", "files").c_str());
+  std::lock_guard<std::mutex> lock(mutex);
   if (reporter.failures != 0) {
-    std::lock_guard<std::mutex> lock(mutex);
     reason = "some files could not be added; nothing was written";
+    return 0;
+  }
+  if (newBytes > freeBytes) {
+    reason = "the disc is full: the new files need " + Size(newBytes) + ", the disc has " +
+             Size(freeBytes) + " free; nothing was written";
     return 0;
   }
   return 1;
@@ -96,9 +129,9 @@ void BurnView::OnTreeNameKind0(const std::wstring&) {}
 void BurnView::OnTreeNameKind2(const std::wstring&) {}
 
 int BurnView::OnAskImportSession() {
-  std::printf("  the disc holds data: %s\n",
-              importSession ? "keeping its files (a new session is appended)"
-                            : "not keeping its files (--no-import)");
+  std::printf("  the disc holds data: %s\n", importSession
+                                                 ? "keeping its files (a new session is appended)"
+                                                 : "not keeping its files (--no-import)");
   return importSession ? 1 : 0;
 }
 
@@ -113,7 +146,8 @@ void BurnView::OnBurnEvent(int event, int detail) {
     if (reason.empty()) reason = "cancelled";
   }
   if (event == Orlet::BurnFinished) End(true, "");
-  if (event == Orlet::BurnFailed && detail == Orlet::DetailNone) End(false, "the burn failed");
+  if (event == Orlet::BurnFailed && detail == Orlet::DetailNone) End(false, FailedStage(stage));
+  if (event == Orlet::BurnRecorderStarted) stage = -event;
   if (event == Orlet::BurnFailed && detail != Orlet::DetailNone) {
     std::lock_guard<std::mutex> lock(mutex);
     if (reason.empty()) reason = BurnWords(event, detail);
@@ -138,8 +172,7 @@ void BurnView::DrawProgress() {
   bar.resize(kBarWidth, '.');
   std::printf("%s  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left%s", interactive ? "\r" : "",
               bar.c_str(), percent, bufferLevel,
-              Size(static_cast<unsigned long long>(rate)).c_str(), left,
-              interactive ? "" : "\n");
+              Size(static_cast<unsigned long long>(rate)).c_str(), left, interactive ? "" : "\n");
   std::fflush(stdout);
   lastPrinted = percent;
   barOpen = interactive;

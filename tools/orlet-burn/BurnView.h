@@ -17,7 +17,10 @@ namespace orletburn {
 // thread; the main thread waits for the job's last event with WaitForEnd.
 class BurnView : public Orlet::MediaBurningObserver {
  public:
-  BurnView(std::vector<std::wstring> paths, bool importSession, bool interactive);
+  // freeBytes: the room the disc has for new data; a fill that needs more is
+  // declined before anything is written.
+  BurnView(std::vector<std::wstring> paths, bool importSession, unsigned long long freeBytes,
+           bool interactive);
 
   // Waits until the job's last event (recorded or failed) has come, or until
   // stop() answers true, checked every poll; answers true once the job ended.
@@ -51,7 +54,9 @@ class BurnView : public Orlet::MediaBurningObserver {
 
   const std::vector<std::wstring> paths;
   const bool importSession;
+  const unsigned long long freeBytes;
   const bool interactive;  // a terminal: redraw the bar in place
+  int stage = 0;           // the last prepare or burn event: where a failure happened
   unsigned long long newBytes = 0;
   int percent = 0;
   int bufferLevel = 0;

@@ -23,11 +23,14 @@ constexpr std::chrono::milliseconds kInterruptPoll(100);
 
 std::atomic<bool> interrupted{false};
 
+// The drive record's disc type when the drive holds no disc.
+constexpr int kNoDisc = 14;
+
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
 // What the drive holds, in a few words.
 std::string DiscState(const Orlet::DriveInfo& info) {
-  if (info.discType == 14) return "no disc";
+  if (info.discType == kNoDisc) return "no disc";
   if (info.isBlank != 0) return "blank";
   return info.freeBytes != 0 ? "appendable" : "closed";
 }
@@ -41,6 +44,14 @@ constexpr FormatName kWritableFormats[] = {{2, "CD-R"},     {4, "CD-RW"},   {7, 
                                            {9, "DVD-R DL"}, {11, "DVD-RW"}, {15, "DVD-RAM"},
                                            {17, "DVD+RW"},  {21, "DVD+R"},  {23, "DVD+R DL"},
                                            {26, "BD-R"},    {30, "BD-RE"}};
+
+// Where the drive record keeps each write method's flag.
+constexpr std::size_t kSessionAtOnce = 0;
+constexpr std::size_t kRaw = 1;
+constexpr std::size_t kPacket = 2;
+constexpr std::size_t kTrackAtOnce = 3;
+
+const char* YesNo(uint32_t flag) { return flag != 0 ? "yes" : "no"; }
 
 std::string Speeds(const std::vector<Orlet::SpeedEntry>& speeds) {
   std::string text;
@@ -86,7 +97,7 @@ int ShowDrive(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  std::printf("drive %zu\n", options.drive);
+  std::printf("drive %zu\n", session.Index());
   std::printf("  letter            %s\n", Utf8(info.driveLetter).c_str());
   std::printf("  device            %s (access method %d)\n", Utf8(info.deviceName).c_str(),
               info.accessMethod);
@@ -100,7 +111,7 @@ int ShowDrive(const Options& options) {
               Size(info.freeBytes).c_str(), info.freeSeconds);
   std::printf("  capacity          %d s at 1x\n", info.capacitySeconds);
   std::printf("  next session at   block %u\n", info.sessionStartAddress);
-  std::printf("  erasable          %s\n", info.isErasable != 0 ? "yes" : "no");
+  std::printf("  erasable          %s\n", YesNo(info.isErasable));
   std::printf("  can write disc    %s\n", session.Service().IsDiscWritable(info) ? "yes" : "no");
   std::string formats;
   for (const auto& format : kWritableFormats) {
@@ -109,8 +120,9 @@ int ShowDrive(const Options& options) {
     formats += format.name;
   }
   std::printf("  writes            %s\n", formats.empty() ? "nothing" : formats.c_str());
-  std::printf("  write methods     packet %u, track-at-once %u, session-at-once %u, raw %u\n",
-              info.writeModes[2], info.writeModes[0], info.writeModes[1], info.writeModes[3]);
+  std::printf("  write methods     track-at-once %s, session-at-once %s, packet %s, raw %s\n",
+              YesNo(info.writeModes[kTrackAtOnce]), YesNo(info.writeModes[kSessionAtOnce]),
+              YesNo(info.writeModes[kPacket]), YesNo(info.writeModes[kRaw]));
   std::printf("  write speeds      %s\n", Speeds(info.writeSpeeds).c_str());
   std::printf("  read speeds       %s\n", Speeds(info.readSpeeds).c_str());
   return kExitOk;
@@ -134,11 +146,20 @@ int BurnPaths(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  BurnView view(paths, options.import, isatty(fileno(stdout)) != 0);
-  session.Service().SetBurnObserver(&view);
-  std::printf("burning to drive %zu (%s %s, %s)\n", options.drive, Utf8(info.driveLetter).c_str(),
+  std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(), Utf8(info.driveLetter).c_str(),
               Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
-  const int code = session.Service().Burn(options.drive, Wide(options.label), options.speed,
+  if (session.Service().IsDiscWritable(info) != 0 && info.isBlank == 0 && info.freeBytes == 0) {
+    // The library would accept the job and fail it at the drive; say why now.
+    // (A disc the drive cannot write at all is the library's to refuse.)
+    std::fprintf(stderr,
+                 "orlet-burn: the disc is full: it is closed or has no room for another "
+                 "session%s\n",
+                 info.isErasable != 0 ? " (erase it to use it again)" : "");
+    return kExitFailed;
+  }
+  BurnView view(paths, options.import, info.freeBytes, isatty(fileno(stdout)) != 0);
+  session.Service().SetBurnObserver(&view);
+  const int code = session.Service().Burn(session.Index(), Wide(options.label), options.speed,
                                           options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::fprintf(stderr, "orlet-burn: burn refused: %s (code %d)\n", ResultWords(code).c_str(),
@@ -148,16 +169,23 @@ int BurnPaths(const Options& options) {
   }
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
+  // Ctrl-C: the job stops at its next check point, and the write is aborted
+  // at its next block. The SDK takes an abort only while the drive is held
+  // for recording, so until it has taken one the request is made again at
+  // every poll: a Ctrl-C while the recorder is being prepared still stops
+  // the write that follows.
   bool cancelSent = false;
-  while (!view.WaitForEnd([] { return interrupted.load(); }, kInterruptPoll)) {
+  bool abortTaken = false;
+  const std::string device = Utf8(info.deviceName);
+  while (!view.WaitForEnd([&] { return interrupted.load() || (cancelSent && !abortTaken); },
+                          kInterruptPoll)) {
     if (!cancelSent) {
-      // Ctrl-C: the job stops at its next check point, and a write in
-      // progress is aborted at its next block.
       std::printf("\n  cancelling...\n");
+      std::fflush(stdout);
       session.Service().Cancel();
-      StarBurn_AbortDeviceWrite(Utf8(info.deviceName).c_str());
       cancelSent = true;
     }
+    if (!abortTaken) abortTaken = StarBurn_AbortDeviceWrite(device.c_str()) == STARBURN_OK;
     interrupted = false;
   }
   std::signal(SIGINT, SIG_DFL);
@@ -165,8 +193,13 @@ int BurnPaths(const Options& options) {
     std::printf("done: the disc was written\n");
     return kExitOk;
   }
+  if (view.Cancelled() || cancelSent) {
+    // A job cancelled before it wrote ends without a reason of its own.
+    std::fprintf(stderr, "orlet-burn: cancelled; nothing was written\n");
+    return kExitCancelled;
+  }
   std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", view.Reason().c_str());
-  return view.Cancelled() || cancelSent ? kExitCancelled : kExitFailed;
+  return kExitFailed;
 }
 
 int EraseDisc(const Options& options) {
@@ -177,8 +210,8 @@ int EraseDisc(const Options& options) {
   }
   EraseView view;
   session.Service().SetEraseObserver(&view);
-  std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), options.drive);
-  const int code = session.Service().Erase(options.drive);
+  std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), session.Index());
+  const int code = session.Service().Erase(session.Index());
   session.Service().SetEraseObserver(nullptr);
   if (code != Orlet::ResultOk) {
     std::fprintf(stderr, "orlet-burn: erase failed: %s (code %d)\n", ResultWords(code).c_str(),

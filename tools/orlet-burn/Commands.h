@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ constexpr int kExitCancelled = 130;  // as a shell reports an interrupted progra
 struct Options {
   std::string command;
   std::vector<std::string> virtualDrives;  // --virtual MEDIUM=PATH
-  std::size_t drive = 0;                   // --drive N
+  std::optional<std::size_t> drive;        // --drive N (see Session::Drive)
   std::string label;                       // --label L
   unsigned speed = 65535;                  // --speed X (KB/s; 65535: the maximum)
   bool force = false;                      // --force

@@ -8,6 +8,14 @@
 
 namespace orletburn {
 
+namespace {
+
+void CountDevice(uint32_t notification, void* context, void*, void*) {
+  if (notification == STARBURN_NOTIFY_DEVICE_FOUND) ++*static_cast<unsigned*>(context);
+}
+
+}  // namespace
+
 Session::~Session() {
   if (service == nullptr) return;
   if (started) service->Uninitialize();
@@ -27,6 +35,10 @@ bool Session::Open(const std::vector<std::string>& virtualDrives) {
     return false;
   }
   started = true;
+  // Attached drives are named CdRomN after the drives already known.
+  unsigned known = 0;
+  StarBurn_FindDevice(STARBURN_PERIPHERAL_CDROM, 0, CountDevice, &known);
+  if (!virtualDrives.empty()) firstAttached = L"CdRom" + std::to_wstring(known);
   for (const auto& drive : virtualDrives) {
     char error[STARBURN_ERROR_TEXT_SIZE] = "";
     if (StarBurn_AttachVirtualDrives(drive.c_str(), error, sizeof error) != STARBURN_OK) {
@@ -38,16 +50,25 @@ bool Session::Open(const std::vector<std::string>& virtualDrives) {
   return true;
 }
 
-bool Session::Drive(std::size_t index, Orlet::DriveInfo& info) {
+bool Session::Drive(std::optional<std::size_t> asked, Orlet::DriveInfo& info) {
   const std::size_t count = service->GetDriveCount();
+  index = asked.value_or(0);
+  if (!asked && !firstAttached.empty()) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (service->GetDriveInfo(i, info) == Orlet::ResultOk && info.deviceName == firstAttached) {
+        index = i;
+        break;
+      }
+    }
+  }
   if (index >= count) {
     std::fprintf(stderr, "orlet-burn: there is no drive %zu (%zu drive%s found)\n", index, count,
                  count == 1 ? "" : "s");
     return false;
   }
   if (const int code = service->GetDriveInfo(index, info); code != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index,
-                 ResultWords(code).c_str(), code);
+    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index, ResultWords(code).c_str(),
+                 code);
     return false;
   }
   return true;

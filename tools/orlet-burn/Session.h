@@ -2,6 +2,7 @@
 
 #include <orlet/MediaBurning.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,19 @@ class Session {
   // false.
   bool Open(const std::vector<std::string>& virtualDrives);
   Orlet::MediaBurning& Service() { return *service; }
-  // The drive's record, read afresh; prints why not and answers false.
-  bool Drive(std::size_t index, Orlet::DriveInfo& info);
+  // Chooses the drive and reads its record afresh; prints why not and
+  // answers false. The drive is the one asked for; without one, the first
+  // drive attached with --virtual (real drives come before such drives, and
+  // a run that names a virtual disc means that disc), else drive 0.
+  bool Drive(std::optional<std::size_t> asked, Orlet::DriveInfo& info);
+  // The drive Drive chose.
+  std::size_t Index() const { return index; }
 
  private:
   Orlet::MediaBurning* service = nullptr;
   bool started = false;
+  std::wstring firstAttached;  // device name of the first --virtual drive
+  std::size_t index = 0;
 };
 
 }  // namespace orletburn

@@ -14,8 +14,11 @@ std::wstring Wide(const std::string& utf8) {
   std::wstring out;
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                             : (lead >> 3) == 30 ? 4 : 0;
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
     if (length == 0 || i + length > utf8.size()) {
       out.push_back(kReplacement);
       ++i;
@@ -37,7 +40,7 @@ std::wstring Wide(const std::string& utf8) {
 std::string Utf8(const std::wstring& wide) {
   std::string out;
   for (wchar_t c : wide) {
-    auto value = static_cast<unsigned long>(c);
+    unsigned long value = static_cast<char32_t>(c);
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) value = kReplacement;
     if (value < 0x80) {
       out.push_back(static_cast<char>(value));

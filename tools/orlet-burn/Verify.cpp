@@ -48,8 +48,8 @@ class DiscReader {
     if (StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(device, error, sizeof error, &systemError,
                                                      &failure, fileSystem,
                                                      sizeof fileSystem) != STARBURN_OK ||
-        StarBurn_CdvdBurnerGrabber_GetLastTrack(device, error, sizeof error, &systemError,
-                                                &failure, &lastTrack) != STARBURN_OK) {
+        StarBurn_CdvdBurnerGrabber_GetLastTrack(device, error, sizeof error, &systemError, &failure,
+                                                &lastTrack) != STARBURN_OK) {
       return false;
     }
     const uint8_t joliet = fileSystem[1] != 0 ? 1 : 0;
@@ -93,9 +93,8 @@ class DiscReader {
     std::vector<char> mine(kChunk), theirs(kChunk);
     for (uint64_t offset = 0;; offset += kChunk) {
       uint32_t done = 0;
-      if (StarBurn_ISO9660JolietFileTree_ReadFile(device, tree, node, offset, theirs.data(),
-                                                  kChunk, &done, error,
-                                                  sizeof error) != STARBURN_OK) {
+      if (StarBurn_ISO9660JolietFileTree_ReadFile(device, tree, node, offset, theirs.data(), kChunk,
+                                                  &done, error, sizeof error) != STARBURN_OK) {
         return false;
       }
       source.read(mine.data(), kChunk);
@@ -120,8 +119,97 @@ std::string BaseName(std::string path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Compares the source at path with the disc's node; counts what differs.
-unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown) {
+// Sources to compare: each one's name on the disc and its path here.
+using Sources = std::vector<std::pair<std::string, std::string>>;
+// A disc folder's entries by name.
+using Kids = std::map<std::string, void*>;
+
+// A name longer than a Joliet name can be (103 UTF-16 units, the long-name
+// limit disc writers use) is shortened on the disc, keeping its beginning; a
+// match must keep at least this many characters of it.
+constexpr std::size_t kJolietNameUnits = 103;
+constexpr std::size_t kKeptPrefix = 32;
+
+std::size_t Utf16Units(const std::wstring& text) {
+  std::size_t units = 0;
+  for (wchar_t c : text) units += static_cast<unsigned long>(c) > 0xFFFF ? 2 : 1;
+  return units;
+}
+
+// The disc's entry that holds the source file `name` (at `source`) under a
+// shortened name: a file left unmatched whose name keeps the source name's
+// beginning and whose content equals the source's. kids.end() when none.
+Kids::iterator ShortenedOnDisc(DiscReader& disc, Kids& kids, const std::string& name,
+                               const std::string& source) {
+  const std::wstring wide = Wide(name);
+  struct stat info {};
+  if (Utf16Units(wide) <= kJolietNameUnits || stat(source.c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return kids.end();
+  }
+  const std::wstring kept = wide.substr(0, kKeptPrefix);
+  for (auto kid = kids.begin(); kid != kids.end(); ++kid) {
+    if (Wide(kid->first).compare(0, kept.size(), kept) != 0 || disc.IsDirectory(kid->second) ||
+        disc.SizeOf(kid->second) != static_cast<unsigned long long>(info.st_size) ||
+        !disc.SameContent(kid->second, source)) {
+      continue;
+    }
+    return kid;
+  }
+  return kids.end();
+}
+
+unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown,
+                 unsigned* shortened);
+
+// "folder/name", or name alone in no folder.
+std::string Within(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  std::string path = folder;
+  path += '/';
+  path += name;
+  return path;
+}
+
+// Finds each source (its name on the disc, its path here) among the kids of a
+// disc folder, by name or under a shortened name, and compares the two; takes
+// what it found out of kids. Counts what differs, and in *shortened the files
+// found under a shortened name. shownFolder: the folder as messages show it.
+unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
+                     const std::string& shownFolder, unsigned* shortened) {
+  unsigned differences = 0;
+  Sources unmatched;
+  for (const auto& [name, source] : sources) {
+    const std::string shown = Within(shownFolder, name);
+    auto found = kids.find(name);
+    if (found == kids.end()) {
+      unmatched.emplace_back(name, source);
+      continue;
+    }
+    differences += Compare(disc, source, found->second, shown, shortened);
+    kids.erase(found);
+  }
+  // Only what no name matched can have been stored under a shortened name.
+  for (const auto& [name, source] : unmatched) {
+    const std::string shown = Within(shownFolder, name);
+    auto stored = ShortenedOnDisc(disc, kids, name, source);
+    if (stored == kids.end()) {
+      std::printf("  %s: missing on the disc\n", shown.c_str());
+      ++differences;
+      continue;
+    }
+    std::printf("  %s: stored as \"%s\" (the name is too long for the disc)\n", shown.c_str(),
+                stored->first.c_str());
+    ++*shortened;
+    kids.erase(stored);
+  }
+  return differences;
+}
+
+// Compares the source at path with the disc's node; counts what differs, and
+// in *shortened the files found under a shortened name.
+unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown,
+                 unsigned* shortened) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     std::printf("  cannot read the source %s\n", path.c_str());
@@ -132,23 +220,16 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
       std::printf("  %s: a folder here, a file on the disc\n", shown.c_str());
       return 1;
     }
-    unsigned differences = 0;
-    auto kids = disc.Kids(node);
+    Sources sources;
     DIR* directory = opendir(path.c_str());
     if (directory == nullptr) return 1;
     while (dirent* entry = readdir(directory)) {
       const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      auto found = kids.find(name);
-      if (found == kids.end()) {
-        std::printf("  %s/%s: missing on the disc\n", shown.c_str(), name.c_str());
-        ++differences;
-        continue;
-      }
-      differences += Compare(disc, path + "/" + name, found->second, shown + "/" + name);
-      kids.erase(found);
+      if (name != "." && name != "..") sources.emplace_back(name, Within(path, name));
     }
     closedir(directory);
+    auto kids = disc.Kids(node);
+    unsigned differences = CompareEach(disc, sources, kids, shown, shortened);
     for (const auto& extra : kids) {
       std::printf("  %s/%s: only on the disc\n", shown.c_str(), extra.first.c_str());
       ++differences;
@@ -189,21 +270,13 @@ int VerifyDisc(const Options& options) {
     std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n", disc.error);
     return kExitFailed;
   }
-  std::printf("verifying drive %zu (%s) against %zu source(s)\n", options.drive,
+  std::printf("verifying drive %zu (%s) against %zu source(s)\n", session.Index(),
               Utf8(info.volumeLabel).c_str(), options.paths.size());
+  Sources sources;
+  for (const auto& path : options.paths) sources.emplace_back(BaseName(path), path);
   auto top = disc.Kids(disc.Root());
-  unsigned differences = 0;
-  for (const auto& path : options.paths) {
-    const std::string name = BaseName(path);
-    auto found = top.find(name);
-    if (found == top.end()) {
-      std::printf("  %s: missing on the disc\n", name.c_str());
-      ++differences;
-      continue;
-    }
-    differences += Compare(disc, path, found->second, name);
-    top.erase(found);
-  }
+  unsigned shortened = 0;
+  const unsigned differences = CompareEach(disc, sources, top, "", &shortened);
   if (!top.empty()) {
     std::printf("  (%zu other entr%s on the disc, from earlier sessions or other sources)\n",
                 top.size(), top.size() == 1 ? "y" : "ies");
@@ -212,7 +285,14 @@ int VerifyDisc(const Options& options) {
     std::printf("%u difference%s\n", differences, differences == 1 ? "" : "s");
     return kExitFailed;
   }
-  std::printf("verified: every file matches in name, size and content\n");
+  if (shortened != 0) {
+    std::printf(
+        "verified: every file matches in size and content, and in name but for %u "
+        "name%s shortened to fit the disc\n",
+        shortened, shortened == 1 ? "" : "s");
+  } else {
+    std::printf("verified: every file matches in name, size and content\n");
+  }
   return kExitOk;
 }
 

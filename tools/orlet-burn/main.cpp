@@ -13,17 +13,19 @@
 namespace {
 
 void Usage(FILE* out) {
-  std::fprintf(out,
-               "usage: orlet-burn [--virtual MEDIUM=PATH]... COMMAND [options]\n"
-               "  drives                      list the drives and their discs\n"
-               "  info N                      everything about drive N\n"
-               "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import] PATH...\n"
-               "                              write files and folders to the disc\n"
-               "  erase [--drive N]           erase a rewritable disc\n"
-               "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"
-               "  --version\n"
-               "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl bd-r bd-re\n"
-               "        cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n");
+  std::fprintf(
+      out,
+      "usage: orlet-burn [--virtual MEDIUM=PATH]... COMMAND [options]\n"
+      "  drives                      list the drives and their discs\n"
+      "  info N                      everything about drive N\n"
+      "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import] PATH...\n"
+      "                              write files and folders to the disc\n"
+      "  erase [--drive N]           erase a rewritable disc\n"
+      "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"
+      "  --version\n"
+      "Without --drive, a command uses the first drive given with --virtual, else drive 0.\n"
+      "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl bd-r bd-re\n"
+      "        cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n");
 }
 
 bool Number(const char* text, unsigned long long* value) {

@@ -1,0 +1,258 @@
+#include "HostFixture.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "common/Object.h"
+#include "devices/DeviceRegistry.h"
+#include "devices/Medium.h"
+#include "platform/OrletBases.h"
+#include "starburn/StarBurn.h"
+
+extern char** environ;
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A job on a virtual drive takes well under a second; a minute means it hangs.
+constexpr std::chrono::seconds kJobPatience(60);
+constexpr const char* kLastEvents[] = {"OnBurnEvent(7,0)", "OnBurnEvent(4,0)"};
+// Burn's speed argument: as fast as the drive goes.
+constexpr unsigned kFastest = 65535;
+
+void WriteFile(const std::string& path, const std::string& content) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+HostBurnObserver::HostBurnObserver(std::vector<std::string> sources) {
+  fill = [sources = std::move(sources)](Orlet::FileContainer* container) {
+    for (const std::string& source : sources) {
+      Orlet::FileContainer::Node* added = nullptr;
+      EXPECT_EQ(
+          container->AddItem(Orlet::mbs_to_tcs(source), container->GetRoot(), &added, nullptr),
+          Orlet::ResultOk)
+          << source;
+    }
+  };
+}
+
+void HostBurnObserver::Reached(const std::string& call) {
+  if (hook && call == hookAt) hook();
+}
+
+void HostBurnObserver::OnPrepareEvent(int event, int detail) {
+  RecordingBurnObserver::OnPrepareEvent(event, detail);
+  Reached(support::CallText("OnPrepareEvent", event, detail));
+}
+
+int HostBurnObserver::OnAskImportSession() {
+  const int answer = RecordingBurnObserver::OnAskImportSession();
+  Reached("OnAskImportSession");
+  return answer;
+}
+
+int HostBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
+  const int answer = RecordingBurnObserver::OnFillContainer(container);
+  Reached("OnFillContainer");
+  return answer;
+}
+
+void HostBurnObserver::OnBurnEvent(int event, int detail) {
+  RecordingBurnObserver::OnBurnEvent(event, detail);
+  const std::string call = support::CallText("OnBurnEvent", event, detail);
+  Reached(call);
+  if (call == kLastEvents[0] || call == kLastEvents[1]) {
+    // The last touch of this object: the waiter may destroy it once told.
+    std::lock_guard<std::mutex> lock(mutex);
+    ended = true;
+    endCame.notify_all();
+  }
+}
+
+bool HostBurnObserver::WaitForEnd() {
+  std::unique_lock<std::mutex> lock(mutex);
+  return endCame.wait_for(lock, kJobPatience, [this] { return ended; });
+}
+
+std::vector<std::string> HostBurnObserver::Events() const {
+  std::vector<std::string> events;
+  for (const std::string& call : Calls()) {
+    if (call.rfind("OnBurnProgress", 0) != 0 && call.rfind("OnTreeName", 0) != 0) {
+      events.push_back(call);
+    }
+  }
+  return events;
+}
+
+void HostEraseObserver::OnEraseEvent(int event, int detail) {
+  RecordingEraseObserver::OnEraseEvent(event, detail);
+  if (hook && support::CallText("OnEraseEvent", event, detail) == hookAt) hook();
+}
+
+void HostFixture::SetUp() {
+  const char* base = std::getenv("ORLET_E2E_SCRATCH");
+  const std::string folder = base != nullptr && base[0] != '\0' ? base : "/tmp";
+  fs::create_directories(folder);
+  std::string pattern = folder + "/host-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  scratch = pattern;
+  // Only the drives a test attaches: none from the environment, none of the
+  // machine's own.
+  unsetenv("STARBURN_VIRTUAL_DRIVES");
+  setenv("STARBURN_REAL_DRIVES", "0", 1);
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
+  starburn::DeviceRegistry::Instance().DetachAll();
+}
+
+void HostFixture::TearDown() {
+  if (service != nullptr) {
+    service->Uninitialize();
+    EXPECT_EQ(Orlet::DestroyMediaBurning(service), Orlet::ResultOk);
+  }
+  // The library released every device and tree handle it opened.
+  EXPECT_EQ(starburn::HandleTable::Instance().Count(), 0u);
+  starburn::DeviceRegistry::Instance().DetachAll();
+  recorder.reset();
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+}
+
+std::string HostFixture::MakeTree(const std::string& name, int seed) const {
+  std::string root = Scratch(name);
+  const std::string number = std::to_string(seed);
+  WriteFile(root + "/readme.txt", "session " + number + "\n");
+  WriteFile(root + "/data/blocks.bin", std::string(5000 + seed, static_cast<char>('a' + seed)));
+  WriteFile(root + "/\xc3\xa9t\xc3\xa9/plage.txt", "plage " + number);
+  fs::create_directories(root + "/empty");
+  return root;
+}
+
+void HostFixture::Attach(const char* medium, const std::string& imagePath) {
+  image = imagePath;
+  std::string error;
+  ASSERT_EQ(starburn::EmulatedRecorder::Create(starburn::FindMedium(medium), imagePath,
+                                               starburn::DriveModel::AllMedia(), &recorder, &error),
+            STARBURN_OK)
+      << error;
+  ASSERT_EQ(starburn::DeviceRegistry::Instance().AttachVirtual({recorder}, &error), STARBURN_OK)
+      << error;
+  service->StartDriveSearch(0, 0);
+  ASSERT_EQ(service->GetDriveCount(), 1u);
+}
+
+std::vector<std::string> HostFixture::RunBurn(HostBurnObserver& observer, int force) {
+  service->SetBurnObserver(&observer);
+  const int accepted = service->Burn(0, L"E2E", kFastest, force);
+  EXPECT_EQ(accepted, Orlet::ResultOk);
+  if (accepted != Orlet::ResultOk) return {};
+  EXPECT_TRUE(observer.WaitForEnd());
+  return observer.Events();
+}
+
+void HostFixture::BurnOk(const std::vector<std::string>& sources, int force) {
+  HostBurnObserver observer(sources);
+  const auto events = RunBurn(observer, force);
+  ASSERT_FALSE(events.empty());
+  ASSERT_EQ(events.back(), "OnBurnEvent(7,0)") << testing::PrintToString(events);
+}
+
+uint32_t HostFixture::NextSession() {
+  Orlet::DriveInfo info;
+  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  return info.sessionStartAddress;
+}
+
+void* HostFixture::HoldDrive() {
+  Orlet::DriveInfo info;
+  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  void* device = nullptr;
+  char error[STARBURN_ERROR_TEXT_SIZE];
+  const uint32_t recording = 0;  // the last argument: 0 holds the drive alone
+  if (StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, nullptr, nullptr, nullptr,
+                                          nullptr, Orlet::tcs_to_mbs(info.deviceName).c_str(),
+                                          recording) != STARBURN_OK) {
+    return nullptr;
+  }
+  return device;
+}
+
+DiscBytes HostFixture::ReadDisc() const { return {ReadFile(image), ReadFile(image + ".state")}; }
+
+std::string HostFixture::ReadersFind(uint32_t start, const std::vector<std::string>& specs) const {
+  std::vector<std::string> argv = {"/usr/bin/python3",
+                                   std::string(ORLET_E2E_DIR) + "/disc_check.py", image,
+                                   std::to_string(start)};
+  argv.insert(argv.end(), specs.begin(), specs.end());
+  const Outcome outcome = RunProgram(argv);
+  return outcome.status == 0 ? ""
+                             : outcome.output + "(exit " + std::to_string(outcome.status) + ")";
+}
+
+starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip,
+                            uint32_t times) {
+  starburn::FaultPlan plan;
+  plan.commands.push_back({opcode, skip, times, sense});
+  return plan;
+}
+
+std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
+                                 const std::vector<std::string>& tail) {
+  std::vector<std::string> calls;
+  for (const std::string& call : sequence) {
+    calls.push_back(call);
+    if (call == last) break;
+  }
+  calls.insert(calls.end(), tail.begin(), tail.end());
+  return calls;
+}
+
+Outcome RunProgram(const std::vector<std::string>& argv) {
+  Outcome outcome;
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return outcome;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) outcome.output.append(buffer, got);
+  close(pipeEnds[0]);
+  if (spawned != 0) {
+    outcome.output = "cannot run " + argv[0];
+    return outcome;
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+}  // namespace e2e

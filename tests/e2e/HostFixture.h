@@ -1,0 +1,129 @@
+#pragma once
+
+// A host of the library on virtual drives, in one process with the library's
+// and the SDK's object files, so that a test reaches the emulated recorder
+// behind a drive and tells it to fail (FaultPlan) at a chosen point of a job:
+// the observer runs a hook when the library makes a chosen call, on the
+// library's thread, before the library goes on. What the disc holds afterwards
+// is read back by the independent readers of disc_check.py.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "devices/EmulatedRecorder.h"
+#include "devices/FaultPlan.h"
+#include "orlet/FileContainer.h"
+#include "orlet/MediaBurning.h"
+#include "support/RecordingObservers.h"
+
+namespace e2e {
+
+// The burn observer of a test host: logs every call (RecordingBurnObserver),
+// adds the sources to the container, runs hook when the library makes the call
+// hookAt (as the log writes it: "OnPrepareEvent(1,0)", "OnAskImportSession",
+// "OnFillContainer" after the sources were added), and tells when the job's
+// last event has come.
+class HostBurnObserver : public support::RecordingBurnObserver {
+ public:
+  explicit HostBurnObserver(std::vector<std::string> sources);
+
+  std::string hookAt;
+  std::function<void()> hook;
+
+  // Waits for OnBurnEvent(7,0) or OnBurnEvent(4,0); false after a minute.
+  bool WaitForEnd();
+  // The calls without progress and tree texts: the job's events and questions.
+  std::vector<std::string> Events() const;
+
+  void OnPrepareEvent(int event, int detail) override;
+  int OnFillContainer(Orlet::FileContainer* container) override;
+  int OnAskImportSession() override;
+  void OnBurnEvent(int event, int detail) override;
+
+ private:
+  void Reached(const std::string& call);
+
+  std::mutex mutex;
+  std::condition_variable endCame;
+  bool ended = false;  // guarded by mutex
+};
+
+// The erase observer of a test host: logs every call and runs hook at hookAt.
+class HostEraseObserver : public support::RecordingEraseObserver {
+ public:
+  std::string hookAt;
+  std::function<void()> hook;
+
+  void OnEraseEvent(int event, int detail) override;
+};
+
+// What the image file and its state file hold, to tell that a job left the
+// disc as it was.
+struct DiscBytes {
+  std::string image;
+  std::string state;
+  bool operator==(const DiscBytes& other) const {
+    return image == other.image && state == other.state;
+  }
+};
+
+class HostFixture : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A path in the test's scratch folder.
+  std::string Scratch(const std::string& name) const { return scratch + "/" + name; }
+  // A small folder of sources under the scratch folder; content depends on seed.
+  std::string MakeTree(const std::string& name, int seed) const;
+
+  // Puts a disc of medium with its image at imagePath into a new drive, the
+  // only one: drive 0 after the search this makes.
+  void Attach(const char* medium, const std::string& imagePath);
+  // Burns the sources to drive 0 through the library and waits for the job's
+  // end; answers the observer's events. force: Burn's flag.
+  std::vector<std::string> RunBurn(HostBurnObserver& observer, int force = 0);
+  // A burn of sources that must succeed.
+  void BurnOk(const std::vector<std::string>& sources, int force = 0);
+  // The block where the next session of drive 0's disc starts.
+  uint32_t NextSession();
+
+  // Opens drive 0 for recording, as another program would; StarBurn_Destroy
+  // releases it. Null when the drive is held already.
+  void* HoldDrive();
+  DiscBytes ReadDisc() const;
+  // The independent readers' verdict on the session at start: "" when every
+  // reader finds exactly the sources (disc_check.py specs), else what differs.
+  std::string ReadersFind(uint32_t start, const std::vector<std::string>& specs) const;
+
+  Orlet::MediaBurning* service = nullptr;
+  std::shared_ptr<starburn::EmulatedRecorder> recorder;
+  std::string image;
+
+ private:
+  std::string scratch;
+};
+
+// Commands of one operation code fail with sense: the first skip pass, then
+// times fail (0: every one).
+starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip = 0,
+                            uint32_t times = 0);
+
+// The calls of sequence up to and including last, then tail.
+std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
+                                 const std::vector<std::string>& tail);
+
+// Program output and exit status.
+struct Outcome {
+  int status = -1;
+  std::string output;
+};
+Outcome RunProgram(const std::vector<std::string>& argv);
+
+}  // namespace e2e
