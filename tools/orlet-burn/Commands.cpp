@@ -159,16 +159,19 @@ int BurnPaths(const Options& options) {
   }
   BurnView view(paths, options.import, info.freeBytes, isatty(fileno(stdout)) != 0);
   session.Service().SetBurnObserver(&view);
+  // Ctrl-C is caught from before the job starts: the job prints as soon as
+  // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
+  interrupted = false;
+  std::signal(SIGINT, OnInterrupt);
   const int code = session.Service().Burn(session.Index(), Wide(options.label), options.speed,
                                           options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
+    std::signal(SIGINT, SIG_DFL);
     std::fprintf(stderr, "orlet-burn: burn refused: %s (code %d)\n", ResultWords(code).c_str(),
                  code);
     session.Service().SetBurnObserver(nullptr);
     return kExitFailed;
   }
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
   // Ctrl-C: the job stops at its next check point, and the write is aborted
   // at its next block. The SDK takes an abort only while the drive is held
   // for recording, so until it has taken one the request is made again at
