@@ -210,12 +210,11 @@ INSTANTIATE_TEST_SUITE_P(HostEndings, BurnEndingTest, testing::ValuesIn(kHostEnd
 }  // namespace
 
 // A session the drive would not close stays open around its recorded track.
-// The next burn finds it so: the SDK closes that session and refuses the
-// image the library built for a start inside it, so the job fails; the burn
-// after it appends. Nothing recorded is lost on the way.
+// The next burn finds it so: the SDK closes that session and lays the new
+// image out after it, so the burn appends. Nothing recorded is lost.
 class SessionLeftOpenTest : public e2e::HostFixture {};
 
-TEST_F(SessionLeftOpenTest, TheNextBurnClosesItAndTheOneAfterAppends) {
+TEST_F(SessionLeftOpenTest, TheNextBurnClosesItAndAppends) {
   Attach("cd-r", Scratch("disc.iso"));
   const std::string first = MakeTree("first", 1);
   ASSERT_NO_FATAL_FAILURE(BurnOk({first}));
@@ -231,13 +230,15 @@ TEST_F(SessionLeftOpenTest, TheNextBurnClosesItAndTheOneAfterAppends) {
   recorder->SetFaults(FaultPlan());
   EXPECT_NE(ReadDisc().state.find("session open"), std::string::npos);
 
-  e2e::HostBurnObserver refused({MakeTree("refused", 3)});
-  EXPECT_EQ(RunBurn(refused), Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"}));
-  EXPECT_EQ(ReadDisc().state.find("session open"), std::string::npos);
-
-  const uint32_t thirdStart = NextSession();
   const std::string third = MakeTree("third", 4);
   ASSERT_NO_FATAL_FAILURE(BurnOk({third}));
+  EXPECT_EQ(ReadDisc().state.find("session open"), std::string::npos);
+  // The third session starts at the last track of the state file.
+  const std::string state = ReadDisc().state;
+  const std::size_t lastTrack = state.rfind("track ");
+  ASSERT_NE(lastTrack, std::string::npos) << state;
+  const auto thirdStart = static_cast<uint32_t>(std::stoul(state.substr(lastTrack + 6)));
+  EXPECT_GT(thirdStart, secondStart);
   EXPECT_EQ(ReadersFind(0, {first}), "");
   EXPECT_EQ(ReadersFind(secondStart, {first, second}), "");
   EXPECT_EQ(ReadersFind(thirdStart, {first, second, third}), "");

@@ -144,6 +144,10 @@ class FakeImage : public starburn::ImageProvider {
     out->reset(new FakeSource(start, blocks, label, abortAt, abortDevice));
     return STARBURN_OK;
   }
+  StarBurnStatus Relocate(uint32_t startAddress, std::string*) override {
+    start = startAddress;
+    return STARBURN_OK;
+  }
   void AbortAt(int64_t block, const std::string& device) {
     abortAt = block;
     abortDevice = device;

@@ -43,6 +43,12 @@ class ImageProvider : public Object {
  public:
   // A new stream over the built image; fails before BuildImage succeeded.
   virtual StarBurnStatus OpenImage(std::unique_ptr<BlockSource>* out, std::string* error) = 0;
+  // Lays the built image out again from another start address, with the
+  // options it was built with: the recording call uses it when the disc's next
+  // writable address moved after the image was built (an earlier session left
+  // open is closed first). Fails before BuildImage succeeded, and when the
+  // address lies inside imported data.
+  virtual StarBurnStatus Relocate(uint32_t startAddress, std::string* error) = 0;
 };
 
 // What the image-tree calls need of an open device handle (implemented in

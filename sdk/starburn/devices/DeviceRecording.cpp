@@ -182,13 +182,18 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   if (!layout.overwritable && !layout.tracks.empty() &&
       layout.tracks.back().session == next.session) {
     // An earlier recording closed its track but not its session. Close it, so
-    // the new session does not start inside it; its image no longer fits.
+    // the new session does not start inside it, and lay the image out again
+    // at the address the closing gives the next session.
     status = CloseSession();
     if (status != STARBURN_OK) return status;
-    return Refuse(STARBURN_STATUS_WRONG_STATE,
-                  "the disc's last session was left open by an earlier recording and is now "
-                  "closed; read the disc again and build the image for its new next writable "
-                  "address");
+    status = Survey(&layout);
+    if (status != STARBURN_OK) return status;
+    if (!layout.hasNext) {
+      return Refuse(STARBURN_STATUS_WRONG_STATE, "the disc in " + Name() + " is closed");
+    }
+    status = image.Relocate(layout.next.nextWritable, &problem);
+    if (status == STARBURN_OK) status = image.OpenImage(&source, &problem);
+    if (status != STARBURN_OK) return Refuse(status, problem);
   }
   if (source->StartAddress() != next.nextWritable) {
     return Refuse(STARBURN_STATUS_WRONG_STATE, "the image was built for block " +

@@ -60,6 +60,7 @@ class ImageLayout {
 
   const std::vector<Segment>& Segments() const { return segments; }
   uint32_t StartAddress() const { return options.startAddress; }
+  const ImageOptions& Options() const { return options; }
   // Blocks of the image from its start address.
   uint64_t BlockCount() const { return blockCount; }
 

@@ -247,6 +247,30 @@ StarBurnStatus ImageTree::OpenImage(std::unique_ptr<BlockSource>* stream, std::s
   return STARBURN_OK;
 }
 
+StarBurnStatus ImageTree::Relocate(uint32_t startAddress, std::string* error) {
+  if (state->layout == nullptr || state->layoutGeneration != state->generation) {
+    if (error != nullptr) *error = "the image has not been built since the tree last changed";
+    return STARBURN_STATUS_WRONG_STATE;
+  }
+  ImageOptions options = state->layout->Options();
+  options.startAddress = startAddress;
+  std::shared_ptr<const ImageLayout> layout;
+  std::string why;
+  const StarBurnStatus status = ImageLayout::Lay(state->tree, options, &layout, &why);
+  if (status != STARBURN_OK) {
+    // The earlier placement is still recorded in the nodes only if Lay left
+    // them alone; lay it out as it was so the image stays usable.
+    std::shared_ptr<const ImageLayout> previous;
+    std::string ignored;
+    ImageLayout::Lay(state->tree, state->layout->Options(), &previous, &ignored);
+    if (error != nullptr) *error = why;
+    return status;
+  }
+  state->layout = std::move(layout);
+  state->layoutGeneration = state->generation;
+  return STARBURN_OK;
+}
+
 StarBurnStatus ImageTree::Save(const char* path, bool atStartAddress, const ErrorOut& out) {
   if (path == nullptr || path[0] == '\0') {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "no file to save the image to");

@@ -42,6 +42,7 @@ class ImageTree : public ImageProvider {
   StarBurnStatus Build(const ImageOptions& options, const ErrorOut& out);
 
   StarBurnStatus OpenImage(std::unique_ptr<BlockSource>* stream, std::string* error) override;
+  StarBurnStatus Relocate(uint32_t startAddress, std::string* error) override;
 
   // Streams the built image into a file: at byte startAddress × 2048 when
   // atStartAddress (what comes before stays, so a later session lands after
