@@ -29,16 +29,16 @@ constexpr uint32_t kMillisecondsPerSecond = 1000;
 uint64_t EstimateKilobytes(const DriveInfo& drive, uint32_t full) {
   const uint64_t capacity = (drive.freeBytes + drive.usedBytes) / 1024;
   switch (drive.discType) {
-    case 3:  // CD-RW
+    case DiscTypeCdRw:
       return full != 0 ? capacity + kCdQuickKilobytes : kCdQuickKilobytes;
-    case 6:   // DVD-RAM
-    case 7:   // DVD-RW, restricted overwrite
-    case 8:   // DVD-RW, sequential
-    case 9:   // DVD+RW
-    case 12:  // CD-RW without a family flag
+    case DiscTypeDvdRam:
+    case DiscTypeDvdRwRestricted:
+    case DiscTypeDvdRwSequential:
+    case DiscTypeDvdPlusRw:
+    case DiscTypeOtherCdRw:  // counted as the DVDs are
       return full != 0 ? capacity + kDvdQuickKilobytes : kDvdQuickKilobytes;
-    case 18:  // BD-R
-    case 19:  // BD-RE
+    case DiscTypeBdR:
+    case DiscTypeBdRe:
       return kBdKilobytes;
     default:
       return 0;

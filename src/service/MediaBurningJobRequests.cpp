@@ -9,20 +9,18 @@ namespace {
 // Disc types that are rewritable: a non-blank one is burned only when forced.
 bool IsRewritable(int32_t discType) {
   switch (discType) {
-    case 3:   // CD-RW
-    case 6:   // DVD-RAM
-    case 7:   // DVD-RW, restricted overwrite
-    case 8:   // DVD-RW, sequential
-    case 9:   // DVD+RW
-    case 12:  // CD-RW without a family flag
-    case 19:  // BD-RE
+    case DiscTypeCdRw:
+    case DiscTypeDvdRam:
+    case DiscTypeDvdRwRestricted:
+    case DiscTypeDvdRwSequential:
+    case DiscTypeDvdPlusRw:
+    case DiscTypeOtherCdRw:
+    case DiscTypeBdRe:
       return true;
     default:
       return false;
   }
 }
-
-constexpr int32_t kNoDisc = 14;
 
 }  // namespace
 
@@ -36,7 +34,7 @@ int MediaBurningImpl::Burn(std::size_t index, const std::wstring& discLabel, uns
   }
   DriveInfo drive;
   if (const int code = GetDriveInfo(index, drive); code != ResultOk) return code;
-  if (drive.discType == kNoDisc) return ResultNoDisc;
+  if (drive.discType == DiscTypeNoDisc) return ResultNoDisc;
   if (IsDiscWritable(drive) == 0) return ResultNotSupported;
   if (IsRewritable(drive.discType) && drive.isBlank == 0 && force == 0) return ResultDiscNotBlank;
 
