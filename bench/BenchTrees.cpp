@@ -13,7 +13,7 @@
 namespace bench {
 
 // 120 × 8.5 MiB ≈ 1 GiB; 100 × 500 small files; 20,000 files in one folder.
-const TreeSpec kTrees[3] = {
+const TreeShape kTrees[3] = {
     {"large", 1, 120, 8912896, true},
     {"small", 100, 500, 1500, false},
     {"flat", 1, 20000, 700, false},
@@ -47,21 +47,21 @@ Measure RunChild(const std::function<int()>& body) {
 
 }  // namespace
 
-void MakeTree(const std::string& root, const TreeSpec& spec) {
+void MakeTree(const std::string& root, const TreeShape& shape) {
   const std::string done = root + "/.complete";
   if (Exists(done)) return;
   std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "'").c_str());
-  std::string content(spec.fileSize, '\0');
-  for (int folder = 0; folder < spec.folders; ++folder) {
+  std::string content(shape.fileSize, '\0');
+  for (int folder = 0; folder < shape.folders; ++folder) {
     const std::string dir = root + "/folder " + std::to_string(folder);
     ::mkdir(dir.c_str(), 0755);
-    for (int file = 0; file < spec.filesPerFolder; ++file) {
+    for (int file = 0; file < shape.filesPerFolder; ++file) {
       const std::string path =
           dir + "/generated file number " + std::to_string(file) + " of the tree.dat";
       const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (fd < 0) std::abort();
-      if (spec.sparse) {
-        if (::ftruncate(fd, static_cast<off_t>(spec.fileSize)) != 0) std::abort();
+      if (shape.sparse) {
+        if (::ftruncate(fd, static_cast<off_t>(shape.fileSize)) != 0) std::abort();
       } else {
         for (std::size_t i = 0; i < content.size(); ++i) {
           content[i] = static_cast<char>('a' + (i * 31 + static_cast<std::size_t>(file)) % 26);

@@ -10,7 +10,7 @@
 
 namespace bench {
 
-struct TreeSpec {
+struct TreeShape {
   const char* name;
   int folders;
   int filesPerFolder;
@@ -20,10 +20,10 @@ struct TreeSpec {
 
 // 120 large files of about 1 GiB together; 50,000 small files in 100 folders;
 // 20,000 files in one folder.
-extern const TreeSpec kTrees[3];
+extern const TreeShape kTrees[3];
 
 // Makes the tree under root once; a later call finds it complete and returns.
-void MakeTree(const std::string& root, const TreeSpec& spec);
+void MakeTree(const std::string& root, const TreeShape& shape);
 
 struct Measure {
   double seconds = 0;

@@ -37,13 +37,13 @@ int main(int argc, char** argv) {
   const std::string work = argc > 1 ? argv[1] : "/tmp/orlet-e2e-bench";
   std::system(("mkdir -p '" + work + "/trees'").c_str());
   bench::PrintHeading("orlet-burn");
-  for (const bench::TreeSpec& spec : bench::kTrees) {
-    if (argc > 2 && std::strcmp(argv[2], spec.name) != 0) continue;
-    const std::string source = work + "/trees/" + spec.name;
-    bench::MakeTree(source, spec);
-    const uint64_t bytes = uint64_t(spec.folders) * spec.filesPerFolder * spec.fileSize;
+  for (const bench::TreeShape& shape : bench::kTrees) {
+    if (argc > 2 && std::strcmp(argv[2], shape.name) != 0) continue;
+    const std::string source = work + "/trees/" + shape.name;
+    bench::MakeTree(source, shape);
+    const uint64_t bytes = uint64_t(shape.folders) * shape.filesPerFolder * shape.fileSize;
     const std::string medium = bytes > kDvdBytes ? "bd-r" : "dvd+r";
-    const std::string output = work + "/" + spec.name + ".iso";
+    const std::string output = work + "/" + shape.name + ".iso";
     std::string drive = medium;
     drive += "=" + output;
     const std::vector<bench::Writer> writers = {
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
                                "cat", source, output});
          }},
     };
-    bench::RunWriters(spec.name, writers);
+    bench::RunWriters(shape.name, writers);
     std::remove(output.c_str());
     std::remove((output + ".state").c_str());
   }

@@ -33,7 +33,7 @@
 namespace {
 
 using bench::Exec;
-using bench::TreeSpec;
+using bench::TreeShape;
 
 // Adds a folder's entries under parent, as the library walks a container.
 bool AddFolder(void* tree, void* parent, const std::string& folder) {
@@ -113,11 +113,11 @@ int main(int argc, char** argv) {
   const std::string work = argc > 1 ? argv[1] : "/tmp/starburn-iso-bench";
   std::system(("mkdir -p '" + work + "/trees'").c_str());
   bench::PrintHeading("sdk");
-  for (const TreeSpec& spec : bench::kTrees) {
-    if (argc > 2 && std::strcmp(argv[2], spec.name) != 0) continue;
-    const std::string source = work + "/trees/" + spec.name;
-    bench::MakeTree(source, spec);
-    const std::string output = work + "/" + spec.name + ".iso";
+  for (const TreeShape& shape : bench::kTrees) {
+    if (argc > 2 && std::strcmp(argv[2], shape.name) != 0) continue;
+    const std::string source = work + "/trees/" + shape.name;
+    bench::MakeTree(source, shape);
+    const std::string output = work + "/" + shape.name + ".iso";
     const std::vector<bench::Writer> writers = {
         {"sdk", [&] { return BuildWithSdk(source, output, false); }},
         {"sdk, dense", [&] { return BuildWithSdk(source, output, true); }},
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
            return Exec({"xorriso", "-as", "mkisofs", "-quiet", "-J", "-r", "-o", output, source});
          }},
     };
-    bench::RunWriters(spec.name, writers);
+    bench::RunWriters(shape.name, writers);
     std::remove(output.c_str());
   }
   return 0;
