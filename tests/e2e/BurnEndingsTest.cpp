@@ -75,6 +75,9 @@ struct Ending {
   const char* actAt;  // the observer call at which act runs
   std::function<void(Job&)> act;
   std::vector<std::string> events;
+  // The write ended inside the track without the drive's help: the blocks
+  // that reached a written-once disc stay as a damaged track.
+  bool cutsTrack = false;
 };
 
 class BurnEndingTest : public e2e::HostFixture, public testing::WithParamInterface<Ending> {};
@@ -104,14 +107,17 @@ TEST_P(BurnEndingTest, EndsWithTheStagesEventsAndKeepsTheEarlierSession) {
 
   recorder->SetFaults(FaultPlan());
   const e2e::DiscBytes after = ReadDisc();
-  EXPECT_EQ(after.state, before.state);
+  if (ending.cutsTrack) {  // recorded, and never offered for import
+    EXPECT_NE(after.state.find(" damaged\n"), std::string::npos) << after.state;
+  } else {
+    EXPECT_EQ(after.state, before.state);
+  }
   EXPECT_EQ(after.image.substr(0, before.image.size()), before.image);
   EXPECT_EQ(ReadersFind(0, {first}), "");
 
-  const uint32_t third = NextSession();
   const std::string recovery = MakeTree("third", 3);
   ASSERT_NO_FATAL_FAILURE(BurnOk({recovery}, 1));
-  EXPECT_EQ(ReadersFind(third, {first, recovery}), "");
+  EXPECT_EQ(ReadersFind(LastSessionStart(), {first, recovery}), "");
 }
 
 const Ending kDriveFaults[] = {
@@ -163,7 +169,7 @@ const Ending kDriveFaults[] = {
      },
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     {"PowerLostInsideTheTrack", "cd-r", "OnPrepareEvent(5,0)", LosePowerInTheTrack(),
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
+     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"}), true},
     {"CacheNotFlushed", "dvd+r", "OnPrepareEvent(5,0)",
      Fail(starburn::opcode::kSynchronizeCache, kWriteError),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},

@@ -180,6 +180,32 @@ uint32_t HostFixture::NextSession() {
   return info.sessionStartAddress;
 }
 
+uint32_t HostFixture::LastSessionStart() {
+  Orlet::DriveInfo info;
+  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  void* device = nullptr;
+  char error[STARBURN_ERROR_TEXT_SIZE];
+  const uint32_t reading = 1;
+  uint32_t systemError = 0;
+  StarBurnCommandFailure failure;
+  uint8_t last = 0;
+  uint8_t record[STARBURN_TRACK_INFORMATION_SIZE] = {};
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_CreateEx(
+                &device, error, sizeof error, nullptr, nullptr, nullptr, nullptr,
+                Orlet::tcs_to_mbs(info.deviceName).c_str(), reading),
+            STARBURN_OK);
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetLastTrack(device, error, sizeof error, &systemError,
+                                                    &failure, &last),
+            STARBURN_OK);
+  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(
+                device, error, sizeof error, &systemError, &failure, last, record, sizeof record),
+            STARBURN_OK);
+  StarBurn_Destroy(&device);
+  // Bytes 12-15 of the record: the track's start block, little-endian.
+  return uint32_t{record[12]} | uint32_t{record[13]} << 8 | uint32_t{record[14]} << 16 |
+         uint32_t{record[15]} << 24;
+}
+
 void* HostFixture::HoldDrive() {
   Orlet::DriveInfo info;
   EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);

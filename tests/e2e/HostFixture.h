@@ -93,6 +93,8 @@ class HostFixture : public testing::Test {
   void BurnOk(const std::vector<std::string>& sources, int force = 0);
   // The block where the next session of drive 0's disc starts.
   uint32_t NextSession();
+  // Where the disc's last readable session begins.
+  uint32_t LastSessionStart();
 
   // Opens drive 0 for recording, as another program would; StarBurn_Destroy
   // releases it. Null when the drive is held already.

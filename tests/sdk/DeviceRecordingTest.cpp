@@ -293,12 +293,6 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     recorder->SetFaults(plan);
     EXPECT_EQ(Burn("CdRom0", next, 400, "FULL"), STARBURN_STATUS_NO_SPACE);
   }
-  {  // Power fails mid-track; the drive comes back on at the next open.
-    FaultPlan plan;
-    plan.powerLossAt = next + 77;
-    recorder->SetFaults(plan);
-    EXPECT_EQ(Burn("CdRom0", next, 400, "POWER"), STARBURN_STATUS_DEVICE_GONE);
-  }
   {  // Blanking fails the way the drive says: 5 for a failed command, 8 for a
      // disc that cannot be blanked; the disc keeps its sessions.
     FaultPlan plan;
@@ -350,6 +344,23 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     EXPECT_EQ(reading.label, u"THIRD");
     EXPECT_EQ(reading.sessionStart, next + 100 + 6900 + 50 + 6900);
     ExpectSessionIntact(image, next + 100 + 6900, 50, "THIRD");
+  }
+  {  // Power fails mid-track; the drive comes back on at the next open with
+     // the blocks that reached the disc as a damaged track in an open session,
+     // which nothing offers for import; the next burn closes that session and
+     // appends after it.
+    const uint32_t at = Query("CdRom0", 0).sessionStart;
+    FaultPlan plan;
+    plan.powerLossAt = at + 77;
+    recorder->SetFaults(plan);
+    EXPECT_EQ(Burn("CdRom0", at, 400, "POWER"), STARBURN_STATUS_DEVICE_GONE);
+    recorder->SetFaults(FaultPlan());
+    reading = Query("CdRom0", 'D');
+    EXPECT_EQ(reading.label, u"THIRD");
+    EXPECT_EQ(reading.sessionStart, at + 77);
+    EXPECT_EQ(Burn("CdRom0", reading.sessionStart, 50, "AFTER"), STARBURN_OK) << recordText;
+    EXPECT_EQ(Query("CdRom0", 'D').label, u"AFTER");
+    ExpectSessionIntact(image, at + 77 + 6900, 50, "AFTER");
   }
   ExpectSessionIntact(image, 0, 300, "FIRST");
   ExpectSessionIntact(image, next, 100, "DANGLING");

@@ -532,7 +532,8 @@ TEST(EmulatedRecorderTest, InjectedFaults) {
   rig.Reconnect();
 
   // Power fails at a block: the blocks before it are stored, the path is dead,
-  // a new path finds the disc at its last closed track.
+  // a new path finds them as a damaged track in an open session, as a drive
+  // shows a track a power cut ended, and the next track after it.
   plan = FaultPlan();
   plan.powerLossAt = next + 10;
   rig.recorder->SetFaults(plan);
@@ -542,7 +543,11 @@ TEST(EmulatedRecorderTest, InjectedFaults) {
   EXPECT_EQ(drivetest::ImageFileBlock(rig.image, next + 9), ImageBlock(next, 32, "POWER", 9));
   EXPECT_NE(drivetest::ImageFileBlock(rig.image, next + 10), ImageBlock(next, 32, "POWER", 10));
   rig.Reconnect();
-  EXPECT_EQ(Track(*rig.mmc, kInvisibleTrack).nextWritable, next);
+  const TrackInformation cut = Track(*rig.mmc, 2);
+  EXPECT_TRUE(cut.damage);
+  EXPECT_EQ(cut.start, next);
+  EXPECT_EQ(cut.size, 10u);
+  EXPECT_EQ(Track(*rig.mmc, kInvisibleTrack).nextWritable, next + 10);
   std::vector<uint8_t> block(kBlockSize);
   for (uint32_t i = 0; i < 40; ++i) {
     ASSERT_EQ(rig.mmc->Read(first + i, 1, block.data()), STARBURN_OK);

@@ -90,9 +90,13 @@ const std::string kCloseTrack = ", CLOSE TRACK/SESSION (track), REQUEST SENSE";
 const std::string kCloseSession = ", CLOSE TRACK/SESSION (session), REQUEST SENSE";
 const std::string kQuickBlank = ", BLANK (minimal), REQUEST SENSE";
 // Overwritable media: the survey reads the volume descriptors from block 16
-// on to find where the file system ends (a single READ(10) finds none on a
-// freshly formatted disc).
+// on to find where the file system ends; on a freshly formatted disc a
+// READ(10) finds none and a second reads the blocks before it, which must be
+// zero for the disc to be blank.
 const std::string kFileSystem = ", READ(10) x4";
+const std::string kNoFileSystem = ", READ(10) x2";
+// Every session's descriptors reach block 16 last.
+const std::string kDescriptorsLast = ", WRITE(10), SYNCHRONIZE CACHE, REQUEST SENSE";
 
 struct Expected {
   std::string record;  // TrackAtOnceFromTree on the blank disc
@@ -118,18 +122,16 @@ Expected ExpectedFor(const std::string& medium) {
     return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,
             Survey(2) + kSpeeds + kWrite + kCloseTrack, ""};
   }
-  // Overwritable: a blank DVD+RW or BD-RE is formatted first; a second
-  // session's descriptors are copied to block 16 after it; a quick erase
+  // Overwritable: a blank DVD+RW or BD-RE is formatted first; each
+  // session's descriptors are written to block 16 after it; a quick erase
   // overwrites the first 80 blocks.
   const std::string format = medium == "dvd+rw"  ? "FORMAT UNIT (type 26h), REQUEST SENSE, "
                              : medium == "bd-re" ? "FORMAT UNIT (type 00h), REQUEST SENSE, "
                                                  : "";
-  return {
-      (format.empty() ? "" : Survey(1) + ", " + format) + Survey(1) + ", READ(10)" + kSpeeds +
-          kWrite,
-      Survey(1) + kFileSystem,
-      Survey(1) + kFileSystem + kSpeeds + kWrite + ", WRITE(10), SYNCHRONIZE CACHE, REQUEST SENSE",
-      Survey(1) + kFileSystem + kSpeeds + ", WRITE(10) x3, SYNCHRONIZE CACHE, REQUEST SENSE"};
+  return {(format.empty() ? "" : Survey(1) + ", " + format) + Survey(1) + kNoFileSystem + kSpeeds +
+              kWrite + kDescriptorsLast,
+          Survey(1) + kFileSystem, Survey(1) + kFileSystem + kSpeeds + kWrite + kDescriptorsLast,
+          Survey(1) + kFileSystem + kSpeeds + ", WRITE(10) x3, SYNCHRONIZE CACHE, REQUEST SENSE"};
 }
 
 class SgIoCommandSequenceTest : public drivetest::DeviceCallsFixture,

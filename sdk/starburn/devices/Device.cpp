@@ -142,6 +142,15 @@ StarBurnStatus Device::SurveyOverwritable(Layout* layout) {
       }
     } else if (status != STARBURN_STATUS_BAD_FILE_SYSTEM) {
       return status;
+    } else {
+      // No session: blank only if nothing at all is where a file system
+      // starts; data we do not recognise is kept off like another file system.
+      std::vector<uint8_t> start(uint64_t{kBlankProbeBlocks} * kBlockSize);
+      status = reader.ReadBlocks(0, kBlankProbeBlocks, start.data());
+      if (status != STARBURN_OK) return status;
+      if (std::any_of(start.begin(), start.end(), [](uint8_t byte) { return byte != 0; })) {
+        used = layout->capacity;
+      }
     }
   }
   if (used > 0) {
@@ -171,9 +180,18 @@ StarBurnStatus Device::SurveyOverwritable(Layout* layout) {
   return STARBURN_OK;
 }
 
+const TrackInformation* Device::Layout::LastReadableTrack() const {
+  for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) {
+    if (!track->damage) return &*track;
+  }
+  return nullptr;
+}
+
 StarBurnStatus Device::LastSessionStart(const Layout& layout, uint32_t* start) {
-  if (layout.tracks.empty()) return Refuse(STARBURN_STATUS_NOT_FOUND, "the disc is blank");
-  const uint16_t session = layout.tracks.back().session;
+  const TrackInformation* last = layout.LastReadableTrack();
+  if (last == nullptr)
+    return Refuse(STARBURN_STATUS_NOT_FOUND, "the disc holds no readable session");
+  const uint16_t session = last->session;
   for (const TrackInformation& track : layout.tracks) {
     if (track.session == session) {
       *start = track.start;
@@ -248,8 +266,10 @@ StarBurnStatus Device::GetUsedSpace(uint64_t* bytes) {
   Layout layout;
   const StarBurnStatus status = Survey(&layout);
   if (status != STARBURN_OK) return status;
+  // A track an interruption cut short holds nothing a reader can use: its
+  // space is lost (the free space shows it), not used.
   uint64_t blocks = 0;
-  for (const TrackInformation& track : layout.tracks) blocks += track.size;
+  for (const TrackInformation& track : layout.tracks) blocks += track.damage ? 0 : track.size;
   *bytes = blocks * kBlockSize;
   return STARBURN_OK;
 }
@@ -404,8 +424,10 @@ StarBurnStatus Device::GetLastTrack(uint32_t* out) {
   Layout layout;
   const StarBurnStatus status = Survey(&layout);
   if (status != STARBURN_OK) return status;
-  if (layout.tracks.empty()) return Refuse(STARBURN_STATUS_NOT_FOUND, "the disc is blank");
-  *out = layout.tracks.back().track;
+  const TrackInformation* last = layout.LastReadableTrack();
+  if (last == nullptr)
+    return Refuse(STARBURN_STATUS_NOT_FOUND, "the disc holds no readable session");
+  *out = last->track;
   return STARBURN_OK;
 }
 
@@ -413,7 +435,10 @@ StarBurnStatus Device::GetDiscFileSystem(uint8_t record[STARBURN_DISC_FILE_SYSTE
   std::memset(record, 0, STARBURN_DISC_FILE_SYSTEM_SIZE);
   SessionSummary summary;
   const StarBurnStatus status = ProbeLastSession(&summary);
-  if (status == STARBURN_STATUS_BAD_FILE_SYSTEM) return STARBURN_OK;  // no file system known
+  if (status == STARBURN_STATUS_BAD_FILE_SYSTEM) {
+    record[0] = 1;  // data that holds no file system we read: another one, or a damaged one
+    return STARBURN_OK;
+  }
   if (status != STARBURN_OK) return status;
   record[0] = summary.otherFileSystem ? 1 : 0;
   record[1] = summary.joliet ? 1 : 0;
@@ -447,7 +472,7 @@ StarBurnStatus Device::TrackExtent(uint8_t track, uint32_t* start, uint32_t* blo
     status = Refuse(STARBURN_STATUS_NOT_FOUND,
                     "the disc has no recorded track " + std::to_string(track));
     for (const TrackInformation& recorded : layout.tracks) {
-      if (recorded.track == track) {
+      if (recorded.track == track && !recorded.damage) {
         *start = recorded.start;
         *blocks = recorded.size;
         return STARBURN_OK;

@@ -90,6 +90,9 @@ class Device : public DiscProvider {
     TrackInformation next;
     uint32_t capacity = 0;  // overwritable media: the formatted capacity
     uint64_t ReadableEnd() const;
+    // The last recorded track an interruption did not cut short; null when
+    // there is none.
+    const TrackInformation* LastReadableTrack() const;
   };
 
   // Reads blocks through this handle's drive.

@@ -120,17 +120,20 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t 
       return Refuse(STARBURN_STATUS_CANCELLED,
                     "the write was aborted at block " + std::to_string(start + done));
     }
-    status = WriteWithRetries(static_cast<uint32_t>(start + done), blocks, chunk.data(), retries);
-    if (status != STARBURN_OK) return status;
-    // Keep the image's volume descriptors, up to their terminator.
+    // Keep the image's volume descriptors, up to their terminator. A session
+    // at block 0 has them at block 16 itself: they go out as zeros now and
+    // for real once everything they point at is on the disc.
     for (uint32_t i = 0; i < blocks && !descriptorsEnded; ++i) {
       const uint64_t offset = done + i;
       if (offset < kDescriptorStart) continue;
-      const uint8_t* block = chunk.data() + uint64_t{i} * kBlockSize;
+      uint8_t* block = chunk.data() + uint64_t{i} * kBlockSize;
       descriptors->insert(descriptors->end(), block, block + kBlockSize);
       descriptorsEnded =
           block[0] == kTerminatorDescriptor || offset + 1 >= kDescriptorStart + kMaxDescriptors;
+      if (start == 0) std::memset(block, 0, kBlockSize);
     }
+    status = WriteWithRetries(static_cast<uint32_t>(start + done), blocks, chunk.data(), retries);
+    if (status != STARBURN_OK) return status;
     const uint64_t before = done;
     done += blocks;
     if (done / kProgressInterval != before / kProgressInterval || done == count) {
@@ -220,15 +223,16 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
 
   trackFailed = true;  // until the track is closed
   std::vector<uint8_t> descriptors;
-  const bool copyDescriptors = layout.overwritable && next.nextWritable > 0;
+  // Overwritable media: readers look at block 16, so every session's
+  // descriptors reach it last, after everything they point at. An interrupted
+  // write leaves the disc as it was: the old session, or a blank disc.
+  const bool copyDescriptors = layout.overwritable;
   status = WriteImage(*source, next.nextWritable, writeRetries, &descriptors, copyDescriptors);
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
     status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));
   }
   if (status == STARBURN_OK && copyDescriptors && !descriptors.empty()) {
-    // Readers look at block 16; point it at the new session, last, so an
-    // interrupted write leaves the old session in place.
     status = FromDrive(mmc.Write(kDescriptorStart,
                                  static_cast<uint32_t>(descriptors.size() / kBlockSize),
                                  descriptors.data()));

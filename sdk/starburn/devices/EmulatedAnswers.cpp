@@ -168,7 +168,8 @@ std::vector<uint8_t> TrackInformationAnswer(const EmulatedDisc& disc, const Trac
   answer[3] = static_cast<uint8_t>(track.session);
   const bool incremental =
       !IsCdProfile(disc.GetMedium().profile) && disc.GetMedium().kind == MediumClass::kSequential;
-  answer[5] = incremental ? 0x05 : 0x04;  // data track, uninterrupted or incremental
+  answer[5] = static_cast<uint8_t>((incremental ? 0x05 : 0x04) |    // data track, uninterrupted or
+                                   (track.damaged ? 0x20 : 0x00));  // incremental; damaged
   const bool invisible = track.state == TrackView::State::kInvisible;
   answer[6] =
       static_cast<uint8_t>((invisible ? 0x40 : 0x00) | (incremental && !invisible ? 0x20 : 0x00) |

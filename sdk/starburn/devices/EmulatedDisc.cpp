@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "common/BlockIo.h"
+#include "devices/VolumeDescriptors.h"
 #include "mmc/Answers.h"
 
 namespace starburn {
@@ -60,7 +61,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& imagePath,
+StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& imagePath, bool settle,
                                   std::unique_ptr<EmulatedDisc>* out, std::string* error) {
   const bool writable = medium.kind != MediumClass::kReadOnly;
   struct stat info;
@@ -69,7 +70,7 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
     *error = imagePath + " is not a regular file";
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
-  const uint64_t bytes = exists ? static_cast<uint64_t>(info.st_size) : 0;
+  uint64_t bytes = exists ? static_cast<uint64_t>(info.st_size) : 0;
   if (exists) {
     const int fd = ::open(imagePath.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
@@ -94,6 +95,10 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
 
   DiscRecord record;
   const std::string sidecar = SidecarPathOf(imagePath);
+  const std::string mismatch =
+      "the state file " + sidecar + " does not match the image " + imagePath + ": ";
+  bool settled = false;
+  bool erased = false;
   if (access(sidecar.c_str(), F_OK) == 0) {
     std::string text;
     if (!ReadWholeFile(sidecar, &text)) {
@@ -111,6 +116,9 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
     if (!writable && record.Blank()) record = RecordOfImage(medium, bytes);
+    erased = record.erasing;
+    settled = SettleInterruption(&record, bytes);
+    if (erased) bytes = 0;  // what the image still holds is no longer the disc's
   } else {
     record = RecordOfImage(medium, bytes);
   }
@@ -120,11 +128,56 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
                : static_cast<uint32_t>(std::min<uint64_t>(imageBlocks, UINT32_MAX));
   std::string problem;
   if (CheckDiscRecord(record, capacity, exists, bytes, &problem) != STARBURN_OK) {
-    *error = "the sidecar " + sidecar + " does not match its image: " + problem;
+    *error = mismatch + problem;
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
-  out->reset(new EmulatedDisc(std::move(record), imagePath, capacity));
+  std::unique_ptr<EmulatedDisc> disc(new EmulatedDisc(std::move(record), imagePath, capacity));
+  if (!disc->CheckVolumeSizes(&problem)) {
+    *error = mismatch + problem;
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+  if (settle && settled) {
+    // Finish what the interruption left: empty the image of an erased disc
+    // first, then record the settled state.
+    int code = 0;
+    SenseCodes refusal;
+    if ((erased && !disc->image.Truncate(0, &problem, &code)) || !disc->Save(false, &refusal)) {
+      *error = "cannot settle " + sidecar +
+               " after an interruption: " + (problem.empty() ? strerror(errno) : problem);
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+  }
+  *out = std::move(disc);
   return STARBURN_OK;
+}
+
+bool EmulatedDisc::CheckVolumeSizes(std::string* error) {
+  // A session's primary descriptor gives the volume's end (from block 0 of the
+  // disc, or from the session's start for tools that count that way): a
+  // volume ending past its track means the track line was cut short.
+  std::vector<uint8_t> block(kBlockSize);
+  uint32_t number = 0;
+  for (const SessionRecord& session : record.sessions) {
+    for (const TrackExtent& track : session.tracks) {
+      ++number;
+      if (track.state != TrackExtent::State::kClosed || track.blocks <= kDescriptorStart) continue;
+      std::string ignored;
+      int code = 0;
+      if (!image.Read(uint64_t{track.start} + kDescriptorStart, 1, block.data(), &ignored, &code) ||
+          !IsVolumeDescriptor(block.data()) || block[0] != kPrimaryDescriptor) {
+        continue;
+      }
+      const uint32_t volume = VolumeSpaceSize(block.data());
+      if (volume > track.End()) {
+        *error = "track " + std::to_string(number) + " is recorded as " +
+                 std::to_string(track.blocks) + " blocks from block " +
+                 std::to_string(track.start) + ", but its volume descriptor gives a volume of " +
+                 std::to_string(volume) + " blocks";
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 EmulatedDisc::EmulatedDisc(DiscRecord record, const std::string& imagePath, uint32_t capacity)
@@ -222,6 +275,7 @@ std::vector<TrackView> EmulatedDisc::Tracks() const {
       track.start = extent.start;
       track.size = extent.blocks;
       track.written = extent.blocks;
+      track.damaged = extent.state == TrackExtent::State::kDamaged;
       tracks.push_back(track);
     }
   }
@@ -293,17 +347,25 @@ bool EmulatedDisc::Write(uint32_t lba, uint32_t count, const uint8_t* data, int 
       }
       break;
   }
+  if (record.medium->kind == MediumClass::kSequential && !open &&
+      !OpenTrackAt(lba, owner, refusal)) {
+    return false;
+  }
   std::string problem;
   int code = 0;
   if (!image.Write(lba, count, data, &problem, &code)) {
     *refusal = kWriteFailed;
     return false;
   }
-  if (record.medium->kind == MediumClass::kSequential) {
-    if (!open) open = OpenTrack{lba, 0, owner};
-    open->written += count;
-  }
+  if (open) open->written += count;
   return true;
+}
+
+bool EmulatedDisc::OpenTrackAt(uint32_t lba, int owner, SenseCodes* refusal) {
+  open = OpenTrack{lba, 0, owner, image.Size()};
+  if (Save(false, refusal)) return true;
+  open.reset();
+  return false;
 }
 
 bool EmulatedDisc::Sync(SenseCodes* refusal) {
@@ -316,11 +378,16 @@ bool EmulatedDisc::Sync(SenseCodes* refusal) {
   return true;
 }
 
-bool EmulatedDisc::Save(SenseCodes* refusal) {
+bool EmulatedDisc::Save(bool syncImage, SenseCodes* refusal) {
   std::string problem;
   int code = 0;
-  if (!image.Sync(&problem, &code) ||
-      !ReplaceFile(SidecarPathOf(image.Path()), FormatSidecar(record))) {
+  DiscRecord saved = record;
+  if (open) {
+    if (saved.Blank() || saved.sessions.back().closed) saved.sessions.push_back(SessionRecord{});
+    saved.sessions.back().tracks.push_back(TrackExtent{open->start, 0, TrackExtent::State::kOpen});
+  }
+  if ((syncImage && !image.Sync(&problem, &code)) ||
+      !ReplaceFile(SidecarPathOf(image.Path()), FormatSidecar(saved))) {
     *refusal = kWriteFailed;
     return false;
   }
@@ -336,7 +403,7 @@ bool EmulatedDisc::CloseTrack(SenseCodes* refusal) {
   if (record.Blank() || record.sessions.back().closed) record.sessions.push_back(SessionRecord{});
   record.sessions.back().tracks.push_back(TrackExtent{open->start, open->written});
   open.reset();
-  return Save(refusal);
+  return Save(true, refusal);
 }
 
 bool EmulatedDisc::CloseSession(bool finalize, SenseCodes* refusal) {
@@ -357,7 +424,7 @@ bool EmulatedDisc::CloseSession(bool finalize, SenseCodes* refusal) {
   }
   record.sessions.back().closed = true;
   record.complete = finalize;
-  return Save(refusal);
+  return Save(true, refusal);
 }
 
 bool EmulatedDisc::Blank(SenseCodes* refusal) {
@@ -365,16 +432,22 @@ bool EmulatedDisc::Blank(SenseCodes* refusal) {
     *refusal = kCannotWrite;
     return false;
   }
+  // Recorded as begun before the image is emptied, so that an interruption
+  // between the two is finished at the next load instead of leaving a state
+  // file that records data the image no longer holds.
+  open.reset();
+  record.erasing = true;
+  if (!Save(false, refusal)) return false;
   std::string problem;
   int code = 0;
-  open.reset();
-  record.sessions.clear();
-  record.complete = false;
-  if (!image.Truncate(&problem, &code)) {
+  if (!image.Truncate(0, &problem, &code)) {
     *refusal = kWriteFailed;
     return false;
   }
-  return Save(refusal);
+  record.erasing = false;
+  record.sessions.clear();
+  record.complete = false;
+  return Save(false, refusal);
 }
 
 bool EmulatedDisc::Format(SenseCodes* refusal) {
@@ -382,18 +455,29 @@ bool EmulatedDisc::Format(SenseCodes* refusal) {
     *refusal = kCannotWrite;
     return false;
   }
+  // An unformatted disc's image is empty, so emptying it first leaves a pair
+  // the next load accepts whether or not the new state is saved.
   std::string problem;
   int code = 0;
-  record.formatted = true;
-  if (!image.Truncate(&problem, &code)) {
+  if (!image.Truncate(0, &problem, &code)) {
     *refusal = kWriteFailed;
     return false;
   }
-  return Save(refusal);
+  record.formatted = true;
+  return Save(false, refusal);
 }
 
 void EmulatedDisc::DropOpenTrack(int owner) {
-  if (open && (owner < 0 || open->owner == owner)) open.reset();
+  if (!open || (owner >= 0 && open->owner != owner)) return;
+  // Give the track up: cut the image back, then record the disc without it.
+  // An interruption in between leaves the track recorded open with none of
+  // its blocks in the image, which the next load forgets.
+  const uint64_t before = open->imageBytesBefore;
+  open.reset();
+  std::string problem;
+  int code = 0;
+  SenseCodes ignored;
+  if (image.Truncate(before, &problem, &code)) Save(false, &ignored);
 }
 
 }  // namespace starburn

@@ -7,13 +7,19 @@
 // the medium's gaps, overwritable media must be formatted, and only
 // rewritable media can be blanked.
 //
-// The sidecar is rewritten (a new file renamed over the old) whenever a track
-// or session is closed, the disc is blanked or formatted. A track being written
-// lives in memory only until it is closed, so a power loss, or a program that
-// lets the drive go without closing its track, leaves the disc as it was at its
-// last closed track: earlier sessions are never touched. (A real written-once
-// disc would keep an unreadable partial track; the emulator keeps the disc
-// appendable instead.)
+// The sidecar is rewritten (a new file renamed over the old) before a track's
+// first block is written (the track is recorded open), whenever a track or
+// session is closed, and when the disc is blanked or formatted; each change of
+// image and sidecar is ordered so that an interruption at any point leaves a
+// pair the next load accepts (Sidecar.h). What an interruption leaves:
+// - a track recorded open: at the next load a damaged track of the blocks the
+//   image holds, in an open session, as a real drive shows a track a power
+//   cut ended; its space is lost, earlier sessions are untouched and the next
+//   session goes after it;
+// - a program that lets go of the drive without closing its track (a failed
+//   or aborted write in a live process): the track is given up at once, the
+//   image cut back and the sidecar rewritten, so the disc is as it was;
+// - a blank recorded as begun: finished at the next load.
 //
 // Threads: not thread-safe; the emulated recorder calls it under its lock.
 
@@ -39,16 +45,22 @@ struct TrackView {
   uint32_t start = 0;
   uint32_t size = 0;          // closed: its blocks; open or invisible: room to the end of the disc
   uint32_t written = 0;       // blocks recorded
+  bool damaged = false;       // an interruption cut it short
   uint32_t nextWritable = 0;  // open or invisible tracks
   uint32_t freeBlocks = 0;    // open or invisible tracks
 };
 
 class EmulatedDisc {
  public:
-  // Reads the image and its sidecar (or derives the disc from the image alone)
-  // and checks them against each other. STARBURN_STATUS_BAD_CONFIGURATION with
-  // a message when they do not match or cannot be used.
-  static StarBurnStatus Load(const Medium& medium, const std::string& imagePath,
+  // Reads the image and its sidecar (or derives the disc from the image alone),
+  // settles what an interruption left (Sidecar.h) and checks the two against
+  // each other: the recorded tracks against the image's extent and against
+  // the volume size their descriptors give. settle: also write the settled
+  // state back (the caller holds the image exclusively); otherwise it is kept
+  // in memory only. STARBURN_STATUS_BAD_CONFIGURATION with a message naming
+  // the image, the sidecar and the mismatch when they do not match or cannot
+  // be used.
+  static StarBurnStatus Load(const Medium& medium, const std::string& imagePath, bool settle,
                              std::unique_ptr<EmulatedDisc>* out, std::string* error);
 
   const Medium& GetMedium() const { return *record.medium; }
@@ -86,11 +98,19 @@ class EmulatedDisc {
     uint32_t start = 0;
     uint32_t written = 0;
     int owner = 0;
+    uint64_t imageBytesBefore = 0;  // the image's size before the track's first block
   };
 
   EmulatedDisc(DiscRecord record, const std::string& imagePath, uint32_t capacity);
-  bool Save(SenseCodes* refusal);
+  // Rewrites the sidecar from record, with the open track when there is one;
+  // syncImage: flush the image first (a track or session closed).
+  bool Save(bool syncImage, SenseCodes* refusal);
+  // Records the track starting at lba as open, before its first block.
+  bool OpenTrackAt(uint32_t lba, int owner, SenseCodes* refusal);
   bool Readable(uint32_t lba, uint32_t count) const;
+  // False with a message when a closed track is shorter than the volume its
+  // descriptors describe.
+  bool CheckVolumeSizes(std::string* error);
   uint32_t NextWritableAfterRecord() const;
 
   DiscRecord record;

@@ -5,6 +5,7 @@
 
 #include "common/BlockIo.h"
 #include "devices/EmulatedAnswers.h"
+#include "devices/ImageLock.h"
 #include "mmc/Answers.h"
 #include "mmc/Bytes.h"
 #include "mmc/Cdb.h"
@@ -66,17 +67,21 @@ uint32_t RoundDown(uint16_t requested, const std::vector<uint32_t>& speeds) {
 
 }  // namespace
 
-// One path to the recorder, owned by one device handle.
+// One path to the recorder, owned by one device handle. Its hold on the
+// image goes after the recorder has forgotten the path (and any track it left
+// open), so no other process sees that track half given up.
 class EmulatedConnection : public ScsiTransport {
  public:
-  EmulatedConnection(std::shared_ptr<EmulatedRecorder> recorder, int id, uint64_t epoch)
-      : recorder(std::move(recorder)), id(id), epoch(epoch) {}
+  EmulatedConnection(std::shared_ptr<EmulatedRecorder> recorder, int id, uint64_t epoch,
+                     std::unique_ptr<ImageLock> hold)
+      : hold(std::move(hold)), recorder(std::move(recorder)), id(id), epoch(epoch) {}
   ~EmulatedConnection() override { recorder->Disconnect(id); }
   ScsiResult Execute(const ScsiCommand& command) override {
     return recorder->Execute(id, epoch, command);
   }
 
  private:
+  std::unique_ptr<ImageLock> hold;  // destroyed last
   std::shared_ptr<EmulatedRecorder> recorder;
   int id;
   uint64_t epoch;
@@ -87,8 +92,20 @@ StarBurnStatus EmulatedRecorder::Create(const Medium* medium, const std::string&
                                         std::string* error) {
   std::unique_ptr<EmulatedDisc> disc;
   if (medium != nullptr) {
-    const StarBurnStatus status = EmulatedDisc::Load(*medium, imagePath, &disc, error);
-    if (status != STARBURN_OK) return status;
+    // Checked now when no other process records on the image; otherwise when
+    // this process first holds it.
+    std::unique_ptr<ImageLock> hold;
+    switch (ImageLock::Take(imagePath, false, &hold, error)) {
+      case ImageLock::Outcome::kFailed:
+        return STARBURN_STATUS_BAD_CONFIGURATION;
+      case ImageLock::Outcome::kBusy:
+        break;
+      case ImageLock::Outcome::kHeld: {
+        const StarBurnStatus status = EmulatedDisc::Load(*medium, imagePath, false, &disc, error);
+        if (status != STARBURN_OK) return status;
+        break;
+      }
+    }
   }
   out->reset(new EmulatedRecorder(std::move(disc), medium, medium != nullptr ? imagePath : "",
                                   std::move(model)));
@@ -105,23 +122,75 @@ EmulatedRecorder::EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Med
 
 std::string EmulatedRecorder::Identity() const { return imagePath; }
 
-StarBurnStatus EmulatedRecorder::Open(bool, std::unique_ptr<ScsiTransport>* out, std::string*) {
+StarBurnStatus EmulatedRecorder::Open(bool exclusive, std::unique_ptr<ScsiTransport>* out,
+                                      std::string* error) {
   std::lock_guard<std::mutex> lock(mutex);
+  std::unique_ptr<ImageLock> hold;
+  bool aside = false;
+  if (medium != nullptr) {
+    switch (ImageLock::Take(imagePath, exclusive, &hold, error)) {
+      case ImageLock::Outcome::kFailed:
+        return STARBURN_STATUS_BAD_CONFIGURATION;
+      case ImageLock::Outcome::kBusy:
+        if (exclusive) {
+          *error = "another program is using the drive: it holds " + imagePath;
+          return STARBURN_STATUS_DEVICE_BUSY;
+        }
+        aside = true;
+        break;
+      case ImageLock::Outcome::kHeld:
+        if (holding.empty()) {
+          std::unique_ptr<EmulatedDisc> reloaded;
+          const StarBurnStatus status =
+              EmulatedDisc::Load(*medium, imagePath, exclusive, &reloaded, error);
+          if (status != STARBURN_OK) return status;
+          disc = std::move(reloaded);
+        }
+        break;
+    }
+  }
   const int id = nextConnection++;
   connections.insert(id);
+  (aside ? heldAside : holding).insert(id);
   if (trayOpen) {  // pushed back in, with the same disc
     trayOpen = false;
     DiscChanged();
   }
-  out->reset(new EmulatedConnection(shared_from_this(), id, epoch));
+  out->reset(new EmulatedConnection(shared_from_this(), id, epoch, std::move(hold)));
   return STARBURN_OK;
 }
 
 void EmulatedRecorder::Disconnect(int connection) {
   std::lock_guard<std::mutex> lock(mutex);
   connections.erase(connection);
+  holding.erase(connection);
+  heldAside.erase(connection);
   attention.erase(connection);
   if (disc) disc->DropOpenTrack(connection);
+}
+
+ScsiResult EmulatedRecorder::AnswerWhileHeldElsewhere(const ScsiCommand& command) {
+  const uint8_t* cdb = command.cdb.data();
+  switch (cdb[0]) {
+    case opcode::kInquiry:
+      return Answer(InquiryAnswer(model), command, GetBig16(cdb + 3));
+    case opcode::kGetConfiguration: {
+      const uint16_t current =
+          trayOpen || !model.Reads(medium->profile) ? profile::kNone : medium->profile;
+      return Answer(ConfigurationAnswer(model, current, cdb[1] & 0x03, GetBig16(cdb + 2)), command,
+                    GetBig16(cdb + 7));
+    }
+    case opcode::kRequestSense: {
+      const ScsiResult none = Check(kNothingToReport);
+      return Answer(std::vector<uint8_t>(none.sense.begin(), none.sense.begin() + none.senseLength),
+                    command, cdb[4]);
+    }
+    default: {
+      ScsiResult busy;
+      busy.status = kScsiBusy;
+      return busy;
+    }
+  }
 }
 
 void EmulatedRecorder::SetFaults(FaultPlan plan) {
@@ -143,7 +212,7 @@ void EmulatedRecorder::PowerLoss() {
   std::unique_ptr<EmulatedDisc> reloaded;
   std::string ignored;
   if (medium != nullptr &&
-      EmulatedDisc::Load(*medium, imagePath, &reloaded, &ignored) == STARBURN_OK) {
+      EmulatedDisc::Load(*medium, imagePath, false, &reloaded, &ignored) == STARBURN_OK) {
     disc = std::move(reloaded);
   } else if (disc) {
     disc->DropOpenTrack(-1);
@@ -215,6 +284,7 @@ ScsiResult EmulatedRecorder::Execute(int connection, uint64_t connectionEpoch,
     gone.transportError = "the drive lost power";
     return gone;
   }
+  if (heldAside.count(connection) > 0) return AnswerWhileHeldElsewhere(command);
   const uint8_t code = command.cdb[0];
   if (code != opcode::kInquiry && attention.erase(connection) > 0) {
     // REQUEST SENSE reports a unit attention as its data; other commands fail with it.

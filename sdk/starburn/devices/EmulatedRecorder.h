@@ -25,6 +25,15 @@
 // (2Ch/00h, command sequence error), the format (30h/10h, medium not
 // formatted).
 //
+// Across processes, each path holds the image (ImageLock): shared for
+// reading, exclusive for recording. An exclusive open that another process
+// stands in the way of fails with STARBURN_STATUS_DEVICE_BUSY; a reading path
+// opened while another process records sees the drive as busy (SCSI BUSY for
+// every command that needs the disc), never the half-written disc. The disc
+// is read again from its image and sidecar whenever this process takes the
+// image anew (no other path of it holds the image), since another process
+// may have written it in between.
+//
 // Threads: any number of paths may be open on different threads; the
 // recorder's lock is held for one command at a time, never across a call-back.
 
@@ -67,6 +76,9 @@ class EmulatedRecorder : public DriveBackend,
                    DriveModel model);
   ScsiResult Execute(int connection, uint64_t epoch, const ScsiCommand& command);
   void Disconnect(int connection);
+  // The answer to a path opened while another process records: what needs no
+  // disc, or SCSI BUSY.
+  ScsiResult AnswerWhileHeldElsewhere(const ScsiCommand& command);
 
   // The command handlers, under mutex.
   ScsiResult Dispatch(int connection, const ScsiCommand& command);
@@ -95,7 +107,10 @@ class EmulatedRecorder : public DriveBackend,
   const DriveModel model;
 
   mutable std::mutex mutex;  // guards everything below, one command at a time
+  // Null for an empty drive, or until this process first holds the image.
   std::unique_ptr<EmulatedDisc> disc;
+  std::set<int> holding;    // paths that hold the image
+  std::set<int> heldAside;  // paths opened while another process records
   bool trayOpen = false;
   bool removalPrevented = false;
   uint64_t epoch = 0;  // counts power losses; paths from an older epoch are dead

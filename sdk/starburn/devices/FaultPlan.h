@@ -28,8 +28,9 @@ struct FaultPlan {
   std::optional<uint32_t> spaceEndsAt;
   // A write that reaches this block stores the blocks before it and then the
   // drive loses power: that command and every later one on the paths open at
-  // the time fail as a vanished device, and the disc is back at its last closed
-  // track. A path opened afterwards finds the drive on again.
+  // the time fail as a vanished device; the blocks that reached the disc stay
+  // as a damaged track (EmulatedDisc.h). A path opened afterwards finds the
+  // drive on again.
   std::optional<uint32_t> powerLossAt;
 };
 

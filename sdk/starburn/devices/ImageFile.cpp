@@ -79,10 +79,10 @@ bool ImageFile::Sync(std::string* error, int* systemError) {
   return true;
 }
 
-bool ImageFile::Truncate(std::string* error, int* systemError) {
+bool ImageFile::Truncate(uint64_t bytes, std::string* error, int* systemError) {
   if (!Exists()) return true;
   if (!OpenFile(false, error, systemError)) return false;
-  if (ftruncate(fd, 0) != 0) return Fail("empty", error, systemError);
+  if (ftruncate(fd, static_cast<off_t>(bytes)) != 0) return Fail("cut", error, systemError);
   return true;
 }
 

@@ -29,8 +29,9 @@ class ImageFile {
   bool Write(uint64_t block, uint32_t count, const uint8_t* data, std::string* error,
              int* systemError);
   bool Sync(std::string* error, int* systemError);
-  // Empties the file (a blanked or re-formatted disc holds nothing).
-  bool Truncate(std::string* error, int* systemError);
+  // Cuts the file to bytes (0: a blanked or re-formatted disc holds nothing;
+  // more: the data before a track that was given up).
+  bool Truncate(uint64_t bytes, std::string* error, int* systemError);
 
  private:
   bool OpenFile(bool create, std::string* error, int* systemError);

@@ -18,6 +18,7 @@ const char* DiscWord(const DiscRecord& record) {
     return record.formatted ? "formatted" : "unformatted";
   }
   if (record.complete) return "complete";
+  if (record.erasing) return "erasing";
   return record.Blank() ? "blank" : "appendable";
 }
 
@@ -58,7 +59,19 @@ std::string FormatSidecar(const DiscRecord& record) {
   for (const SessionRecord& session : record.sessions) {
     text << "session " << (session.closed ? "closed" : "open") << '\n';
     for (const TrackExtent& track : session.tracks) {
-      text << "track " << track.start << ' ' << track.blocks << '\n';
+      text << "track " << track.start;
+      switch (track.state) {
+        case TrackExtent::State::kClosed:
+          text << ' ' << track.blocks;
+          break;
+        case TrackExtent::State::kDamaged:
+          text << ' ' << track.blocks << " damaged";
+          break;
+        case TrackExtent::State::kOpen:
+          text << " open";
+          break;
+      }
+      text << '\n';
     }
   }
   return text.str();
@@ -70,6 +83,7 @@ StarBurnStatus ParseSidecar(const std::string& text, DiscRecord* record, std::st
   std::string line;
   int number = 0;
   bool sawMagic = false;
+  bool openTrack = false;
   std::string disc;
   while (std::getline(lines, line)) {
     ++number;
@@ -93,11 +107,25 @@ StarBurnStatus ParseSidecar(const std::string& text, DiscRecord* record, std::st
     } else if (key == "session" && values.size() == 1 &&
                (values[0] == "closed" || values[0] == "open")) {
       record->sessions.push_back(SessionRecord{values[0] == "closed", {}});
-    } else if (key == "track" && values.size() == 2) {
+    } else if (key == "track" && (values.size() == 2 || values.size() == 3)) {
       if (record->sessions.empty()) return Bad(number, "a track before any session", error);
+      if (openTrack) return Bad(number, "only the last track can be open", error);
       TrackExtent track;
-      if (!ParseBlocks(values[0], &track.start) || !ParseBlocks(values[1], &track.blocks)) {
+      const bool open = values.size() == 2 && values[1] == "open";
+      if (open) {
+        track.state = TrackExtent::State::kOpen;
+        openTrack = true;
+      } else if (values.size() == 3 && values[2] == "damaged") {
+        track.state = TrackExtent::State::kDamaged;
+      } else if (values.size() == 3) {
+        return Bad(number, "a track is closed, \"damaged\" or \"open\"", error);
+      }
+      if (!ParseBlocks(values[0], &track.start) ||
+          (!open && !ParseBlocks(values[1], &track.blocks))) {
         return Bad(number, "a track needs a start block and a number of blocks", error);
+      }
+      if (open && record->sessions.back().closed) {
+        return Bad(number, "an open track lies in a closed session", error);
       }
       record->sessions.back().tracks.push_back(track);
     } else {
@@ -109,8 +137,12 @@ StarBurnStatus ParseSidecar(const std::string& text, DiscRecord* record, std::st
   const bool overwritable = record->medium->kind == MediumClass::kOverwritable;
   if (overwritable && (disc == "formatted" || disc == "unformatted")) {
     record->formatted = disc == "formatted";
+  } else if (!overwritable && disc == "erasing") {
+    record->erasing = true;
   } else if (!overwritable && (disc == "blank" || disc == "appendable" || disc == "complete")) {
     record->complete = disc == "complete";
+    if (record->complete && openTrack)
+      return Bad(number, "a complete disc has an open track", error);
     if ((disc == "blank") != record->Blank()) {
       return Bad(number,
                  "the disc is \"" + disc + "\" but " +
@@ -147,6 +179,30 @@ DiscRecord RecordOfImage(const Medium& medium, uint64_t imageBytes) {
   return record;
 }
 
+bool SettleInterruption(DiscRecord* record, uint64_t imageBytes) {
+  if (record->erasing) {
+    record->erasing = false;
+    record->complete = false;
+    record->sessions.clear();
+    return true;
+  }
+  if (record->sessions.empty() || record->sessions.back().tracks.empty() ||
+      record->sessions.back().tracks.back().state != TrackExtent::State::kOpen) {
+    return false;
+  }
+  SessionRecord& last = record->sessions.back();
+  TrackExtent& track = last.tracks.back();
+  const uint64_t imageBlocks = (imageBytes + kBlockSize - 1) / kBlockSize;
+  if (imageBlocks > track.start) {
+    track.blocks = static_cast<uint32_t>(std::min<uint64_t>(imageBlocks - track.start, UINT32_MAX));
+    track.state = TrackExtent::State::kDamaged;
+  } else {
+    last.tracks.pop_back();
+    if (last.tracks.empty()) record->sessions.pop_back();
+  }
+  return true;
+}
+
 StarBurnStatus CheckDiscRecord(const DiscRecord& record, uint32_t capacity, bool imageExists,
                                uint64_t imageBytes, std::string* error) {
   const Medium& medium = *record.medium;
@@ -157,7 +213,7 @@ StarBurnStatus CheckDiscRecord(const DiscRecord& record, uint32_t capacity, bool
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
     if (!record.formatted && imageBlocks > 0) {
-      *error = "the sidecar says the disc is unformatted, but the image holds data";
+      *error = "it says the disc is unformatted, but the image holds data";
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
     if (imageBlocks > capacity) {
@@ -186,6 +242,7 @@ StarBurnStatus CheckDiscRecord(const DiscRecord& record, uint32_t capacity, bool
     }
     for (const TrackExtent& track : session.tracks) {
       ++number;
+      if (track.state == TrackExtent::State::kOpen) continue;  // settled before the check
       if (track.blocks == 0 || (number > 1 && track.start < previousEnd) ||
           track.End() > capacity) {
         *error = "track " + std::to_string(number) + " (start " + std::to_string(track.start) +
@@ -198,9 +255,17 @@ StarBurnStatus CheckDiscRecord(const DiscRecord& record, uint32_t capacity, bool
     }
   }
   if (previousEnd > 0 && (!imageExists || imageBlocks < previousEnd)) {
-    *error = "the sidecar records data up to block " + std::to_string(previousEnd) +
-             ", but the image " +
+    *error = "it records data up to block " + std::to_string(previousEnd) + ", but the image " +
              (imageExists ? "ends at block " + std::to_string(imageBlocks) : "does not exist");
+    return STARBURN_STATUS_BAD_CONFIGURATION;
+  }
+  if (imageBlocks > previousEnd && medium.kind != MediumClass::kReadOnly) {
+    // Nothing writes past the recorded tracks without recording an open track
+    // first: such data was put there by hand, or the state file was edited.
+    *error = "the image holds data up to block " + std::to_string(imageBlocks) +
+             (previousEnd == 0 ? ", but it records a blank disc"
+                               : ", beyond the recorded tracks, which end at block " +
+                                     std::to_string(previousEnd));
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
   return STARBURN_OK;

@@ -16,6 +16,12 @@ namespace starburn {
 // longer than 64 is not believed (real sets hold a handful).
 constexpr uint32_t kDescriptorStart = 16;
 constexpr uint32_t kMaxDescriptors = 64;
+// Overwritable media have no blank state of their own once formatted: such a
+// disc counts as blank when it holds no session and its system area and first
+// descriptor block are zero. Any other file system (ext2 and FAT in block 0, a
+// tar header, UDF's recognition sequence at block 16) or a damaged ISO 9660
+// descriptor shows there; a quick blank zeroes these blocks first.
+constexpr uint32_t kBlankProbeBlocks = kDescriptorStart + 1;
 
 // Byte 0 of a descriptor: its type.
 constexpr uint8_t kPrimaryDescriptor = 1;

@@ -1,0 +1,39 @@
+#pragma once
+
+// The hold a path to a virtual drive has on the drive's image across
+// processes, as a recording handle on a real drive holds it with O_EXCL: an
+// advisory lock (flock) on the image file, shared for reading, exclusive for
+// recording. The kernel lets go of it when the process ends, however it ends,
+// so a killed burner never leaves a drive held.
+//
+// Ownership: one per path to the drive; released by the destructor.
+// Threads: not thread-safe; one path uses it.
+
+#include <memory>
+#include <string>
+
+namespace starburn {
+
+class ImageLock {
+ public:
+  enum class Outcome {
+    kHeld,    // the lock is ours
+    kBusy,    // another process holds the image in a way that excludes ours
+    kFailed,  // the image cannot be opened or locked: *error says why
+  };
+
+  // Takes the lock without waiting. exclusive: creates the image when it is
+  // missing (a recording handle writes it anyway). A shared lock on a missing
+  // image holds nothing and answers kHeld: there is nothing to read yet.
+  static Outcome Take(const std::string& imagePath, bool exclusive, std::unique_ptr<ImageLock>* out,
+                      std::string* error);
+  ~ImageLock();
+  ImageLock(const ImageLock&) = delete;
+  ImageLock& operator=(const ImageLock&) = delete;
+
+ private:
+  explicit ImageLock(int fd) : fd(fd) {}
+  int fd;  // -1: nothing held (a shared lock on a missing image)
+};
+
+}  // namespace starburn
