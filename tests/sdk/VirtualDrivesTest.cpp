@@ -11,6 +11,7 @@
 
 #include "EmulatedDiscFixture.h"
 #include "devices/DeviceRegistry.h"
+#include "devices/EmulatedDisc.h"
 #include "devices/Medium.h"
 #include "devices/Sidecar.h"
 #include "devices/VirtualDriveList.h"
@@ -113,6 +114,31 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   refused("cd-r=" + image, "session 1 is open");
   WriteFile(sidecar, "starburn-virtual-disc 1\nmedium dvd+rw\ndisc unformatted\n");
   refused("dvd+rw=" + image, "unformatted, but the image holds data");
+  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc blank\n");
+  refused("cd-r=" + image, "the image holds data up to block 10, but it records a blank disc");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n");
+  refused("cd-r=" + image, "beyond the recorded tracks, which end at block 4");
+  WriteFile(sidecar,
+            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
+            "track 0 open\n");
+  refused("cd-r=" + image, "line 5: an open track lies in a closed session");
+  {  // A track line cut short: the session's descriptor says where its volume ends.
+    std::string cut(std::size_t{25} * kBlockSize, '\0');
+    cut.replace(std::size_t{16} * kBlockSize, 6,
+                "\x01"
+                "CD001");
+    cut[std::size_t{16} * kBlockSize + 80] = 10;  // volume space size, little-endian half
+    WriteFile(directory.File("cut.iso"), cut);
+    WriteFile(SidecarPathOf(directory.File("cut.iso")),
+              "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
+              "track 0 8\nsession closed\ntrack 20 5\n");
+    refused("cd-r=" + directory.File("cut.iso"),
+            "the state file " + SidecarPathOf(directory.File("cut.iso")) +
+                " does not match the image " + directory.File("cut.iso") +
+                ": track 1 is recorded as 8 blocks from block 0, but its volume descriptor "
+                "gives a volume of 10 blocks");
+  }
   WriteFile(sidecar, "starburn-virtual-disc 2\n");
   refused("cd-r=" + image, "line 1: unknown sidecar version");
   WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\ntrack 0 10\n");
@@ -160,6 +186,48 @@ TEST(EmulatedSidecarTest, RoundTripAndTheDiscOfAnImageWithoutOne) {
   EXPECT_TRUE(RecordOfImage(*FindMedium("dvd+rw"), kBlockSize).formatted);
   EXPECT_FALSE(RecordOfImage(*FindMedium("dvd+rw"), 0).formatted);
   EXPECT_TRUE(RecordOfImage(*FindMedium("dvd-ram"), 0).formatted);  // comes formatted
+}
+
+// What an interruption can leave, and what the next load that holds the image
+// makes of it: the state file and the image always agree again afterwards.
+TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
+  const std::string head = "starburn-virtual-disc 1\nmedium cd-rw\n";
+  const struct {
+    const char* left;  // after head
+    uint32_t imageBlocks;
+    const char* settled;  // the state file after the load, after head
+    uint32_t settledBlocks;
+  } rows[] = {
+      // Killed while blanking, before or after the image was emptied.
+      {"disc erasing\nsession closed\ntrack 0 10\n", 10, "disc blank\n", 0},
+      {"disc erasing\nsession closed\ntrack 0 10\n", 0, "disc blank\n", 0},
+      // Killed after an open track was recorded, before its first block.
+      {"disc appendable\nsession open\ntrack 0 open\n", 0, "disc blank\n", 0},
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 10,
+       "disc appendable\nsession closed\ntrack 0 10\n", 10},
+      // Killed inside the track: its blocks are a damaged track.
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 11417,
+       "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7 damaged\n", 11417},
+      // Killed between the track's close and the session's close: nothing to settle.
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417,
+       "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417},
+  };
+  for (const auto& row : rows) {
+    ScratchDirectory directory;
+    const std::string image = directory.File("a.iso");
+    WriteFile(image, std::string(std::size_t{row.imageBlocks} * kBlockSize, 'd'));
+    WriteFile(SidecarPathOf(image), head + row.left);
+    std::unique_ptr<EmulatedDisc> disc;
+    std::string error;
+    ASSERT_EQ(EmulatedDisc::Load(*FindMedium("cd-rw"), image, true, &disc, &error), STARBURN_OK)
+        << row.left << error;
+    const std::string state = drivetest::ReadFile(SidecarPathOf(image));
+    EXPECT_EQ(state.substr(state.find("starburn-virtual-disc")), head + row.settled) << row.left;
+    struct stat info;
+    ASSERT_EQ(stat(image.c_str(), &info), 0);
+    EXPECT_EQ(static_cast<uint64_t>(info.st_size), uint64_t{row.settledBlocks} * kBlockSize)
+        << row.left;
+  }
 }
 
 // The list in the environment is read at the SDK's first start. These run in

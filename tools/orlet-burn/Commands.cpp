@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "BurnView.h"
+#include "DriveUse.h"
 #include "EraseView.h"
 #include "Session.h"
 #include "Text.h"
@@ -83,9 +84,12 @@ int ListDrives(const Options& options) {
       continue;
     }
     const std::string name = Utf8(info.vendorId) + " " + Utf8(info.productId);
-    std::printf("%-3zu %-3s %-28s %-10s %-12s %-11s %s\n", i, Utf8(info.driveLetter).c_str(),
-                name.c_str(), Utf8(info.discTypeName).c_str(), Utf8(info.spaceText).c_str(),
-                DiscState(info).c_str(), Size(info.freeBytes).c_str());
+    const bool held = HeldByAnotherProgram(info);
+    std::printf(
+        "%-3zu %-3s %-28s %-10s %-12s %-11s %s\n", i, Utf8(info.driveLetter).c_str(), name.c_str(),
+        Utf8(info.discTypeName).c_str(), held ? "-" : Utf8(info.spaceText).c_str(),
+        held ? "in use" : DiscState(info).c_str(), held ? "-" : Size(info.freeBytes).c_str());
+    if (held) std::printf("    (%s: it is recording)\n", kHeldElsewhere);
   }
   PrintUnusableDrives();
   return kExitOk;
@@ -104,8 +108,10 @@ int ShowDrive(const Options& options) {
   std::printf("  vendor / product  %s / %s, revision %s\n", Utf8(info.vendorId).c_str(),
               Utf8(info.productId).c_str(), Utf8(info.productRevision).c_str());
   std::printf("  buffer            %u KB\n", info.bufferSize);
+  const bool held = HeldByAnotherProgram(info);
   std::printf("  disc              %s (type %d), %s\n", Utf8(info.discTypeName).c_str(),
-              info.discType, DiscState(info).c_str());
+              info.discType,
+              held ? "in use: another program is recording on it" : DiscState(info).c_str());
   std::printf("  label             %s\n", Utf8(info.volumeLabel).c_str());
   std::printf("  used / free       %s / %s (%u s at 1x)\n", Size(info.usedBytes).c_str(),
               Size(info.freeBytes).c_str(), info.freeSeconds);
@@ -144,6 +150,10 @@ int BurnPaths(const Options& options) {
   Session session;
   Orlet::DriveInfo info;
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
+    return kExitFailed;
+  }
+  if (HeldByAnotherProgram(info)) {
+    std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
     return kExitFailed;
   }
   std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(), Utf8(info.driveLetter).c_str(),
@@ -201,7 +211,10 @@ int BurnPaths(const Options& options) {
     std::fprintf(stderr, "orlet-burn: cancelled; nothing was written\n");
     return kExitCancelled;
   }
-  std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", view.Reason().c_str());
+  // Another program may have taken the drive between the check above and
+  // the job's recording open.
+  std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n",
+               HeldByAnotherProgram(info) ? kHeldElsewhere : view.Reason().c_str());
   return kExitFailed;
 }
 
@@ -211,14 +224,18 @@ int EraseDisc(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
+  if (HeldByAnotherProgram(info)) {
+    std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
+    return kExitFailed;
+  }
   EraseView view;
   session.Service().SetEraseObserver(&view);
   std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), session.Index());
   const int code = session.Service().Erase(session.Index());
   session.Service().SetEraseObserver(nullptr);
   if (code != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: erase failed: %s (code %d)\n", ResultWords(code).c_str(),
-                 code);
+    std::fprintf(stderr, "orlet-burn: erase failed: %s (code %d)\n",
+                 HeldByAnotherProgram(info) ? kHeldElsewhere : ResultWords(code).c_str(), code);
     return kExitFailed;
   }
   std::printf("done: the disc is blank\n");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "DriveUse.h"
 #include "Session.h"
 #include "Text.h"
 
@@ -267,7 +268,8 @@ int VerifyDisc(const Options& options) {
   }
   DiscReader disc;
   if (!disc.Open(Utf8(info.deviceName))) {
-    std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n", disc.error);
+    std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n",
+                 HeldByAnotherProgram(info) ? kHeldElsewhere : disc.error);
     return kExitFailed;
   }
   std::printf("verifying drive %zu (%s) against %zu source(s)\n", session.Index(),

@@ -160,7 +160,7 @@ bool EmulatedDisc::CheckVolumeSizes(std::string* error) {
   for (const SessionRecord& session : record.sessions) {
     for (const TrackExtent& track : session.tracks) {
       ++number;
-      if (track.state != TrackExtent::State::kClosed || track.blocks <= kDescriptorStart) continue;
+      if (track.state != TrackExtent::State::kClosed) continue;
       std::string ignored;
       int code = 0;
       if (!image.Read(uint64_t{track.start} + kDescriptorStart, 1, block.data(), &ignored, &code) ||

@@ -180,17 +180,23 @@ ScsiResult EmulatedRecorder::AnswerWhileHeldElsewhere(const ScsiCommand& command
       return Answer(ConfigurationAnswer(model, current, cdb[1] & 0x03, GetBig16(cdb + 2)), command,
                     GetBig16(cdb + 7));
     }
+    case opcode::kModeSense10: {
+      const uint8_t page = cdb[2] & 0x3F;
+      if (page != kCapabilitiesPage) break;
+      return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)), command,
+                    GetBig16(cdb + 7));
+    }
     case opcode::kRequestSense: {
       const ScsiResult none = Check(kNothingToReport);
       return Answer(std::vector<uint8_t>(none.sense.begin(), none.sense.begin() + none.senseLength),
                     command, cdb[4]);
     }
-    default: {
-      ScsiResult busy;
-      busy.status = kScsiBusy;
-      return busy;
-    }
+    default:
+      break;
   }
+  ScsiResult busy;
+  busy.status = kScsiBusy;
+  return busy;
 }
 
 void EmulatedRecorder::SetFaults(FaultPlan plan) {
