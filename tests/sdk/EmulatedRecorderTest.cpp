@@ -497,6 +497,45 @@ TEST(EmulatedRecorderTest, AnUnclosedTrackIsForgottenWhenItsPathCloses) {
   EXPECT_EQ(Disc(*rig.mmc).lastSessionState, kSessionEmpty);
 }
 
+// Two programs with one image, as two processes attach it: the recorder of
+// each holds the image for its paths, and the other sees the drive busy
+// until it lets go, then the disc as written.
+TEST(EmulatedRecorderTest, AnotherProgramHoldingTheImage) {
+  Rig writer("dvd+r");
+  StateSpeeds(*writer.mmc);
+  ASSERT_EQ(WriteBlocks(*writer.mmc, 0, 32), STARBURN_OK);  // a track half written
+
+  std::shared_ptr<EmulatedRecorder> other;
+  std::string error;
+  ASSERT_EQ(EmulatedRecorder::Create(FindMedium("dvd+r"), writer.image, DriveModel::AllMedia(),
+                                     &other, &error),
+            STARBURN_OK)
+      << error;
+  std::unique_ptr<ScsiTransport> path;
+  EXPECT_EQ(other->Open(true, &path, &error), STARBURN_STATUS_DEVICE_BUSY);
+  EXPECT_NE(error.find("another program is using the drive"), std::string::npos) << error;
+  ASSERT_EQ(other->Open(false, &path, &error), STARBURN_OK) << error;
+  MmcDrive reader(*path);
+  InquiryData identity;
+  EXPECT_EQ(reader.Inquiry(&identity), STARBURN_OK);
+  Configuration configuration;
+  ASSERT_EQ(reader.GetConfiguration(kConfigurationCurrent, &configuration), STARBURN_OK);
+  EXPECT_EQ(configuration.currentProfile, profile::kDvdPlusR);
+  DiscInformation info;
+  EXPECT_EQ(reader.ReadDiscInformation(&info), STARBURN_STATUS_DEVICE_BUSY);  // not half a disc
+  path.reset();
+
+  ASSERT_EQ(writer.mmc->SynchronizeCache(), STARBURN_OK);
+  ASSERT_EQ(writer.mmc->CloseTrackSession(kCloseTrack, 1), STARBURN_OK);
+  writer.mmc.reset();
+  writer.transport.reset();  // the writer lets go
+  ASSERT_EQ(other->Open(true, &path, &error), STARBURN_OK) << error;
+  MmcDrive after(*path);
+  const TrackInformation written = Track(after, 1);
+  EXPECT_FALSE(written.blank);
+  EXPECT_EQ(written.size, 32u);
+}
+
 TEST(EmulatedRecorderTest, InjectedFaults) {
   Rig rig("cd-r");
   MmcDrive& mmc = *rig.mmc;
