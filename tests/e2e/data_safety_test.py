@@ -81,8 +81,8 @@ class InterruptionTest(Case):
             disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
             if kind != "first":
                 disc.burn(safety.make_sources(os.path.join(folder, "earlier"), 1))
-            job = safety.Job(kind, None if kind == "erase" else
-                             safety.make_sources(os.path.join(folder, "job"), 2, LONG))
+            job = safety.Job(kind, None if kind == "erase" else safety.make_sources(
+                os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
             args = job.args(disc)
             before = safety.Snapshot(disc)
             end, _, printed = safety.rehearse(disc, args, os.path.join(folder, "rehearsal"))
@@ -112,7 +112,7 @@ class ConcurrentWritersTest(Case):
     success is on the disc, and the next burn keeps it all."""
 
     ROWS = [
-        # medium   earlier  the first burn held  the second command
+        # medium   earlier  the burn held            the second command
         ("dvd+r", 1, "in its track", "burn"),
         ("dvd+rw", 1, "in its track", "burn"),
         ("bd-r", 0, "in its track", "burn"),
@@ -126,68 +126,35 @@ class ConcurrentWritersTest(Case):
     ]
 
     def test_two_writers_never_write_at_once(self):
-        for medium, earlier, held, second in self.ROWS:
-            with self.subTest(medium=medium, held=held, second=second):
-                folder = self.path("%s %s %s" % (medium, held, second))
+        for medium, earlier, held, command in self.ROWS:
+            with self.subTest(medium=medium, held=held, second=command):
+                folder = self.path("%s %s %s" % (medium, held, command))
                 os.makedirs(folder)
                 disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
                 for number in range(earlier):
                     disc.burn(safety.make_sources(os.path.join(folder, "earlier"), number))
                 first = safety.make_sources(os.path.join(folder, "writer-a"), 3, LONG)
-                other = safety.make_sources(os.path.join(folder, "writer-b"), 4)
+                second = safety.make_sources(os.path.join(folder, "writer-b"), 4)
                 before = safety.Snapshot(disc)
-                runs = self.meet(disc, before, held, second, first, other)
+                point = None
+                if held != "not held":
+                    end, _, printed = safety.rehearse(disc, safety.writer_args(disc, first),
+                                                      os.path.join(folder, "rehearsal"))
+                    point = (safety.Point(block=(before.track_from + end) // 2)
+                             if held == "in its track" else safety.line_point(held, printed))
+                saved = disc.image + "-saved"
+                safety.copy_disc(disc.image, saved)
+                for _ in range(TRIES):
+                    safety.copy_disc(saved, disc.image)
+                    was_held, other, burns = safety.meet(disc, first, command, second, point)
+                    if was_held or point is None:
+                        break
+                else:
+                    self.fail("the burn ended before it could be held, %d times" % TRIES)
+                if held == "in its track":
+                    self.assertEqual(safety.check_second_while_held(disc, command, other), [])
                 after = safety.make_sources(os.path.join(folder, "next"), 5)
-                self.assertEqual(safety.check_writers(disc, before, runs, after), [])
-
-    def meet(self, disc, before, held, second, first, other):
-        """Runs the first burn and the second command as the row says;
-        answers the burns' sources and runs."""
-        # Both burns ask for the disc whatever it holds, so that a refusal
-        # can only come from the drive being held.
-        force = ["--force"] if disc.medium in safety.ERASABLE else []
-        if held == "not held":
-            started = [disc.start("burn", *force, source) for source in (first, other)]
-            runs = []
-            for source, process in zip((first, other), started):
-                output, _ = process.communicate(timeout=safety.PATIENCE)
-                runs.append((source, safety.Run(process.args, process.returncode,
-                                                output.decode("utf-8", "replace"))))
-            return runs
-        args = ["burn"] + force + [first]
-        end, _, printed = safety.rehearse(disc, args, disc.image + "-rehearsal")
-        if held == "in its track":
-            point = safety.Point(block=(before.track_from + end) // 2)
-        else:
-            point = safety.line_point(held, printed)
-        saved = disc.image + "-saved"
-        safety.copy_disc(disc.image, saved)
-        for _ in range(TRIES):
-            stopped = safety.stop_job(disc, args, point, signal.SIGSTOP)
-            if stopped.signalled:
-                break
-            stopped.finish()
-            safety.copy_disc(saved, disc.image)
-        else:
-            self.fail("the first burn ended before it could be held")
-        try:
-            if second == "drives":
-                listed = disc.run("drives")
-                self.assertEqual(listed.status, 0, listed)
-                self.assertIn("in use", disc.drive_line(listed) or "", listed.output)
-                return [(first, stopped.resume())]
-            done = disc.run(second, *(force + [other] if second == "burn" else []))
-            if held == "in its track":
-                self.assertNotEqual(done.status, 0, done)
-                self.assertIn(safety.IN_USE, done.output)
-            if second == "erase":
-                return [(first, stopped.resume())]
-            return [(other, done), (first, stopped.resume())]
-        finally:
-            if stopped.process.poll() is None:
-                stopped.process.send_signal(signal.SIGCONT)
-                stopped.process.kill()
-                stopped.process.wait()
+                self.assertEqual(safety.check_writers(disc, before, burns, after), [])
 
 
 def ext2_image(path, _):

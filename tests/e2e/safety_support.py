@@ -436,7 +436,6 @@ def check_after_kill(disc, job, before, sources):
     if before.prefix and not (blank and job.kind == "erase"):
         if disc.prefix_digest(before.next) != before.prefix:
             problems.append("blocks before %d (the earlier sessions) changed" % before.next)
-    done = job.done(before)
     if blank:
         if before.contents and job.kind != "erase":
             problems.append("`drives` shows the disc Blank; it held %s" % names(before.contents))
@@ -444,16 +443,76 @@ def check_after_kill(disc, job, before, sources):
     elif job.kind == "erase":
         candidates = [before.contents]
     else:
-        candidates = [c for c in (done, before.contents) if c]
+        # Done, or as it was; a written-once disc may also have lost the
+        # space of a first session cut short, and hold nothing to import.
+        candidates = [job.done(before), before.contents]
     if disc.overwritable and not blank:
-        # The descriptors at block 16 name the last complete session.
-        held, found = first_reading(disc.image, 0, candidates)
+        # Not blank: the descriptors at block 16 name a complete session.
+        held, found = first_reading(disc.image, 0, [c for c in candidates if c])
         if held is None:
             problems.append("`drives` shows the disc not blank, but the readers find none of "
                             "what it may hold: %s" % " / ".join(found))
             return problems
         candidates = [held]
     return problems + check_next_burn(disc, candidates, sources)
+
+
+def writer_args(disc, source):
+    """A burn that asks for the disc whatever it holds (--force on erasable
+    media), so that a refusal can only come from the drive being held."""
+    return ["burn"] + (["--force"] if disc.medium in ERASABLE else []) + [source]
+
+
+def second_args(disc, command, source):
+    return writer_args(disc, source) if command == "burn" else [command]
+
+
+def meet(disc, first, command, second=None, point=None, offset=0.0):
+    """A burn of first and a second orlet-burn command (a burn of second, an
+    erase, drives) on one disc. With a point, the first is held there with
+    SIGSTOP while the second runs, and let go after; without, the second
+    starts offset seconds after the first. Answers whether the first was
+    held, the second's Run, and the burns as (sources, Run) in the order
+    they ended."""
+    if point is None:
+        started = [disc.start(*writer_args(disc, first))]
+        time.sleep(offset)
+        started.append(disc.start(*second_args(disc, command, second)))
+        ended = []
+        for process in started:
+            output, _ = process.communicate(timeout=PATIENCE)
+            ended.append(Run(process.args, process.returncode, output.decode("utf-8", "replace")))
+        burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
+        return False, ended[1], burns
+    stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
+    try:
+        if stopped.signalled:
+            other = disc.run(*second_args(disc, command, second))
+            done = stopped.resume()
+        else:
+            status, output = stopped.finish()
+            done = Run(stopped.process.args, status, output)
+            other = disc.run(*second_args(disc, command, second))
+    finally:
+        if stopped.process.poll() is None:
+            stopped.process.send_signal(signal.SIGCONT)
+            stopped.process.kill()
+            stopped.process.wait()
+    burns = [(second, other)] if command == "burn" else []
+    return stopped.signalled, other, burns + [(first, done)]
+
+
+def check_second_while_held(disc, command, other):
+    """What the second command says while a burn is held in its track:
+    `drives` shows the drive in use, a burn or an erase is refused."""
+    if command == "drives":
+        line = disc.drive_line(other)
+        if other.status != 0 or line is None or "in use" not in line:
+            return ["`drives` during a write does not show the drive in use: %s" % other]
+    elif other.status == 0 or IN_USE not in other.output:
+        return ["a second %s while a burn was held in its track was not refused as the drive "
+                "in use: %s" % (command, other)]
+    return []
 
 
 def check_writers(disc, before, runs, sources):
