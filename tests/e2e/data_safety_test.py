@@ -1,0 +1,265 @@
+#!/usr/bin/python3
+"""Data safety end to end on virtual drives, as a user of orlet-burn meets it:
+jobs killed with SIGKILL at chosen points, two writers on one disc, discs
+written by other tools or damaged, state files that contradict their images.
+One table per family, one row per case; the checks after a kill or a meeting
+of writers are those scripts/crash-campaign runs (safety_support.py).
+
+    ORLET_BURN=build/bin/orlet-burn data_safety_test.py [TestClass ...]
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import disc_check  # pylint: disable=wrong-import-position
+import safety_support as safety  # pylint: disable=wrong-import-position
+from orlet_burn_test import ORLET_BURN, Case, digest, make_tree, pattern  # pylint: disable=wrong-import-position
+
+# A kill that must land inside a window of a few milliseconds on a shared
+# machine may miss it; the row is then played again on a fresh disc, up to
+# this many times.
+TRIES = 5
+# The long file of a killed burn: several milliseconds of writing at the
+# virtual drive's speed.
+LONG = 8 << 20
+# The lines orlet-burn prints as a burn is about to write its first block,
+# just before an erase starts and just after it ends; a job is killed as it
+# is about to print one. (An erase is killed during its work when its image
+# first changes.)
+BEFORE_THE_WRITE = "image ready; writing"
+ERASE_POINTS = {"before": "this takes about", "after": "erased"}
+
+
+class InterruptionTest(Case):
+    """SIGKILL to a burn or an erase: the disc is listed, the earlier
+    sessions are as they were, the next burn works, verifies and keeps
+    everything that was complete."""
+
+    ROWS = [
+        # job     medium      killed
+        ("first", "cd-r", "before"),
+        ("first", "dvd+r", "during"),
+        ("first", "bd-r", "after"),
+        ("first", "dvd+rw", "before"),
+        ("first", "dvd-ram", "during"),
+        ("first", "bd-re", "after"),
+        ("first", "dvd-rw", "during"),
+        ("append", "dvd-r", "before"),
+        ("append", "cd-rw", "during"),
+        ("append", "dvd+r-dl", "after"),
+        ("append", "bd-re", "before"),
+        ("append", "dvd+rw", "during"),
+        ("append", "dvd-ram", "after"),
+        ("append", "dvd-r-dl", "during"),
+        ("erase", "cd-rw", "before"),
+        ("erase", "dvd-rw", "during"),
+        ("erase", "dvd+rw", "after"),
+        ("erase", "bd-re", "during"),
+        ("erase", "dvd-ram", "before"),
+    ]
+
+    def test_a_killed_job_loses_nothing_complete(self):
+        for kind, medium, where in self.ROWS:
+            with self.subTest(job=kind, medium=medium, killed=where):
+                row = self.path("%s %s %s" % (kind, medium, where))
+                disc, job, before = self.kill(row, kind, medium, where)
+                after = safety.make_sources(os.path.join(row, "next"), 9)
+                self.assertEqual(safety.check_after_kill(disc, job, before, after), [])
+
+    def kill(self, row, kind, medium, where):
+        """Plays the job on a fresh disc until its kill lands where the row
+        says; answers the disc, the job and the disc as it was before."""
+        for attempt in range(TRIES):
+            folder = os.path.join(row, str(attempt))
+            os.makedirs(folder)
+            disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+            if kind != "first":
+                disc.burn(safety.make_sources(os.path.join(folder, "earlier"), 1))
+            job = safety.Job(kind, None if kind == "erase" else safety.make_sources(
+                os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
+            args = job.args(disc)
+            before = safety.Snapshot(disc)
+            end, _, printed = safety.rehearse(disc, args, os.path.join(folder, "rehearsal"))
+            if kind == "erase" and where == "during":
+                point = safety.Point(changed=True)
+            elif kind == "erase" or where == "before":
+                point = safety.line_point(ERASE_POINTS[where] if kind == "erase" else
+                                          BEFORE_THE_WRITE, printed)
+            else:
+                point = safety.Point(block=(before.track_from + end) // 2 if where == "during"
+                                     else end)
+            stopped = safety.stop_job(disc, args, point, signal.SIGKILL)
+            stopped.finish()
+            landed = stopped.signalled and (
+                kind == "erase" or where == "after" or
+                (where == "before" and stopped.blocks == before.blocks) or
+                (where == "during" and stopped.blocks < end))
+            if landed:
+                return disc, job, before
+        self.fail("no kill landed %s the job in %d tries" % (where, TRIES))
+        return None
+
+
+class ConcurrentWritersTest(Case):
+    """A second orlet-burn while a burn runs on the same disc: never two
+    writers at once; a refusal says the drive is in use; whatever reports
+    success is on the disc, and the next burn keeps it all."""
+
+    ROWS = [
+        # medium   earlier  the burn held            the second command
+        ("dvd+r", 1, "in its track", "burn"),
+        ("dvd+rw", 1, "in its track", "burn"),
+        ("bd-r", 0, "in its track", "burn"),
+        ("cd-rw", 1, "in its track", "erase"),
+        ("bd-re", 0, "in its track", "drives"),
+        ("dvd-r", 1, "in its track", "drives"),
+        ("dvd-r", 0, "preparing the recorder", "burn"),
+        ("dvd-ram", 1, "preparing the recorder", "burn"),
+        ("cd-r", 1, "not held", "burn"),
+        ("dvd+rw", 0, "not held", "burn"),
+    ]
+
+    def test_two_writers_never_write_at_once(self):
+        for medium, earlier, held, command in self.ROWS:
+            with self.subTest(medium=medium, held=held, second=command):
+                folder = self.path("%s %s %s" % (medium, held, command))
+                os.makedirs(folder)
+                disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+                for number in range(earlier):
+                    disc.burn(safety.make_sources(os.path.join(folder, "earlier"), number))
+                first = safety.make_sources(os.path.join(folder, "writer-a"), 3, LONG)
+                second = safety.make_sources(os.path.join(folder, "writer-b"), 4)
+                before = safety.Snapshot(disc)
+                point = None
+                if held != "not held":
+                    end, _, printed = safety.rehearse(disc, safety.writer_args(disc, first),
+                                                      os.path.join(folder, "rehearsal"))
+                    point = (safety.Point(block=(before.track_from + end) // 2)
+                             if held == "in its track" else safety.line_point(held, printed))
+                saved = disc.image + "-saved"
+                safety.copy_disc(disc.image, saved)
+                for _ in range(TRIES):
+                    safety.copy_disc(saved, disc.image)
+                    was_held, other, burns = safety.meet(disc, first, command, second, point)
+                    if was_held or point is None:
+                        break
+                else:
+                    self.fail("the burn ended before it could be held, %d times" % TRIES)
+                if held == "in its track":
+                    self.assertEqual(safety.check_second_while_held(disc, command, other), [])
+                after = safety.make_sources(os.path.join(folder, "next"), 5)
+                self.assertEqual(safety.check_writers(disc, before, burns, after), [])
+
+
+def ext2_image(path, _):
+    mke2fs = shutil.which("mke2fs", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+    if mke2fs is None:
+        raise unittest.SkipTest("mke2fs is not installed (Debian package e2fsprogs)")
+    with open(path, "wb") as image:
+        image.truncate(4 << 20)
+    subprocess.run([mke2fs, "-F", "-q", path], check=True, stdout=subprocess.DEVNULL)
+
+
+def tar_image(path, tree):
+    subprocess.run(["tar", "-cf", path, "-C", tree, "."], check=True)
+    with open(path, "ab") as image:
+        image.write(bytes(-os.path.getsize(path) % safety.BLOCK))
+
+
+def damaged_iso_image(path, tree):
+    subprocess.run(["genisoimage", "-quiet", "-J", "-o", path, tree], check=True)
+    with open(path, "r+b") as image:
+        image.seek(disc_check.DESCRIPTORS_AT * safety.BLOCK)
+        image.write(pattern(safety.BLOCK, 5))
+
+
+class ForeignDiscTest(Case):
+    """An overwritable disc holding what orlet-burn cannot append to: it is
+    not shown blank, a burn is refused with or without --force and leaves
+    every byte, and the disc takes a burn once erased."""
+
+    ROWS = [
+        # the image        medium
+        (ext2_image, "dvd+rw"),
+        (ext2_image, "bd-re"),
+        (tar_image, "dvd-ram"),
+        (tar_image, "dvd+rw"),
+        (damaged_iso_image, "bd-re"),
+        (damaged_iso_image, "dvd-ram"),
+    ]
+
+    def test_a_disc_of_another_file_system_is_kept_until_erased(self):
+        tree = make_tree(self.path("tree"))
+        for make, medium in self.ROWS:
+            with self.subTest(image=make.__name__, medium=medium):
+                image = self.path("%s %s" % (make.__name__, medium))
+                make(image, tree)
+                disc = safety.Disc(ORLET_BURN, medium, image)
+                with open(image, "rb") as data:
+                    content = data.read()
+                listed = disc.run("drives")
+                self.assertEqual(listed.status, 0, listed)
+                self.assertNotRegex(disc.drive_line(listed) or "", r"\bBlank\b", listed.output)
+                for force in ([], ["--force"]):
+                    refused = disc.run("burn", *force, tree)
+                    self.assertNotEqual(refused.status, 0, refused)
+                    with open(image, "rb") as data:
+                        self.assertTrue(data.read() == content, "burn %s changed the image" % force)
+                erased = disc.run("erase")
+                self.assertEqual(erased.status, 0, erased)
+                self.assertEqual(safety.check_next_burn(disc, [[]], tree), [])
+
+
+def cut_first_track(text):
+    return re.sub(r"^track 0 \d+$", "track 0 20", text, count=1, flags=re.M)
+
+
+def last_track_beyond_the_image(text):
+    return re.sub(r"^(track \d+) \d+\s*\Z", r"\1 50000\n", text, flags=re.M)
+
+
+class StateContradictionTest(Case):
+    """A state file edited so that it contradicts its image: orlet-burn
+    refuses the drive, names the image, the state file and the mismatch,
+    and changes neither."""
+
+    ROWS = [
+        # medium  sessions  the edit of the state file, the mismatch's words
+        ("dvd+r", 1, lambda t: re.sub(r"disc appendable\n(.|\n)*", "disc blank\n", t), "blank"),
+        ("cd-r", 1, cut_first_track, "track|session"),
+        ("dvd-r", 2, last_track_beyond_the_image, "track|end"),
+        ("bd-r", 2, lambda t: t.replace("session closed", "session open", 1), "open"),
+        ("dvd+rw", 1, lambda t: t.replace("disc formatted", "disc unformatted"), "format"),
+        ("dvd+r", 1, lambda t: t.replace("medium dvd+r", "medium dvd-r"), r"dvd-r\b"),
+    ]
+
+    def test_a_state_file_that_contradicts_its_image_is_refused(self):
+        for number, (medium, sessions, edit, words) in enumerate(self.ROWS):
+            with self.subTest(row=number, medium=medium):
+                disc = safety.Disc(ORLET_BURN, medium, self.path("%d %s.iso" % (number, medium)))
+                for session in range(sessions):
+                    disc.burn(make_tree(self.path("%d-%d" % (number, session)), session))
+                with open(disc.state) as state:
+                    text = state.read()
+                self.assertNotEqual(edit(text), text)
+                with open(disc.state, "w") as state:
+                    state.write(edit(text))
+                before = digest(disc.image)
+                for args in (["drives"], ["burn", "--force", self.path("%d-0" % number)]):
+                    refused = disc.run(*args)
+                    self.assertNotEqual(refused.status, 0, refused)
+                    self.assertRegex(refused.output, re.escape(disc.image) + r"(?!\.state)")
+                    self.assertIn(disc.state, refused.output)
+                    said = refused.output.replace(disc.state, "").replace(disc.image, "")
+                    self.assertRegex(said, words)
+                    self.assertTrue(digest(disc.image) == before, "%s changed the disc" % args)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

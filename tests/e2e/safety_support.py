@@ -1,0 +1,539 @@
+"""What the data-safety tests (data_safety_test.py) and scripts/crash-campaign
+share: virtual discs with a known history of sessions, orlet-burn jobs stopped
+at a chosen point (SIGKILL, or SIGSTOP to hold a writer in the middle of its
+track), and the checks of what a user must find afterwards.
+
+A check answers a list of problems, each a sentence; an empty list means the
+disc and orlet-burn behaved. A step that has to work before anything can be
+checked (a history burn, a rehearsal) raises Broken instead.
+"""
+
+import fcntl
+import hashlib
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import disc_check  # pylint: disable=wrong-import-position
+from orlet_burn_test import make_tree, pattern  # pylint: disable=wrong-import-position
+
+BLOCK = disc_check.BLOCK
+WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-ram", "dvd+r", "dvd+rw", "dvd+r-dl",
+            "dvd-r-dl", "bd-r", "bd-re"]
+# Written in place: a later session rewrites the descriptors at block 16.
+OVERWRITABLE = {"dvd-ram", "dvd+rw", "bd-re"}
+# Media `orlet-burn erase` takes; a burn to one that is not blank needs --force.
+ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
+# What orlet-burn says when another process holds the drive.
+IN_USE = "another program is using the drive"
+# Seconds an orlet-burn run may take before it counts as hung; a run on these
+# small trees takes a few milliseconds.
+PATIENCE = 60
+# Seconds between two looks at a growing image: short against a write of a few
+# MB at the virtual drive's speed (about a gigabyte a second here).
+POLL = 0.00005
+# The smallest pipe Linux makes (a page), and the fcntl commands that set and
+# read a pipe's size (<linux/fcntl.h>).
+PIPE_PAGE = 4096
+F_SETPIPE_SZ = 1031
+F_GETPIPE_SZ = 1032
+
+
+class Broken(Exception):
+    """A step that must work before anything can be checked did not."""
+
+
+class Run:
+    """One orlet-burn run: its exit status and its output, stdout then stderr."""
+
+    def __init__(self, command, status, output):
+        self.command = command
+        self.status = status
+        self.output = output
+
+    def __str__(self):
+        tail = self.output.strip().splitlines()[-6:]
+        return "`%s` exited %s: %s" % (" ".join(self.command[1:]), self.status, " | ".join(tail))
+
+
+def environment():
+    env = dict(os.environ)
+    env.pop("STARBURN_VIRTUAL_DRIVES", None)
+    env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out
+    return env
+
+
+def display_name(medium):
+    """The medium as `orlet-burn drives` prints it."""
+    return medium.upper().replace("-DL", " DL")
+
+
+def make_sources(folder, seed, big=0):
+    """A small tree at folder (nested folders, non-ASCII names, sizes around a
+    block), with one file of big bytes when big, so that its write lasts long
+    enough to be stopped in the middle."""
+    make_tree(folder, seed)
+    if big:
+        with open(os.path.join(folder, "long write.bin"), "wb") as out:
+            out.write(pattern(big, seed))
+    return folder
+
+
+def copy_disc(image, to):
+    """Copies an image (holes kept) and its state file, where they exist."""
+    for suffix in ("", ".state"):
+        if os.path.exists(to + suffix):
+            os.unlink(to + suffix)
+        if os.path.exists(image + suffix):
+            subprocess.run(["cp", "--sparse=always", image + suffix, to + suffix], check=True)
+
+
+class Disc:
+    """A virtual disc in a drive of its own, and what it should hold: the
+    sources of its last complete session, each burned as a folder of its own
+    name at the root (a session imports the one before)."""
+
+    def __init__(self, program, medium, image):
+        self.program = program
+        self.medium = medium
+        self.image = image
+        self.state = image + ".state"
+        self.contents = []
+
+    @property
+    def drive(self):
+        return "%s=%s" % (self.medium, self.image)
+
+    @property
+    def overwritable(self):
+        return self.medium in OVERWRITABLE
+
+    def command(self, *args):
+        return [self.program, "--virtual", self.drive] + list(args)
+
+    def run(self, *args):
+        command = self.command(*args)
+        try:
+            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  env=environment(), timeout=PATIENCE, check=False)
+        except subprocess.TimeoutExpired:
+            return Run(command, "nothing", "(still running after %d s; killed)" % PATIENCE)
+        return Run(command, done.returncode,
+                   done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace"))
+
+    def start(self, *args):
+        """Starts orlet-burn with its output, stdout and stderr, on one pipe."""
+        return subprocess.Popen(self.command(*args), env=environment(), stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT)
+
+    def blocks(self):
+        """The image's size in blocks: how far a write has reached."""
+        try:
+            return -(-os.stat(self.image).st_size // BLOCK)
+        except FileNotFoundError:
+            return 0
+
+    def fingerprint(self):
+        """The image's size and its block 16, where the descriptors of the
+        disc's file system begin: an erase changes one or the other."""
+        try:
+            with open(self.image, "rb") as data:
+                data.seek(disc_check.DESCRIPTORS_AT * BLOCK)
+                return os.fstat(data.fileno()).st_size, data.read(BLOCK)
+        except FileNotFoundError:
+            return None
+
+    def drive_line(self, listed):
+        """The drive's line in `drives` output, None when it is not there."""
+        match = re.search(r"^0\s+D:.*$", listed.output, re.M)
+        return match.group(0) if match else None
+
+    def next_session(self):
+        """Where `info` says the next session starts (None when it does not)."""
+        info = self.run("info", "0")
+        match = re.search(r"next session at\s+block (\d+)", info.output)
+        return int(match.group(1)) if info.status == 0 and match else None
+
+    def last_session(self):
+        """Where the state file says the last session starts (0 on
+        overwritable media, or with no state file). `info` cannot tell: after
+        a session left open it names the open session's next block, while the
+        next burn closes that session and starts a new one after the gap."""
+        if self.overwritable or not os.path.exists(self.state):
+            return 0
+        with open(self.state) as text:
+            lines = text.read().splitlines()
+        starts = []
+        opened = False
+        for line in lines:
+            words = line.split()
+            if words[:1] == ["session"]:
+                opened = True
+            elif words[:1] == ["track"] and opened:
+                starts.append(int(words[1]))
+                opened = False
+        return starts[-1] if starts else 0
+
+    def burn_args(self, source, blank):
+        force = ["--force"] if self.medium in ERASABLE and not blank else []
+        return ["burn"] + force + [source]
+
+    def burn(self, source):
+        """A burn that has to work: one more session of history."""
+        done = self.run(*self.burn_args(source, not self.contents))
+        if done.status != 0:
+            raise Broken("burning %s: %s" % (os.path.basename(source), done))
+        self.contents = self.contents + [source]
+
+    def prefix_digest(self, blocks):
+        """A hash of the image's first blocks, holes and blocks past its end
+        read as zeros, as the drive reads them."""
+        digest = hashlib.sha1()
+        left = blocks * BLOCK
+        with open(self.image, "rb") as data:
+            while left > 0:
+                piece = data.read(min(left, 1 << 22))
+                if not piece:
+                    break
+                digest.update(piece)
+                left -= len(piece)
+        while left > 0:
+            digest.update(bytes(min(left, 1 << 22)))
+            left -= min(left, 1 << 22)
+        return digest.hexdigest()
+
+
+class Snapshot:
+    """What a disc held before a job: its contents, and on written-once
+    media a hash of every block before the next session, which the job must
+    leave as it was."""
+
+    def __init__(self, disc):
+        self.contents = list(disc.contents)
+        self.blocks = disc.blocks()
+        self.next = None if disc.overwritable or not disc.contents else disc.next_session()
+        if self.contents and self.next is None and not disc.overwritable:
+            raise Broken("info names no next session on a disc that holds one")
+        self.prefix = disc.prefix_digest(self.next) if self.next else None
+        # Where a burn's track makes the image grow from: the next session on
+        # written-once media, the image's end on overwritable ones.
+        self.track_from = self.next or (self.blocks if disc.overwritable else 0)
+
+
+class Job:
+    """A burn of sources ("first" on a blank disc, "append" after a session)
+    or an erase."""
+
+    def __init__(self, kind, sources=None):
+        self.kind = kind
+        self.sources = sources
+
+    def args(self, disc):
+        if self.kind == "erase":
+            return ["erase"]
+        return disc.burn_args(self.sources, self.kind == "first")
+
+    def done(self, before):
+        """The contents the disc holds once the job has run to its end."""
+        return [] if self.kind == "erase" else before.contents + [self.sources]
+
+
+class Point:
+    """Where a job is stopped: as it is about to print a line (printed: the
+    bytes of output before that line), when its image has grown to a block,
+    when its image first changes, or after a delay in seconds."""
+
+    def __init__(self, line=None, printed=0, block=None, changed=False, delay=None):
+        self.line = line
+        self.printed = printed
+        self.block = block
+        self.changed = changed
+        self.delay = delay
+
+    def __str__(self):
+        if self.line is not None:
+            return '@"%s"' % self.line
+        if self.block is not None:
+            return "@block %d" % self.block
+        if self.changed:
+            return "@first change"
+        return "@%.1f ms" % (self.delay * 1000)
+
+
+def line_point(line, rehearsed):
+    """The point where a job is about to print the line that holds the words
+    line, from the output of a rehearsal of the same job."""
+    found = rehearsed.find(line)
+    if found < 0:
+        raise Broken('the job does not print "%s": %s' % (line, rehearsed.strip()[-300:]))
+    return Point(line=line, printed=len(rehearsed[:rehearsed.rfind("\n", 0, found) + 1].encode()))
+
+
+class Stopped:
+    """A job a signal was sent to (or that ended first): the process, whether
+    the signal was sent, the image's blocks when it was."""
+
+    def __init__(self, process, how, output, filler, signalled, blocks):
+        self.process = process
+        self.how = how
+        self.output = output
+        self.filler = filler
+        self.signalled = signalled
+        self.blocks = blocks
+
+    def finish(self):
+        """Reads the job's output to its end and waits for it; answers its
+        exit status and its output."""
+        if self.signalled and self.how == signal.SIGKILL:
+            # Dead before its output is read: a job killed in the write of a
+            # line must not finish that write once the reader makes room.
+            self.process.wait(PATIENCE)
+        data = b""
+        deadline = time.monotonic() + PATIENCE
+        with self.output:
+            while time.monotonic() < deadline:
+                ready, _, _ = select.select([self.output], [], [], 1)
+                piece = os.read(self.output.fileno(), 1 << 16) if ready else b""
+                if ready and not piece:
+                    break
+                data += piece
+            else:
+                self.process.kill()
+        self.process.wait()
+        return self.process.returncode, data[self.filler:].decode("utf-8", "replace")
+
+    def resume(self):
+        """Lets a job held with SIGSTOP go on; answers its end as a Run."""
+        self.process.send_signal(signal.SIGCONT)
+        status, output = self.finish()
+        return Run(self.process.args, status, output)
+
+
+def blocked_in_output(pid):
+    """Whether a thread of the process waits for room in its output pipe."""
+    try:
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/wchan" % (pid, task)) as wchan:
+                if "pipe_write" in wchan.read():
+                    return True
+    except OSError:
+        pass  # the process or the thread has ended
+    return False
+
+
+def stop_job(disc, args, point, how):
+    """Starts orlet-burn with args and sends it the signal how at point.
+
+    To stop a job as it is about to print a line, its output goes to a pipe
+    of one page filled beforehand so that exactly the output before that line
+    fits: the job then waits in the write of the line, and is stopped there,
+    not wherever it has got to by the time a reader of the line reacts."""
+    read, write = os.pipe()
+    filler = 0
+    if point.line is not None:
+        fcntl.fcntl(write, F_SETPIPE_SZ, PIPE_PAGE)
+        filler = fcntl.fcntl(write, F_GETPIPE_SZ) - point.printed
+        os.write(write, bytes(filler))
+    process = subprocess.Popen(disc.command(*args), env=environment(), stdout=write,
+                               stderr=subprocess.STDOUT)
+    os.close(write)
+    output = os.fdopen(read, "rb", buffering=0)
+    deadline = time.monotonic() + PATIENCE
+    if point.line is not None:
+        while process.poll() is None and time.monotonic() < deadline and \
+                not blocked_in_output(process.pid):
+            time.sleep(POLL)
+    elif point.block is not None:
+        while process.poll() is None and time.monotonic() < deadline and \
+                disc.blocks() < point.block:
+            time.sleep(POLL)
+    elif point.changed:
+        first = disc.fingerprint()
+        while process.poll() is None and time.monotonic() < deadline and \
+                disc.fingerprint() == first:
+            time.sleep(POLL)
+    else:
+        time.sleep(point.delay)
+    blocks = disc.blocks()
+    signalled = process.poll() is None
+    if signalled:
+        process.send_signal(how)
+    return Stopped(process, how, output, filler, signalled, blocks)
+
+
+def rehearse(disc, args, folder):
+    """Runs the job to its end on a copy of the disc; answers the image's
+    blocks at the end, how long the job took and what it printed, to place
+    stops inside it."""
+    os.makedirs(folder, exist_ok=True)
+    copy = Disc(disc.program, disc.medium, os.path.join(folder, os.path.basename(disc.image)))
+    copy_disc(disc.image, copy.image)
+    began = time.monotonic()
+    done = copy.run(*args)
+    took = time.monotonic() - began
+    if done.status != 0:
+        raise Broken("the job fails even when nothing stops it: %s" % done)
+    blocks = copy.blocks()
+    shutil.rmtree(folder, True)
+    return blocks, took, done.output
+
+
+def first_reading(image, start, candidates):
+    """The first of the candidate contents that every reader finds in the
+    session at start; with the readers' problems when none is."""
+    found = []
+    for contents in candidates:
+        problems = disc_check.check(image, start, contents) if contents else ["(empty)"]
+        if not problems:
+            return contents, []
+        found.append("as %s: %s" % (names(contents), "; ".join(problems[:4])))
+    return None, found
+
+
+def names(contents):
+    return "[%s]" % ", ".join(os.path.basename(c) for c in contents) if contents else "nothing"
+
+
+def check_next_burn(disc, candidates, sources):
+    """The burn after a job: it works, `verify` passes, and the readers find
+    one of the candidate contents and the new sources in the new session.
+    Answers the problems; disc.contents becomes what the disc holds."""
+    blank = candidates == [[]]
+    done = disc.run(*disc.burn_args(sources, blank))
+    if done.status != 0:
+        return ["the next burn fails: %s" % done]
+    start = disc.last_session()
+    verified = disc.run("verify", sources)
+    problems = []
+    if verified.status != 0 or "verified" not in verified.output:
+        problems.append("verify fails after the next burn: %s" % verified)
+    held, found = first_reading(disc.image, start, [c + [sources] for c in candidates])
+    if held is None:
+        problems.append("the readers do not find what the next session should hold (at block "
+                        "%d): %s" % (start, " / ".join(found)))
+    else:
+        disc.contents = held
+    return problems
+
+
+def check_after_kill(disc, job, before, sources):
+    """What a user must find after job was killed on disc (before: the disc
+    as it was): the drive is listed, the earlier sessions are as they were,
+    the disc is blank only where the job may leave it blank, and the next
+    burn of sources works and keeps everything."""
+    listed = disc.run("drives")
+    line = disc.drive_line(listed)
+    if listed.status != 0 or line is None or display_name(disc.medium) not in line:
+        return ["after the kill, `drives` does not list the disc: %s" % listed]
+    problems = []
+    blank = re.search(r"\bBlank\b", line) is not None
+    if before.prefix and not (blank and job.kind == "erase"):
+        if disc.prefix_digest(before.next) != before.prefix:
+            problems.append("blocks before %d (the earlier sessions) changed" % before.next)
+    if blank:
+        if before.contents and job.kind != "erase":
+            problems.append("`drives` shows the disc Blank; it held %s" % names(before.contents))
+        candidates = [[]]
+    elif job.kind == "erase":
+        candidates = [before.contents]
+    else:
+        # Done, or as it was; a written-once disc may also have lost the
+        # space of a first session cut short, and hold nothing to import.
+        candidates = [job.done(before), before.contents]
+    if disc.overwritable and not blank:
+        # Not blank: the descriptors at block 16 name a complete session.
+        held, found = first_reading(disc.image, 0, [c for c in candidates if c])
+        if held is None:
+            problems.append("`drives` shows the disc not blank, but the readers find none of "
+                            "what it may hold: %s" % " / ".join(found))
+            return problems
+        candidates = [held]
+    return problems + check_next_burn(disc, candidates, sources)
+
+
+def writer_args(disc, source):
+    """A burn that asks for the disc whatever it holds (--force on erasable
+    media), so that a refusal can only come from the drive being held."""
+    return ["burn"] + (["--force"] if disc.medium in ERASABLE else []) + [source]
+
+
+def second_args(disc, command, source):
+    return writer_args(disc, source) if command == "burn" else [command]
+
+
+def meet(disc, first, command, second=None, point=None, offset=0.0):
+    """A burn of first and a second orlet-burn command (a burn of second, an
+    erase, drives) on one disc. With a point, the first is held there with
+    SIGSTOP while the second runs, and let go after; without, the second
+    starts offset seconds after the first. Answers whether the first was
+    held, the second's Run, and the burns as (sources, Run) in the order
+    they ended."""
+    if point is None:
+        started = [disc.start(*writer_args(disc, first))]
+        time.sleep(offset)
+        started.append(disc.start(*second_args(disc, command, second)))
+        ended = []
+        for process in started:
+            output, _ = process.communicate(timeout=PATIENCE)
+            ended.append(Run(process.args, process.returncode, output.decode("utf-8", "replace")))
+        burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
+        return False, ended[1], burns
+    stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
+    try:
+        if stopped.signalled:
+            other = disc.run(*second_args(disc, command, second))
+            done = stopped.resume()
+        else:
+            status, output = stopped.finish()
+            done = Run(stopped.process.args, status, output)
+            other = disc.run(*second_args(disc, command, second))
+    finally:
+        if stopped.process.poll() is None:
+            stopped.process.send_signal(signal.SIGCONT)
+            stopped.process.kill()
+            stopped.process.wait()
+    burns = [(second, other)] if command == "burn" else []
+    return stopped.signalled, other, burns + [(first, done)]
+
+
+def check_second_while_held(disc, command, other):
+    """What the second command says while a burn is held in its track:
+    `drives` shows the drive in use, a burn or an erase is refused."""
+    if command == "drives":
+        line = disc.drive_line(other)
+        if other.status != 0 or line is None or "in use" not in line:
+            return ["`drives` during a write does not show the drive in use: %s" % other]
+    elif other.status == 0 or IN_USE not in other.output:
+        return ["a second %s while a burn was held in its track was not refused as the drive "
+                "in use: %s" % (command, other)]
+    return []
+
+
+def check_writers(disc, before, runs, sources):
+    """What a user must find after two writers met on one disc (runs: the
+    sources and Run of each): a writer that failed says the drive was in
+    use, every writer that succeeded verifies, the disc is listed and the
+    next burn of sources keeps the files of both."""
+    problems = []
+    succeeded = []
+    for source, done in runs:
+        if done.status == 0:
+            succeeded.append(source)
+        elif IN_USE not in done.output:
+            problems.append("a writer failed without saying another program uses the drive: %s"
+                            % done)
+    for source in succeeded:
+        verified = disc.run("verify", source)
+        if verified.status != 0 or "verified" not in verified.output:
+            problems.append("%s was reported written but does not verify: %s"
+                            % (os.path.basename(source), verified))
+    listed = disc.run("drives")
+    if listed.status != 0 or disc.drive_line(listed) is None:
+        return problems + ["after the writers, `drives` does not list the disc: %s" % listed]
+    return problems + check_next_burn(disc, [before.contents + succeeded], sources)
