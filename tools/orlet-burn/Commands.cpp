@@ -212,9 +212,18 @@ int BurnPaths(const Options& options) {
     return kExitCancelled;
   }
   // Another program may have taken the drive between the check above and
-  // the job's recording open.
-  std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n",
-               HeldByAnotherProgram(info) ? kHeldElsewhere : view.Reason().c_str());
+  // the job's recording open, or written a session in between and let go: the
+  // job then finds the disc is no longer the one it laid the image out for.
+  std::string reason = view.Reason();
+  Orlet::DriveInfo now;
+  if (HeldByAnotherProgram(info)) {
+    reason = kHeldElsewhere;
+  } else if (session.Service().GetDriveInfo(session.Index(), now) == Orlet::ResultOk &&
+             (now.sessionStartAddress != info.sessionStartAddress ||
+              now.usedBytes != info.usedBytes || now.isBlank != info.isBlank)) {
+    reason = std::string(kHeldElsewhere) + ": it wrote to the disc while this burn was prepared";
+  }
+  std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", reason.c_str());
   return kExitFailed;
 }
 

@@ -124,7 +124,8 @@ std::string EmulatedRecorder::Identity() const { return imagePath; }
 
 StarBurnStatus EmulatedRecorder::Open(bool exclusive, std::unique_ptr<ScsiTransport>* out,
                                       std::string* error) {
-  std::lock_guard<std::mutex> lock(mutex);
+  // The hold on the image is taken before the recorder's lock: it may wait
+  // for readers in other programs.
   std::unique_ptr<ImageLock> hold;
   bool aside = false;
   if (medium != nullptr) {
@@ -139,15 +140,16 @@ StarBurnStatus EmulatedRecorder::Open(bool exclusive, std::unique_ptr<ScsiTransp
         aside = true;
         break;
       case ImageLock::Outcome::kHeld:
-        if (holding.empty()) {
-          std::unique_ptr<EmulatedDisc> reloaded;
-          const StarBurnStatus status =
-              EmulatedDisc::Load(*medium, imagePath, exclusive, &reloaded, error);
-          if (status != STARBURN_OK) return status;
-          disc = std::move(reloaded);
-        }
         break;
     }
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  if (hold && holding.empty()) {
+    std::unique_ptr<EmulatedDisc> reloaded;
+    const StarBurnStatus status =
+        EmulatedDisc::Load(*medium, imagePath, exclusive, &reloaded, error);
+    if (status != STARBURN_OK) return status;
+    disc = std::move(reloaded);
   }
   const int id = nextConnection++;
   connections.insert(id);

@@ -22,9 +22,12 @@ class ImageLock {
     kFailed,  // the image cannot be opened or locked: *error says why
   };
 
-  // Takes the lock without waiting. exclusive: creates the image when it is
-  // missing (a recording handle writes it anyway). A shared lock on a missing
-  // image holds nothing and answers kHeld: there is nothing to read yet.
+  // Takes the lock. A shared lock never waits. An exclusive lock waits a
+  // little for programs that only read the disc (a drive query holds it for
+  // moments), never for one that records: kBusy at once then. exclusive also
+  // creates the image when it is missing (a recording handle writes it
+  // anyway). A shared lock on a missing image holds nothing and answers
+  // kHeld: there is nothing to read yet.
   static Outcome Take(const std::string& imagePath, bool exclusive, std::unique_ptr<ImageLock>* out,
                       std::string* error);
   ~ImageLock();
