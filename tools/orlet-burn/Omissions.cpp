@@ -56,9 +56,9 @@ bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// A failed status query, open or listing, in words. link: the path itself is
-// a symbolic link (its target is what is missing).
-std::string ErrorWords(int error, bool link) {
+// A failed status query, open or listing, in words. symbolicLink: the path
+// itself is a symbolic link (its target is what is missing).
+std::string ErrorWords(int error, bool symbolicLink) {
   switch (error) {
     case EACCES:
     case EPERM:
@@ -69,7 +69,7 @@ std::string ErrorWords(int error, bool link) {
       return "path too deep (longer than the system's " + std::to_string(PATH_MAX) + "-byte limit)";
     case ENOENT:
     case ENOTDIR:
-      return link ? "dangling link" : "no such file or folder";
+      return symbolicLink ? "dangling link" : "no such file or folder";
     default:
       return std::error_code(error, std::generic_category()).message();
   }
@@ -98,15 +98,21 @@ std::string RefusalWords(int code) {
   return words + " (code " + std::to_string(code) + ")";
 }
 
+// Reads path's status, following links as the container's walk does; empty
+// when it can be read, else why not in words.
+std::string ReadStatus(const std::string& path, struct stat& status) {
+  if (stat(path.c_str(), &status) == 0) return "";
+  const int error = errno;
+  struct stat own;
+  const bool symbolicLink = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+  return ErrorWords(error, symbolicLink);
+}
+
 }  // namespace
 
 std::string Unreachable(const std::string& path) {
   struct stat status;
-  if (stat(path.c_str(), &status) == 0) return "";
-  const int error = errno;
-  struct stat own;
-  const bool link = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
-  return ErrorWords(error, link);
+  return ReadStatus(path, status);
 }
 
 int Omissions::Add(Orlet::FileContainer& container, const std::string& path, Node* parent) {
@@ -183,8 +189,9 @@ void Omissions::CheckFolder(const std::string& path, const Node* node, const Fol
 
 void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
-    Record(path, Unreachable(path), true);
+  std::string unreachable = ReadStatus(path, status);
+  if (!unreachable.empty()) {
+    Record(path, std::move(unreachable), true);
     unopened.push_back(node);
     return;
   }
@@ -201,13 +208,13 @@ void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
 }
 
 void Omissions::CheckAbsent(const std::string& path, const Folder& folder) {
-  const std::string unreachable = Unreachable(path);
+  struct stat status;
+  std::string unreachable = ReadStatus(path, status);
   if (!unreachable.empty()) {
-    Record(path, unreachable, true);
+    Record(path, std::move(unreachable), true);
     return;
   }
-  struct stat status;
-  if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+  if (S_ISDIR(status.st_mode)) {
     for (const Folder* level = &folder; level != nullptr; level = level->up) {
       if (level->device == status.st_dev && level->inode == status.st_ino) {
         Record(path, "link loop (it leads back to a folder that holds it)", true);
