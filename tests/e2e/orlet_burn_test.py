@@ -26,6 +26,15 @@ WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-ram", "dvd+r", "dvd+rw", "d
             "dvd-r-dl", "bd-r", "bd-re"]
 OVERWRITABLE = {"dvd-ram", "dvd+rw", "bd-re"}
 EXIT_FAILED = 1
+# Root reads every file whatever its mode: the permission cases run
+# orlet-burn as nobody.
+NOBODY = 65534
+AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
+# The longest path the system takes, in bytes with its terminating NUL (Linux).
+PATH_MAX = 4096
+# Folder levels orlet-burn's library walks below a path it is given, that
+# path's own level included (FileContainer::kMaxImportDepth).
+MAX_IMPORT_DEPTH = 256
 EXIT_CANCELLED = 130
 # Long enough that a write of this much is still running when a Ctrl-C
 # sent at its first line arrives: seconds at the virtual drive's speed.
@@ -58,6 +67,28 @@ def make_tree(root, seed=1):
     write(os.path.join(root, "été", "plage à Nice.txt"), "plage %d" % seed)
     write(os.path.join(root, "日本", "富士山.txt"), "fuji %d" % seed)
     return root
+
+
+def entries(count):
+    return "%d %s" % (count, "entry" if count == 1 else "entries")
+
+
+def readable_tree(root):
+    write(os.path.join(root, "good.txt"), "read whole")
+    write(os.path.join(root, "sub", "kept.txt"), "kept")
+    return root
+
+
+def long_root(folder):
+    """A folder for the source whose "sub" folder has a path of 3990 bytes:
+    a name of 200 bytes in it makes a path longer than the system takes."""
+    left = 3990 - len("/src/sub") - len(folder)  # for "/" and a name each
+    parts = []
+    while left > 256:
+        parts.append("p" * 200)
+        left -= 201
+    parts.append("p" * (left - 1))
+    return os.path.join(folder, *parts, "src")
 
 
 def digest(path):
@@ -98,10 +129,11 @@ class Case(unittest.TestCase):
             env["STARBURN_VIRTUAL_DRIVES"] = drives
         return env
 
-    def orlet_burn(self, drive, *args, status=0, drives_env=None):
+    def orlet_burn(self, drive, *args, status=0, drives_env=None, as_user=()):
         """Runs orlet-burn with drive ("MEDIUM=PATH", or None) attached; checks
-        its exit status; answers its output (stdout, then stderr)."""
-        command = [ORLET_BURN] + (["--virtual", drive] if drive else []) + list(args)
+        its exit status; answers its output (stdout, then stderr). as_user: a
+        command that runs it as another user (AS_NOBODY)."""
+        command = [*as_user, ORLET_BURN] + (["--virtual", drive] if drive else []) + list(args)
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               env=self.env(drives_env), timeout=PATIENCE, check=False)
         output = done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace")
@@ -372,6 +404,118 @@ class RefusalTest(Case):
                               drives_env="cd-r=%s;tape=%s" % (self.path("a.iso"), self.path("b")))
         self.assertIn("the burning SDK did not start", out)
         self.assertFalse(os.path.exists(self.path("a.iso")))
+
+    def test_each_kind_of_unreadable_entry_is_named_and_skipped_only_on_request(self):
+        """Entries below a path that cannot be read: each is named with its
+        reason; the burn writes nothing and exits 1, or with
+        --skip-unreadable burns the rest and exits 0."""
+        def locked(src):
+            write(os.path.join(src, "sub", "locked", "secret.txt"), "not listed")
+            os.chmod(os.path.join(src, "sub", "locked"), 0)
+            return [("sub/locked", "permission denied (the folder's contents cannot be listed)")]
+
+        def unsearchable(src):
+            write(os.path.join(src, "sub", "listed", "inner.txt"), "listed, not opened")
+            os.chmod(os.path.join(src, "sub", "listed"), 0o444)
+            return [("sub/listed/inner.txt", "permission denied")]
+
+        def unopenable(src):
+            write(os.path.join(src, "sub", "secret.txt"), "seen, not opened")
+            os.chmod(os.path.join(src, "sub", "secret.txt"), 0)
+            return [("sub/secret.txt", "permission denied")]
+
+        def dangling(src):
+            os.symlink("nowhere", os.path.join(src, "sub", "dangling"))
+            return [("sub/dangling", "dangling link")]
+
+        def self_link(src):
+            os.symlink("self", os.path.join(src, "sub", "self"))
+            return [("sub/self", "link loop")]
+
+        def parent_link(src):
+            os.symlink("..", os.path.join(src, "sub", "up"))
+            return [("sub/up", "link loop (it leads back to a folder that holds it)")]
+
+        def too_deep(src):
+            # src is level 1 and sub level 2: the last "d" is one level too deep.
+            write(os.path.join(src, "sub", *["d"] * (MAX_IMPORT_DEPTH - 1), "leaf.txt"), "deep")
+            return [("sub/" + "d/" * (MAX_IMPORT_DEPTH - 2) + "d",
+                     "path too deep (more than %d folder levels)" % MAX_IMPORT_DEPTH)]
+
+        def too_long(src):
+            folder = os.open(os.path.join(src, "sub"), os.O_RDONLY | os.O_DIRECTORY)
+            try:
+                os.close(os.open("n" * 200, os.O_WRONLY | os.O_CREAT, dir_fd=folder))
+            finally:
+                os.close(folder)
+            return [("sub/" + "n" * 200,
+                     "path too deep (longer than the system's %d-byte limit)" % PATH_MAX)]
+
+        def nothing(_):
+            pass
+
+        def empty_folder(name):
+            return lambda expected: os.makedirs(os.path.join(expected, "sub", name))
+
+        def deep_folders(expected):
+            os.makedirs(os.path.join(expected, "sub", *["d"] * (MAX_IMPORT_DEPTH - 2)))
+
+        def src_in(folder):
+            return os.path.join(folder, "src")
+
+        root = os.geteuid() == 0
+        rows = [
+            # what, needs a user other than root, where the source is, its
+            # unreadable entries, what the disc holds of them
+            ("a folder that cannot be listed", True, src_in, locked, empty_folder("locked")),
+            ("a folder whose entries cannot be examined", True, src_in, unsearchable,
+             empty_folder("listed")),
+            ("a file that cannot be opened", True, src_in, unopenable, nothing),
+            ("a dangling link", False, src_in, dangling, nothing),
+            ("a link to itself", False, src_in, self_link, nothing),
+            ("a link to a folder above it", False, src_in, parent_link, nothing),
+            ("folders nested too deep", False, src_in, too_deep, deep_folders),
+            ("a path longer than the system takes", False, long_root, too_long, nothing),
+        ]
+        os.chmod(self.scratch, 0o755)
+        for number, (what, permissions, where, spoil, keep) in enumerate(rows):
+            with self.subTest(what):
+                as_user = AS_NOBODY if permissions and root else []
+                if as_user and shutil.which("setpriv") is None:
+                    self.skipTest("root reads every file and setpriv is missing to run as nobody")
+                folder = self.path(str(number))
+                src = readable_tree(where(folder))
+                # What nobody must read, whatever the umask.
+                for top, _, files in os.walk(folder):
+                    os.chmod(top, 0o755)
+                    for name in files:
+                        os.chmod(os.path.join(top, name), 0o644)
+                omitted = spoil(src)
+                expected = readable_tree(os.path.join(folder, "expected"))
+                keep(expected)
+                disc = os.path.join(folder, "disc")
+                os.makedirs(disc)
+                if as_user:
+                    os.chown(disc, NOBODY, NOBODY)
+                image = os.path.join(disc, "dvd+r.iso")
+                named = ["%s/%s: %s" % (src, path, reason) for path, reason in omitted]
+
+                out = self.orlet_burn("dvd+r=" + image, "burn", src, status=EXIT_FAILED,
+                                      as_user=as_user)
+                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", out, re.M), named + [
+                    "nothing usable was written: %s cannot be read (named above); "
+                    "--skip-unreadable burns the rest without them" % entries(len(omitted))])
+                self.assertEqual(digest(image), [None, None])
+
+                out = self.orlet_burn("dvd+r=" + image, "burn", "--skip-unreadable", src,
+                                      as_user=as_user)
+                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", out, re.M),
+                                 ["warning: " + line for line in named] +
+                                 ["warning: left off the disc: %s that cannot be read" %
+                                  entries(len(omitted))])
+                self.assertIn("done: the disc was written without %s that cannot be read "
+                              "(named above)" % entries(len(omitted)), out)
+                self.assertReads(image, 0, "/src=" + expected)
 
 
 class DrivesTest(Case):

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Omissions.h"
 #include "Text.h"
 #include "Words.h"
 
@@ -12,23 +13,6 @@ namespace {
 constexpr int kBarWidth = 30;
 // Without a terminal, progress is printed as a line every this many percent.
 constexpr int kLineStep = 10;
-
-// Tells about every file AddItem could not add; the burn then stops, so that
-// no file the user named is left off the disc silently.
-class AddReporter : public Orlet::FileContainerObserver {
- public:
-  int OnAddItem() override {
-    ++items;
-    return 1;
-  }
-  void OnAddFileFailed(const std::wstring& sourcePath, int code) override {
-    std::fprintf(stderr, "orlet-burn: cannot add %s: %s (code %d)\n", Utf8(sourcePath).c_str(),
-                 ResultWords(code).c_str(), code);
-    ++failures;
-  }
-  unsigned items = 0;
-  unsigned failures = 0;
-};
 
 // "1 file", "3 files".
 std::string Count(unsigned long long count, const char* one, const char* many) {
@@ -54,11 +38,12 @@ std::string FailedStage(int stage) {
 
 }  // namespace
 
-BurnView::BurnView(std::vector<std::wstring> paths, bool importSession,
-                   unsigned long long freeBytes, bool interactive)
+BurnView::BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
+                   bool skipUnreadable, bool interactive)
     : paths(std::move(paths)),
       importSession(importSession),
       freeBytes(freeBytes),
+      skipUnreadable(skipUnreadable),
       interactive(interactive) {}
 
 bool BurnView::Succeeded() const {
@@ -74,6 +59,11 @@ bool BurnView::Cancelled() const {
 std::string BurnView::Reason() const {
   std::lock_guard<std::mutex> lock(mutex);
   return reason;
+}
+
+std::size_t BurnView::Skipped() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return skipped;
 }
 
 void BurnView::End(bool succeeded, std::string why) {
@@ -96,27 +86,38 @@ void BurnView::OnPrepareEvent(int event, int detail) {
 }
 
 int BurnView::OnFillContainer(Orlet::FileContainer* container) {
-  AddReporter reporter;
+  // Nothing the user named may be left off the disc without a word: every
+  // entry that did not reach the container whole is named with the reason.
+  // Without --skip-unreadable (or when an entry is one the disc cannot hold)
+  // the job ends here, before anything is written.
+  Omissions omissions;
   Orlet::FileContainer::Node* root = container->GetRoot();
-  for (const auto& path : paths) {
-    Orlet::FileContainer::Node* added = nullptr;
-    const int code = container->AddItem(path, root, &added, &reporter);
-    if (code != Orlet::ResultOk && reporter.failures == 0) {
-      std::fprintf(stderr, "orlet-burn: cannot add %s: %s (code %d)\n", Utf8(path).c_str(),
-                   ResultWords(code).c_str(), code);
-      ++reporter.failures;
-    }
+  for (const auto& path : paths) omissions.Add(*container, path, root);
+  const std::vector<Omission>& omitted = omissions.List();
+  const bool accepted = omitted.empty() || (skipUnreadable && omissions.AllUnreadable());
+  if (accepted) omissions.RemoveUnopenedFiles(*container);
+  for (const auto& omission : omitted) {
+    std::fprintf(stderr, "orlet-burn: %s%s: %s\n", accepted ? "warning: " : "",
+                 omission.path.c_str(), omission.reason.c_str());
+  }
+  if (accepted && !omitted.empty()) {
+    std::fprintf(stderr, "orlet-burn: warning: left off the disc: %s that cannot be read\n",
+                 Count(omitted.size(), "entry", "entries").c_str());
   }
   newBytes = container->GetTotalSize();
   std::printf("  %s, %s of new data; the disc will hold %s and %s\n",
-              Count(reporter.items, "new entry", "new entries").c_str(), Size(newBytes).c_str(),
-              Count(container->GetDirCounts(), "folder", "folders").c_str(),
+              Count(omissions.Entries(), "new entry", "new entries").c_str(),
+              Size(newBytes).c_str(), Count(container->GetDirCounts(), "folder", "folders").c_str(),
               Count(container->GetFileCounts(), "file", "files").c_str());
   std::lock_guard<std::mutex> lock(mutex);
-  if (reporter.failures != 0) {
-    reason = "some files could not be added; nothing was written";
+  if (!accepted) {
+    reason = Count(omitted.size(), "entry", "entries") +
+             (omissions.AllUnreadable()
+                  ? " cannot be read (named above); --skip-unreadable burns the rest without them"
+                  : " cannot be put on the disc (named above)");
     return 0;
   }
+  skipped = omitted.size();
   if (newBytes > freeBytes) {
     reason = "the disc is full: the new files need " + Size(newBytes) + ", the disc has " +
              Size(freeBytes) + " free; nothing was written";

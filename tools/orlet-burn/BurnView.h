@@ -17,10 +17,12 @@ namespace orletburn {
 // thread; the main thread waits for the job's last event with WaitForEnd.
 class BurnView : public Orlet::MediaBurningObserver {
  public:
-  // freeBytes: the room the disc has for new data; a fill that needs more is
-  // declined before anything is written.
-  BurnView(std::vector<std::wstring> paths, bool importSession, unsigned long long freeBytes,
-           bool interactive);
+  // paths: as the user typed them. freeBytes: the room the disc has for new
+  // data; a fill that needs more is declined before anything is written, as
+  // is one that leaves out an entry of the paths (Omissions), unless every
+  // such entry is one that cannot be read and skipUnreadable accepts that.
+  BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
+           bool skipUnreadable, bool interactive);
 
   // Waits until the job's last event (recorded or failed) has come, or until
   // stop() answers true, checked every poll; answers true once the job ended.
@@ -37,6 +39,9 @@ class BurnView : public Orlet::MediaBurningObserver {
   bool Succeeded() const;
   bool Cancelled() const;
   std::string Reason() const;
+  // Entries that cannot be read and were left off (--skip-unreadable); named
+  // as warnings when the container was filled.
+  std::size_t Skipped() const;
 
   void OnPrepareEvent(int event, int detail) override;
   int OnFillContainer(Orlet::FileContainer* container) override;
@@ -52,9 +57,10 @@ class BurnView : public Orlet::MediaBurningObserver {
   void End(bool success, std::string reason);
   void DrawProgress();
 
-  const std::vector<std::wstring> paths;
+  const std::vector<std::string> paths;
   const bool importSession;
   const unsigned long long freeBytes;
+  const bool skipUnreadable;
   const bool interactive;  // a terminal: redraw the bar in place
   int stage = 0;           // the last prepare or burn event: where a failure happened
   unsigned long long newBytes = 0;
@@ -70,6 +76,8 @@ class BurnView : public Orlet::MediaBurningObserver {
   bool success = false;    // guarded by mutex
   bool cancelled = false;  // guarded by mutex
   std::string reason;      // guarded by mutex: the first failure in words
+  // Guarded by mutex: the entries left off under --skip-unreadable.
+  std::size_t skipped = 0;
 };
 
 }  // namespace orletburn

@@ -10,6 +10,7 @@
 #include "BurnView.h"
 #include "DriveUse.h"
 #include "EraseView.h"
+#include "Omissions.h"
 #include "Session.h"
 #include "Text.h"
 #include "UnusableDrives.h"
@@ -139,13 +140,14 @@ int BurnPaths(const Options& options) {
     std::fprintf(stderr, "orlet-burn: burn needs at least one file or folder\n");
     return kExitUsage;
   }
-  std::vector<std::wstring> paths;
+  // A path named on the command line must be there, whatever the options;
+  // what cannot be read below it is the fill's to name (Omissions).
   for (const auto& path : options.paths) {
-    if (access(path.c_str(), F_OK) != 0) {
-      std::fprintf(stderr, "orlet-burn: %s: no such file or folder\n", path.c_str());
+    const std::string unreachable = Unreachable(path);
+    if (!unreachable.empty()) {
+      std::fprintf(stderr, "orlet-burn: %s: %s\n", path.c_str(), unreachable.c_str());
       return kExitFailed;
     }
-    paths.push_back(Wide(path));
   }
   Session session;
   Orlet::DriveInfo info;
@@ -167,7 +169,8 @@ int BurnPaths(const Options& options) {
                  info.isErasable != 0 ? " (erase it to use it again)" : "");
     return kExitFailed;
   }
-  BurnView view(paths, options.import, info.freeBytes, isatty(fileno(stdout)) != 0);
+  BurnView view(options.paths, options.import, info.freeBytes, options.skipUnreadable,
+                isatty(fileno(stdout)) != 0);
   session.Service().SetBurnObserver(&view);
   // Ctrl-C is caught from before the job starts: the job prints as soon as
   // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
@@ -203,7 +206,13 @@ int BurnPaths(const Options& options) {
   }
   std::signal(SIGINT, SIG_DFL);
   if (view.Succeeded()) {
-    std::printf("done: the disc was written\n");
+    const std::size_t skipped = view.Skipped();
+    if (skipped == 0) {
+      std::printf("done: the disc was written\n");
+    } else {
+      std::printf("done: the disc was written without %zu %s that cannot be read (named above)\n",
+                  skipped, skipped == 1 ? "entry" : "entries");
+    }
     return kExitOk;
   }
   if (view.Cancelled() || cancelSent) {

@@ -22,6 +22,7 @@ struct Options {
   unsigned speed = 65535;                  // --speed X (KB/s; 65535: the maximum)
   bool force = false;                      // --force
   bool import = true;                      // --no-import clears it
+  bool skipUnreadable = false;             // --skip-unreadable
   std::vector<std::string> paths;          // files and folders
 };
 

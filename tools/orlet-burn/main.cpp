@@ -18,14 +18,22 @@ void Usage(FILE* out) {
       "usage: orlet-burn [--virtual MEDIUM=PATH]... COMMAND [options]\n"
       "  drives                      list the drives and their discs\n"
       "  info N                      everything about drive N\n"
-      "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import] PATH...\n"
+      "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import]\n"
+      "       [--skip-unreadable] PATH...\n"
       "                              write files and folders to the disc\n"
       "  erase [--drive N]           erase a rewritable disc\n"
       "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"
       "  --version\n"
       "Without --drive, a command uses the first drive given with --virtual, else drive 0.\n"
       "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl bd-r bd-re\n"
-      "        cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n");
+      "        cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n"
+      "A burn writes nothing if an entry below a PATH cannot be read (permission\n"
+      "denied, dangling link, link loop, path too deep): it names each one with the\n"
+      "reason and exits 1. With --skip-unreadable (as tar's --ignore-failed-read) it\n"
+      "burns the rest, names those entries as warnings and exits 0; a folder that\n"
+      "cannot be listed is burned empty. Files the disc cannot hold (over 4 GiB) are\n"
+      "always refused.\n"
+      "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled.\n");
 }
 
 bool Number(const char* text, unsigned long long* value) {
@@ -75,6 +83,8 @@ int main(int argc, char** argv) {
       options.force = true;
     } else if (argument == "--no-import") {
       options.import = false;
+    } else if (argument == "--skip-unreadable") {
+      options.skipUnreadable = true;
     } else if (argument.size() > 1 && argument[0] == '-') {
       std::fprintf(stderr, "orlet-burn: unknown option %s\n", argument.c_str());
       Usage(stderr);

@@ -1,0 +1,266 @@
+#include "Omissions.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <orlet/MediaBurningResult.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+#include "Text.h"
+
+namespace orletburn {
+
+namespace {
+
+// The separator the container's walk puts between a folder and its entries.
+constexpr char kSeparator = '/';
+
+// The base services carry a byte that is not UTF-8 in a name as U+DC80 to
+// U+DCFF (the byte plus 0xDC00), so that it turns back into the same byte;
+// the rest of the text is UTF-8 (orlet-burn keeps the "C" global locale,
+// which they read as UTF-8).
+constexpr wchar_t kEscapeBase = 0xDC00;
+constexpr wchar_t kEscapeFirst = 0xDC80;
+constexpr wchar_t kEscapeLast = 0xDCFF;
+
+// The bytes of a name or path on disk, from the container's wide text.
+std::string SourceBytes(const std::wstring& text) {
+  std::string out;
+  std::wstring run;  // characters that are not escapes, converted together
+  for (wchar_t c : text) {
+    if (c < kEscapeFirst || c > kEscapeLast) {
+      run.push_back(c);
+      continue;
+    }
+    out += Utf8(run);
+    run.clear();
+    out.push_back(static_cast<char>(c - kEscapeBase));
+  }
+  return out + Utf8(run);
+}
+
+// folder's path joined with an entry's name, as the container's walk joins
+// them: a separator unless the folder's path already ends in one.
+std::string Join(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != kSeparator) path += kSeparator;
+  return path + name;
+}
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// A failed status query, open or listing, in words. symbolicLink: the path
+// itself is a symbolic link (its target is what is missing).
+std::string ErrorWords(int error, bool symbolicLink) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case ELOOP:  // a link that leads to itself, or more links in a row than the system follows
+      return "link loop";
+    case ENAMETOOLONG:
+      return "path too deep (longer than the system's " + std::to_string(PATH_MAX) + "-byte limit)";
+    case ENOENT:
+    case ENOTDIR:
+      return symbolicLink ? "dangling link" : "no such file or folder";
+    default:
+      return std::error_code(error, std::generic_category()).message();
+  }
+}
+
+// Why AddItem refused an entry (its result code), in words.
+std::string RefusalWords(int code) {
+  std::string words;
+  switch (code) {
+    case Orlet::ResultFailed:  // the only refusal of a file's size
+      words = "larger than 4 GiB, the most one file on the disc can hold";
+      break;
+    case Orlet::ResultAlreadyExists:
+      words = "an entry of that name is already on the disc or among the paths given";
+      break;
+    case Orlet::ResultSourceNotFound:
+      words = "no such file or folder";
+      break;
+    case Orlet::ResultPathTooDeep:
+      words = "the folder nesting is too deep for the image";
+      break;
+    default:
+      words = "could not be added";
+      break;
+  }
+  return words + " (code " + std::to_string(code) + ")";
+}
+
+// Reads path's status, following links as the container's walk does; empty
+// when it can be read, else why not in words.
+std::string ReadStatus(const std::string& path, struct stat& status) {
+  if (stat(path.c_str(), &status) == 0) return "";
+  const int error = errno;
+  struct stat own;
+  const bool symbolicLink = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+  return ErrorWords(error, symbolicLink);
+}
+
+}  // namespace
+
+std::string Unreachable(const std::string& path) {
+  struct stat status;
+  return ReadStatus(path, status);
+}
+
+int Omissions::Add(Orlet::FileContainer& container, const std::string& path, Node* parent) {
+  Node* added = nullptr;
+  const int code = container.AddItem(Wide(path), parent, &added, this);
+  if (code != Orlet::ResultOk) {
+    // The whole path is refused before any walk: a file by the checks (then
+    // also reported to OnAddFileFailed), a folder by its name or its status.
+    refusedFiles.clear();
+    Record(path, RefusalWords(code), false);
+  } else if (added->type == Orlet::FileContainer::NodeDirectory) {
+    CheckFolder(path, added, nullptr);
+  } else if (added->size == 0) {
+    CheckEmptyFile(path, added);
+  }
+  // A refused file the walk did not meet (its folder's listing changed in
+  // between, or its name did not come back as the same bytes) is named all
+  // the same.
+  std::vector<std::pair<std::string, int>> rest(refusedFiles.begin(), refusedFiles.end());
+  std::sort(rest.begin(), rest.end());
+  for (const auto& [file, refusal] : rest) {
+    Record(file, RefusalWords(refusal), false);
+  }
+  refusedFiles.clear();
+  return code;
+}
+
+void Omissions::CheckFolder(const std::string& path, const Node* node, const Folder* up) {
+  DIR* stream = opendir(path.c_str());
+  if (stream == nullptr) {
+    // AddItem made the folder and left it empty.
+    Record(path, ErrorWords(errno, false) + " (the folder's contents cannot be listed)", true);
+    return;
+  }
+  struct stat status;
+  if (fstat(dirfd(stream), &status) != 0) status = {};
+  const Folder here{status.st_dev, status.st_ino, up, up == nullptr ? 1 : up->depth + 1};
+  std::vector<std::string> names;
+  int listingError = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(stream);
+    if (entry == nullptr) {
+      listingError = errno;
+      break;
+    }
+    if (!IsDotEntry(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  closedir(stream);
+  if (listingError != 0) {
+    Record(path, ErrorWords(listingError, false) + " (the folder could not be listed whole)", true);
+  }
+  std::sort(names.begin(), names.end());  // the walk's order: bytes, unsigned
+
+  std::unordered_multimap<std::string, Node*> children;
+  children.reserve(node->children.size());
+  for (Node* child : node->children) children.emplace(SourceBytes(child->name), child);
+  for (const std::string& name : names) {
+    const std::string entryPath = Join(path, name);
+    const auto child = children.find(name);
+    if (child == children.end()) {
+      CheckAbsent(entryPath, here);
+      continue;
+    }
+    Node* added = child->second;
+    children.erase(child);
+    if (added->type == Orlet::FileContainer::NodeDirectory) {
+      CheckFolder(entryPath, added, &here);
+    } else if (added->size == 0) {
+      CheckEmptyFile(entryPath, added);
+    }
+  }
+}
+
+void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
+  struct stat status;
+  std::string unreachable = ReadStatus(path, status);
+  if (!unreachable.empty()) {
+    Record(path, std::move(unreachable), true);
+    unopened.push_back(node);
+    return;
+  }
+  // Pipes, sockets and devices are added as 0 bytes on purpose (opening a
+  // pipe would wait for a writer).
+  if (!S_ISREG(status.st_mode)) return;
+  const int file = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) {
+    Record(path, ErrorWords(errno, false), true);
+    unopened.push_back(node);
+    return;
+  }
+  close(file);
+}
+
+void Omissions::CheckAbsent(const std::string& path, const Folder& folder) {
+  struct stat status;
+  std::string unreachable = ReadStatus(path, status);
+  if (!unreachable.empty()) {
+    Record(path, std::move(unreachable), true);
+    return;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    for (const Folder* level = &folder; level != nullptr; level = level->up) {
+      if (level->device == status.st_dev && level->inode == status.st_ino) {
+        Record(path, "link loop (it leads back to a folder that holds it)", true);
+        return;
+      }
+    }
+    if (folder.depth + 1 > Orlet::FileContainer::kMaxImportDepth) {
+      Record(path,
+             "path too deep (more than " + std::to_string(Orlet::FileContainer::kMaxImportDepth) +
+                 " folder levels)",
+             true);
+      return;
+    }
+    Record(path, "the folder could not be added", false);
+    return;
+  }
+  const auto refused = refusedFiles.find(path);
+  if (refused == refusedFiles.end()) {
+    Record(path, "could not be added", false);
+    return;
+  }
+  Record(path, RefusalWords(refused->second), false);
+  refusedFiles.erase(refused);
+}
+
+void Omissions::Record(const std::string& path, std::string reason, bool unreadable) {
+  list.push_back(Omission{path, std::move(reason), unreadable});
+}
+
+void Omissions::RemoveUnopenedFiles(Orlet::FileContainer& container) {
+  for (Node* node : unopened) container.RemoveItem(node);
+  unopened.clear();
+}
+
+bool Omissions::AllUnreadable() const {
+  return !list.empty() && std::all_of(list.begin(), list.end(),
+                                      [](const Omission& omission) { return omission.unreadable; });
+}
+
+int Omissions::OnAddItem() {
+  ++entries;
+  return 1;
+}
+
+void Omissions::OnAddFileFailed(const std::wstring& sourcePath, int code) {
+  refusedFiles.emplace(SourceBytes(sourcePath), code);
+}
+
+}  // namespace orletburn

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <orlet/FileContainer.h>
+#include <orlet/Observers.h>
+#include <sys/types.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace orletburn {
+
+// One source entry that is not in the container, or not whole.
+struct Omission {
+  // The path as the user gave it, then the entry's part below it: the bytes
+  // of the path on disk, as the container's walk joined them.
+  std::string path;
+  std::string reason;  // in words: "permission denied", "dangling link", ...
+  // The entry could not be read (permissions, a link that leads nowhere or in
+  // a circle, a path too deep): --skip-unreadable accepts leaving it out. An
+  // entry the disc cannot hold (a file above 4 GiB, a name already taken) is
+  // not: no option accepts that.
+  bool unreadable = false;
+};
+
+// Why path cannot be reached, following links as the container's walk does,
+// in words ("permission denied", "dangling link", "link loop", "path too
+// deep ...", "no such file or folder"); empty when its status can be read.
+std::string Unreachable(const std::string& path);
+
+// Adds the paths of a burn to the container and finds every source entry that
+// did not reach it whole. FileContainer::AddItem reports only the files that
+// its checks refuse (OnAddFileFailed); inside a folder it leaves out, without
+// a word, an entry whose status cannot be read (permission denied, a dangling
+// link, a link loop, a path longer than the system takes), a folder it meets
+// again through a link and a folder deeper than kMaxImportDepth levels; it
+// adds a folder it cannot list as an empty folder, and a file it cannot open
+// as 0 bytes. So after each AddItem this walks the source again, itself, and
+// compares every folder's listing with the children the call made, by name;
+// a file that was added with 0 bytes is opened to see that it can be read.
+// The walk follows links as AddItem's does, and tells a link to a folder it
+// is inside by the folder's device and inode, as AddItem's tells it by
+// equivalence; it goes only where AddItem made a folder, so it is as deep as
+// AddItem's.
+//
+// One object per fill, used on one thread (the burn job's, inside
+// OnFillContainer; it is also the observer of its AddItem calls). The
+// container and its nodes are borrowed for each call.
+class Omissions : public Orlet::FileContainerObserver {
+ public:
+  using Node = Orlet::FileContainer::Node;
+
+  // Adds the file or folder at path (as the user typed it) under parent and
+  // records what of it did not reach the container. Answers AddItem's result;
+  // a refusal of the whole path is recorded too.
+  int Add(Orlet::FileContainer& container, const std::string& path, Node* parent);
+  // Takes the files that were added with 0 bytes but cannot be opened out of
+  // the container again, so that no file reaches the disc emptier than it is.
+  // Call once, after the last Add; the omissions stay recorded.
+  void RemoveUnopenedFiles(Orlet::FileContainer& container);
+
+  // In the order the walk met them: each path's entries in the byte order of
+  // their names, a folder's contents after the folder.
+  const std::vector<Omission>& List() const { return list; }
+  // Whether there are omissions and every one is an unreadable entry.
+  bool AllUnreadable() const;
+  // The entries AddItem looked at (its OnAddItem calls).
+  unsigned Entries() const { return entries; }
+
+  int OnAddItem() override;
+  void OnAddFileFailed(const std::wstring& sourcePath, int code) override;
+
+ private:
+  // A folder the walk is inside, with the folders around it.
+  struct Folder {
+    dev_t device;
+    ino_t inode;
+    const Folder* up;  // null for the path the user gave
+    unsigned depth;    // 1 for the path the user gave, as AddItem counts
+  };
+
+  // Compares the folder at path with node, the directory AddItem made of it.
+  void CheckFolder(const std::string& path, const Node* node, const Folder* up);
+  // A file node of 0 bytes: can its source be opened?
+  void CheckEmptyFile(const std::string& path, Node* node);
+  // An entry of a folder that AddItem did not add: says why.
+  void CheckAbsent(const std::string& path, const Folder& folder);
+  void Record(const std::string& path, std::string reason, bool unreadable);
+
+  std::vector<Omission> list;
+  std::vector<Node*> unopened;  // file nodes whose source cannot be opened
+  // The files AddItem refused, by path on disk, with the result code; taken
+  // out as the walk names them.
+  std::unordered_map<std::string, int> refusedFiles;
+  unsigned entries = 0;
+};
+
+}  // namespace orletburn
