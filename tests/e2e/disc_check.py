@@ -135,7 +135,10 @@ def latin1_form(path):
 
 
 def read_xorriso(image, start, scratch):
-    base = ["xorriso", "-abort_on", "FAILURE", "-indev", image, "-load", "sbsector", str(start)]
+    # -load before -indev: the session is chosen before anything is loaded (the
+    # other way round xorriso first loads block 0's session, and gives up on
+    # a disc whose first track an interruption cut short).
+    base = ["xorriso", "-abort_on", "FAILURE", "-load", "sbsector", str(start), "-indev", image]
     found = run(base + ["-find", "/", "-exec", "lsdl", "--"])
     if found.returncode != 0:
         return None, "xorriso -find failed: " + found.stderr.decode(errors="replace")[-400:]
