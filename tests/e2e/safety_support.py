@@ -467,6 +467,22 @@ def second_args(disc, command, source):
     return writer_args(disc, source) if command == "burn" else [command]
 
 
+def holds_image(pid, image):
+    """Whether process pid holds the advisory lock a recording takes on the
+    image, as the kernel lists it in /proc/locks."""
+    try:
+        inode = os.stat(image).st_ino
+        with open("/proc/locks") as locks:
+            for line in locks:
+                fields = line.split()
+                if len(fields) >= 6 and fields[1] == "FLOCK" and fields[4] == str(pid) and \
+                        fields[5].rsplit(":", 1)[-1] == str(inode):
+                    return True
+    except OSError:
+        pass
+    return False
+
+
 def meet(disc, first, command, second=None, point=None, offset=0.0):
     """A burn of first and a second orlet-burn command (a burn of second, an
     erase, drives) on one disc. With a point, the first is held there with
@@ -485,11 +501,16 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
         burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
         return False, ended[1], burns
     stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
+    # Stopped while it still records: it holds the image. (The stop can land
+    # just after it has let the drive go, at the end of its write.)
+    held = stopped.signalled and holds_image(stopped.process.pid, disc.image)
     try:
-        if stopped.signalled:
+        if held:
             other = disc.run(*second_args(disc, command, second))
             done = stopped.resume()
         else:
+            if stopped.signalled:
+                stopped.process.send_signal(signal.SIGCONT)
             status, output = stopped.finish()
             done = Run(stopped.process.args, status, output)
             other = disc.run(*second_args(disc, command, second))
@@ -499,7 +520,7 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
             stopped.process.kill()
             stopped.process.wait()
     burns = [(second, other)] if command == "burn" else []
-    return stopped.signalled, other, burns + [(first, done)]
+    return held, other, burns + [(first, done)]
 
 
 def check_second_while_held(disc, command, other):
