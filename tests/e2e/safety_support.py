@@ -501,9 +501,10 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
         burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
         return False, ended[1], burns
     stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
-    # Stopped while it still records: it holds the image. (The stop can land
-    # just after it has let the drive go, at the end of its write.)
-    held = stopped.signalled and holds_image(stopped.process.pid, disc.image)
+    # Stopped in its track, it holds the image: unless the stop landed just
+    # after it let the drive go, at the end of its write.
+    held = stopped.signalled and (point.block is None or
+                                  holds_image(stopped.process.pid, disc.image))
     try:
         if held:
             other = disc.run(*second_args(disc, command, second))
