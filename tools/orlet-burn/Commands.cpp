@@ -154,13 +154,25 @@ int BurnPaths(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  if (HeldByAnotherProgram(info)) {
+  // A record read while another program records shows no room on the disc:
+  // the drive is asked after the record is read, and a disc that looks full
+  // is read once more before it is called full.
+  const auto looksFull = [&session](const Orlet::DriveInfo& record) {
+    return session.Service().IsDiscWritable(record) != 0 && record.isBlank == 0 &&
+           record.freeBytes == 0;
+  };
+  bool held = HeldByAnotherProgram(info);
+  if (!held && looksFull(info)) {
+    if (!session.Drive(options.drive, info)) return kExitFailed;
+    held = HeldByAnotherProgram(info);
+  }
+  if (held) {
     std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
     return kExitFailed;
   }
   std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(), Utf8(info.driveLetter).c_str(),
               Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
-  if (session.Service().IsDiscWritable(info) != 0 && info.isBlank == 0 && info.freeBytes == 0) {
+  if (looksFull(info)) {
     // The library would accept the job and fail it at the drive; say why now.
     // (A disc the drive cannot write at all is the library's to refuse.)
     std::fprintf(stderr,
