@@ -88,7 +88,7 @@ TEST_F(SgIoTransportTest, CommandsReachTheKernelWithDirectionLengthsAndTheirClas
   ASSERT_EQ(mmc->Write(40, 2, blocks.data()), STARBURN_OK);
   EXPECT_EQ(Last().direction, SG_DXFER_TO_DEV);
   EXPECT_EQ(Last().dataOut, blocks);  // the caller's bytes, as they are
-  EXPECT_EQ(Last().timeoutMs, kTransferTimeoutMs);
+  EXPECT_EQ(Last().timeoutMs, kWriteTimeoutMs);
 
   // The long operations go with IMMED and their own timeouts, then REQUEST
   // SENSE asks whether they are done.

@@ -293,14 +293,14 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* handle, char* errorText,
 StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* handle, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
-    uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries) {
+    uint8_t multiSession, uint32_t dataMode, uint32_t /*writeRetries*/) {
   return OnDevice(handle, errorText, errorTextSize, systemError, failure,
                   [&](Device& device) -> StarBurnStatus {
                     auto* image = HandleTable::Instance().Find<starburn::ImageProvider>(tree);
                     if (image == nullptr)
                       return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "not a tree handle");
                     return device.RecordTrack(*image, testWrite != 0, closeDisc != 0,
-                                              multiSession != 0, dataMode, writeRetries);
+                                              multiSession != 0, dataMode);
                   });
 }
 

@@ -59,7 +59,7 @@ class Device : public DiscProvider {
   StarBurnStatus GetUnderrunProtection(bool* enabled, bool* supported);
   StarBurnStatus SetUnderrunProtection(bool enable);
   StarBurnStatus RecordTrack(ImageProvider& image, bool testWrite, bool closeDisc,
-                             bool multiSession, uint32_t dataMode, uint32_t writeRetries);
+                             bool multiSession, uint32_t dataMode);
   StarBurnStatus CloseSession();
   StarBurnStatus Eject();
   StarBurnStatus Load(bool wait);
@@ -123,10 +123,8 @@ class Device : public DiscProvider {
   // last a host asked, or the fastest) with SET STREAMING.
   StarBurnStatus KeepSpeeds();
   StarBurnStatus ZeroBlocks(uint32_t from, uint32_t count);
-  StarBurnStatus WriteImage(BlockSource& source, uint32_t start, uint32_t retries,
-                            std::vector<uint8_t>* descriptors, bool keepDescriptors);
-  StarBurnStatus WriteWithRetries(uint32_t lba, uint32_t count, const uint8_t* data,
-                                  uint32_t retries);
+  StarBurnStatus WriteImage(BlockSource& source, uint32_t start, std::vector<uint8_t>* descriptors,
+                            bool keepDescriptors);
   // Notification 12 (total, done) and then 13 with the drive's buffer.
   void Notify(uint64_t total, uint64_t done);
   void NotifyBuffer();

@@ -24,9 +24,6 @@ constexpr uint32_t kQuickBlankBlocks = kDescriptorStart + kMaxDescriptors;
 // takes at most to spin a disc up and read its table of contents.
 constexpr int kLoadPolls = 300;
 constexpr auto kPollPause = std::chrono::milliseconds(100);
-// A drive whose buffer is full answers NOT READY (long write in progress);
-// writes are retried after this pause.
-constexpr auto kRetryPause = std::chrono::milliseconds(20);
 // FORMAT UNIT: every block the disc offers.
 constexpr uint32_t kAllBlocks = 0xFFFFFFFF;
 
@@ -84,15 +81,6 @@ StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool
   return FromDrive(mmc.ModeSelect(page));
 }
 
-StarBurnStatus Device::WriteWithRetries(uint32_t lba, uint32_t count, const uint8_t* data,
-                                        uint32_t retries) {
-  for (uint32_t attempt = 0;; ++attempt) {
-    const StarBurnStatus status = mmc.Write(lba, count, data);
-    if (status != STARBURN_STATUS_NOT_READY || attempt >= retries) return FromDrive(status);
-    std::this_thread::sleep_for(kRetryPause);
-  }
-}
-
 StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
   const std::vector<uint8_t> zeros(uint64_t{kMaxTransferBlocks} * kBlockSize, 0);
   for (uint32_t done = 0; done < count;) {
@@ -104,7 +92,7 @@ StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
   return FromDrive(mmc.SynchronizeCache(BufferWatch()));
 }
 
-StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t retries,
+StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
                                   std::vector<uint8_t>* descriptors, bool keepDescriptors) {
   const uint64_t count = source.BlockCount();
   const uint64_t total = count * kBlockSize;
@@ -132,7 +120,7 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t 
           block[0] == kTerminatorDescriptor || offset + 1 >= kDescriptorStart + kMaxDescriptors;
       if (start == 0) std::memset(block, 0, kBlockSize);
     }
-    status = WriteWithRetries(static_cast<uint32_t>(start + done), blocks, chunk.data(), retries);
+    status = FromDrive(mmc.Write(static_cast<uint32_t>(start + done), blocks, chunk.data()));
     if (status != STARBURN_OK) return status;
     const uint64_t before = done;
     done += blocks;
@@ -144,7 +132,7 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint32_t 
 }
 
 StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool closeDisc,
-                                   bool multiSession, uint32_t dataMode, uint32_t writeRetries) {
+                                   bool multiSession, uint32_t dataMode) {
   trackFailed = false;
   simulated = false;
   if (!exclusive) {
@@ -227,7 +215,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   // descriptors reach it last, after everything they point at. An interrupted
   // write leaves the disc as it was: the old session, or a blank disc.
   const bool copyDescriptors = layout.overwritable;
-  status = WriteImage(*source, next.nextWritable, writeRetries, &descriptors, copyDescriptors);
+  status = WriteImage(*source, next.nextWritable, &descriptors, copyDescriptors);
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
     status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));

@@ -22,12 +22,18 @@ struct DriveModel {
   // SENSE polls report it in progress, with a rising progress indication and,
   // for a flush, a draining buffer. 0: it is done at once.
   uint32_t longOperationPolls = 0;
+  // A WRITE is answered NOT READY, long write in progress, about once in this
+  // many, as by a recorder whose buffer the host outpaces (0: never); the
+  // dice are seeded with busySeed, so a run repeats. A WRITE that would
+  // overfill the buffer is answered so too, and the buffer drains meanwhile.
+  uint32_t busyWriteOneIn = 0;
+  uint32_t busySeed = 1;
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;
 
   // The recorder of every virtual drive: it reads and writes every medium of
-  // the virtual-drive list.
+  // the virtual-drive list, and answers one WRITE in 16 busy.
   static DriveModel AllMedia();
   // A CD-R recorder: reads CD-ROM and CD-R, writes CD-R only.
   static DriveModel CdROnly();

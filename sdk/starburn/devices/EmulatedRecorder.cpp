@@ -30,6 +30,8 @@ constexpr SenseCodes kIllegalMode{sensekey::kIllegalRequest, asc::kIllegalModeFo
 constexpr SenseCodes kRemovalPrevented{sensekey::kIllegalRequest, asc::kRemovalPrevented, 0x02};
 constexpr SenseCodes kNoSpeedsStated{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
 constexpr SenseCodes kNothingToReport{sensekey::kNoSense, 0, 0};
+constexpr SenseCodes kLongWriteInProgress{sensekey::kNotReady, asc::kNotReadyCause,
+                                          kAscqLongWriteInProgress};
 
 ScsiResult Good() { return ScsiResult(); }
 
@@ -118,7 +120,8 @@ EmulatedRecorder::EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Med
       imagePath(std::move(imagePath)),
       model(std::move(model)),
       disc(std::move(disc)),
-      writeParameters(DefaultWriteParameters()) {}
+      writeParameters(DefaultWriteParameters()),
+      busyDice(this->model.busySeed) {}
 
 std::string EmulatedRecorder::Identity() const { return imagePath; }
 
@@ -472,6 +475,12 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
         (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
     if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
   }
+  const uint64_t bytes = uint64_t{count} * kBlockSize;
+  const bool overfill = unflushedBytes + bytes > model.bufferBytes;
+  if (overfill || (model.busyWriteOneIn != 0 && busyDice() % model.busyWriteOneIn == 0)) {
+    unflushedBytes = 0;  // written out while the host waits
+    return Check(kLongWriteInProgress);
+  }
   const uint64_t end = uint64_t{lba} + count;
   if (faults.spaceEndsAt && end > *faults.spaceEndsAt) return Check(kOutOfRange);
   if (faults.powerLossAt && lba <= *faults.powerLossAt && *faults.powerLossAt < end) {
@@ -484,7 +493,7 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
     return gone;
   }
   if (!disc->Write(lba, count, command.data, connection, &refusal)) return Check(refusal);
-  unflushedBytes += uint64_t{count} * kBlockSize;
+  unflushedBytes += bytes;
   return Good();
 }
 

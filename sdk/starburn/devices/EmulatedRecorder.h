@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,6 +132,7 @@ class EmulatedRecorder : public DriveBackend,
     uint8_t ascq = 0;
     uint64_t flushing = 0;
   } operation;
+  std::minstd_rand busyDice;  // seeded with model.busySeed
   FaultPlan faults;
   std::vector<uint32_t> faultHits;  // commands seen by each of faults.commands
 };

@@ -74,8 +74,9 @@ uint32_t TimeoutOf(uint8_t code) {
       return kCloseTimeoutMs;
     case opcode::kSynchronizeCache:
       return kFlushTimeoutMs;
-    case opcode::kRead10:
     case opcode::kWrite10:
+      return kWriteTimeoutMs;
+    case opcode::kRead10:
     case opcode::kStartStopUnit:
       return kTransferTimeoutMs;
     default:

@@ -21,6 +21,32 @@ constexpr int kUnitAttentionRetries = 3;
 // A long operation is polled four times a second: a progress bar moves
 // smoothly, and a REQUEST SENSE keeps the drive from its work for microseconds.
 constexpr auto kBusyPollPause = std::chrono::milliseconds(250);
+// A drive answering WRITE with NOT READY while it writes out its buffer, or
+// while it calibrates, writes the lead-in or formats in the background, is
+// asked again: first after a millisecond (a buffer drains at several MB/s),
+// then at doubling pauses up to a tenth of a second, for as long as a drive
+// may take for a session's first write.
+constexpr auto kWriteBusyFirstPause = std::chrono::milliseconds(1);
+constexpr auto kWriteBusyLongestPause = std::chrono::milliseconds(100);
+constexpr auto kWriteBusyBudget = std::chrono::milliseconds(kWriteTimeoutMs);
+
+// The NOT READY answers to a WRITE that mean "wait and send it again".
+bool BusyWriting(const CommandFailure& failure) {
+  const StarBurnCommandFailure& record = failure.record;
+  if (!failure.fromDrive || record.senseKey != sensekey::kNotReady ||
+      record.asc != asc::kNotReadyCause) {
+    return false;
+  }
+  switch (record.ascq) {
+    case kAscqBecomingReady:
+    case kAscqFormatInProgress:
+    case kAscqOperationInProgress:
+    case kAscqLongWriteInProgress:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -229,9 +255,19 @@ StarBurnStatus MmcDrive::Write(uint32_t lba, uint32_t count, const uint8_t* data
     const uint32_t blocks = std::min(count - done, kMaxTransferBlocks);
     // The transport only reads data going to the device.
     auto* bytes = const_cast<uint8_t*>(data + uint64_t{done} * kBlockSize);
-    const StarBurnStatus status = Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)),
-                                      DataDirection::kToDevice, bytes, blocks * kBlockSize);
-    if (status != STARBURN_OK) return status;
+    const auto deadline = std::chrono::steady_clock::now() + kWriteBusyBudget;
+    auto pause = kWriteBusyFirstPause;
+    for (;;) {
+      const StarBurnStatus status = Run(Write10Cdb(lba + done, static_cast<uint16_t>(blocks)),
+                                        DataDirection::kToDevice, bytes, blocks * kBlockSize);
+      if (status == STARBURN_OK) break;
+      if (status != STARBURN_STATUS_NOT_READY || !BusyWriting(failure) ||
+          std::chrono::steady_clock::now() >= deadline) {
+        return status;
+      }
+      std::this_thread::sleep_for(pause);
+      pause = std::min<std::chrono::milliseconds>(pause * 2, kWriteBusyLongestPause);
+    }
     done += blocks;
   }
   return STARBURN_OK;

@@ -72,7 +72,12 @@ class MmcDrive {
   StarBurnStatus CloseTrackSession(uint8_t function, uint16_t track,
                                    const BusyObserver& onBusy = nullptr);
 
-  // count blocks of kBlockSize bytes, sent kMaxTransferBlocks at a time.
+  // count blocks of kBlockSize bytes, sent kMaxTransferBlocks at a time. A
+  // WRITE the drive answers NOT READY because it is busy writing (its buffer
+  // full: "long write in progress"), calibrating or formatting in the
+  // background ("operation in progress", "format in progress") or becoming
+  // ready is flow control: the same WRITE is sent again after a pause, for up
+  // to kWriteBusyBudget.
   StarBurnStatus Write(uint32_t lba, uint32_t count, const uint8_t* data);
   StarBurnStatus Read(uint32_t lba, uint32_t count, uint8_t* data);
   StarBurnStatus StartStopUnit(bool loadEject, bool start);

@@ -27,6 +27,10 @@ constexpr uint32_t kQueryTimeoutMs = 30 * 1000;
 // READ(10)/WRITE(10) of 64 KiB and the tray: a drive retrying a damaged block,
 // or loading a disc and reading its lead-in, takes up to a minute.
 constexpr uint32_t kTransferTimeoutMs = 60 * 1000;
+// WRITE(10): the first write of a DVD or BD session may be held while the
+// drive calibrates its laser, writes the lead-in or formats a BD-R for
+// defect management: two minutes.
+constexpr uint32_t kWriteTimeoutMs = 120 * 1000;
 // SYNCHRONIZE CACHE: writing out a buffer of a few MiB at 1x takes under a
 // minute, but a drive may first calibrate the laser or pad a short DVD track
 // to its minimum length: ten minutes.

@@ -424,8 +424,9 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
  * STARBURN_STATUS_WRONG_STATE); the image must have been built for the disc's
  * next writable address (STARBURN_STATUS_WRONG_STATE otherwise) and fit
  * (STARBURN_STATUS_NO_SPACE). A blank DVD+RW or BD-RE is formatted first; on
- * overwritable media the new session's volume descriptors are then copied to
- * block 16, last, so readers see the newest session. On written-once media the
+ * overwritable media every session's volume descriptors reach block 16 last,
+ * after everything they point at, so readers see the newest complete session
+ * and an interrupted write leaves the disc as it was. On written-once media the
  * track is closed; the session stays open for
  * StarBurn_CdvdBurnerGrabber_CloseSession. A failed or aborted write leaves
  * its track unclosed (a virtual drive drops it when the handle is released);
@@ -437,8 +438,9 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
  * closeDisc: 1 closes the disc at CloseSession (no further session);
  * multiSession: 1 leaves room for a next session (0 closes the disc too);
  * dataMode: 1 (Mode 1 / plain 2048-byte blocks), others are not supported;
- * writeRetries: times a write the drive answers NOT READY (its buffer full)
- * is retried. */
+ * writeRetries: no longer used: a write the drive answers NOT READY because it
+ * is busy (its buffer full, calibrating, formatting in the background) is
+ * always sent again after a pause, for up to two minutes. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
