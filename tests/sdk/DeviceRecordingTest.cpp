@@ -335,15 +335,15 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
         {starburn::opcode::kCloseTrackSession, 1, 1, SenseCodes{0x4, 0x44, 0x00}});
     recorder->SetFaults(plan);
     StarBurnStatus closed = STARBURN_OK;
-    EXPECT_EQ(Burn("CdRom0", next, 100, "DANGLING", nullptr, &closed), STARBURN_OK);
+    EXPECT_EQ(Burn("CdRom0", next, 300, "DANGLING", nullptr, &closed), STARBURN_OK);
     EXPECT_EQ(closed, STARBURN_STATUS_COMMAND_FAILED);
     reading = Query("CdRom0", 'D');
     EXPECT_EQ(reading.label, u"DANGLING");  // its track is recorded, its session open
-    EXPECT_EQ(Burn("CdRom0", reading.sessionStart, 50, "THIRD"), STARBURN_OK) << recordText;
+    EXPECT_EQ(Burn("CdRom0", reading.sessionStart, 300, "THIRD"), STARBURN_OK) << recordText;
     reading = Query("CdRom0", 'D');
     EXPECT_EQ(reading.label, u"THIRD");
-    EXPECT_EQ(reading.sessionStart, next + 100 + 6900 + 50 + 6900);
-    ExpectSessionIntact(image, next + 100 + 6900, 50, "THIRD");
+    EXPECT_EQ(reading.sessionStart, next + 300 + 6900 + 300 + 6900);
+    ExpectSessionIntact(image, next + 300 + 6900, 300, "THIRD");
   }
   {  // Power fails mid-track; the drive comes back on at the next open with
      // the blocks that reached the disc as a damaged track in an open session,
@@ -363,9 +363,9 @@ TEST_F(DeviceRecordingTest, InjectedFaultsNeverDamageEarlierSessions) {
     ExpectSessionIntact(image, at + 77 + 6900, 50, "AFTER");
   }
   ExpectSessionIntact(image, 0, 300, "FIRST");
-  ExpectSessionIntact(image, next, 100, "DANGLING");
+  ExpectSessionIntact(image, next, 300, "DANGLING");
   EXPECT_NE(drivetest::ReadFile(starburn::SidecarPathOf(image))
-                .find("session closed\ntrack " + std::to_string(next) + " 100\nsession closed"),
+                .find("session closed\ntrack " + std::to_string(next) + " 300\nsession closed"),
             std::string::npos)
       << drivetest::ReadFile(starburn::SidecarPathOf(image));
 }

@@ -144,7 +144,7 @@ TEST_P(SequentialMediumTest, BlankThroughThreeSessionsToClosed) {
   EXPECT_EQ(mmc.ReadToc(kTocFormatSessions, &toc), STARBURN_STATUS_COMMAND_FAILED);  // no session
 
   // Session 1, then two more: each starts after the medium's session gap.
-  const uint32_t sizes[3] = {100, 37, 64};
+  const uint32_t sizes[3] = {320, 301, 364};  // a CD track is 300 blocks at least
   uint32_t starts[3];
   uint64_t expected = 0;
   for (int s = 0; s < 3; ++s) {
@@ -190,18 +190,25 @@ TEST_P(SequentialMediumTest, BlankThroughThreeSessionsToClosed) {
             STARBURN_STATUS_COMMAND_FAILED);
   EXPECT_EQ(rig.Asc(), asc::kAddress);
 
+  if (IsCdProfile(medium.profile)) {  // a CD track under 4 seconds is not closed
+    ASSERT_EQ(WriteBlocks(mmc, static_cast<uint32_t>(expected), 299), STARBURN_OK);
+    EXPECT_EQ(mmc.CloseTrackSession(kCloseTrack, next.track), STARBURN_STATUS_COMMAND_FAILED);
+    EXPECT_EQ(rig.Asc(), asc::kCommandSequenceError);
+    rig.Reconnect();  // the track is given up
+  }
+
   // The drive comes back with the same disc from the sidecar.
   rig.Load(GetParam());
   EXPECT_EQ(Track(*rig.mmc, 3).start, starts[2]);
   EXPECT_EQ(Track(*rig.mmc, kInvisibleTrack).nextWritable, expected);
 
   // The last session closes the disc.
-  RecordSession(*rig.mmc, medium.profile, 10, true);
+  RecordSession(*rig.mmc, medium.profile, 300, true);
   info = Disc(*rig.mmc);
   EXPECT_EQ(info.discStatus, kDiscComplete);
   EXPECT_EQ(info.sessions, 4);
   EXPECT_EQ(rig.mmc->ReadTrackInformation(kInvisibleTrack, &next), STARBURN_STATUS_COMMAND_FAILED);
-  EXPECT_EQ(WriteBlocks(*rig.mmc, static_cast<uint32_t>(expected) + 10, 1),
+  EXPECT_EQ(WriteBlocks(*rig.mmc, static_cast<uint32_t>(expected) + 300, 1),
             STARBURN_STATUS_COMMAND_FAILED);
 }
 
@@ -242,14 +249,14 @@ TEST(EmulatedRecorderTest, RewritableDiscsBlankBackToBlankAndWriteOnceDiscsRefus
   for (const char* name : {"cd-rw", "dvd-rw"}) {
     Rig rig(name);
     const uint16_t profile = FindMedium(name)->profile;
-    RecordSession(*rig.mmc, profile, 50, false);
-    RecordSession(*rig.mmc, profile, 20, false);
+    RecordSession(*rig.mmc, profile, 300, false);
+    RecordSession(*rig.mmc, profile, 320, false);
     ASSERT_EQ(rig.mmc->Blank(kBlankMinimal), STARBURN_OK) << name;
     EXPECT_EQ(Disc(*rig.mmc).discStatus, kDiscBlank);
     EXPECT_EQ(Track(*rig.mmc, kInvisibleTrack).nextWritable, 0u);
     EXPECT_EQ(drivetest::ReadFile(rig.image).size(), 0u);
     EXPECT_NE(drivetest::ReadFile(SidecarPathOf(rig.image)).find("disc blank"), std::string::npos);
-    EXPECT_EQ(RecordSession(*rig.mmc, profile, 5, false), 0u) << "blank again, written again";
+    EXPECT_EQ(RecordSession(*rig.mmc, profile, 300, false), 0u) << "blank again, written again";
   }
   for (const char* name : {"cd-r", "dvd+r", "bd-r"}) {
     Rig rig(name);
@@ -539,7 +546,7 @@ TEST(EmulatedRecorderTest, AnotherProgramHoldingTheImage) {
 TEST(EmulatedRecorderTest, InjectedFaults) {
   Rig rig("cd-r");
   MmcDrive& mmc = *rig.mmc;
-  const uint32_t first = RecordSession(mmc, profile::kCdR, 40, false);
+  const uint32_t first = RecordSession(mmc, profile::kCdR, 300, false);
 
   // A command fails with the sense it was given, the given number of times.
   FaultPlan plan;
@@ -590,7 +597,7 @@ TEST(EmulatedRecorderTest, InjectedFaults) {
   std::vector<uint8_t> block(kBlockSize);
   for (uint32_t i = 0; i < 40; ++i) {
     ASSERT_EQ(rig.mmc->Read(first + i, 1, block.data()), STARBURN_OK);
-    EXPECT_EQ(block, ImageBlock(first, 40, "SESSION", i));
+    EXPECT_EQ(block, ImageBlock(first, 300, "SESSION", i));
   }
 }
 

@@ -86,6 +86,10 @@ const std::string kIncremental =
 // 100 blocks: three WRITE(10) of 32 and one of 4, the buffer read for the
 // progress notification, the flush.
 const std::string kWrite = ", WRITE(10) x4, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
+// On CD the track is padded to its minimum of 300 blocks: seven more WRITE(10)
+// of zeros before the flush.
+const std::string kCdWrite =
+    ", WRITE(10) x4, READ BUFFER CAPACITY, WRITE(10) x7, SYNCHRONIZE CACHE, REQUEST SENSE";
 const std::string kCloseTrack = ", CLOSE TRACK/SESSION (track), REQUEST SENSE";
 const std::string kCloseSession = ", CLOSE TRACK/SESSION (session), REQUEST SENSE";
 const std::string kQuickBlank = ", BLANK (minimal), REQUEST SENSE";
@@ -107,9 +111,9 @@ struct Expected {
 
 Expected ExpectedFor(const std::string& medium) {
   if (medium == "cd-r" || medium == "cd-rw") {
-    return {Survey(1) + kTrackAtOnce + kWrite + kCloseTrack,
+    return {Survey(1) + kTrackAtOnce + kCdWrite + kCloseTrack,
             Survey(2) + kTrackAtOnce + kCloseSession,
-            Survey(2) + kTrackAtOnce + kWrite + kCloseTrack,
+            Survey(2) + kTrackAtOnce + kCdWrite + kCloseTrack,
             medium == "cd-rw" ? Survey(3) + kQuickBlank : ""};
   }
   if (medium == "dvd-r" || medium == "dvd-rw" || medium == "dvd-r-dl") {

@@ -122,7 +122,7 @@ class Device : public DiscProvider {
   // DVD and BD before a write: states the speeds the drive runs at now (the
   // last a host asked, or the fastest) with SET STREAMING.
   StarBurnStatus KeepSpeeds();
-  StarBurnStatus ZeroBlocks(uint32_t from, uint32_t count);
+  StarBurnStatus WriteZeros(uint32_t from, uint32_t count);
   StarBurnStatus WriteImage(BlockSource& source, uint32_t start, std::vector<uint8_t>* descriptors,
                             bool keepDescriptors);
   // Notification 12 (total, done) and then 13 with the drive's buffer.

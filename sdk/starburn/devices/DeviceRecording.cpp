@@ -26,6 +26,9 @@ constexpr int kLoadPolls = 300;
 constexpr auto kPollPause = std::chrono::milliseconds(100);
 // FORMAT UNIT: every block the disc offers.
 constexpr uint32_t kAllBlocks = 0xFFFFFFFF;
+// A CD track is at least 4 seconds long (300 blocks at 75 a second); drives
+// refuse to close a shorter one. A short data track is padded with zeros.
+constexpr uint32_t kMinimumCdTrackBlocks = 300;
 
 bool IsSessionMedium(uint16_t profile) {
   return !IsOverwritableProfile(profile) && !IsReadOnlyProfile(profile);
@@ -81,7 +84,7 @@ StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool
   return FromDrive(mmc.ModeSelect(page));
 }
 
-StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
+StarBurnStatus Device::WriteZeros(uint32_t from, uint32_t count) {
   const std::vector<uint8_t> zeros(uint64_t{kMaxTransferBlocks} * kBlockSize, 0);
   for (uint32_t done = 0; done < count;) {
     const uint32_t blocks = std::min(count - done, kMaxTransferBlocks);
@@ -89,7 +92,7 @@ StarBurnStatus Device::ZeroBlocks(uint32_t from, uint32_t count) {
     if (status != STARBURN_OK) return FromDrive(status);
     done += blocks;
   }
-  return FromDrive(mmc.SynchronizeCache(BufferWatch()));
+  return STARBURN_OK;
 }
 
 StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
@@ -192,10 +195,14 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
                                                    ", but the disc's next writable address is " +
                                                    std::to_string(next.nextWritable));
   }
-  if (source->BlockCount() > next.freeBlocks) {
-    return Refuse(STARBURN_STATUS_NO_SPACE,
-                  "the image needs " + std::to_string(source->BlockCount()) +
-                      " blocks and the disc has " + std::to_string(next.freeBlocks) + " left");
+  const uint64_t count = source->BlockCount();
+  const uint32_t padding = IsCdProfile(layout.profile) && count < kMinimumCdTrackBlocks
+                               ? static_cast<uint32_t>(kMinimumCdTrackBlocks - count)
+                               : 0;
+  if (count + padding > next.freeBlocks) {
+    return Refuse(STARBURN_STATUS_NO_SPACE, "the image needs " + std::to_string(count + padding) +
+                                                " blocks and the disc has " +
+                                                std::to_string(next.freeBlocks) + " left");
   }
   const bool finalize = closeDisc || !multiSession;
   if (UsesStreamingSpeed(layout.profile)) {
@@ -216,6 +223,9 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   // write leaves the disc as it was: the old session, or a blank disc.
   const bool copyDescriptors = layout.overwritable;
   status = WriteImage(*source, next.nextWritable, &descriptors, copyDescriptors);
+  if (status == STARBURN_OK && padding > 0) {
+    status = WriteZeros(static_cast<uint32_t>(next.nextWritable + count), padding);
+  }
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
     status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));
@@ -275,8 +285,9 @@ StarBurnStatus Device::Blank(bool quick) {
     if (status != STARBURN_OK) return status;
   }
   status = KeepSpeeds();
+  if (status == STARBURN_OK) status = WriteZeros(0, kQuickBlankBlocks);
   if (status != STARBURN_OK) return status;
-  return ZeroBlocks(0, kQuickBlankBlocks);
+  return FromDrive(mmc.SynchronizeCache(BufferWatch()));
 }
 
 StarBurnStatus Device::Eject() {

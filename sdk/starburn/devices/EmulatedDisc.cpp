@@ -13,6 +13,7 @@
 #include "common/BlockIo.h"
 #include "devices/VolumeDescriptors.h"
 #include "mmc/Answers.h"
+#include "mmc/Profiles.h"
 
 namespace starburn {
 
@@ -25,6 +26,9 @@ constexpr SenseCodes kBadWriteAddress{sensekey::kIllegalRequest, asc::kAddress,
                                       kAscqInvalidWriteAddress};
 constexpr SenseCodes kSequenceError{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
 constexpr SenseCodes kWriteFailed{sensekey::kMediumError, asc::kWriteError, 0};
+
+// A CD track is at least 4 seconds long: 300 blocks at 75 a second.
+constexpr uint32_t kMinimumCdTrackBlocks = 300;
 
 uint64_t AlignUp(uint64_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
@@ -398,6 +402,10 @@ bool EmulatedDisc::CloseTrack(SenseCodes* refusal) {
   if (record.medium->kind == MediumClass::kOverwritable) return true;  // nothing to close
   if (!open) {
     *refusal = kSequenceError;
+    return false;
+  }
+  if (IsCdProfile(record.medium->profile) && open->written < kMinimumCdTrackBlocks) {
+    *refusal = kSequenceError;  // a CD track under 4 seconds cannot be closed
     return false;
   }
   if (record.Blank() || record.sessions.back().closed) record.sessions.push_back(SessionRecord{});
