@@ -191,6 +191,16 @@ TEST_F(DeviceRecordingTest, EraseAsTheLibraryDoesIt) {
   EXPECT_EQ(Query("CdRom1", 'E').label, u"AGAIN");
 }
 
+TEST_F(DeviceRecordingTest, ACdRecorderThatClosesTheTrackAtTheFlushIsNotAFailure) {
+  starburn::DriveModel model = starburn::DriveModel::AllMedia();
+  model.flushClosesCdTrack = true;
+  AttachRecorder("cd-r", directory.File("closing.iso"), model);
+  ASSERT_EQ(Burn("CdRom0", 0, 40, "FIRST"), STARBURN_OK) << recordText;
+  const uint32_t next = Query("CdRom0", 'D').sessionStart;
+  ASSERT_EQ(Burn("CdRom0", next, 40, "SECOND"), STARBURN_OK) << recordText;
+  EXPECT_EQ(Query("CdRom0", 'D').label, u"SECOND");
+}
+
 TEST_F(DeviceRecordingTest, ADriveStillAtWorkAfterTheDataIsSentIsFollowedToTheEnd) {
   // A drive that takes a poll to flush, to close and to blank, as real ones
   // take seconds to minutes.

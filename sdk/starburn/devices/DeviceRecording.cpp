@@ -205,10 +205,9 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
                                                 std::to_string(next.freeBlocks) + " left");
   }
   const bool finalize = closeDisc || !multiSession;
-  if (UsesStreamingSpeed(layout.profile)) {
-    status = KeepSpeeds();
-    if (status != STARBURN_OK) return status;
-  }
+  // SET STREAMING only states the speed: a drive that refuses it writes at a
+  // speed of its own choosing, which is no reason to give up the burn.
+  if (UsesStreamingSpeed(layout.profile)) KeepSpeeds();
   if (UsesWriteParametersPage(layout.profile)) {
     status = SetWriteParameters(layout.profile, testWrite, finalize);
     if (status != STARBURN_OK) return status;
@@ -229,6 +228,14 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
     status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));
+    TrackInformation track;
+    if (status != STARBURN_OK && IsCdProfile(layout.profile) &&
+        mmc.ReadTrackInformation(next.track, &track) == STARBURN_OK && !track.blank &&
+        !track.nextWritableValid) {
+      // Many CD recorders close a track-at-once track at the flush and then
+      // refuse the CLOSE TRACK: the track reads back closed, all is well.
+      status = STARBURN_OK;
+    }
   }
   if (status == STARBURN_OK && copyDescriptors && !descriptors.empty()) {
     status = FromDrive(mmc.Write(kDescriptorStart,
@@ -284,8 +291,8 @@ StarBurnStatus Device::Blank(bool quick) {
     status = FromDrive(mmc.FormatUnit(kAllBlocks, type, 0, ProgressWatch()));
     if (status != STARBURN_OK) return status;
   }
-  status = KeepSpeeds();
-  if (status == STARBURN_OK) status = WriteZeros(0, kQuickBlankBlocks);
+  KeepSpeeds();  // only the speed: not a reason to give up
+  status = WriteZeros(0, kQuickBlankBlocks);
   if (status != STARBURN_OK) return status;
   return FromDrive(mmc.SynchronizeCache(BufferWatch()));
 }

@@ -28,6 +28,9 @@ struct DriveModel {
   // overfill the buffer is answered so too, and the buffer drains meanwhile.
   uint32_t busyWriteOneIn = 0;
   uint32_t busySeed = 1;
+  // Like many CD recorders, SYNCHRONIZE CACHE closes a track-at-once CD track
+  // itself, and a CLOSE TRACK after it is refused (there is no open track).
+  bool flushClosesCdTrack = false;
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;

@@ -28,7 +28,6 @@ constexpr SenseCodes kCannotWrite{sensekey::kIllegalRequest, asc::kIncompatibleM
 constexpr SenseCodes kOutOfRange{sensekey::kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange};
 constexpr SenseCodes kIllegalMode{sensekey::kIllegalRequest, asc::kIllegalModeForTrack, 0};
 constexpr SenseCodes kRemovalPrevented{sensekey::kIllegalRequest, asc::kRemovalPrevented, 0x02};
-constexpr SenseCodes kNoSpeedsStated{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
 constexpr SenseCodes kNothingToReport{sensekey::kNoSense, 0, 0};
 constexpr SenseCodes kLongWriteInProgress{sensekey::kNotReady, asc::kNotReadyCause,
                                           kAscqLongWriteInProgress};
@@ -214,7 +213,6 @@ void EmulatedRecorder::DiscChanged() {
   if (disc) attention = connections;
   // What the host set up for the previous disc does not carry over.
   writeParameters = DefaultWriteParameters();
-  streamingSet = false;
   operation = Operation();
 }
 
@@ -231,7 +229,6 @@ void EmulatedRecorder::PowerLoss() {
   removalPrevented = false;
   requestedRead = requestedWrite = kMaximumSpeed;
   writeParameters = DefaultWriteParameters();
-  streamingSet = false;
   operation = Operation();
   unflushedBytes = 0;
   attention.clear();
@@ -419,6 +416,10 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kSynchronizeCache: {
       if (!DiscReady(&refusal)) return Check(refusal);
       if (!disc->Sync(&refusal)) return Check(refusal);
+      if (model.flushClosesCdTrack && IsCdProfile(disc->GetMedium().profile) &&
+          disc->Tracks().back().state == TrackView::State::kOpen && !disc->CloseTrack(&refusal)) {
+        return Check(refusal);
+      }
       const uint64_t flushed = unflushedBytes;
       unflushedBytes = 0;
       StartOperation((cdb[1] & 0x02) != 0, kAscqLongWriteInProgress, flushed);
@@ -462,7 +463,6 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
     return Check(kInvalidField);
   }
   const uint16_t p = disc->GetMedium().profile;
-  if (UsesStreamingSpeed(p) && !streamingSet) return Check(kNoSpeedsStated);
   if (TestWriting()) return Good();  // simulation: the laser stays off
   const bool startsTrack = disc->GetMedium().kind == MediumClass::kSequential &&
                            disc->Tracks().back().state == TrackView::State::kInvisible;
@@ -584,7 +584,6 @@ ScsiResult EmulatedRecorder::SetStreaming(const ScsiCommand& command) {
   };
   requestedRead = perSecond(GetBig32(descriptor + streaming::kReadSize), readTime);
   requestedWrite = perSecond(GetBig32(descriptor + streaming::kWriteSize), writeTime);
-  streamingSet = true;
   return Good();
 }
 

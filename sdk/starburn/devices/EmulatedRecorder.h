@@ -15,15 +15,17 @@
 //   write parameters page to the write type of the disc (track at once on
 //   CD, incremental on DVD) and, on CD, Mode 1 blocks. The page goes back to
 //   its defaults (packet writing) when a disc is loaded.
-// - DVD and BD: a write is taken only after SET STREAMING has stated the
-//   speeds for the disc in the drive (a real recorder left to itself picks a
-//   speed of its own).
 // - DVD+RW, DVD-RAM and BD-RE: a blank disc takes writes only after FORMAT
 //   UNIT.
+// - CD: a track shorter than 4 seconds (300 blocks) is not closed.
+// - Every medium: a WRITE that would overfill the buffer, and now and then
+//   one besides (DriveModel::busyWriteOneIn), is answered NOT READY, long
+//   write in progress: the host must wait and send it again.
 // A write that misses one of these is refused with ILLEGAL REQUEST: the
-// parameters (64h/00h, illegal mode for this track), the streaming speeds
-// (2Ch/00h, command sequence error), the format (30h/10h, medium not
-// formatted).
+// parameters (64h/00h, illegal mode for this track), the format (30h/10h,
+// medium not formatted); a short track's close with 2Ch/00h (command
+// sequence error). SET STREAMING is taken but not demanded: a real recorder
+// left to itself writes at a speed of its own.
 //
 // Across processes, each path holds the image (ImageLock): shared for
 // reading, exclusive for recording. An exclusive open that another process
@@ -121,7 +123,6 @@ class EmulatedRecorder : public DriveBackend,
   uint16_t requestedRead = 0xFFFF;
   uint16_t requestedWrite = 0xFFFF;
   std::vector<uint8_t> writeParameters;
-  bool streamingSet = false;  // SET STREAMING since the disc was loaded
   uint64_t unflushedBytes = 0;
   // The long operation shown running (total nonzero): REQUEST SENSE polls
   // answered of total (the poll after the last says it is done), its
