@@ -401,8 +401,14 @@ StarBurnStatus Device::GetUnderrunProtection(bool* enabled, bool* supported) {
 }
 
 StarBurnStatus Device::SetUnderrunProtection(bool enable) {
+  Configuration configuration;
+  StarBurnStatus status = mmc.GetConfiguration(kConfigurationCurrent, &configuration);
+  if (status != STARBURN_OK) return FromDrive(status);
+  // DVD+R, DVD+RW, DVD-RAM and BD take no write-parameters page: their
+  // recorders guard against underruns on their own.
+  if (!UsesWriteParametersPage(configuration.currentProfile)) return STARBURN_OK;
   std::vector<uint8_t> page;
-  StarBurnStatus status = mmc.ModeSense(kWriteParametersPage, &page);
+  status = mmc.ModeSense(kWriteParametersPage, &page);
   if (status != STARBURN_OK) return FromDrive(status);
   if (page.size() <= writeparams::kFlags) {
     return Refuse(STARBURN_STATUS_COMMAND_FAILED, "the drive's write parameters page is too short");
