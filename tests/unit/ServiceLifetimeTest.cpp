@@ -3,9 +3,48 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+
 #include "orlet/MediaBurning.h"
 #include "support/DoubleFixture.h"
 #include "support/RecordingObservers.h"
+
+// Allocation failures on demand. This program's allocations go through the
+// functions below; when a test sets allocationsBeforeFailure to n on its
+// thread, the n-th allocation from there on fails, as it would when memory
+// runs out (std::bad_alloc, or null from the nothrow forms), and the count is
+// cleared. Other threads and other tests allocate as usual.
+namespace {
+
+thread_local long allocationsBeforeFailure = 0;  // 0: nothing fails
+
+void* Allocate(std::size_t size, bool nothrow) {
+  if (allocationsBeforeFailure > 0 && --allocationsBeforeFailure == 0) {
+    if (nothrow) return nullptr;
+    throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  if (nothrow) return nullptr;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size, false); }
+void* operator new[](std::size_t size) { return Allocate(size, false); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size, true);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size, true);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
@@ -51,6 +90,37 @@ TEST_F(ServiceLifetimeTest, FactoryMakesIndependentObjectsAndDestroyKeepsThePoin
   MediaBurning* none = nullptr;
   EXPECT_EQ(Orlet::DestroyMediaBurning(none), Orlet::ResultOk);
   EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails) {
+  bool destroyed = false;
+  ForeignService before(&destroyed);
+  // The first allocation of the construction fails, then the second, and so
+  // on, until a construction needs fewer allocations than the count.
+  for (long failing = 1;; ++failing) {
+    SCOPED_TRACE(failing);
+    MediaBurning* service = &before;
+    int result = -1;
+    bool thrown = false;
+    allocationsBeforeFailure = failing;
+    try {
+      result = Orlet::CreateMediaBurning(service);
+    } catch (...) {
+      thrown = true;
+    }
+    const bool failureTaken = allocationsBeforeFailure == 0;
+    allocationsBeforeFailure = 0;
+    EXPECT_FALSE(thrown);
+    if (!failureTaken) {
+      EXPECT_EQ(result, Orlet::ResultOk);
+      EXPECT_GT(failing, 2);  // the service and what it holds: several allocations
+      Orlet::DestroyMediaBurning(service);
+      break;
+    }
+    EXPECT_EQ(result, Orlet::ResultCreateFailed);
+    EXPECT_EQ(service, &before);  // nothing half-built is handed out
+    if (thrown || result != Orlet::ResultCreateFailed) break;
+  }
 }
 
 TEST_F(ServiceLifetimeTest, DestroyLeavesAnotherImplementationAlive) {
