@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drives/DriveOpen.h"
+#include "layout/ContainerCall.h"
 #include "layout/FileSystemNameChecker.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
@@ -185,7 +186,13 @@ int OddBurner::BuildImageTree(uint32_t imageFileSystem, bool continuing) {
     imported = true;
   }
   void* sdkRoot = StarBurn_ISO9660JolietFileTree_GetRoot(imageTree);
-  if (imported) ImportSessionNodes(sdkRoot, container->GetRoot());
+  if (imported) {
+    // The earlier session's entries go into the container as one call: no
+    // host code runs between them, so the container's name checks stay
+    // constant-time however many entries a folder of the session holds.
+    const ContainerCall call;
+    ImportSessionNodes(sdkRoot, container->GetRoot());
+  }
   if (Cancelled()) return ResultCancelled;
   if (observer->OnFillContainer(container) == 0) {
     observer->OnPrepareEvent(PrepareHostDeclined, DetailNone);
