@@ -3,48 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 #include "orlet/MediaBurning.h"
+#include "support/AllocationFailures.h"
 #include "support/DoubleFixture.h"
 #include "support/RecordingObservers.h"
-
-// Allocation failures on demand. This program's allocations go through the
-// functions below; when a test sets allocationsBeforeFailure to n on its
-// thread, the n-th allocation from there on fails, as it would when memory
-// runs out (std::bad_alloc, or null from the nothrow forms), and the count is
-// cleared. Other threads and other tests allocate as usual.
-namespace {
-
-thread_local long allocationsBeforeFailure = 0;  // 0: nothing fails
-
-void* Allocate(std::size_t size, bool nothrow) {
-  if (allocationsBeforeFailure > 0 && --allocationsBeforeFailure == 0) {
-    if (nothrow) return nullptr;
-    throw std::bad_alloc();
-  }
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  if (nothrow) return nullptr;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size, false); }
-void* operator new[](std::size_t size) { return Allocate(size, false); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size, true);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size, true);
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
@@ -102,16 +64,15 @@ TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails)
     MediaBurning* service = &before;
     int result = -1;
     bool thrown = false;
-    allocationsBeforeFailure = failing;
+    support::FailAllocation(failing);
     try {
       result = Orlet::CreateMediaBurning(service);
     } catch (...) {
       thrown = true;
     }
-    const bool failureTaken = allocationsBeforeFailure == 0;
-    allocationsBeforeFailure = 0;
+    const bool failed = support::AllocationFailed();
     EXPECT_FALSE(thrown);
-    if (!failureTaken) {
+    if (!failed) {
       EXPECT_EQ(result, Orlet::ResultOk);
       EXPECT_GT(failing, 2);  // the service and what it holds: several allocations
       Orlet::DestroyMediaBurning(service);
