@@ -24,9 +24,9 @@ namespace Orlet {
 // through every child the container appends, detaches or renames in that
 // call. Any other directory is scanned. Between calls a host may have
 // written any node, so every table of an earlier call is dropped when next
-// met. Within a call, a hit is checked against the node's own name and the
-// table's size against the list's before it is believed; a table found out
-// of step is dropped and the directory scanned.
+// met. (Host code that runs inside a call, a FileContainerObserver asked
+// during a folder walk, is the one writer a table does not see: what it
+// writes counts from the next call on.)
 //
 // The index holds no reference that a host's write can invalidate: entries
 // are keyed by a hash of the name as it was filed (data of its own, never the
@@ -57,20 +57,16 @@ class ChildIndex {
   template <typename Accept>
   Node* First(const Node* parent, const FileNameChecker& checker, Accept accept) {
     if (const Table* table = CurrentTable(parent)) {
-      const std::size_t key = Key(checker.name);
-      bool inStep = table->names.size() == parent->children.size();
       const Entry* first = nullptr;
-      const auto range = table->names.equal_range(key);
-      for (auto it = range.first; inStep && it != range.second; ++it) {
+      const auto range = table->names.equal_range(Key(checker.name));
+      for (auto it = range.first; it != range.second; ++it) {
         const Entry& entry = it->second;
-        inStep = Key(entry.node->name) == key;  // else renamed behind the index's back
-        if (inStep && checker(*entry.node) && accept(*entry.node) &&
+        if (checker(*entry.node) && accept(*entry.node) &&
             (first == nullptr || entry.rank < first->rank)) {
           first = &entry;
         }
       }
-      if (inStep) return first == nullptr ? nullptr : first->node;
-      DropTable(parent);
+      return first == nullptr ? nullptr : first->node;
     }
     for (Node* child : parent->children) {
       if (checker(*child) && accept(*child)) return child;
