@@ -24,11 +24,19 @@ class FolderWalk;
 // pointer stays valid until that node, one of its ancestors or the whole tree
 // is removed (RemoveItem, RemoveAll, AddRoot, destruction).
 //
-// Host contract: read nodes freely, but change them only through the
-// container's operations. The container keeps an index of every directory's
-// children by name so that a look-up costs the same in a folder of twenty
-// thousand entries as in one of two; writing a node's type, name, parent or
-// children directly leaves that index out of step.
+// Hosts read nodes directly, and some write them (a rename through name, a
+// node moved to another children list by hand): whatever a host wrote, every
+// answer that depends on the names in a directory (a name already taken,
+// NewDir's choice, a refused rename, FindNode) is the one a scan of that
+// directory's children gives, and a node the container frees leaves nothing
+// behind that could be read. Ownership follows the children lists: a node is
+// freed with the directory whose list holds it. Within one operation the
+// container finds names through an index of the directories that operation
+// fills, so importing a folder of twenty thousand files costs the same per
+// file as one of two; an operation's first look-up in any other directory
+// reads that directory's children, since the host may have written them
+// since the last operation. What a FileContainerObserver writes into nodes
+// while AddItem asks it is seen from the container's next operation on.
 //
 // Threads: no lock. One container is used by one thread at a time (in a burn
 // job: the job's thread, including the host's OnFillContainer).
@@ -204,11 +212,12 @@ class ORLET_API FileContainer {
   // Links node under parent (appended last), indexes it and adds its totals
   // to every ancestor.
   void Attach(Node* node, Node* parent, Node** newNode);
-  // Frees node (already detached) and its subtree; forget: drop their children
-  // from the index too (not needed when the index is cleared as a whole).
+  // Frees node (already detached) and its subtree, as the children lists
+  // hold it; forget: take every freed node out of the index too (not needed
+  // when the index is cleared as a whole).
   void FreeTree(Node* node, bool forget);
 
-  std::unique_ptr<ChildIndex> childIndex;  // the children of every directory by name
+  std::unique_ptr<ChildIndex> childIndex;  // children by name, for one operation's look-ups
 };
 
 }  // namespace Orlet

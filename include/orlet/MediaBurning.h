@@ -61,12 +61,18 @@ class ORLET_API MediaBurning {
 };
 
 // Makes a new, independent service object: ResultOk, or ResultCreateFailed with
-// service unchanged.
+// service unchanged (also when memory runs out part of the way; nothing
+// throws).
 ORLET_API int CreateMediaBurning(MediaBurning*& service);
 
 // Destroys a service made by CreateMediaBurning. A null pointer or an object of
 // another class does nothing. Always ResultOk; the caller's pointer is not
-// changed and no longer valid afterwards.
+// changed and no longer valid afterwards. A burn job that runs is waited for.
+// On the job's own thread, inside its last event (OnBurnEvent(7,0) or (4,0)),
+// the service is destroyed at once, and the job's thread touches nothing of it
+// afterwards. Earlier in the job, from inside another of its calls, the job
+// runs on to its end (the observer hears the rest of it) and its thread then
+// destroys the service.
 ORLET_API int DestroyMediaBurning(MediaBurning*& service);
 
 }  // namespace Orlet

@@ -4,6 +4,15 @@
 
 namespace Orlet {
 
+namespace {
+
+// Set on a worker thread when its body destroyed the Thread object it runs
+// for (a host that frees a service from inside its job's last event): Run
+// then returns without touching the freed object.
+thread_local bool bodyDestroyedItsThread = false;
+
+}  // namespace
+
 Thread::Thread() = default;
 
 Thread::~Thread() {
@@ -14,7 +23,10 @@ Thread::~Thread() {
   changed.notify_all();
   if (!worker.joinable()) return;
   if (worker.get_id() == std::this_thread::get_id()) {
-    worker.detach();  // the body destroys its own object: it cannot wait for itself
+    // The body destroys its own object: it cannot wait for itself, and Run
+    // must not touch the object once the body returns.
+    worker.detach();
+    bodyDestroyedItsThread = true;
     return;
   }
   changed.wait(lock, [this] { return !running; });
@@ -46,6 +58,7 @@ int Thread::StartThread(int /*flags*/) {
 
 void Thread::Run() {
   ThreadProc();
+  if (bodyDestroyedItsThread) return;
   std::lock_guard<std::mutex> lock(mutex);
   running = false;
   changed.notify_all();

@@ -1,6 +1,5 @@
 #include "layout/ChildIndex.h"
 
-#include <cassert>
 #include <functional>
 #include <string_view>
 
@@ -10,45 +9,84 @@ std::size_t ChildIndex::Key(const std::wstring& name) {
   return std::hash<std::wstring_view>{}(name);
 }
 
-ChildIndex::Table::iterator ChildIndex::Find(Table& table, const Node* child) {
-  const auto range = table.equal_range(Key(child->name));
-  for (auto it = range.first; it != range.second; ++it) {
-    if (it->second.node == child) return it;
+ChildIndex::Table* ChildIndex::CurrentTable(const Node* directory) {
+  const uint64_t epoch = ContainerCall::Epoch();
+  const auto found = tables.find(directory);
+  if (found != tables.end()) {
+    if (epoch != 0 && found->second.epoch == epoch) return &found->second;
+    DropTable(directory);  // an earlier call's: the host may have written since
   }
-  assert(false && "child is not indexed: changed outside the container's operations");
-  return table.end();
+  // Only a directory without children starts a table: every child it gets
+  // from here on in this call passes through Append.
+  if (epoch == 0 || !directory->children.empty()) return nullptr;
+  return &tables.emplace(directory, Table{epoch, {}}).first->second;
+}
+
+void ChildIndex::DropTable(const Node* directory) {
+  const auto found = tables.find(directory);
+  if (found == tables.end()) return;
+  for (const auto& [key, entry] : found->second.names) filings.erase(entry.node);
+  tables.erase(found);
+}
+
+void ChildIndex::Unfile(const Node* child) {
+  const auto filing = filings.find(child);
+  if (filing == filings.end()) return;
+  const auto table = tables.find(filing->second.directory);
+  if (table != tables.end()) {
+    auto& names = table->second.names;
+    const auto range = names.equal_range(filing->second.key);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (it->second.node == child) {
+        names.erase(it);
+        break;
+      }
+    }
+  }
+  filings.erase(filing);
 }
 
 void ChildIndex::Append(Node* child) {
-  std::list<Node*>& siblings = child->parent->children;
-  siblings.push_back(child);
-  directories[child->parent].emplace(Key(child->name),
-                                     Entry{appended++, child, std::prev(siblings.end())});
+  Node* parent = child->parent;
+  Table* table = CurrentTable(parent);
+  parent->children.push_back(child);
+  if (table == nullptr) return;
+  Unfile(child);
+  const std::size_t key = Key(child->name);
+  table->names.emplace(key, Entry{appended++, child});
+  filings[child] = Filing{parent, key};
 }
 
 void ChildIndex::Detach(Node* child) {
-  Table& table = directories[child->parent];
-  const auto it = Find(table, child);
-  if (it == table.end()) {
-    child->parent->children.remove(child);  // never leave a freed node in the list
-    return;
-  }
-  child->parent->children.erase(it->second.position);
-  table.erase(it);
+  child->parent->children.remove(child);
+  Unfile(child);
 }
 
-void ChildIndex::DropChildren(const Node* directory) { directories.erase(directory); }
+void ChildIndex::Forget(const Node* node) {
+  Unfile(node);
+  DropTable(node);
+}
 
 void ChildIndex::Rename(Node* child, const std::wstring& name) {
-  Table& table = directories[child->parent];
-  const auto it = Find(table, child);
+  const auto filing = filings.find(child);
+  const auto table = filing == filings.end() ? tables.end() : tables.find(filing->second.directory);
   child->name = name;
-  if (it == table.end()) return;
-  const Entry entry = it->second;
-  table.erase(it);
-  table.emplace(Key(child->name), entry);
+  if (table == tables.end()) return;
+  auto& names = table->second.names;
+  const auto range = names.equal_range(filing->second.key);
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second.node != child) continue;
+    const Entry entry = it->second;
+    names.erase(it);
+    filing->second.key = Key(name);
+    names.emplace(filing->second.key, entry);
+    return;
+  }
 }
 
-void ChildIndex::Clear() { directories.clear(); }
+void ChildIndex::Clear() {
+  tables.clear();
+  filings.clear();
+}
 
 }  // namespace Orlet

@@ -64,6 +64,7 @@ int OddBurner::BurnDisc(const DriveInfo& drive, const std::wstring& label,
     return ResultInvalidArgument;
   }
   observer = jobObserver;
+  int lastEvent = BurnFinished;
   try {
     if (int code = PrepareFileTree(drive, label); code != ResultOk) throw code;
     if (container == nullptr || container->GetRoot() == nullptr) throw static_cast<int>(ResultOk);
@@ -73,9 +74,12 @@ int OddBurner::BurnDisc(const DriveInfo& drive, const std::wstring& label,
   } catch (int) {
     // The stage has sent its own event, where it has one; the code stays here.
     CloseDevice();
-    jobOver = 1;
-    observer->OnBurnEvent(BurnFailed, DetailNone);
+    lastEvent = BurnFailed;
   }
+  // The last event is the job's last act: a host may destroy the service, and
+  // this burner with it, from inside it.
+  jobOver = 1;
+  jobObserver->OnBurnEvent(lastEvent, DetailNone);
   return ResultOk;
 }
 
@@ -173,9 +177,7 @@ int OddBurner::WriteImage() {
   }
   observer->OnBurnProgress(kPercent, 0);
   CloseDevice();
-  jobOver = 1;
-  observer->OnBurnEvent(BurnFinished, DetailNone);
-  return ResultOk;
+  return ResultOk;  // BurnDisc sends the job's last event
 }
 
 void OddBurner::OnRecorderNotification(uint32_t notification, void* context, void* special1,

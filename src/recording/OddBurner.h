@@ -35,7 +35,10 @@ class OddBurner {
 
   // Runs one job. ResultInvalidArgument without an observer (nothing is
   // sent); otherwise ResultOk, also when the job failed: the host learns the
-  // outcome from the observer.
+  // outcome from the observer. The job's last event (BurnFinished, or
+  // BurnFailed with DetailNone) is its last act: nothing of the burner is
+  // touched once it is sent, so the host may free the burner's owner from
+  // inside it.
   int BurnDisc(const DriveInfo& drive, const std::wstring& label, BurnObserver* jobObserver,
                uint32_t jobSpeed);
 

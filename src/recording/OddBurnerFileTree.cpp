@@ -3,9 +3,12 @@
 // SDK's image tree is built from the container.
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "drives/DriveOpen.h"
+#include "layout/ContainerCall.h"
 #include "layout/FileSystemNameChecker.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
@@ -49,6 +52,50 @@ void RewriteRejectedName(FileSystemNameChecker& checker, uint8_t* record) {
   checker.MakeLongNameUnique(name, kUnits);
   std::memcpy(text, name, sizeof name);
 }
+
+// The kids of one image directory by first name, for finding the image node
+// of each imported entry of a container directory in constant time. The
+// kids are read in one pass on the first look-up and kept in step with the
+// kids the walk adds afterwards (the SDK appends a new kid after the others),
+// so a look-up answers what a scan of the kids in their order would: the
+// first kid of that name. Lives for the walk through one directory.
+class ImageKids {
+ public:
+  ImageKids(void* tree, void* directory) : tree(tree), directory(directory) {}
+
+  // The first kid whose first name is firstName; null when none is.
+  void* Find(const std::string& firstName) {
+    if (!read) {
+      read = true;
+      for (std::vector<char>* name : {&first, &second, &third}) name->resize(kNodeNameRoom);
+      for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(tree, directory); kid != nullptr;
+           kid = StarBurn_ISO9660JolietFileTree_GetNextKid(tree, directory, kid)) {
+        Note(kid);
+      }
+    }
+    const auto found = byFirstName.find(firstName);
+    return found == byFirstName.end() ? nullptr : found->second;
+  }
+
+  // A kid the walk has just added to the directory.
+  void Added(void* kid) {
+    if (read) Note(kid);
+  }
+
+ private:
+  void Note(void* kid) {
+    first[0] = second[0] = third[0] = '\0';
+    StarBurn_ISO9660JolietFileTree_GetNames(tree, kid, first.data(), second.data(), third.data(),
+                                            kNodeNameRoom);
+    byFirstName.emplace(first.data(), kid);  // an earlier kid of the name keeps it
+  }
+
+  void* tree;
+  void* directory;
+  bool read = false;
+  std::unordered_map<std::string, void*> byFirstName;
+  std::vector<char> first, second, third;  // GetNames' buffers, sized on the first read
+};
 
 }  // namespace
 
@@ -139,7 +186,13 @@ int OddBurner::BuildImageTree(uint32_t imageFileSystem, bool continuing) {
     imported = true;
   }
   void* sdkRoot = StarBurn_ISO9660JolietFileTree_GetRoot(imageTree);
-  if (imported) ImportSessionNodes(sdkRoot, container->GetRoot());
+  if (imported) {
+    // The earlier session's entries go into the container as one call: no
+    // host code runs between them, so the container's name checks stay
+    // constant-time however many entries a folder of the session holds.
+    const ContainerCall call;
+    ImportSessionNodes(sdkRoot, container->GetRoot());
+  }
   if (Cancelled()) return ResultCancelled;
   if (observer->OnFillContainer(container) == 0) {
     observer->OnPrepareEvent(PrepareHostDeclined, DetailNone);
@@ -188,22 +241,11 @@ void OddBurner::ImportSessionNodes(void* sdkNode, FileContainer::Node* directory
 
 void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
                                   uint32_t* walkResult) {
-  std::vector<char> first(kNodeNameRoom), second(kNodeNameRoom), third(kNodeNameRoom);
+  ImageKids kids(imageTree, sdkNode);
   for (FileContainer::Node* child : directory->children) {
     void* childSdkNode = nullptr;
     if (child->imported != 0) {
-      const std::string identity = tcs_to_mbs(child->sourcePath);
-      for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(imageTree, sdkNode);
-           kid != nullptr;
-           kid = StarBurn_ISO9660JolietFileTree_GetNextKid(imageTree, sdkNode, kid)) {
-        first[0] = second[0] = third[0] = '\0';
-        StarBurn_ISO9660JolietFileTree_GetNames(imageTree, kid, first.data(), second.data(),
-                                                third.data(), kNodeNameRoom);
-        if (identity == first.data()) {
-          childSdkNode = kid;
-          break;
-        }
-      }
+      childSdkNode = kids.Find(tcs_to_mbs(child->sourcePath));
     } else {
       const bool isFile = child->type == 0;
       const std::string source = tcs_to_mbs(child->sourcePath);
@@ -213,6 +255,7 @@ void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
           imageTree, head.errorText, sizeof head.errorText, &head.systemError,
           isFile ? source.c_str() : nullptr, name.c_str(),
           isFile ? STARBURN_ADD_FILE : STARBURN_ADD_DIRECTORY, &parent, &childSdkNode);
+      if (*walkResult == STARBURN_OK && childSdkNode != nullptr) kids.Added(childSdkNode);
     }
     // An imported directory whose image node is not found again (its source
     // path was changed) has no place in the image for what lies below it:

@@ -2,8 +2,6 @@
 
 #include "orlet/MediaBurning.h"
 
-#include <new>
-
 #include "service/MediaBurningImpl.h"
 
 namespace Orlet {
@@ -14,15 +12,26 @@ MediaBurning& MediaBurning::operator=(const MediaBurning&) { return *this; }
 MediaBurning::~MediaBurning() = default;
 
 int CreateMediaBurning(MediaBurning*& service) {
-  MediaBurning* made = new (std::nothrow) MediaBurningImpl();
-  if (made == nullptr) return ResultCreateFailed;
+  // Nothing throws across the exported boundary: a failed allocation inside
+  // the service's construction (its SDK holder, the drive finder's records,
+  // a string) is the same refusal as a failed allocation of the service.
+  // Whatever was built before the failure is freed by the new-expression.
+  MediaBurning* made = nullptr;
+  try {
+    made = new MediaBurningImpl();
+  } catch (...) {
+    return ResultCreateFailed;
+  }
   service = made;
   return ResultOk;
 }
 
 int DestroyMediaBurning(MediaBurning*& service) {
-  // Only our own objects are destroyed; anything else is left alone.
-  if (auto* impl = dynamic_cast<MediaBurningImpl*>(service)) delete impl;
+  // Only our own objects are destroyed; anything else is left alone. From
+  // inside a running job the service may outlive this call (see
+  // DeferDestruction).
+  auto* impl = dynamic_cast<MediaBurningImpl*>(service);
+  if (impl != nullptr && !impl->DeferDestruction()) delete impl;
   return ResultOk;
 }
 

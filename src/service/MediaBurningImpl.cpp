@@ -12,6 +12,8 @@ MediaBurningImpl::MediaBurningImpl() : sdkInterface(new StarBurnInterface()) {}
 
 MediaBurningImpl::~MediaBurningImpl() {
   // A running burn job uses the burner inside sdkInterface: wait for it first.
+  // On the job's own thread there is nothing to wait for: the job has sent
+  // its last event and only returns (DeferDestruction).
   StopThread(kInfinite, 1);
   if (IsStarted() && StarBurn_DownShut() == STARBURN_OK) sdkInterface->sdkStarted = 0;
   delete sdkInterface;

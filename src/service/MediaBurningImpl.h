@@ -40,8 +40,20 @@ class MediaBurningImpl : public MediaBurning, public Thread {
   int Erase(std::size_t index) override;
   void Cancel() override;
 
+  // DestroyMediaBurning's first step; true when the service is freed later.
+  // On this service's job thread before the job's last event (a host that
+  // tears down inside OnFillContainer or a progress report) the job still
+  // uses the burner: the job runs on to its end, as it would for a host on
+  // another thread, whose destruction waits for it, and the job's thread
+  // frees the service once the job has returned. Anywhere else false, and
+  // the caller deletes the service at once; on the job's thread after the
+  // last event that is safe, as the job then only returns, touching nothing
+  // of the service, and its thread lets go of the freed object (Thread).
+  bool DeferDestruction();
+
  protected:
-  // The burn job's thread body.
+  // The burn job's thread body. Once the job has run, the service may be
+  // gone (destroyed inside the job's last event): nothing after it reads it.
   int ThreadProc() override;
 
  private:

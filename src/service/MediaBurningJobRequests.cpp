@@ -6,6 +6,13 @@ namespace Orlet {
 
 namespace {
 
+// The service whose burn job runs on this thread (null on every other
+// thread), and whether its host destroyed it before the job's last event.
+// Kept per thread, not in the service, because they are read after the job,
+// when the service may have been freed.
+thread_local const MediaBurningImpl* threadJob = nullptr;
+thread_local bool destroyAfterJob = false;
+
 // Disc types that are rewritable: a non-blank one is burned only when forced.
 bool IsRewritable(int32_t discType) {
   switch (discType) {
@@ -106,8 +113,22 @@ int MediaBurningImpl::ThreadProc() {
     label = jobLabel;
     speed = jobSpeed;
   }
+  threadJob = this;
   sdkInterface->burner.BurnDisc(drive, label, burnObserver, speed);
+  // The host may have freed the service inside the job's last event: from
+  // here on only this thread's own state is read.
+  threadJob = nullptr;
+  if (destroyAfterJob) {
+    destroyAfterJob = false;
+    delete this;
+  }
   return 0;
+}
+
+bool MediaBurningImpl::DeferDestruction() {
+  if (threadJob != this || sdkInterface->burner.jobOver.load() != 0) return false;
+  destroyAfterJob = true;
+  return true;
 }
 
 }  // namespace Orlet

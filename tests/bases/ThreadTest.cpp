@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 
 #include "platform/OrletBases.h"
 
@@ -106,6 +107,39 @@ TEST(ThreadTest, PreStartHookCanRefuseTheStart) {
   EXPECT_EQ(thread.StartThread(0), 0);
   EXPECT_EQ(thread.StopThread(kInfinite, 1), 1);
   EXPECT_FALSE(thread.ran);
+}
+
+// Tells when its thread has ended: a thread's own objects are destroyed as it
+// exits, after the body and everything around it have returned.
+struct ThreadEnd {
+  std::promise<void>* ended = nullptr;
+  ~ThreadEnd() {
+    if (ended != nullptr) ended->set_value();
+  }
+};
+
+// A body that frees its own object, as a host does that destroys a service
+// inside its job's last event.
+class FreesItself : public Orlet::Thread {
+ public:
+  explicit FreesItself(std::promise<void>* ended) : ended(ended) {}
+  int ThreadProc() override {
+    thread_local ThreadEnd end;
+    end.ended = ended;
+    delete this;
+    return 0;
+  }
+
+ private:
+  std::promise<void>* ended;
+};
+
+TEST(ThreadTest, ABodyThatFreesItsOwnObjectEndsWithoutTouchingIt) {
+  std::promise<void> ended;
+  auto* thread = new FreesItself(&ended);
+  ASSERT_NE(thread->StartThread(0), 0);
+  // The sanitizer builds catch any touch of the freed object on the way out.
+  EXPECT_EQ(ended.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST(ThreadTest, LockExcludesOtherThreads) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "HostFixture.h"
+#include "common/Object.h"
 #include "devices/FaultPlan.h"
 #include "mmc/Cdb.h"
 #include "starburn/StarBurn.h"
@@ -276,3 +277,66 @@ TEST_F(NextBurnTest, StartsAsSoonAsTheLastEventHasCome) {
   EXPECT_EQ(events.back(), "OnBurnEvent(7,0)");
   EXPECT_EQ(ReadersFind(start, {first, second}), "");
 }
+
+// A host that tears the service down from inside the job, on the job's
+// thread. Inside the job's last event DestroyMediaBurning frees the service
+// there and then, and the job's thread touches nothing of it afterwards;
+// earlier (inside OnFillContainer) the job runs on to its end and its thread
+// frees the service after it. The sanitizer builds watch both. The drive is
+// let go, and a new service appends to the disc.
+struct Teardown {
+  const char* name;
+  const char* at;    // the observer call inside which the host tears down
+  int fillAnswer;    // 0: the host declines the container, and the job fails
+  const char* last;  // the job's last event
+};
+
+class TeardownInsideTheJobTest : public e2e::HostFixture,
+                                 public testing::WithParamInterface<Teardown> {};
+
+TEST_P(TeardownInsideTheJobTest, FreesTheServiceAndLetsTheDriveGo) {
+  const Teardown& teardown = GetParam();
+  Attach("dvd+r", Scratch("disc.iso"));
+  const std::string first = MakeTree("first", 1);
+  e2e::HostBurnObserver observer({first});
+  observer.fillAnswer = teardown.fillAnswer;
+  observer.hookAt = teardown.at;
+  observer.hook = [this] {
+    EXPECT_EQ(Orlet::DestroyMediaBurning(service), Orlet::ResultOk);
+    service = nullptr;
+  };
+  const auto events = RunBurn(observer);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), teardown.last);
+  ASSERT_EQ(service, nullptr);
+  // A service destroyed before the last event is freed once the job has
+  // returned: its image tree is the last handle it holds.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (starburn::HandleTable::Instance().Count() != 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(starburn::HandleTable::Instance().Count(), 0u);
+
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
+  service->StartDriveSearch(0, 0);
+  ASSERT_EQ(service->GetDriveCount(), 1u);
+  const uint32_t start = NextSession();
+  const std::string second = MakeTree("second", 2);
+  ASSERT_NO_FATAL_FAILURE(BurnOk({second}));
+  EXPECT_EQ(ReadersFind(start, teardown.fillAnswer != 0 ? std::vector<std::string>{first, second}
+                                                        : std::vector<std::string>{second}),
+            "");
+}
+
+const Teardown kTeardowns[] = {
+    {"InTheLastEventOfAWrittenDisc", "OnBurnEvent(7,0)", 1, "OnBurnEvent(7,0)"},
+    {"InTheLastEventOfAFailedJob", "OnBurnEvent(4,0)", 0, "OnBurnEvent(4,0)"},
+    {"WhileTheHostFillsTheContainer", "OnFillContainer", 1, "OnBurnEvent(7,0)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Teardowns, TeardownInsideTheJobTest, testing::ValuesIn(kTeardowns),
+                         [](const testing::TestParamInfo<Teardown>& info) {
+                           return std::string(info.param.name);
+                         });

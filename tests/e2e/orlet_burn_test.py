@@ -41,6 +41,9 @@ EXIT_CANCELLED = 130
 LONG_WRITE = 3 << 30
 # How long a test waits for orlet-burn to say something or to end.
 PATIENCE = 120
+# Files in the large folder an append keeps: enough that finding each one by
+# a scan of its folder would show, few enough for the four readers to check.
+MANY_FILES = 1500
 
 
 def write(path, content):
@@ -216,6 +219,24 @@ class SessionsTest(Case):
 
     def test_dvd_plus_rw_holds_three_sessions(self):
         self.burn_three_sessions("dvd+rw")
+
+    def test_an_append_keeps_every_file_of_a_large_folder(self):
+        """The append finds each earlier entry in the imported session by its
+        name there; a folder of many files, and one of them as deep as a
+        folder of its own, all stay readable beside the new file."""
+        image = self.path("bd-r.iso")
+        drive = "bd-r=" + image
+        many = self.path("many")
+        for number in range(MANY_FILES):
+            write(os.path.join(many, "f%05d.txt" % number), "file %d\n" % number)
+        write(os.path.join(many, "inner", "leaf.txt"), "inside the large folder\n")
+        self.orlet_burn(drive, "burn", many)
+        start = self.next_session(drive)
+        extra = self.path("extra.txt")
+        write(extra, "the appended file\n")
+        out = self.orlet_burn(drive, "burn", extra)
+        self.assertIn("keeping its files (a new session is appended)", out)
+        self.assertReads(image, start, many, extra)
 
 
 class ForeignImageTest(Case):

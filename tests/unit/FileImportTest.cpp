@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -341,3 +342,123 @@ TEST_F(FileImportTest, NamesThatAreNotUtf8AndPipesAreKept) {
 }
 
 }  // namespace
+
+// Hosts read nodes directly and some write them: a rename through `name`, a
+// type, a node moved to another list by hand. Whatever they wrote, every
+// answer of the container that depends on the names in a directory (a name
+// taken, NewDir's choice, a rename refused, FindNode) is the one a scan of
+// the live children gives, and entries removed and added afterwards leave
+// nothing behind that reads freed memory (the sanitizer builds run this).
+struct HostWrite {
+  const char* name;
+  // Writes to the nodes of album (a.jpg b.jpg c.jpg 2009, 2009 holding
+  // x.jpg) after they were imported; may remove or add through the container.
+  std::function<void(FileContainer&, Node* root, Node* album)> write;
+};
+
+class HostWriteTest : public FileImportTest, public ::testing::WithParamInterface<HostWrite> {};
+
+Node* Child(Node* directory, const wchar_t* name) {
+  for (Node* child : directory->children) {
+    if (child->name == name) return child;
+  }
+  return nullptr;
+}
+
+TEST_P(HostWriteTest, AnswersAreThoseOfAScanOfTheChildren) {
+  for (const char* file : {"album/a.jpg", "album/b.jpg", "album/c.jpg", "album/2009/x.jpg"}) {
+    File(file, 1);
+  }
+  Node* album = nullptr;
+  ASSERT_EQ(container.AddItem(W(dir / "album"), root, &album, nullptr), 0);
+  GetParam().write(container, root, album);
+
+  const std::vector<std::wstring> names = {L"a.jpg", L"b.jpg",  L"c.jpg",   L"2009",    L"x.jpg",
+                                           L"album", L"NewDir", L"renamed", L"new.jpg", L"NewDir2"};
+  auto scan = [](const Node* directory, const std::wstring& name, auto accept) -> Node* {
+    for (Node* child : directory->children) {
+      if (child->name == name && accept(*child)) return child;
+    }
+    return nullptr;
+  };
+  auto any = [](const Node&) { return true; };
+  auto isDirectory = [](const Node& node) { return node.type == FileContainer::NodeDirectory; };
+  for (Node* directory : {root, album, scan(album, L"2009", any)}) {
+    if (directory == nullptr) continue;
+    SCOPED_TRACE(Orlet::tcs_to_mbs(directory->name));
+    for (const std::wstring& name : names) {
+      SCOPED_TRACE(Orlet::tcs_to_mbs(name));
+      // A name is taken when a scan finds it; an entry added is removed again.
+      const bool taken = scan(directory, name, any) != nullptr;
+      Node* added = nullptr;
+      const int code = container.ImportFile(L"", name, 1, directory, &added);
+      EXPECT_EQ(code, taken ? 115 : 0);
+      if (code == 0) container.RemoveItem(added);
+      // A rename is refused when another child of the same type has the name.
+      for (Node* child :
+           std::vector<Node*>(directory->children.begin(), directory->children.end())) {
+        const std::wstring before = child->name;
+        const Node* other = scan(directory, name, [&](const Node& node) {
+          return &node != child && node.type == child->type;
+        });
+        EXPECT_EQ(container.RenameItem(child, name), other == nullptr ? 1 : 0);
+        if (container.RenameItem(child, before) == 0) child->name = before;
+      }
+    }
+    std::wstring free = L"NewDir";
+    for (int number = 2; scan(directory, free, isDirectory) != nullptr; ++number) {
+      free = L"NewDir" + std::to_wstring(number);
+    }
+    Node* made = nullptr;
+    ASSERT_EQ(container.NewDir(directory, &made), 0);
+    EXPECT_EQ(made->name, free);
+    container.RemoveItem(made);
+  }
+  for (const char* path : {"a.jpg", "b.jpg", "c.jpg", "2009", "2009/x.jpg"}) {
+    SCOPED_TRACE(path);
+    const std::wstring first = Orlet::mbs_to_tcs(stdfs::path(path).begin()->string());
+    Node* expected = scan(album, first, any);
+    if (expected != nullptr && stdfs::path(path).has_parent_path()) {
+      expected = scan(expected, L"x.jpg", any);
+    }
+    EXPECT_EQ(container.FindNode(W(dir / "album" / path), album), expected);
+  }
+}
+
+const HostWrite kHostWrites[] = {
+    {"NameWritten",
+     [](FileContainer&, Node*, Node* album) { Child(album, L"a.jpg")->name = L"renamed"; }},
+    {"NameOfASiblingWritten",
+     [](FileContainer&, Node*, Node* album) { Child(album, L"c.jpg")->name = L"a.jpg"; }},
+    {"DirectoryNamedLikeNewDir",
+     [](FileContainer&, Node*, Node* album) { Child(album, L"2009")->name = L"NewDir"; }},
+    {"NameWrittenThenRemoved",
+     [](FileContainer& container, Node*, Node* album) {
+       Node* a = Child(album, L"a.jpg");
+       a->name = L"renamed";
+       container.RemoveItem(a);
+     }},
+    {"NameWrittenThenTheOldNameAddedAgain",
+     [](FileContainer& container, Node*, Node* album) {
+       Child(album, L"b.jpg")->name = L"renamed";
+       ASSERT_EQ(container.ImportFile(L"", L"b.jpg", 1, album, nullptr), 0);
+     }},
+    {"TypeWritten",
+     [](FileContainer&, Node*, Node* album) {
+       Node* b = Child(album, L"b.jpg");
+       b->name = L"NewDir";
+       b->type = FileContainer::NodeDirectory;
+     }},
+    {"MovedToAnotherDirectory",
+     [](FileContainer&, Node* root, Node* album) {
+       Node* c = Child(album, L"c.jpg");
+       album->children.remove(c);
+       root->children.push_back(c);
+       c->parent = root;
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writes, HostWriteTest, ::testing::ValuesIn(kHostWrites),
+                         [](const ::testing::TestParamInfo<HostWrite>& info) {
+                           return std::string(info.param.name);
+                         });

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "orlet/MediaBurning.h"
+#include "support/AllocationFailures.h"
 #include "support/DoubleFixture.h"
 #include "support/RecordingObservers.h"
 
@@ -51,6 +52,36 @@ TEST_F(ServiceLifetimeTest, FactoryMakesIndependentObjectsAndDestroyKeepsThePoin
   MediaBurning* none = nullptr;
   EXPECT_EQ(Orlet::DestroyMediaBurning(none), Orlet::ResultOk);
   EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails) {
+  bool destroyed = false;
+  ForeignService before(&destroyed);
+  // The first allocation of the construction fails, then the second, and so
+  // on, until a construction needs fewer allocations than the count.
+  for (long failing = 1;; ++failing) {
+    SCOPED_TRACE(failing);
+    MediaBurning* service = &before;
+    int result = -1;
+    bool thrown = false;
+    support::FailAllocation(failing);
+    try {
+      result = Orlet::CreateMediaBurning(service);
+    } catch (...) {
+      thrown = true;
+    }
+    const bool failed = support::AllocationFailed();
+    EXPECT_FALSE(thrown);
+    if (!failed) {
+      EXPECT_EQ(result, Orlet::ResultOk);
+      EXPECT_GT(failing, 2);  // the service and what it holds: several allocations
+      Orlet::DestroyMediaBurning(service);
+      break;
+    }
+    EXPECT_EQ(result, Orlet::ResultCreateFailed);
+    EXPECT_EQ(service, &before);  // nothing half-built is handed out
+    if (thrown || result != Orlet::ResultCreateFailed) break;
+  }
 }
 
 TEST_F(ServiceLifetimeTest, DestroyLeavesAnotherImplementationAlive) {
