@@ -191,6 +191,23 @@ TEST_F(DeviceRecordingTest, EraseAsTheLibraryDoesIt) {
   EXPECT_EQ(Query("CdRom1", 'E').label, u"AGAIN");
 }
 
+// A drive reset in the middle of the track goes back to its defaults: the
+// recording is set up again and the refused write sent once more.
+TEST_F(DeviceRecordingTest, ADriveResetMidTrackIsSetUpAgain) {
+  for (const char* medium : {"cd-r", "dvd-r", "dvd+r"}) {
+    starburn::DriveModel model = starburn::DriveModel::AllMedia();
+    model.busyWriteOneIn = 0;
+    auto recorder = AttachRecorder(medium, directory.File(std::string(medium) + ".iso"), model);
+    starburn::FaultPlan plan;
+    plan.resetAt = 100;
+    recorder->SetFaults(plan);
+    ASSERT_EQ(Burn(starburn::DeviceRegistry::Instance().Drives().back()->Name(), 0, 400, "RESET"),
+              STARBURN_OK)
+        << medium << ": " << recordText;
+    ExpectSessionIntact(directory.File(std::string(medium) + ".iso"), 0, 400, "RESET");
+  }
+}
+
 TEST_F(DeviceRecordingTest, ACdRecorderThatClosesTheTrackAtTheFlushIsNotAFailure) {
   starburn::DriveModel model = starburn::DriveModel::AllMedia();
   model.flushClosesCdTrack = true;

@@ -86,6 +86,8 @@ const std::string kIncremental =
 // 100 blocks: three WRITE(10) of 32 and one of 4, the buffer read for the
 // progress notification, the flush.
 const std::string kWrite = ", WRITE(10) x4, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
+// With the write parameters set, the next writable address is read again.
+const std::string kRecheck = ", READ TRACK INFORMATION";
 // On CD the track is padded to its minimum of 300 blocks: seven more WRITE(10)
 // of zeros before the flush.
 const std::string kCdWrite =
@@ -111,15 +113,15 @@ struct Expected {
 
 Expected ExpectedFor(const std::string& medium) {
   if (medium == "cd-r" || medium == "cd-rw") {
-    return {Survey(1) + kTrackAtOnce + kCdWrite + kCloseTrack,
+    return {Survey(1) + kTrackAtOnce + kRecheck + kCdWrite + kCloseTrack,
             Survey(2) + kTrackAtOnce + kCloseSession,
-            Survey(2) + kTrackAtOnce + kCdWrite + kCloseTrack,
+            Survey(2) + kTrackAtOnce + kRecheck + kCdWrite + kCloseTrack,
             medium == "cd-rw" ? Survey(3) + kQuickBlank : ""};
   }
   if (medium == "dvd-r" || medium == "dvd-rw" || medium == "dvd-r-dl") {
-    return {Survey(1) + kSpeeds + kIncremental + kWrite + kCloseTrack,
+    return {Survey(1) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
             Survey(2) + kIncremental + kCloseSession,
-            Survey(2) + kSpeeds + kIncremental + kWrite + kCloseTrack,
+            Survey(2) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
             medium == "dvd-rw" ? Survey(3) + kQuickBlank : ""};
   }
   if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {

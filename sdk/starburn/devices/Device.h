@@ -143,6 +143,19 @@ class Device : public DiscProvider {
   void* context;
   Reader reader;
   CommandFailure failure;
+  // Sends the write parameters (CD, DVD-R/-RW) and the speeds (DVD, BD) of
+  // the recording under way again, after the drive went back to its defaults.
+  StarBurnStatus RestoreWriteSetup();
+  // Whether the last failure is a unit attention for a reset or changed
+  // parameters: the drive took nothing of the command.
+  bool DriveWasReset() const;
+
+  // The recording under way, as RestoreWriteSetup sends it.
+  struct WriteSetup {
+    uint16_t profile = 0;
+    bool testWrite = false;
+    bool lastSession = false;
+  } setup;
   // What the last RecordTrack asked for the session's closing.
   bool trackFailed = false;
   bool simulated = false;

@@ -123,7 +123,14 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
           block[0] == kTerminatorDescriptor || offset + 1 >= kDescriptorStart + kMaxDescriptors;
       if (start == 0) std::memset(block, 0, kBlockSize);
     }
-    status = FromDrive(mmc.Write(static_cast<uint32_t>(start + done), blocks, chunk.data()));
+    const auto lba = static_cast<uint32_t>(start + done);
+    status = FromDrive(mmc.Write(lba, blocks, chunk.data()));
+    if (status != STARBURN_OK && DriveWasReset()) {
+      // The drive was reset (or its parameters changed) and took nothing of
+      // this WRITE: set the recording up again and send it once more.
+      status = RestoreWriteSetup();
+      if (status == STARBURN_OK) status = FromDrive(mmc.Write(lba, blocks, chunk.data()));
+    }
     if (status != STARBURN_OK) return status;
     const uint64_t before = done;
     done += blocks;
@@ -205,14 +212,25 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
                                                 std::to_string(next.freeBlocks) + " left");
   }
   const bool finalize = closeDisc || !multiSession;
-  // SET STREAMING only states the speed: a drive that refuses it writes at a
-  // speed of its own choosing, which is no reason to give up the burn.
-  if (UsesStreamingSpeed(layout.profile)) KeepSpeeds();
-  if (UsesWriteParametersPage(layout.profile)) {
-    status = SetWriteParameters(layout.profile, testWrite, finalize);
-    if (status != STARBURN_OK) return status;
-  } else if (testWrite) {
+  if (testWrite && !UsesWriteParametersPage(layout.profile)) {
     return Refuse(STARBURN_STATUS_NOT_SUPPORTED, "a test write is not possible on this disc");
+  }
+  setup = WriteSetup{layout.profile, testWrite, finalize};
+  status = RestoreWriteSetup();
+  if (status != STARBURN_OK) return status;
+  if (UsesWriteParametersPage(layout.profile)) {
+    // The write type can move the next writable address (a drive that takes
+    // the track another way): read it again before the first block goes.
+    TrackInformation again;
+    status = FromDrive(mmc.ReadTrackInformation(kInvisibleTrack, &again));
+    if (status != STARBURN_OK) return status;
+    if (again.nextWritable != source->StartAddress()) {
+      return Refuse(STARBURN_STATUS_WRONG_STATE,
+                    "with its write parameters set, the drive writes at block " +
+                        std::to_string(again.nextWritable) +
+                        ", but the image was built for block " +
+                        std::to_string(source->StartAddress()));
+    }
   }
 
   trackFailed = true;  // until the track is closed
@@ -248,6 +266,20 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   simulated = testWrite;
   finalizeOnClose = finalize;
   return STARBURN_OK;
+}
+
+StarBurnStatus Device::RestoreWriteSetup() {
+  // SET STREAMING only states the speed: a drive that refuses it writes at a
+  // speed of its own choosing, which is no reason to give up the burn.
+  if (UsesStreamingSpeed(setup.profile)) KeepSpeeds();
+  if (!UsesWriteParametersPage(setup.profile)) return STARBURN_OK;
+  return SetWriteParameters(setup.profile, setup.testWrite, setup.lastSession);
+}
+
+bool Device::DriveWasReset() const {
+  const StarBurnCommandFailure& record = failure.record;
+  return failure.fromDrive && record.senseKey == sensekey::kUnitAttention &&
+         (record.asc == asc::kResetOccurred || record.asc == asc::kParametersChanged);
 }
 
 StarBurnStatus Device::CloseSession() {

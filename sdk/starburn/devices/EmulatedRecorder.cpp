@@ -29,6 +29,7 @@ constexpr SenseCodes kOutOfRange{sensekey::kIllegalRequest, asc::kAddress, kAscq
 constexpr SenseCodes kIllegalMode{sensekey::kIllegalRequest, asc::kIllegalModeForTrack, 0};
 constexpr SenseCodes kRemovalPrevented{sensekey::kIllegalRequest, asc::kRemovalPrevented, 0x02};
 constexpr SenseCodes kNothingToReport{sensekey::kNoSense, 0, 0};
+constexpr SenseCodes kResetOccurred{sensekey::kUnitAttention, asc::kResetOccurred, 0};
 constexpr SenseCodes kLongWriteInProgress{sensekey::kNotReady, asc::kNotReadyCause,
                                           kAscqLongWriteInProgress};
 
@@ -475,6 +476,13 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
         (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
     if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
   }
+  if (parametersLost && UsesWriteParametersPage(p)) return Check(kIllegalMode);
+  if (faults.resetAt && lba <= *faults.resetAt && *faults.resetAt < uint64_t{lba} + count) {
+    faults.resetAt.reset();
+    writeParameters = DefaultWriteParameters();
+    parametersLost = true;
+    return Check(kResetOccurred);
+  }
   const uint64_t bytes = uint64_t{count} * kBlockSize;
   const bool overfill = unflushedBytes + bytes > model.bufferBytes;
   if (overfill || (model.busyWriteOneIn != 0 && busyDice() % model.busyWriteOneIn == 0)) {
@@ -542,6 +550,7 @@ ScsiResult EmulatedRecorder::ModeSelect(const ScsiCommand& command) {
   }
   writeParameters.assign(page, page + size);
   writeParameters[0] &= 0x3F;
+  parametersLost = false;
   return Good();
 }
 

@@ -123,6 +123,7 @@ class EmulatedRecorder : public DriveBackend,
   uint16_t requestedRead = 0xFFFF;
   uint16_t requestedWrite = 0xFFFF;
   std::vector<uint8_t> writeParameters;
+  bool parametersLost = false;  // reset since the write parameters were last sent
   uint64_t unflushedBytes = 0;
   // The long operation shown running (total nonzero): REQUEST SENSE polls
   // answered of total (the poll after the last says it is done), its

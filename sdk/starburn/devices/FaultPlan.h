@@ -32,6 +32,11 @@ struct FaultPlan {
   // as a damaged track (EmulatedDisc.h). A path opened afterwards finds the
   // drive on again.
   std::optional<uint32_t> powerLossAt;
+  // A write that reaches this block finds the drive reset: it takes nothing
+  // of the command and answers UNIT ATTENTION (29h, reset), its mode pages
+  // are back to their defaults, and on CD and DVD-R/-RW it takes no further
+  // block until the write parameters are sent again. Once.
+  std::optional<uint32_t> resetAt;
 };
 
 }  // namespace starburn

@@ -67,6 +67,13 @@ StarBurnStatus MmcDrive::Run(const Cdb& cdb, DataDirection direction, uint8_t* d
                                result.status == kScsiCheckCondition &&
                                sense.key == sensekey::kUnitAttention;
     if (!unitAttention || attempt == kUnitAttentionRetries) break;
+    // A WRITE after a reset or changed parameters would go out with the
+    // drive's defaults (packet writing, its own speed): the caller sets the
+    // write up again first.
+    if (cdb.bytes[0] == opcode::kWrite10 &&
+        (sense.asc == asc::kResetOccurred || sense.asc == asc::kParametersChanged)) {
+      break;
+    }
   }
   if (transferred != nullptr) *transferred = result.transferred;
   return Failed(cdb, result);

@@ -35,6 +35,7 @@ constexpr uint8_t kInvalidFieldInParameters = 0x26;
 constexpr uint8_t kWriteProtected = 0x27;
 constexpr uint8_t kMediumChanged = 0x28;
 constexpr uint8_t kResetOccurred = 0x29;
+constexpr uint8_t kParametersChanged = 0x2A;
 constexpr uint8_t kCommandSequenceError = 0x2C;
 constexpr uint8_t kIncompatibleMedium =
     0x30;  // ascq 00 unknown format, 05 cannot write, 10 unformatted
