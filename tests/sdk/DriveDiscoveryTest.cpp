@@ -169,6 +169,14 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   EXPECT_EQ(Open("CdRom1", 0, nullptr, nullptr, &status), nullptr);
   EXPECT_EQ(status, STARBURN_STATUS_DEVICE_BUSY);
   EXPECT_NE(std::string(text).find("/dev/sr0: busy"), std::string::npos) << text;
+  // The desktop mounted its disc: the message says where, and what to do.
+  kernel->nodes["/dev/sr0"].mountPoint = "/media/me/HOLIDAY 2026";
+  EXPECT_EQ(Open("CdRom1", 0, nullptr, nullptr, &status), nullptr);
+  EXPECT_NE(std::string(text).find("/dev/sr0: busy: its disc is mounted at /media/me/HOLIDAY "
+                                   "2026 (the desktop mounts discs it can read); unmount it with "
+                                   "\"umount /media/me/HOLIDAY 2026\""),
+            std::string::npos)
+      << text;
 }
 
 }  // namespace

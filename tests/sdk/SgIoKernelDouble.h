@@ -51,7 +51,8 @@ struct SgIoCall {
 class SgIoKernelDouble : public starburn::SgSystem {
  public:
   struct Node {
-    int openErrno = 0;  // nonzero: open fails with it
+    int openErrno = 0;       // nonzero: open fails with it
+    std::string mountPoint;  // where its disc is mounted; empty: it is not
     std::string group = "cdrom";
     uint8_t peripheralType = 5;  // what INQUIRY says when no drive is behind the node
     bool addressKnown = true;
@@ -128,6 +129,7 @@ class SgIoKernelDouble : public starburn::SgSystem {
   }
 
   std::string GroupOf(const std::string& path) override { return nodes[path].group; }
+  std::string MountPointOf(const std::string& path) override { return nodes[path].mountPoint; }
 
   // Descriptors open now.
   std::size_t OpenCount() const { return open.size(); }

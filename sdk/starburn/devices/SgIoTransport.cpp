@@ -206,11 +206,17 @@ StarBurnStatus OpenDriveNode(const std::shared_ptr<SgSystem>& system, const std:
                            " that owns it; add the user to it and log in again)");
       return STARBURN_STATUS_PERMISSION_DENIED;
     }
-    case EBUSY:
-      *reason = node +
-                ": busy (another program holds it exclusively, or its disc is mounted; "
-                "unmount the disc or close the other program)";
+    case EBUSY: {
+      const std::string mounted = system->MountPointOf(node);
+      *reason =
+          node + (mounted.empty() ? ": busy (another program holds it exclusively, or its disc is "
+                                    "mounted; unmount the disc or close the other program)"
+                                  : ": busy: its disc is mounted at " + mounted +
+                                        " (the desktop mounts discs it can read); unmount it with "
+                                        "\"umount " +
+                                        mounted + "\" or the file manager's eject, then try again");
       return STARBURN_STATUS_DEVICE_BUSY;
+    }
     case ENOENT:
     case ENODEV:
     case ENXIO:

@@ -10,7 +10,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace starburn {
@@ -70,6 +73,38 @@ class Kernel : public SgSystem {
       return "";
     }
     return result->gr_name;
+  }
+
+  std::string MountPointOf(const std::string& node) override {
+    // /proc/self/mounts: "DEVICE MOUNTPOINT TYPE OPTIONS 0 0", with spaces,
+    // tabs, newlines and backslashes in names written as octal escapes.
+    std::ifstream table("/proc/self/mounts");
+    char resolved[PATH_MAX];
+    const std::string wanted = realpath(node.c_str(), resolved) != nullptr ? resolved : node;
+    std::string device;
+    std::string point;
+    std::string rest;
+    while (table >> device >> point && std::getline(table, rest)) {
+      if (device == node || device == wanted) return Unescape(point);
+    }
+    return "";
+  }
+
+ private:
+  static std::string Unescape(const std::string& text) {
+    const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\\' && i + 3 < text.size() && octal(text[i + 1]) && octal(text[i + 2]) &&
+          octal(text[i + 3])) {
+        out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                                 (text[i + 3] - '0'));
+        i += 3;
+      } else {
+        out += text[i];
+      }
+    }
+    return out;
   }
 };
 

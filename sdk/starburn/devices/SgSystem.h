@@ -2,10 +2,10 @@
 
 // The Linux system calls through which the SDK reaches real drives: listing
 // device nodes, opening and closing them, ioctl (SG_IO and the SCSI address
-// queries) and the group that owns a node. The SG_IO transport and the drive
-// discovery make no other system call, so tests put a scripted kernel in
-// their place (one that answers with a vanished device, a short transfer or a
-// node the user may not open) without a drive or /dev.
+// queries), the group that owns a node and where a node's disc is mounted. The SG_IO transport and
+// the drive discovery make no other system call, so tests put a scripted kernel in their place (one
+// that answers with a vanished device, a short transfer or a node the user may not open) without a
+// drive or /dev.
 //
 // Threads: every member may be called from any thread at once.
 
@@ -30,6 +30,9 @@ class SgSystem {
   virtual int Ioctl(int fd, unsigned long request, void* argument) = 0;
   // The name of the group that owns path ("cdrom"); empty when unknown.
   virtual std::string GroupOf(const std::string& path) = 0;
+  // Where the disc in the drive at node is mounted ("/media/me/PHOTOS"), as
+  // the system's mount table lists it; empty when it is not.
+  virtual std::string MountPointOf(const std::string& node) = 0;
 
   // The running kernel; lives for the process.
   static std::shared_ptr<SgSystem> Kernel();
