@@ -272,9 +272,19 @@ TEST(EmulatedRecorderTest, OverwritableDiscsAreFormattedThenWrittenAnywhere) {
     const bool preformatted = medium.profile == profile::kDvdRam;
     EXPECT_EQ(Disc(mmc).discStatus, preformatted ? kDiscOther : kDiscBlank) << name;
     StateSpeeds(mmc);
+    // The drive offers one format of the whole disc, and takes no other.
+    FormatCapacities offered;
+    ASSERT_EQ(mmc.ReadFormatCapacities(&offered), STARBURN_OK);
+    EXPECT_EQ(offered.currentState, preformatted ? kCapacityFormatted : kCapacityUnformatted);
+    ASSERT_EQ(offered.formats.size(), 1u);
+    const FormatCapacity format = offered.formats[0];
+    EXPECT_EQ(format.type, medium.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull);
+    EXPECT_EQ(format.blocks, medium.capacity);
+    EXPECT_EQ(mmc.FormatUnit(0xFFFFFFFF, format.type, 0), STARBURN_STATUS_COMMAND_FAILED);
+    EXPECT_EQ(rig.Asc(), asc::kInvalidFieldInParameters);
     if (!preformatted) {
       EXPECT_EQ(WriteBlocks(mmc, 0, 1), STARBURN_STATUS_INCOMPATIBLE_MEDIUM) << name;
-      ASSERT_EQ(mmc.FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0), STARBURN_OK);
+      ASSERT_EQ(mmc.FormatUnit(format.blocks, format.type, format.parameter), STARBURN_OK);
     }
     const DiscInformation info = Disc(mmc);
     EXPECT_EQ(info.discStatus, kDiscOther);

@@ -131,9 +131,10 @@ Expected ExpectedFor(const std::string& medium) {
   // Overwritable: a blank DVD+RW or BD-RE is formatted first; each
   // session's descriptors are written to block 16 after it; a quick erase
   // overwrites the first 80 blocks.
-  const std::string format = medium == "dvd+rw"  ? "FORMAT UNIT (type 26h), REQUEST SENSE, "
-                             : medium == "bd-re" ? "FORMAT UNIT (type 00h), REQUEST SENSE, "
-                                                 : "";
+  const std::string format =
+      medium == "dvd+rw"  ? "READ FORMAT CAPACITIES, FORMAT UNIT (type 26h), REQUEST SENSE, "
+      : medium == "bd-re" ? "READ FORMAT CAPACITIES, FORMAT UNIT (type 00h), REQUEST SENSE, "
+                          : "";
   return {(format.empty() ? "" : Survey(1) + ", " + format) + Survey(1) + kNoFileSystem + kSpeeds +
               kWrite + kDescriptorsLast,
           Survey(1) + kFileSystem, Survey(1) + kFileSystem + kSpeeds + kWrite + kDescriptorsLast,

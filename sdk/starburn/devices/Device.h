@@ -146,6 +146,9 @@ class Device : public DiscProvider {
   // Sends the write parameters (CD, DVD-R/-RW) and the speeds (DVD, BD) of
   // the recording under way again, after the drive went back to its defaults.
   StarBurnStatus RestoreWriteSetup();
+  // FORMAT UNIT with the format READ FORMAT CAPACITIES offers for an
+  // overwritable disc of profile.
+  StarBurnStatus FormatAsOffered(uint16_t profile, const BusyObserver& onBusy);
   // Whether the last failure is a unit attention for a reset or changed
   // parameters: the drive took nothing of the command.
   bool DriveWasReset() const;

@@ -1,6 +1,7 @@
 // Recording, closing, blanking and the tray.
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -24,8 +25,6 @@ constexpr uint32_t kQuickBlankBlocks = kDescriptorStart + kMaxDescriptors;
 // takes at most to spin a disc up and read its table of contents.
 constexpr int kLoadPolls = 300;
 constexpr auto kPollPause = std::chrono::milliseconds(100);
-// FORMAT UNIT: every block the disc offers.
-constexpr uint32_t kAllBlocks = 0xFFFFFFFF;
 // A CD track is at least 4 seconds long (300 blocks at 75 a second); drives
 // refuse to close a shorter one. A short data track is padded with zeros.
 constexpr uint32_t kMinimumCdTrackBlocks = 300;
@@ -166,9 +165,8 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM, "the disc in " + Name() + " is pressed");
   }
   if (layout.overwritable && !layout.formatted) {  // a blank DVD+RW or BD-RE: format it first
-    const uint8_t type = layout.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
-    status = mmc.FormatUnit(kAllBlocks, type, 0);
-    if (status != STARBURN_OK) return FromDrive(status);
+    status = FormatAsOffered(layout.profile, nullptr);
+    if (status != STARBURN_OK) return status;
     status = Survey(&layout);
     if (status != STARBURN_OK) return status;
   }
@@ -268,6 +266,24 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   return STARBURN_OK;
 }
 
+StarBurnStatus Device::FormatAsOffered(uint16_t profile, const BusyObserver& onBusy) {
+  // DVD+RW takes its basic format, BD-RE and DVD-RAM a full format, of the
+  // size the drive offers for the disc in it: a drive refuses any other.
+  const uint8_t type = profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
+  FormatCapacities capacities;
+  StarBurnStatus status = FromDrive(mmc.ReadFormatCapacities(&capacities));
+  if (status != STARBURN_OK) return status;
+  for (const FormatCapacity& format : capacities.formats) {
+    if (format.type == type) {
+      return FromDrive(mmc.FormatUnit(format.blocks, type, format.parameter, onBusy));
+    }
+  }
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%02Xh", type);
+  return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM,
+                "the drive offers no format of type " + std::string(hex) + " for the disc in it");
+}
+
 StarBurnStatus Device::RestoreWriteSetup() {
   // SET STREAMING only states the speed: a drive that refuses it writes at a
   // speed of its own choosing, which is no reason to give up the burn.
@@ -319,8 +335,7 @@ StarBurnStatus Device::Blank(bool quick) {
   // Overwritable media have no BLANK: a full blank formats the disc again, and
   // either way the file system's descriptors are overwritten.
   if (!quick || !layout.formatted) {
-    const uint8_t type = layout.profile == profile::kDvdPlusRw ? kFormatDvdPlusRw : kFormatFull;
-    status = FromDrive(mmc.FormatUnit(kAllBlocks, type, 0, ProgressWatch()));
+    status = FormatAsOffered(layout.profile, ProgressWatch());
     if (status != STARBURN_OK) return status;
   }
   KeepSpeeds();  // only the speed: not a reason to give up

@@ -274,4 +274,31 @@ std::vector<uint8_t> DefaultWriteParameters() {
   return page;
 }
 
+std::vector<FormatCapacity> FormatsOf(const EmulatedDisc& disc) {
+  switch (disc.GetMedium().profile) {
+    case profile::kDvdPlusRw:
+      return {FormatCapacity{disc.Capacity(), kFormatDvdPlusRw, 0}};
+    case profile::kBdRe:
+    case profile::kDvdRam:
+      return {FormatCapacity{disc.Capacity(), kFormatFull, 0}};
+    default:
+      return {};
+  }
+}
+
+std::vector<uint8_t> FormatCapacitiesAnswer(const EmulatedDisc& disc) {
+  const std::vector<FormatCapacity> formats = FormatsOf(disc);
+  std::vector<uint8_t> answer(4 + 8 * (1 + formats.size()), 0);
+  answer[3] = static_cast<uint8_t>(answer.size() - 4);
+  PutBig32(&answer[4], disc.Capacity());
+  answer[8] = disc.Formatted() || formats.empty() ? kCapacityFormatted : kCapacityUnformatted;
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    uint8_t* descriptor = &answer[12 + 8 * i];
+    PutBig32(descriptor, formats[i].blocks);
+    descriptor[4] = static_cast<uint8_t>(formats[i].type << 2);
+    PutBig24(descriptor + 5, formats[i].parameter);
+  }
+  return answer;
+}
+
 }  // namespace starburn

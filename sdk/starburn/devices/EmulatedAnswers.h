@@ -8,6 +8,7 @@
 
 #include "devices/DriveModel.h"
 #include "devices/EmulatedDisc.h"
+#include "mmc/Answers.h"
 
 namespace starburn {
 
@@ -48,6 +49,12 @@ std::vector<uint8_t> ModeSenseAnswer(const std::vector<uint8_t>& page);
 // The write parameters page of a recorder that was never told otherwise:
 // packet writing, no next session, data track, Mode 1.
 std::vector<uint8_t> DefaultWriteParameters();
+
+// The formats the disc can be given, as READ FORMAT CAPACITIES lists them:
+// DVD+RW its basic format (26h), BD-RE and DVD-RAM a full format (00h), each
+// of the whole disc; other discs none.
+std::vector<FormatCapacity> FormatsOf(const EmulatedDisc& disc);
+std::vector<uint8_t> FormatCapacitiesAnswer(const EmulatedDisc& disc);
 
 // Block address -> 0, minute, second, frame (a disc address starts 150 frames
 // after the first frame).

@@ -397,9 +397,26 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
           command.length < kFormatParameterLength) {
         return Check(kInvalidParameter);
       }
+      {
+        // Only a format READ FORMAT CAPACITIES offers, block count included.
+        const uint8_t* descriptor = command.data + 4;
+        const std::vector<FormatCapacity> offered = FormatsOf(*disc);
+        const bool listed =
+            std::any_of(offered.begin(), offered.end(), [descriptor](const FormatCapacity& format) {
+              return format.blocks == GetBig32(descriptor) && format.type == descriptor[4] >> 2 &&
+                     format.parameter == GetBig24(descriptor + 5);
+            });
+        if (!listed) return Check(kInvalidParameter);
+      }
       if (!disc->Format(&refusal)) return Check(refusal);
-      StartOperation((command.data[1] & kFormatImmediate) != 0, kAscqFormatInProgress, 0);
+      // IMMED counts only with FOV, which makes the drive heed the options.
+      StartOperation(
+          (command.data[1] & kFormatOptionsValid) != 0 && (command.data[1] & kFormatImmediate) != 0,
+          kAscqFormatInProgress, 0);
       return Good();
+    case opcode::kReadFormatCapacities:
+      if (!DiscReady(&refusal)) return Check(refusal);
+      return Answer(FormatCapacitiesAnswer(*disc), command, GetBig16(cdb + 7));
     case opcode::kWrite10:
       return WriteBlocks(connection, command);
     case opcode::kRead10: {

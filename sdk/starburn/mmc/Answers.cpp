@@ -155,6 +155,24 @@ bool ParseBufferCapacity(const uint8_t* data, uint32_t length, BufferCapacity* o
   return true;
 }
 
+bool ParseFormatCapacities(const uint8_t* data, uint32_t length, FormatCapacities* out) {
+  constexpr uint32_t kHeader = 4;
+  constexpr uint32_t kDescriptor = 8;
+  if (length < kHeader + kDescriptor) return false;
+  const uint32_t end = std::min<uint32_t>(kHeader + data[3], length);
+  out->currentBlocks = GetBig32(data + kHeader);
+  out->currentState = data[kHeader + 4] & 0x03;
+  out->formats.clear();
+  for (uint32_t at = kHeader + kDescriptor; at + kDescriptor <= end; at += kDescriptor) {
+    FormatCapacity format;
+    format.blocks = GetBig32(data + at);
+    format.type = data[at + 4] >> 2;
+    format.parameter = GetBig24(data + at + 5);
+    out->formats.push_back(format);
+  }
+  return true;
+}
+
 bool ParseWriteSpeeds(const uint8_t* data, uint32_t length, std::vector<WriteSpeed>* out) {
   if (length < kPerformanceHeaderLength) return false;
   out->clear();

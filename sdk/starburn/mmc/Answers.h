@@ -149,6 +149,26 @@ struct BufferCapacity {
 };
 bool ParseBufferCapacity(const uint8_t* data, uint32_t length, BufferCapacity* out);
 
+// READ FORMAT CAPACITIES: a 4-byte header (byte 3: the list's length), the
+// current or maximum capacity, then one 8-byte descriptor for each format the
+// disc can be given.
+struct FormatCapacity {
+  uint32_t blocks = 0;     // bytes 0-3
+  uint8_t type = 0;        // byte 4 bits 7-2
+  uint32_t parameter = 0;  // bytes 5-7
+};
+struct FormatCapacities {
+  uint32_t currentBlocks = 0;
+  uint8_t currentState = 0;  // byte 4 bits 1-0 of the first descriptor
+  std::vector<FormatCapacity> formats;
+};
+constexpr uint8_t kCapacityUnformatted = 1;
+constexpr uint8_t kCapacityFormatted = 2;
+constexpr uint8_t kCapacityNoDisc = 3;
+// The header and up to 31 descriptors: more than any disc offers.
+constexpr uint32_t kFormatCapacitiesLength = 4 + 8 * 32;
+bool ParseFormatCapacities(const uint8_t* data, uint32_t length, FormatCapacities* out);
+
 struct WriteSpeed {
   uint32_t endLba = 0;      // descriptor bytes 4-7
   uint32_t readSpeed = 0;   // bytes 8-11, KB/s

@@ -49,6 +49,8 @@ const char* CommandName(uint8_t code) {
       return "MODE SENSE(10)";
     case opcode::kCloseTrackSession:
       return "CLOSE TRACK/SESSION";
+    case opcode::kReadFormatCapacities:
+      return "READ FORMAT CAPACITIES";
     case opcode::kReadBufferCapacity:
       return "READ BUFFER CAPACITY";
     case opcode::kBlank:
@@ -169,7 +171,7 @@ std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks
                                                                  uint32_t typeParameter,
                                                                  bool immediate) {
   std::array<uint8_t, kFormatParameterLength> list{};
-  list[1] = immediate ? kFormatImmediate : 0;
+  list[1] = immediate ? kFormatOptionsValid | kFormatImmediate : 0;
   PutBig16(&list[2], 8);  // one 8-byte format descriptor
   PutBig32(&list[4], blocks);
   list[8] = static_cast<uint8_t>(formatType << 2);
@@ -219,6 +221,12 @@ Cdb PreventAllowMediumRemovalCdb(bool prevent) {
 
 Cdb ReadBufferCapacityCdb(uint16_t allocation) {
   Cdb cdb = Make(opcode::kReadBufferCapacity, 10);
+  PutBig16(&cdb.bytes[7], allocation);
+  return cdb;
+}
+
+Cdb ReadFormatCapacitiesCdb(uint16_t allocation) {
+  Cdb cdb = Make(opcode::kReadFormatCapacities, 10);
   PutBig16(&cdb.bytes[7], allocation);
   return cdb;
 }

@@ -18,6 +18,7 @@ constexpr uint8_t kRequestSense = 0x03;
 constexpr uint8_t kFormatUnit = 0x04;
 constexpr uint8_t kInquiry = 0x12;
 constexpr uint8_t kStartStopUnit = 0x1B;
+constexpr uint8_t kReadFormatCapacities = 0x23;
 constexpr uint8_t kPreventAllowMediumRemoval = 0x1E;
 constexpr uint8_t kRead10 = 0x28;
 constexpr uint8_t kWrite10 = 0x2A;
@@ -103,6 +104,7 @@ Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track, bool immediate = fals
 Cdb StartStopUnitCdb(bool loadEject, bool start);
 Cdb PreventAllowMediumRemovalCdb(bool prevent);
 Cdb ReadBufferCapacityCdb(uint16_t allocation);
+Cdb ReadFormatCapacitiesCdb(uint16_t allocation);
 Cdb RequestSenseCdb(uint8_t allocation);
 // A performance descriptor follows as data: see PerformanceDescriptor.
 Cdb SetStreamingCdb(uint16_t parameterLength);
@@ -125,10 +127,12 @@ std::array<uint8_t, kPerformanceDescriptorSize> PerformanceDescriptor(uint32_t s
                                                                       uint32_t readSpeed,
                                                                       uint32_t writeSpeed);
 
-// The 12-byte parameter list of FORMAT UNIT: a 4-byte header (byte 1 bit 1:
-// IMMED) and one format descriptor (number of blocks, format type, type
-// parameter).
+// The 12-byte parameter list of FORMAT UNIT: a 4-byte header (byte 1: FOV,
+// bit 7, makes the drive heed the other options; IMMED, bit 1) and one format
+// descriptor (number of blocks, format type, type parameter), as READ FORMAT
+// CAPACITIES offers them.
 constexpr uint32_t kFormatParameterLength = 12;
+constexpr uint8_t kFormatOptionsValid = 0x80;
 constexpr uint8_t kFormatImmediate = 0x02;
 std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks,
                                                                  uint8_t formatType,

@@ -319,4 +319,10 @@ StarBurnStatus MmcDrive::ReadBufferCapacity(BufferCapacity* out) {
       [out](const uint8_t* data, uint32_t got) { return ParseBufferCapacity(data, got, out); });
 }
 
+StarBurnStatus MmcDrive::ReadFormatCapacities(FormatCapacities* out) {
+  return Query(
+      ReadFormatCapacitiesCdb(kFormatCapacitiesLength), kFormatCapacitiesLength,
+      [out](const uint8_t* data, uint32_t got) { return ParseFormatCapacities(data, got, out); });
+}
+
 }  // namespace starburn

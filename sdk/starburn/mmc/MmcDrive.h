@@ -83,6 +83,7 @@ class MmcDrive {
   StarBurnStatus StartStopUnit(bool loadEject, bool start);
   StarBurnStatus PreventMediumRemoval(bool prevent);
   StarBurnStatus ReadBufferCapacity(BufferCapacity* out);
+  StarBurnStatus ReadFormatCapacities(FormatCapacities* out);
 
   const CommandFailure& LastFailure() const { return failure; }
 
