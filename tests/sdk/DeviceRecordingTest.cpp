@@ -12,6 +12,7 @@
 #include "devices/Medium.h"
 #include "devices/Sidecar.h"
 #include "mmc/Cdb.h"
+#include "mmc/MmcDrive.h"
 #include "mmc/Sense.h"
 
 namespace {
@@ -206,6 +207,25 @@ TEST_F(DeviceRecordingTest, ADriveResetMidTrackIsSetUpAgain) {
         << medium << ": " << recordText;
     ExpectSessionIntact(directory.File(std::string(medium) + ".iso"), 0, 400, "RESET");
   }
+}
+
+// A DVD-RW another program gave a minimal blank takes no incremental track:
+// the burn is refused in words, and the SDK's own erase blanks it fully.
+TEST_F(DeviceRecordingTest, AQuickBlankedDvdRwIsRefusedUntilBlankedFully) {
+  auto recorder = AttachRecorder("dvd-rw", directory.File("rw.iso"));
+  std::unique_ptr<starburn::ScsiTransport> path;
+  std::string error;
+  ASSERT_EQ(recorder->Open(true, &path, &error), STARBURN_OK);
+  ASSERT_EQ(starburn::MmcDrive(*path).Blank(starburn::kBlankMinimal), STARBURN_OK);
+  path.reset();
+  EXPECT_EQ(Burn("CdRom0", 0, 40, "QUICK"), STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
+  EXPECT_NE(recordText.find("erase it fully"), std::string::npos) << recordText;
+  void* device = Open("CdRom0", 0);
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Blank(device, text, sizeof text, &systemError, &failure, 1),
+            STARBURN_OK);
+  Close(device);
+  ASSERT_EQ(Burn("CdRom0", 0, 40, "FULL"), STARBURN_OK) << recordText;
+  EXPECT_EQ(Query("CdRom0", 'D').label, u"FULL");
 }
 
 TEST_F(DeviceRecordingTest, ACdRecorderThatClosesTheTrackAtTheFlushIsNotAFailure) {

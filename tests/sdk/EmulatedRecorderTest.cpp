@@ -9,6 +9,7 @@
 #include <string>
 
 #include "EmulatedDiscFixture.h"
+#include "devices/EmulatedAnswers.h"
 #include "devices/EmulatedRecorder.h"
 #include "devices/Medium.h"
 #include "devices/Sidecar.h"
@@ -70,16 +71,18 @@ void StateSpeeds(MmcDrive& mmc) {
 }
 
 // Sets what a recording of profile needs: the speeds on DVD and BD, the write
-// parameters on CD and DVD-R/-RW.
+// parameters on CD and DVD-R/-RW (with the link size the drive lists).
 void PrepareWrite(MmcDrive& mmc, uint16_t profile, bool lastSession, bool test = false) {
   if (UsesStreamingSpeed(profile)) StateSpeeds(mmc);
   if (!UsesWriteParametersPage(profile)) return;
   std::vector<uint8_t> page;
   ASSERT_EQ(mmc.ModeSense(kWriteParametersPage, &page), STARBURN_OK);
+  const bool cd = IsCdProfile(profile);
   page[writeparams::kFlags] =
-      static_cast<uint8_t>((IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
-                                                 : writeparams::kWriteTypeIncremental) |
+      static_cast<uint8_t>((cd ? writeparams::kWriteTypeTrackAtOnce
+                               : writeparams::kWriteTypeIncremental | writeparams::kLinkSizeValid) |
                            (test ? writeparams::kTestWrite : 0));
+  page[writeparams::kLinkSize] = cd ? 0 : kDvdLinkSize;
   page[writeparams::kMultiSession] = static_cast<uint8_t>(
       ((lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext) << 6) |
       writeparams::kTrackModeData);
@@ -256,6 +259,14 @@ TEST(EmulatedRecorderTest, RewritableDiscsBlankBackToBlankAndWriteOnceDiscsRefus
     EXPECT_EQ(Track(*rig.mmc, kInvisibleTrack).nextWritable, 0u);
     EXPECT_EQ(drivetest::ReadFile(rig.image).size(), 0u);
     EXPECT_NE(drivetest::ReadFile(SidecarPathOf(rig.image)).find("disc blank"), std::string::npos);
+    if (profile == profile::kDvdRwSequential) {
+      // A minimal blank leaves a DVD-RW to disc-at-once writing, until it is
+      // blanked fully.
+      PrepareWrite(*rig.mmc, profile, false);
+      EXPECT_EQ(WriteBlocks(*rig.mmc, 0, 16), STARBURN_STATUS_COMMAND_FAILED);
+      EXPECT_EQ(rig.Asc(), asc::kIllegalModeForTrack);
+      ASSERT_EQ(rig.mmc->Blank(kBlankFull), STARBURN_OK);
+    }
     EXPECT_EQ(RecordSession(*rig.mmc, profile, 300, false), 0u) << "blank again, written again";
   }
   for (const char* name : {"cd-r", "dvd+r", "bd-r"}) {

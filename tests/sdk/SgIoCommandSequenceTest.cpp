@@ -81,8 +81,11 @@ std::string Survey(int tracks) {
 const std::string kSpeeds = ", MODE SENSE(10), GET PERFORMANCE, SET STREAMING";
 const std::string kTrackAtOnce =
     ", MODE SENSE(10), MODE SELECT(10) (page 05: track at once, next session allowed)";
+// DVD-R/-RW: the configuration says whether the disc takes incremental
+// writing now, and with which link size.
 const std::string kIncremental =
-    ", MODE SENSE(10), MODE SELECT(10) (page 05: incremental, next session allowed)";
+    ", MODE SENSE(10), GET CONFIGURATION, MODE SELECT(10) (page 05: incremental, next session "
+    "allowed)";
 // 100 blocks: three WRITE(10) of 32 and one of 4, the buffer read for the
 // progress notification, the flush.
 const std::string kWrite = ", WRITE(10) x4, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
@@ -95,6 +98,8 @@ const std::string kCdWrite =
 const std::string kCloseTrack = ", CLOSE TRACK/SESSION (track), REQUEST SENSE";
 const std::string kCloseSession = ", CLOSE TRACK/SESSION (session), REQUEST SENSE";
 const std::string kQuickBlank = ", BLANK (minimal), REQUEST SENSE";
+// A DVD-RW is blanked fully: after a minimal blank it would take no session.
+const std::string kDvdRwBlank = ", BLANK (full), REQUEST SENSE";
 // Overwritable media: the survey reads the volume descriptors from block 16
 // on to find where the file system ends; on a freshly formatted disc a
 // READ(10) finds none and a second reads the blocks before it, which must be
@@ -122,7 +127,7 @@ Expected ExpectedFor(const std::string& medium) {
     return {Survey(1) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
             Survey(2) + kIncremental + kCloseSession,
             Survey(2) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
-            medium == "dvd-rw" ? Survey(3) + kQuickBlank : ""};
+            medium == "dvd-rw" ? Survey(3) + kDvdRwBlank : ""};
   }
   if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {
     return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,

@@ -69,11 +69,30 @@ StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool
   if (page.size() < kWriteParametersPageLength) {
     return Refuse(STARBURN_STATUS_COMMAND_FAILED, "the drive's write parameters page is too short");
   }
-  const uint8_t type = IsCdProfile(profile) ? writeparams::kWriteTypeTrackAtOnce
-                                            : writeparams::kWriteTypeIncremental;
-  page[writeparams::kFlags] =
-      static_cast<uint8_t>((page[writeparams::kFlags] & writeparams::kBufe) |
-                           (testWrite ? writeparams::kTestWrite : 0) | type);
+  const bool cd = IsCdProfile(profile);
+  uint8_t linkSize = 0;
+  if (!cd) {
+    // DVD-R and DVD-RW take incremental writing only while Incremental
+    // Streaming Writable is current, with a link size it lists.
+    Configuration configuration;
+    status = mmc.GetConfiguration(kConfigurationCurrent, &configuration);
+    if (status != STARBURN_OK) return FromDrive(status);
+    const Feature* incremental = configuration.Find(feature::kIncrementalStreamingWritable);
+    if (incremental == nullptr || !incremental->current) {
+      return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM,
+                    "the disc in " + Name() +
+                        " takes no incremental writing now (a DVD-RW given a quick blank takes "
+                        "disc-at-once only: erase it fully first)");
+    }
+    // Feature data: byte 3 the number of link sizes, then the sizes.
+    const std::vector<uint8_t>& data = incremental->data;
+    if (data.size() > 4 && data[3] > 0) linkSize = data[4];
+  }
+  const uint8_t type = cd ? writeparams::kWriteTypeTrackAtOnce : writeparams::kWriteTypeIncremental;
+  page[writeparams::kFlags] = static_cast<uint8_t>(
+      (page[writeparams::kFlags] & writeparams::kBufe) | (testWrite ? writeparams::kTestWrite : 0) |
+      (linkSize != 0 ? writeparams::kLinkSizeValid : 0) | type);
+  page[writeparams::kLinkSize] = linkSize;
   const uint8_t multiSession =
       lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext;
   page[writeparams::kMultiSession] =
@@ -330,7 +349,10 @@ StarBurnStatus Device::Blank(bool quick) {
   StarBurnStatus status = Survey(&layout);
   if (status != STARBURN_OK) return status;
   if (!layout.overwritable) {
-    return FromDrive(mmc.Blank(quick ? kBlankMinimal : kBlankFull, ProgressWatch()));
+    // A DVD-RW given a minimal blank takes disc-at-once writing only, no
+    // further session: it is blanked fully, so that it takes sessions again.
+    const bool minimal = quick && layout.profile != profile::kDvdRwSequential;
+    return FromDrive(mmc.Blank(minimal ? kBlankMinimal : kBlankFull, ProgressWatch()));
   }
   // Overwritable media have no BLANK: a full blank formats the disc again, and
   // either way the file system's descriptors are overwritten.

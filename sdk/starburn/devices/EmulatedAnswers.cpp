@@ -63,7 +63,8 @@ std::vector<uint8_t> InquiryAnswer(const DriveModel& model) {
 }
 
 std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t currentProfile,
-                                         uint8_t requestType, uint16_t startingFeature) {
+                                         uint8_t requestType, uint16_t startingFeature,
+                                         bool incremental) {
   std::vector<uint8_t> answer(8, 0);
   PutBig16(&answer[6], currentProfile);
   FeatureBuilder features{&answer, requestType, startingFeature};
@@ -91,7 +92,10 @@ std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t curre
   }
   const bool dvdMinus = writes(profile::kDvdR) || writes(profile::kDvdRwSequential) ||
                         writes(profile::kDvdRDualLayer);
-  if (dvdMinus) features.Add(feature::kIncrementalStreamingWritable, false, {0, 1, 0, 0});
+  if (dvdMinus) {  // Mode 1 blocks; one link size
+    features.Add(feature::kIncrementalStreamingWritable, incremental,
+                 {0, 1, 0, 1, kDvdLinkSize, 0, 0, 0});
+  }
   if (writes(profile::kDvdPlusRw) || writes(profile::kBdRe) || writes(profile::kDvdRam)) {
     features.Add(feature::kFormattable, false, {0, 0, 0, 0});
   }

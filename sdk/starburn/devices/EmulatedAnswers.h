@@ -16,8 +16,15 @@ std::vector<uint8_t> InquiryAnswer(const DriveModel& model);
 
 // requestType 0: every feature from startingFeature on; 1: only the current
 // ones; 2: only startingFeature.
+// incremental: Incremental Streaming Writable (0021h) is current, which it is
+// for a DVD-R or DVD-RW that takes incremental writing (not a DVD-RW after a
+// minimal blank).
 std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t currentProfile,
-                                         uint8_t requestType, uint16_t startingFeature);
+                                         uint8_t requestType, uint16_t startingFeature,
+                                         bool incremental = false);
+// The link size a DVD-R recorder lists in 0021h and wants in the write
+// parameters page: 16 blocks, one ECC block.
+constexpr uint8_t kDvdLinkSize = 16;
 
 std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc);
 

@@ -236,6 +236,13 @@ void EmulatedRecorder::PowerLoss() {
   faults.powerLossAt.reset();  // the drive is switched on again undamaged
 }
 
+bool EmulatedRecorder::IncrementalOffered() const {
+  const uint16_t current = CurrentProfile();
+  return (current == profile::kDvdR || current == profile::kDvdRwSequential ||
+          current == profile::kDvdRDualLayer) &&
+         !incrementalLost;
+}
+
 uint16_t EmulatedRecorder::CurrentProfile() const {
   if (!disc || trayOpen || !model.Reads(disc->GetMedium().profile)) return profile::kNone;
   return disc->GetMedium().profile;
@@ -331,7 +338,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kInquiry:
       return Answer(InquiryAnswer(model), command, GetBig16(cdb + 3));
     case opcode::kGetConfiguration:
-      return Answer(ConfigurationAnswer(model, CurrentProfile(), cdb[1] & 0x03, GetBig16(cdb + 2)),
+      return Answer(ConfigurationAnswer(model, CurrentProfile(), cdb[1] & 0x03, GetBig16(cdb + 2),
+                                        IncrementalOffered()),
                     command, GetBig16(cdb + 7));
     case opcode::kReadDiscInformation:
       if (!DiscReady(&refusal)) return Check(refusal);
@@ -388,6 +396,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       if (!DiscWritable(&refusal)) return Check(refusal);
       if ((cdb[1] & 0x07) > kBlankMinimal) return Check(kInvalidField);
       if (!disc->Blank(&refusal)) return Check(refusal);
+      incrementalLost = disc->GetMedium().profile == profile::kDvdRwSequential &&
+                        (cdb[1] & 0x07) == kBlankMinimal;
       unflushedBytes = 0;
       StartOperation((cdb[1] & 0x10) != 0, kAscqOperationInProgress, 0);
       return Good();
@@ -492,6 +502,13 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
     const bool mode1 =
         (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
     if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
+    // Incremental DVD-R/RW: only while the disc takes it, with the link size
+    // the drive lists.
+    if (!cd && (!IncrementalOffered() ||
+                (writeParameters[writeparams::kFlags] & writeparams::kLinkSizeValid) == 0 ||
+                writeParameters[writeparams::kLinkSize] != kDvdLinkSize)) {
+      return Check(kIllegalMode);
+    }
   }
   if (parametersLost && UsesWriteParametersPage(p)) return Check(kIllegalMode);
   if (faults.resetAt && lba <= *faults.resetAt && *faults.resetAt < uint64_t{lba} + count) {

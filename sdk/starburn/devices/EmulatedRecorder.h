@@ -124,6 +124,11 @@ class EmulatedRecorder : public DriveBackend,
   uint16_t requestedWrite = 0xFFFF;
   std::vector<uint8_t> writeParameters;
   bool parametersLost = false;  // reset since the write parameters were last sent
+  // A DVD-RW given a minimal blank takes disc-at-once writing only, until it
+  // is blanked fully (kept for the life of the recorder).
+  bool incrementalLost = false;
+  // Whether 0021h is current: a DVD-R or DVD-RW that takes incremental writes.
+  bool IncrementalOffered() const;
   uint64_t unflushedBytes = 0;
   // The long operation shown running (total nonzero): REQUEST SENSE polls
   // answered of total (the poll after the last says it is done), its
