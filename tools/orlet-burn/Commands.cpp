@@ -91,6 +91,10 @@ int ListDrives(const Options& options) {
         Utf8(info.discTypeName).c_str(), held ? "-" : Utf8(info.spaceText).c_str(),
         held ? "in use" : DiscState(info).c_str(), held ? "-" : Size(info.freeBytes).c_str());
     if (held) std::printf("    (%s: it is recording)\n", kHeldElsewhere);
+    const uint64_t lost = held ? 0 : LostBytes(info);
+    if (lost != 0) {
+      std::printf("    (%s of the disc lost to an interrupted recording)\n", Size(lost).c_str());
+    }
   }
   PrintUnusableDrives();
   return kExitOk;
@@ -116,6 +120,11 @@ int ShowDrive(const Options& options) {
   std::printf("  label             %s\n", Utf8(info.volumeLabel).c_str());
   std::printf("  used / free       %s / %s (%u s at 1x)\n", Size(info.usedBytes).c_str(),
               Size(info.freeBytes).c_str(), info.freeSeconds);
+  const uint64_t lost = held ? 0 : LostBytes(info);
+  if (lost != 0) {
+    std::printf("  lost              %s, to an interrupted recording (never read back)\n",
+                Size(lost).c_str());
+  }
   std::printf("  capacity          %d s at 1x\n", info.capacitySeconds);
   std::printf("  next session at   block %u\n", info.sessionStartAddress);
   std::printf("  erasable          %s\n", YesNo(info.isErasable));

@@ -2,6 +2,8 @@
 
 #include <orlet/DriveInfo.h>
 
+#include <cstdint>
+
 namespace orletburn {
 
 // What orlet-burn says of a drive another program is recording on.
@@ -12,5 +14,10 @@ constexpr const char* kHeldElsewhere = "another program is using the drive";
 // another process). While it does, the drive record shows nothing true of the
 // disc, so the commands say "in use" instead of the record's space and state.
 bool HeldByAnotherProgram(const Orlet::DriveInfo& info);
+
+// Bytes of the disc that recordings cut short by an interruption (a killed
+// burner, a power cut) used up: they hold nothing readable, are never
+// offered for import, and count neither as used nor as free.
+uint64_t LostBytes(const Orlet::DriveInfo& info);
 
 }  // namespace orletburn
