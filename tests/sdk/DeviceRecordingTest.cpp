@@ -228,6 +228,25 @@ TEST_F(DeviceRecordingTest, AQuickBlankedDvdRwIsRefusedUntilBlankedFully) {
   EXPECT_EQ(Query("CdRom0", 'D').label, u"FULL");
 }
 
+// A drive whose capabilities page gives a DVD's write speed in CD units: the
+// figure GET PERFORMANCE does not list is not believed, and the write is set
+// to the fastest speed the disc takes, not the slowest.
+TEST_F(DeviceRecordingTest, APageSpeedInCdUnitsIsNotTakenForTheDiscs) {
+  starburn::DriveModel model = starburn::DriveModel::AllMedia();
+  model.pageSpeedsInCdUnits = true;
+  AttachRecorder("dvd+r", directory.File("units.iso"), model);
+  ASSERT_EQ(Burn("CdRom0", 0, 40, "UNITS"), STARBURN_OK) << recordText;
+  void* device = Open("CdRom0", 1);
+  uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
+  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, sizeof text, &systemError, &failure,
+                                                 &currentRead, &maximumRead, &currentWrite,
+                                                 &maximumWrite),
+            STARBURN_OK);
+  Close(device);
+  const starburn::Medium& medium = *starburn::FindMedium("dvd+r");
+  EXPECT_EQ(currentWrite, medium.writeSpeeds.back() * 176 / 1385);  // the fastest, in CD units
+}
+
 TEST_F(DeviceRecordingTest, ACdRecorderThatClosesTheTrackAtTheFlushIsNotAFailure) {
   starburn::DriveModel model = starburn::DriveModel::AllMedia();
   model.flushClosesCdTrack = true;

@@ -349,8 +349,13 @@ StarBurnStatus Device::SetSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
 
 StarBurnStatus Device::SetStreaming(uint32_t readSpeed, uint32_t writeSpeed) {
   std::vector<WriteSpeed> speeds;
-  StarBurnStatus status = mmc.GetWriteSpeeds(&speeds);
+  const StarBurnStatus status = mmc.GetWriteSpeeds(&speeds);
   if (status != STARBURN_OK) return FromDrive(status);
+  return SetStreamingWith(speeds, readSpeed, writeSpeed);
+}
+
+StarBurnStatus Device::SetStreamingWith(const std::vector<WriteSpeed>& speeds, uint32_t readSpeed,
+                                        uint32_t writeSpeed) {
   if (speeds.empty()) {
     // A pressed disc has no write speeds, and so no figures for a descriptor;
     // its reading speed goes the CD way, which drives take for reading.
@@ -374,16 +379,24 @@ StarBurnStatus Device::SetStreaming(uint32_t readSpeed, uint32_t writeSpeed) {
 
 StarBurnStatus Device::KeepSpeeds() {
   std::vector<uint8_t> page;
-  const StarBurnStatus status = mmc.ModeSense(kCapabilitiesPage, &page);
+  StarBurnStatus status = mmc.ModeSense(kCapabilitiesPage, &page);
+  if (status != STARBURN_OK) return FromDrive(status);
+  std::vector<WriteSpeed> speeds;
+  status = mmc.GetWriteSpeeds(&speeds);
   if (status != STARBURN_OK) return FromDrive(status);
   // A drive that does not say its current speeds is asked for its fastest.
+  // Some drives give page 2A's figures in CD units even for a DVD or BD: a
+  // current write speed GET PERFORMANCE does not list counts as none.
   uint32_t read = kMaximumSpeed;
   uint32_t write = kMaximumSpeed;
   if (page.size() >= capabilities::kCurrentWriteSpeed + 2) {
     read = GetBig16(&page[capabilities::kCurrentReadSpeed]);
     write = GetBig16(&page[capabilities::kCurrentWriteSpeed]);
   }
-  return SetStreaming(read == 0 ? kMaximumSpeed : read, write == 0 ? kMaximumSpeed : write);
+  const bool listed = std::any_of(speeds.begin(), speeds.end(), [write](const WriteSpeed& speed) {
+    return speed.writeSpeed == write;
+  });
+  return SetStreamingWith(speeds, read == 0 ? kMaximumSpeed : read, listed ? write : kMaximumSpeed);
 }
 
 StarBurnStatus Device::TestUnitReady() { return FromDrive(mmc.TestUnitReady()); }

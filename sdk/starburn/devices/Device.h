@@ -119,8 +119,12 @@ class Device : public DiscProvider {
   // DVD and BD: one performance descriptor over the whole disc; 65535 or more
   // asks the fastest speed the drive lists for the disc.
   StarBurnStatus SetStreaming(uint32_t readSpeed, uint32_t writeSpeed);
+  // The same with the write speeds GET PERFORMANCE gave for the disc.
+  StarBurnStatus SetStreamingWith(const std::vector<WriteSpeed>& speeds, uint32_t readSpeed,
+                                  uint32_t writeSpeed);
   // DVD and BD before a write: states the speeds the drive runs at now (the
-  // last a host asked, or the fastest) with SET STREAMING.
+  // last a host asked, or the fastest) with SET STREAMING; a current write
+  // speed in mode page 2A that GET PERFORMANCE does not list counts as none.
   StarBurnStatus KeepSpeeds();
   StarBurnStatus WriteZeros(uint32_t from, uint32_t count);
   StarBurnStatus WriteImage(BlockSource& source, uint32_t start, std::vector<uint8_t>* descriptors,

@@ -31,6 +31,9 @@ struct DriveModel {
   // Like many CD recorders, SYNCHRONIZE CACHE closes a track-at-once CD track
   // itself, and a CLOSE TRACK after it is refused (there is no open track).
   bool flushClosesCdTrack = false;
+  // Like some DVD recorders, the capabilities page gives the current write
+  // speed of a DVD or BD in CD units (176 KB/s for 1x), not in its own.
+  bool pageSpeedsInCdUnits = false;
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;

@@ -188,8 +188,8 @@ ScsiResult EmulatedRecorder::AnswerWhileHeldElsewhere(const ScsiCommand& command
     case opcode::kModeSense10: {
       const uint8_t page = cdb[2] & 0x3F;
       if (page != kCapabilitiesPage) break;
-      return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)), command,
-                    GetBig16(cdb + 7));
+      return Answer(ModeSenseAnswer(CapabilitiesPage(model, PageSpeeds(), removalPrevented)),
+                    command, GetBig16(cdb + 7));
     }
     case opcode::kRequestSense: {
       const ScsiResult none = Check(kNothingToReport);
@@ -291,6 +291,19 @@ SpeedState EmulatedRecorder::Speeds() const {
   return state;
 }
 
+SpeedState EmulatedRecorder::PageSpeeds() const {
+  SpeedState speeds = Speeds();
+  if (!model.pageSpeedsInCdUnits || !disc || trayOpen) return speeds;
+  // KB/s of 1x: CD 176, DVD 1385, BD 4496.
+  constexpr uint32_t kCd1x = 176;
+  constexpr uint32_t kDvd1x = 1385;
+  constexpr uint32_t kBd1x = 4496;
+  const uint16_t p = disc->GetMedium().profile;
+  if (IsCdProfile(p)) return speeds;
+  speeds.currentWrite = speeds.currentWrite * kCd1x / (IsBdProfile(p) ? kBd1x : kDvd1x);
+  return speeds;
+}
+
 ScsiResult EmulatedRecorder::Execute(int connection, uint64_t connectionEpoch,
                                      const ScsiCommand& command) {
   std::lock_guard<std::mutex> lock(mutex);
@@ -379,8 +392,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
         return Answer(ModeSenseAnswer(writeParameters), command, GetBig16(cdb + 7));
       }
       if (page == kCapabilitiesPage) {
-        return Answer(ModeSenseAnswer(CapabilitiesPage(model, Speeds(), removalPrevented)), command,
-                      GetBig16(cdb + 7));
+        return Answer(ModeSenseAnswer(CapabilitiesPage(model, PageSpeeds(), removalPrevented)),
+                      command, GetBig16(cdb + 7));
       }
       return Check(kInvalidField);
     }

@@ -101,6 +101,8 @@ class EmulatedRecorder : public DriveBackend,
   bool TestWriting() const;
   uint16_t CurrentProfile() const;
   SpeedState Speeds() const;
+  // Speeds() as the capabilities page gives them (DriveModel::pageSpeedsInCdUnits).
+  SpeedState PageSpeeds() const;
   void LoseDisc();
   void PowerLoss();
   void DiscChanged();
