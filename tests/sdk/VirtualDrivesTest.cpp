@@ -92,37 +92,41 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   const std::string image = directory.File("side.iso");
   WriteFile(image, std::string(std::size_t{10} * kBlockSize, '\0'));
   const std::string sidecar = SidecarPathOf(image);
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-rw\ndisc appendable\nsession closed\n"
-            "track 0 10\n");
-  refused("cd-r=" + image, "describes a cd-rw, but the drive list says cd-r");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
-            "track 0 20\n");
-  refused("cd-r=" + image, "records data up to block 20, but the image ends at block 10");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
-            "track 0 10\nsession closed\ntrack 5 2\n");
-  refused("cd-r=" + image, "track 2 (start 5, 2 blocks) overlaps");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc blank\nsession closed\n"
-            "track 0 10\n");
-  refused("cd-r=" + image, "sessions are listed");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession open\n"
-            "track 0 4\nsession closed\ntrack 10 0\n");
-  refused("cd-r=" + image, "session 1 is open");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium dvd+rw\ndisc unformatted\n");
-  refused("dvd+rw=" + image, "unformatted, but the image holds data");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc blank\n");
-  refused("cd-r=" + image, "the image holds data up to block 10, but it records a blank disc");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n");
-  refused("cd-r=" + image, "beyond the recorded tracks, which end at block 4");
-  WriteFile(sidecar,
-            "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\nsession closed\n"
-            "track 0 open\n");
-  refused("cd-r=" + image, "line 5: an open track lies in a closed session");
+  const struct {
+    const char* medium;
+    const char* state;  // after "starburn-virtual-disc 1\n" unless it starts with the magic
+    const char* refusal;
+  } sidecars[] = {
+      {"cd-r", "medium cd-rw\ndisc appendable\nsession closed\ntrack 0 10\n",
+       "describes a cd-rw, but the drive list says cd-r"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 20\n",
+       "records data up to block 20, but the image ends at block 10"},
+      {"cd-r",
+       "medium cd-r\ndisc appendable\nsession closed\ntrack 0 10\nsession closed\ntrack 5 2\n",
+       "track 2 (start 5, 2 blocks) overlaps"},
+      {"cd-r", "medium cd-r\ndisc blank\nsession closed\ntrack 0 10\n", "sessions are listed"},
+      {"cd-r",
+       "medium cd-r\ndisc appendable\nsession open\ntrack 0 4\nsession closed\ntrack 10 0\n",
+       "session 1 is open"},
+      {"dvd+rw", "medium dvd+rw\ndisc unformatted\n", "unformatted, but the image holds data"},
+      {"cd-r", "medium cd-r\ndisc blank\n",
+       "the image holds data up to block 10, but it records a blank disc"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n",
+       "beyond the recorded tracks, which end at block 4"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 open\n",
+       "line 5: an open track lies in a closed session"},
+      {"cd-r", "starburn-virtual-disc 2\n", "line 1: unknown sidecar version"},
+      {"cd-r", "medium cd-r\ndisc appendable\ntrack 0 10\n", "line 4: a track before any session"},
+      {"cd-r", "medium cd-r\ndisc appendable\ncolour blue\n",
+       "line 4: cannot read \"colour blue\""},
+  };
+  for (const auto& row : sidecars) {
+    const std::string state = row.state;
+    WriteFile(sidecar, state.rfind("starburn-virtual-disc", 0) == 0
+                           ? state
+                           : "starburn-virtual-disc 1\n" + state);
+    refused(std::string(row.medium) + "=" + image, row.refusal);
+  }
   {  // A track line cut short: the session's descriptor says where its volume ends.
     std::string cut(std::size_t{25} * kBlockSize, '\0');
     cut.replace(std::size_t{16} * kBlockSize, 6,
@@ -139,13 +143,6 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
                 ": track 1 is recorded as 8 blocks from block 0, but its volume descriptor "
                 "gives a volume of 10 blocks");
   }
-  WriteFile(sidecar, "starburn-virtual-disc 2\n");
-  refused("cd-r=" + image, "line 1: unknown sidecar version");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\ntrack 0 10\n");
-  refused("cd-r=" + image, "line 4: a track before any session");
-  WriteFile(sidecar, "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\ncolour blue\n");
-  refused("cd-r=" + image, "line 4: cannot read \"colour blue\"");
-
   // Too many drives for the letters D: to Z:.
   std::string many;
   for (int i = 0; i < 24; ++i) many += "empty;";
