@@ -56,7 +56,7 @@ class InterruptionTest(Case):
         ("append", "bd-re", "before"),
         ("append", "dvd+rw", "during"),
         ("append", "dvd-ram", "after"),
-        ("append", "dvd-r-dl", "during"),
+        ("append", "dvd-rw-ro", "during"),
         ("erase", "cd-rw", "before"),
         ("erase", "dvd-rw", "during"),
         ("erase", "dvd+rw", "after"),

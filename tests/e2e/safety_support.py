@@ -24,10 +24,12 @@ import disc_check  # pylint: disable=wrong-import-position
 from orlet_burn_test import make_tree, pattern  # pylint: disable=wrong-import-position
 
 BLOCK = disc_check.BLOCK
-WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-ram", "dvd+r", "dvd+rw", "dvd+r-dl",
-            "dvd-r-dl", "bd-r", "bd-re"]
+# Media that take a next burn after any interruption. (A DVD-R DL is written
+# disc-at-once: a cut burn leaves it unusable, as it does on a real drive.)
+WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-rw-ro", "dvd-ram", "dvd+r", "dvd+rw",
+            "dvd+r-dl", "bd-r", "bd-re"]
 # Written in place: a later session rewrites the descriptors at block 16.
-OVERWRITABLE = {"dvd-ram", "dvd+rw", "bd-re"}
+OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
 # Media `orlet-burn erase` takes; a burn to one that is not blank needs --force.
 ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
 # What orlet-burn says when another process holds the drive.
@@ -71,7 +73,7 @@ def environment():
 
 def display_name(medium):
     """The medium as `orlet-burn drives` prints it."""
-    return medium.upper().replace("-DL", " DL")
+    return medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
 
 
 def make_sources(folder, seed, big=0):

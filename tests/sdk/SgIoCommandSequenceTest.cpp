@@ -46,7 +46,9 @@ std::string Describe(const drivetest::SgIoCall& call) {
       const uint8_t type = page[writeparams::kFlags] & 0x0F;
       const bool next = (page[writeparams::kMultiSession] >> 6) == writeparams::kMultiSessionNext;
       return name + " (page 05: " +
-             (type == writeparams::kWriteTypeTrackAtOnce ? "track at once" : "incremental") +
+             (type == writeparams::kWriteTypeTrackAtOnce  ? "track at once"
+              : type == writeparams::kWriteTypeDiscAtOnce ? "disc at once"
+                                                          : "incremental") +
              (next ? ", next session allowed)" : ", last session)");
     }
     default:
@@ -79,22 +81,30 @@ std::string Survey(int tracks) {
          (tracks > 1 ? " x" + std::to_string(tracks) : "");
 }
 const std::string kSpeeds = ", MODE SENSE(10), GET PERFORMANCE, SET STREAMING";
+// The configuration says whether the drive guards against underruns and, on
+// DVD-R/-RW, whether the disc takes incremental writing now and with which
+// link size; the next track's information gives its track mode.
 const std::string kTrackAtOnce =
-    ", MODE SENSE(10), MODE SELECT(10) (page 05: track at once, next session allowed)";
-// DVD-R/-RW: the configuration says whether the disc takes incremental
-// writing now, and with which link size.
-const std::string kIncremental =
-    ", MODE SENSE(10), GET CONFIGURATION, MODE SELECT(10) (page 05: incremental, next session "
+    ", GET CONFIGURATION, MODE SENSE(10), MODE SELECT(10) (page 05: track at once, next session "
     "allowed)";
+const std::string kChoose = ", GET CONFIGURATION, READ TRACK INFORMATION";
+const std::string kIncremental =
+    ", MODE SENSE(10), MODE SELECT(10) (page 05: incremental, next session allowed)";
+// Where incremental writing is not offered (DVD-R DL), a blank disc takes one
+// disc-at-once session into a reservation of whole ECC blocks (100 blocks:
+// 112), and the flush closes the disc.
+const std::string kDiscAtOnce =
+    ", READ DISC INFORMATION" + std::string(", MODE SENSE(10), GET PERFORMANCE, SET STREAMING") +
+    ", MODE SENSE(10), MODE SELECT(10) (page 05: disc at once, last session), RESERVE TRACK";
 // 100 blocks: three WRITE(10) of 32 and one of 4, the buffer read for the
 // progress notification, the flush.
 const std::string kWrite = ", WRITE(10) x4, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
 // With the write parameters set, the next writable address is read again.
 const std::string kRecheck = ", READ TRACK INFORMATION";
-// On CD the track is padded to its minimum of 300 blocks: seven more WRITE(10)
-// of zeros before the flush.
+// On CD the track is padded to its minimum of 300 blocks with zeros: ten
+// WRITE(10).
 const std::string kCdWrite =
-    ", WRITE(10) x4, READ BUFFER CAPACITY, WRITE(10) x7, SYNCHRONIZE CACHE, REQUEST SENSE";
+    ", WRITE(10) x10, READ BUFFER CAPACITY, SYNCHRONIZE CACHE, REQUEST SENSE";
 const std::string kCloseTrack = ", CLOSE TRACK/SESSION (track), REQUEST SENSE";
 const std::string kCloseSession = ", CLOSE TRACK/SESSION (session), REQUEST SENSE";
 const std::string kQuickBlank = ", BLANK (minimal), REQUEST SENSE";
@@ -106,13 +116,15 @@ const std::string kDvdRwBlank = ", BLANK (full), REQUEST SENSE";
 // zero for the disc to be blank.
 const std::string kFileSystem = ", READ(10) x4";
 const std::string kNoFileSystem = ", READ(10) x2";
-// Every session's descriptors reach block 16 last.
+// Every session's descriptors reach block 16 last; a restricted-overwrite
+// DVD-RW takes them as a whole group of 16 blocks, the rest read first.
 const std::string kDescriptorsLast = ", WRITE(10), SYNCHRONIZE CACHE, REQUEST SENSE";
+const std::string kDescriptorGroupLast = ", READ(10), WRITE(10), SYNCHRONIZE CACHE, REQUEST SENSE";
 
 struct Expected {
   std::string record;  // TrackAtOnceFromTree on the blank disc
   std::string close;   // CloseSession after it
-  std::string append;  // TrackAtOnceFromTree of the second session
+  std::string append;  // TrackAtOnceFromTree of the second session; empty: the disc is closed
   std::string erase;   // Blank(quick), as the library erases; empty: the disc is not erasable
 };
 
@@ -123,11 +135,14 @@ Expected ExpectedFor(const std::string& medium) {
             Survey(2) + kTrackAtOnce + kRecheck + kCdWrite + kCloseTrack,
             medium == "cd-rw" ? Survey(3) + kQuickBlank : ""};
   }
-  if (medium == "dvd-r" || medium == "dvd-rw" || medium == "dvd-r-dl") {
-    return {Survey(1) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
-            Survey(2) + kIncremental + kCloseSession,
-            Survey(2) + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
+  if (medium == "dvd-r" || medium == "dvd-rw") {
+    return {Survey(1) + kChoose + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
+            Survey(2) + kChoose + kIncremental + kCloseSession,
+            Survey(2) + kChoose + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
             medium == "dvd-rw" ? Survey(3) + kDvdRwBlank : ""};
+  }
+  if (medium == "dvd-r-dl") {
+    return {Survey(1) + kChoose + kDiscAtOnce + kRecheck + kWrite, Survey(1), "", ""};
   }
   if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {
     return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,
@@ -140,9 +155,10 @@ Expected ExpectedFor(const std::string& medium) {
       medium == "dvd+rw"  ? "READ FORMAT CAPACITIES, FORMAT UNIT (type 26h), REQUEST SENSE, "
       : medium == "bd-re" ? "READ FORMAT CAPACITIES, FORMAT UNIT (type 00h), REQUEST SENSE, "
                           : "";
+  const std::string descriptors = medium == "dvd-rw-ro" ? kDescriptorGroupLast : kDescriptorsLast;
   return {(format.empty() ? "" : Survey(1) + ", " + format) + Survey(1) + kNoFileSystem + kSpeeds +
-              kWrite + kDescriptorsLast,
-          Survey(1) + kFileSystem, Survey(1) + kFileSystem + kSpeeds + kWrite + kDescriptorsLast,
+              kWrite + descriptors,
+          Survey(1) + kFileSystem, Survey(1) + kFileSystem + kSpeeds + kWrite + descriptors,
           Survey(1) + kFileSystem + kSpeeds + ", WRITE(10) x3, SYNCHRONIZE CACHE, REQUEST SENSE"};
 }
 
@@ -197,6 +213,10 @@ TEST_P(SgIoCommandSequenceTest, BurnAppendAndErase) {
   const Burned first = BurnSession(Query("CdRom0", 0).sessionStart, 100);
   EXPECT_EQ(first.record, expected.record);
   EXPECT_EQ(first.close, expected.close);
+  if (expected.append.empty()) {
+    EXPECT_EQ(Query("CdRom0", 0).sessionStart, 0u);  // closed: no next session
+    return;
+  }
   const Burned second = BurnSession(Query("CdRom0", 0).sessionStart, 100);
   EXPECT_EQ(second.record, expected.append);
   if (Query("CdRom0", 0).erasable == 0) {
@@ -215,7 +235,8 @@ TEST_P(SgIoCommandSequenceTest, BurnAppendAndErase) {
 
 INSTANTIATE_TEST_SUITE_P(WritableMedia, SgIoCommandSequenceTest,
                          testing::Values("cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+rw",
-                                         "dvd-ram", "dvd+r-dl", "dvd-r-dl", "bd-r", "bd-re"),
+                                         "dvd-rw-ro", "dvd-ram", "dvd+r-dl", "dvd-r-dl", "bd-r",
+                                         "bd-re"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return drivetest::MediumTestName(info.param);
                          });

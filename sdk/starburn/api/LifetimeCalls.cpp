@@ -56,11 +56,15 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
   if (!starburn::environmentRead) {
     const char* list = std::getenv(starburn::kVirtualDrivesVariable);
     std::string problem;
-    if (list != nullptr && *list != '\0' &&
-        starburn::AttachVirtualDriveList(list, starburn::DriveModel::AllMedia(), &problem) !=
-            STARBURN_OK) {
-      return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION,
-                        std::string(starburn::kVirtualDrivesVariable) + ": " + problem);
+    if (list != nullptr && *list != '\0') {
+      starburn::DriveModel model;
+      if (starburn::VirtualDriveModel(&model, &problem) != STARBURN_OK) {
+        return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION, problem);
+      }
+      if (starburn::AttachVirtualDriveList(list, model, &problem) != STARBURN_OK) {
+        return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION,
+                          std::string(starburn::kVirtualDrivesVariable) + ": " + problem);
+      }
     }
     if (starburn::RealDrivesWanted()) {
       starburn::DeviceRegistry::Instance().AttachDiscovered(

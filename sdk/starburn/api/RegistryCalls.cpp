@@ -38,8 +38,9 @@ StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
   out.Clear();
   if (drives == nullptr) return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "no drive list");
   std::string error;
-  const StarBurnStatus status =
-      starburn::AttachVirtualDriveList(drives, starburn::DriveModel::AllMedia(), &error);
+  starburn::DriveModel model;
+  StarBurnStatus status = starburn::VirtualDriveModel(&model, &error);
+  if (status == STARBURN_OK) status = starburn::AttachVirtualDriveList(drives, model, &error);
   if (status != STARBURN_OK) return out.Fail(status, error);
   return STARBURN_OK;
 }

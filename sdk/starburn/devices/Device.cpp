@@ -414,6 +414,7 @@ StarBurnStatus Device::GetUnderrunProtection(bool* enabled, bool* supported) {
 }
 
 StarBurnStatus Device::SetUnderrunProtection(bool enable) {
+  underrunProtectionOff = !enable;  // the next recording's page follows it too
   Configuration configuration;
   StarBurnStatus status = mmc.GetConfiguration(kConfigurationCurrent, &configuration);
   if (status != STARBURN_OK) return FromDrive(status);

@@ -115,7 +115,23 @@ class Device : public DiscProvider {
   StarBurnStatus SurveyOverwritable(Layout* layout);
   StarBurnStatus LastSessionStart(const Layout& layout, uint32_t* start);
   StarBurnStatus ProbeLastSession(SessionSummary* summary);
-  StarBurnStatus SetWriteParameters(uint16_t profile, bool testWrite, bool lastSession);
+  // How a recording goes out, as the write parameters page states it.
+  struct WriteSetup {
+    uint16_t profile = 0;
+    bool testWrite = false;
+    bool lastSession = false;
+    uint8_t writeType = 0;  // writeparams::kWriteType...
+    uint8_t linkSize = 0;   // DVD-R/-RW incremental: the drive's link size; 0 none
+    uint8_t trackMode = 0;  // as READ TRACK INFORMATION gives it for the next track
+    bool underrunProtection = false;
+  };
+  // Chooses the write type of a recording on profile (track at once on CD;
+  // on DVD-R/-RW incremental while the drive offers it, else disc at once
+  // onto a blank disc) and the rest of out. Refuses a disc that takes no
+  // recording the drive offers.
+  StarBurnStatus ChooseWriteSetup(uint16_t profile, bool testWrite, bool lastSession,
+                                  WriteSetup* out);
+  StarBurnStatus SendWriteParameters(const WriteSetup& chosen);
   // DVD and BD: one performance descriptor over the whole disc; 65535 or more
   // asks the fastest speed the drive lists for the disc.
   StarBurnStatus SetStreaming(uint32_t readSpeed, uint32_t writeSpeed);
@@ -127,8 +143,18 @@ class Device : public DiscProvider {
   // speed in mode page 2A that GET PERFORMANCE does not list counts as none.
   StarBurnStatus KeepSpeeds();
   StarBurnStatus WriteZeros(uint32_t from, uint32_t count);
-  StarBurnStatus WriteImage(BlockSource& source, uint32_t start, std::vector<uint8_t>* descriptors,
-                            bool keepDescriptors);
+  // Writes source from block start, then zeros up to blocks in all (at least
+  // the source's count). keepDescriptors: the image's volume descriptors go
+  // to descriptors (and, for a session at block 0, out as zeros).
+  StarBurnStatus WriteImage(BlockSource& source, uint32_t start, uint64_t blocks,
+                            std::vector<uint8_t>* descriptors, bool keepDescriptors);
+  // Overwritable media: the session's descriptors to block 16, last. A disc
+  // written in whole groups (restricted-overwrite DVD-RW) gets a whole group,
+  // the rest of it read back from the disc first.
+  StarBurnStatus WriteDescriptors(const std::vector<uint8_t>& descriptors, uint32_t group);
+  // DVD+RW: restarts a background format that was stopped (READ DISC
+  // INFORMATION shows it); nothing otherwise.
+  StarBurnStatus RestartBackgroundFormat(const Layout& layout);
   // Notification 12 (total, done) and then 13 with the drive's buffer.
   void Notify(uint64_t total, uint64_t done);
   void NotifyBuffer();
@@ -158,11 +184,10 @@ class Device : public DiscProvider {
   bool DriveWasReset() const;
 
   // The recording under way, as RestoreWriteSetup sends it.
-  struct WriteSetup {
-    uint16_t profile = 0;
-    bool testWrite = false;
-    bool lastSession = false;
-  } setup;
+  WriteSetup setup;
+  // The host switched underrun protection off on this handle (SetBUP);
+  // otherwise it is on wherever the drive offers it.
+  bool underrunProtectionOff = false;
   // What the last RecordTrack asked for the session's closing.
   bool trackFailed = false;
   bool simulated = false;

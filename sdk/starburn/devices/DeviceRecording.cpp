@@ -29,6 +29,14 @@ constexpr auto kPollPause = std::chrono::milliseconds(100);
 // refuse to close a shorter one. A short data track is padded with zeros.
 constexpr uint32_t kMinimumCdTrackBlocks = 300;
 
+// Restricted-overwrite DVD-RW is written in whole ECC blocks of 16 blocks, and
+// a disc-at-once reservation on DVD-R/-RW is made of them.
+constexpr uint32_t kEccBlockBlocks = 16;
+
+uint32_t WriteGroupOf(uint16_t profile, bool discAtOnce) {
+  return discAtOnce || profile == profile::kDvdRwRestrictedOverwrite ? kEccBlockBlocks : 1;
+}
+
 bool IsSessionMedium(uint16_t profile) {
   return !IsOverwritableProfile(profile) && !IsReadOnlyProfile(profile);
 }
@@ -62,41 +70,69 @@ BusyObserver Device::ProgressWatch() {
   };
 }
 
-StarBurnStatus Device::SetWriteParameters(uint16_t profile, bool testWrite, bool lastSession) {
+StarBurnStatus Device::ChooseWriteSetup(uint16_t profile, bool testWrite, bool lastSession,
+                                        WriteSetup* out) {
+  *out = WriteSetup{profile, testWrite, lastSession};
+  Configuration configuration;
+  StarBurnStatus status = mmc.GetConfiguration(kConfigurationAll, &configuration);
+  if (status != STARBURN_OK) return FromDrive(status);
+  out->underrunProtection = SupportsUnderrunProtection(configuration) && !underrunProtectionOff;
+  if (IsCdProfile(profile)) {
+    out->writeType = writeparams::kWriteTypeTrackAtOnce;
+    out->trackMode = writeparams::kTrackModeData;
+    return STARBURN_OK;
+  }
+  TrackInformation next;
+  status = mmc.ReadTrackInformation(kInvisibleTrack, &next);
+  if (status != STARBURN_OK) return FromDrive(status);
+  out->trackMode = next.trackMode;
+  // DVD-R and DVD-RW take incremental writing only while Incremental
+  // Streaming Writable is current, with a link size it lists (data byte 3:
+  // how many, then the sizes).
+  const Feature* incremental = configuration.Find(feature::kIncrementalStreamingWritable);
+  if (incremental != nullptr && incremental->current) {
+    out->writeType = writeparams::kWriteTypeIncremental;
+    const std::vector<uint8_t>& data = incremental->data;
+    if (data.size() > 4 && data[3] > 0) out->linkSize = data[4];
+    return STARBURN_OK;
+  }
+  if (profile == profile::kDvdRDualLayerJump) {
+    return Refuse(
+        STARBURN_STATUS_NOT_SUPPORTED,
+        "the DVD-R DL in " + Name() + " is set for layer-jump recording, which is not written");
+  }
+  // Otherwise disc at once (a DVD-R DL, a DVD-RW given a minimal blank): one
+  // session onto a blank disc, which the drive closes at the end.
+  DiscInformation info;
+  status = mmc.ReadDiscInformation(&info);
+  if (status != STARBURN_OK) return FromDrive(status);
+  if (info.discStatus != kDiscBlank) {
+    return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM,
+                  "the disc in " + Name() +
+                      " takes no further session: the drive writes it disc-at-once only, onto a "
+                      "blank disc");
+  }
+  out->writeType = writeparams::kWriteTypeDiscAtOnce;
+  out->lastSession = true;
+  return STARBURN_OK;
+}
+
+StarBurnStatus Device::SendWriteParameters(const WriteSetup& chosen) {
   std::vector<uint8_t> page;
-  StarBurnStatus status = mmc.ModeSense(kWriteParametersPage, &page);
+  const StarBurnStatus status = mmc.ModeSense(kWriteParametersPage, &page);
   if (status != STARBURN_OK) return FromDrive(status);
   if (page.size() < kWriteParametersPageLength) {
     return Refuse(STARBURN_STATUS_COMMAND_FAILED, "the drive's write parameters page is too short");
   }
-  const bool cd = IsCdProfile(profile);
-  uint8_t linkSize = 0;
-  if (!cd) {
-    // DVD-R and DVD-RW take incremental writing only while Incremental
-    // Streaming Writable is current, with a link size it lists.
-    Configuration configuration;
-    status = mmc.GetConfiguration(kConfigurationCurrent, &configuration);
-    if (status != STARBURN_OK) return FromDrive(status);
-    const Feature* incremental = configuration.Find(feature::kIncrementalStreamingWritable);
-    if (incremental == nullptr || !incremental->current) {
-      return Refuse(STARBURN_STATUS_INCOMPATIBLE_MEDIUM,
-                    "the disc in " + Name() +
-                        " takes no incremental writing now (a DVD-RW given a quick blank takes "
-                        "disc-at-once only: erase it fully first)");
-    }
-    // Feature data: byte 3 the number of link sizes, then the sizes.
-    const std::vector<uint8_t>& data = incremental->data;
-    if (data.size() > 4 && data[3] > 0) linkSize = data[4];
-  }
-  const uint8_t type = cd ? writeparams::kWriteTypeTrackAtOnce : writeparams::kWriteTypeIncremental;
   page[writeparams::kFlags] = static_cast<uint8_t>(
-      (page[writeparams::kFlags] & writeparams::kBufe) | (testWrite ? writeparams::kTestWrite : 0) |
-      (linkSize != 0 ? writeparams::kLinkSizeValid : 0) | type);
-  page[writeparams::kLinkSize] = linkSize;
+      (chosen.underrunProtection ? writeparams::kBufe : 0) |
+      (chosen.testWrite ? writeparams::kTestWrite : 0) |
+      (chosen.linkSize != 0 ? writeparams::kLinkSizeValid : 0) | chosen.writeType);
+  page[writeparams::kLinkSize] = chosen.linkSize;
   const uint8_t multiSession =
-      lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext;
+      chosen.lastSession ? writeparams::kMultiSessionNone : writeparams::kMultiSessionNext;
   page[writeparams::kMultiSession] =
-      static_cast<uint8_t>((multiSession << 6) | writeparams::kTrackModeData);
+      static_cast<uint8_t>((multiSession << 6) | (chosen.trackMode & 0x0F));
   page[writeparams::kDataBlockType] = writeparams::kDataBlockMode1;
   page[writeparams::kSessionFormat] = 0;  // CD-ROM
   return FromDrive(mmc.ModeSelect(page));
@@ -113,17 +149,23 @@ StarBurnStatus Device::WriteZeros(uint32_t from, uint32_t count) {
   return STARBURN_OK;
 }
 
-StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
+StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start, uint64_t blocks,
                                   std::vector<uint8_t>* descriptors, bool keepDescriptors) {
   const uint64_t count = source.BlockCount();
-  const uint64_t total = count * kBlockSize;
+  const uint64_t total = count * kBlockSize;  // the progress counts the image, not the padding
   std::vector<uint8_t> chunk(uint64_t{kMaxTransferBlocks} * kBlockSize);
   bool descriptorsEnded = !keepDescriptors;
   uint64_t done = 0;
-  while (done < count) {
-    const auto blocks = static_cast<uint32_t>(std::min<uint64_t>(count - done, kMaxTransferBlocks));
+  while (done < blocks) {
+    const auto size = static_cast<uint32_t>(std::min<uint64_t>(blocks - done, kMaxTransferBlocks));
+    // The source's blocks, then zeros to the end.
+    const auto pulled =
+        static_cast<uint32_t>(std::min<uint64_t>(size, count - std::min(count, done)));
+    std::memset(chunk.data() + uint64_t{pulled} * kBlockSize, 0,
+                uint64_t{size - pulled} * kBlockSize);
     std::string problem;
-    StarBurnStatus status = source.Pull(chunk.data(), blocks, &problem);
+    StarBurnStatus status = STARBURN_OK;
+    if (pulled > 0) status = source.Pull(chunk.data(), pulled, &problem);
     if (status != STARBURN_OK) return Refuse(status, "the image could not be read: " + problem);
     if (drive->TakeAbort()) {
       return Refuse(STARBURN_STATUS_CANCELLED,
@@ -132,7 +174,7 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
     // Keep the image's volume descriptors, up to their terminator. A session
     // at block 0 has them at block 16 itself: they go out as zeros now and
     // for real once everything they point at is on the disc.
-    for (uint32_t i = 0; i < blocks && !descriptorsEnded; ++i) {
+    for (uint32_t i = 0; i < pulled && !descriptorsEnded; ++i) {
       const uint64_t offset = done + i;
       if (offset < kDescriptorStart) continue;
       uint8_t* block = chunk.data() + uint64_t{i} * kBlockSize;
@@ -142,21 +184,54 @@ StarBurnStatus Device::WriteImage(BlockSource& source, uint32_t start,
       if (start == 0) std::memset(block, 0, kBlockSize);
     }
     const auto lba = static_cast<uint32_t>(start + done);
-    status = FromDrive(mmc.Write(lba, blocks, chunk.data()));
+    status = FromDrive(mmc.Write(lba, size, chunk.data()));
     if (status != STARBURN_OK && DriveWasReset()) {
       // The drive was reset (or its parameters changed) and took nothing of
       // this WRITE: set the recording up again and send it once more.
       status = RestoreWriteSetup();
-      if (status == STARBURN_OK) status = FromDrive(mmc.Write(lba, blocks, chunk.data()));
+      if (status == STARBURN_OK) status = FromDrive(mmc.Write(lba, size, chunk.data()));
     }
     if (status != STARBURN_OK) return status;
     const uint64_t before = done;
-    done += blocks;
-    if (done / kProgressInterval != before / kProgressInterval || done == count) {
-      Notify(total, done * kBlockSize);
+    done += size;
+    if (done / kProgressInterval != before / kProgressInterval || done == blocks) {
+      Notify(total, std::min(done, count) * kBlockSize);
     }
   }
   return STARBURN_OK;
+}
+
+StarBurnStatus Device::WriteDescriptors(const std::vector<uint8_t>& descriptors, uint32_t group) {
+  std::vector<uint8_t> blocks = descriptors;
+  const auto count = static_cast<uint32_t>(descriptors.size() / kBlockSize);
+  const uint32_t whole = (count + group - 1) / group * group;
+  if (whole != count) {
+    blocks.resize(uint64_t{whole} * kBlockSize);
+    const StarBurnStatus status = FromDrive(mmc.Read(kDescriptorStart + count, whole - count,
+                                                     blocks.data() + uint64_t{count} * kBlockSize));
+    if (status != STARBURN_OK) return status;
+  }
+  const StarBurnStatus status = FromDrive(mmc.Write(kDescriptorStart, whole, blocks.data()));
+  if (status != STARBURN_OK) return status;
+  return FromDrive(mmc.SynchronizeCache(BufferWatch()));
+}
+
+StarBurnStatus Device::RestartBackgroundFormat(const Layout& layout) {
+  if (layout.profile != profile::kDvdPlusRw ||
+      layout.info.formatStatus != kBackgroundFormatStopped) {
+    return STARBURN_OK;
+  }
+  FormatCapacities capacities;
+  const StarBurnStatus status = FromDrive(mmc.ReadFormatCapacities(&capacities));
+  if (status != STARBURN_OK) return status;
+  for (const FormatCapacity& format : capacities.formats) {
+    if (format.type == kFormatDvdPlusRw) {
+      return FromDrive(mmc.FormatUnit(format.blocks, kFormatDvdPlusRw, kFormatRestart, nullptr));
+    }
+  }
+  return Refuse(
+      STARBURN_STATUS_INCOMPATIBLE_MEDIUM,
+      "the DVD+RW in " + Name() + " has a stopped format the drive offers no restart for");
 }
 
 StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool closeDisc,
@@ -189,6 +264,8 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     status = Survey(&layout);
     if (status != STARBURN_OK) return status;
   }
+  status = RestartBackgroundFormat(layout);
+  if (status != STARBURN_OK) return status;
   if (!layout.hasNext) {
     return Refuse(STARBURN_STATUS_WRONG_STATE, "the disc in " + Name() + " is closed");
   }
@@ -219,22 +296,37 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
                                                    ", but the disc's next writable address is " +
                                                    std::to_string(next.nextWritable));
   }
-  const uint64_t count = source->BlockCount();
-  const uint32_t padding = IsCdProfile(layout.profile) && count < kMinimumCdTrackBlocks
-                               ? static_cast<uint32_t>(kMinimumCdTrackBlocks - count)
-                               : 0;
-  if (count + padding > next.freeBlocks) {
-    return Refuse(STARBURN_STATUS_NO_SPACE, "the image needs " + std::to_string(count + padding) +
-                                                " blocks and the disc has " +
-                                                std::to_string(next.freeBlocks) + " left");
-  }
   const bool finalize = closeDisc || !multiSession;
   if (testWrite && !UsesWriteParametersPage(layout.profile)) {
     return Refuse(STARBURN_STATUS_NOT_SUPPORTED, "a test write is not possible on this disc");
   }
-  setup = WriteSetup{layout.profile, testWrite, finalize};
+  if (UsesWriteParametersPage(layout.profile)) {
+    status = ChooseWriteSetup(layout.profile, testWrite, finalize, &setup);
+    if (status != STARBURN_OK) return status;
+  } else {
+    setup = WriteSetup{layout.profile, testWrite, finalize};
+  }
+  const bool discAtOnce =
+      setup.writeType == writeparams::kWriteTypeDiscAtOnce && !IsCdProfile(layout.profile);
+  // What goes out: the image, padded with zeros to a CD track's minimum and
+  // to whole ECC blocks where the disc is written in them (a disc-at-once
+  // reservation, restricted-overwrite DVD-RW).
+  const uint64_t count = source->BlockCount();
+  uint64_t blocks = count;
+  if (IsCdProfile(layout.profile)) blocks = std::max<uint64_t>(blocks, kMinimumCdTrackBlocks);
+  const uint32_t group = WriteGroupOf(layout.profile, discAtOnce);
+  blocks = (blocks + group - 1) / group * group;
+  if (blocks > next.freeBlocks) {
+    return Refuse(STARBURN_STATUS_NO_SPACE, "the image needs " + std::to_string(blocks) +
+                                                " blocks and the disc has " +
+                                                std::to_string(next.freeBlocks) + " left");
+  }
   status = RestoreWriteSetup();
   if (status != STARBURN_OK) return status;
+  if (discAtOnce) {
+    status = FromDrive(mmc.ReserveTrack(static_cast<uint32_t>(blocks)));
+    if (status != STARBURN_OK) return status;
+  }
   if (UsesWriteParametersPage(layout.profile)) {
     // The write type can move the next writable address (a drive that takes
     // the track another way): read it again before the first block goes.
@@ -256,12 +348,10 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   // descriptors reach it last, after everything they point at. An interrupted
   // write leaves the disc as it was: the old session, or a blank disc.
   const bool copyDescriptors = layout.overwritable;
-  status = WriteImage(*source, next.nextWritable, &descriptors, copyDescriptors);
-  if (status == STARBURN_OK && padding > 0) {
-    status = WriteZeros(static_cast<uint32_t>(next.nextWritable + count), padding);
-  }
+  status = WriteImage(*source, next.nextWritable, blocks, &descriptors, copyDescriptors);
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
-  if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite) {
+  // Disc at once: the flush ends the session and closes the disc.
+  if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite && !discAtOnce) {
     status = FromDrive(mmc.CloseTrackSession(kCloseTrack, next.track, BufferWatch()));
     TrackInformation track;
     if (status != STARBURN_OK && IsCdProfile(layout.profile) &&
@@ -273,10 +363,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     }
   }
   if (status == STARBURN_OK && copyDescriptors && !descriptors.empty()) {
-    status = FromDrive(mmc.Write(kDescriptorStart,
-                                 static_cast<uint32_t>(descriptors.size() / kBlockSize),
-                                 descriptors.data()));
-    if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
+    status = WriteDescriptors(descriptors, group);
   }
   if (status != STARBURN_OK) return status;
   trackFailed = false;
@@ -308,7 +395,7 @@ StarBurnStatus Device::RestoreWriteSetup() {
   // speed of its own choosing, which is no reason to give up the burn.
   if (UsesStreamingSpeed(setup.profile)) KeepSpeeds();
   if (!UsesWriteParametersPage(setup.profile)) return STARBURN_OK;
-  return SetWriteParameters(setup.profile, setup.testWrite, setup.lastSession);
+  return SendWriteParameters(setup);
 }
 
 bool Device::DriveWasReset() const {
@@ -334,7 +421,9 @@ StarBurnStatus Device::CloseSession() {
   uint8_t function = kCloseSession;
   if (UsesWriteParametersPage(layout.profile)) {
     // The page decides whether the disc stays open for a next session.
-    status = SetWriteParameters(layout.profile, false, finalizeOnClose);
+    WriteSetup closing;
+    status = ChooseWriteSetup(layout.profile, false, finalizeOnClose, &closing);
+    if (status == STARBURN_OK) status = SendWriteParameters(closing);
     if (status != STARBURN_OK) return status;
   } else if (finalizeOnClose) {
     function = kFinalizeDisc;
@@ -360,6 +449,8 @@ StarBurnStatus Device::Blank(bool quick) {
     status = FormatAsOffered(layout.profile, ProgressWatch());
     if (status != STARBURN_OK) return status;
   }
+  status = RestartBackgroundFormat(layout);
+  if (status != STARBURN_OK) return status;
   KeepSpeeds();  // only the speed: not a reason to give up
   status = WriteZeros(0, kQuickBlankBlocks);
   if (status != STARBURN_OK) return status;
@@ -367,6 +458,18 @@ StarBurnStatus Device::Blank(bool quick) {
 }
 
 StarBurnStatus Device::Eject() {
+  // A DVD+RW whose background format runs has it stopped first, so that the
+  // drive leaves the disc readable elsewhere (a drive may refuse to let go
+  // of it otherwise).
+  Configuration configuration;
+  DiscInformation info;
+  if (mmc.GetConfiguration(kConfigurationCurrent, &configuration) == STARBURN_OK &&
+      configuration.currentProfile == profile::kDvdPlusRw &&
+      mmc.ReadDiscInformation(&info) == STARBURN_OK &&
+      info.formatStatus == kBackgroundFormatRunning) {
+    const StarBurnStatus status = mmc.CloseTrackSession(kCloseSession, 0, BufferWatch());
+    if (status != STARBURN_OK) return FromDrive(status);
+  }
   if (trayLocked) {
     const StarBurnStatus status = mmc.PreventMediumRemoval(false);
     if (status != STARBURN_OK) return FromDrive(status);

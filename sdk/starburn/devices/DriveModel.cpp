@@ -1,6 +1,8 @@
 #include "devices/DriveModel.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <sstream>
 
 #include "mmc/Profiles.h"
 
@@ -39,6 +41,54 @@ DriveModel DriveModel::AllMedia() {
   // enough to cost a burn nothing measurable (a millisecond's pause each).
   model.busyWriteOneIn = 16;
   return model;
+}
+
+StarBurnStatus DriveModel::WithQuirks(const std::string& list, DriveModel* out,
+                                      std::string* error) {
+  static const char* const kQuirks =
+      "flush-closes-cd-track page-speeds-in-cd-units busy-one-in=N slow-operations=N "
+      "reset-at=BLOCK quick-blanked format-stopped";
+  *out = AllMedia();
+  std::istringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    item.erase(0, item.find_first_not_of(' '));
+    item.erase(item.find_last_not_of(' ') + 1);
+    if (item.empty()) continue;
+    const std::size_t equals = item.find('=');
+    const std::string name = item.substr(0, equals);
+    uint32_t number = 0;
+    if (equals != std::string::npos) {
+      const std::string value = item.substr(equals + 1);
+      char* end = nullptr;
+      const unsigned long parsed = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || parsed > UINT32_MAX) {
+        *error = "quirk \"" + item + "\": the value is not a number";
+        return STARBURN_STATUS_BAD_CONFIGURATION;
+      }
+      number = static_cast<uint32_t>(parsed);
+    }
+    const bool valued = equals != std::string::npos;
+    if (name == "flush-closes-cd-track" && !valued) {
+      out->flushClosesCdTrack = true;
+    } else if (name == "page-speeds-in-cd-units" && !valued) {
+      out->pageSpeedsInCdUnits = true;
+    } else if (name == "busy-one-in" && valued) {
+      out->busyWriteOneIn = number;
+    } else if (name == "slow-operations" && valued) {
+      out->longOperationPolls = number;
+    } else if (name == "reset-at" && valued) {
+      out->resetAt = number;
+    } else if (name == "quick-blanked" && !valued) {
+      out->quickBlanked = true;
+    } else if (name == "format-stopped" && !valued) {
+      out->formatStopped = true;
+    } else {
+      *error = "unknown quirk \"" + item + "\"; quirks: " + kQuirks;
+      return STARBURN_STATUS_BAD_CONFIGURATION;
+    }
+  }
+  return STARBURN_OK;
 }
 
 DriveModel DriveModel::CdROnly() {

@@ -4,8 +4,11 @@
 // writes, its buffer.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "starburn/StarBurn.h"
 
 namespace starburn {
 
@@ -34,6 +37,15 @@ struct DriveModel {
   // Like some DVD recorders, the capabilities page gives the current write
   // speed of a DVD or BD in CD units (176 KB/s for 1x), not in its own.
   bool pageSpeedsInCdUnits = false;
+  // The drive resets once, when a WRITE reaches this block: its mode pages
+  // go back to their defaults and it answers with a unit attention.
+  std::optional<uint32_t> resetAt;
+  // The DVD-RW in it was given a minimal blank (by another program): it
+  // takes disc-at-once writing only until it is blanked fully.
+  bool quickBlanked = false;
+  // The DVD+RW in it has a background format that was started and stopped:
+  // it takes no write until the format is restarted.
+  bool formatStopped = false;
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;
@@ -43,6 +55,10 @@ struct DriveModel {
   static DriveModel AllMedia();
   // A CD-R recorder: reads CD-ROM and CD-R, writes CD-R only.
   static DriveModel CdROnly();
+  // AllMedia() with the quirks of a list such as "flush-closes-cd-track,
+  // busy-one-in=4" (STARBURN_VIRTUAL_QUIRKS: see the list in its message).
+  // STARBURN_STATUS_BAD_CONFIGURATION naming an unknown quirk or bad value.
+  static StarBurnStatus WithQuirks(const std::string& list, DriveModel* out, std::string* error);
 };
 
 }  // namespace starburn

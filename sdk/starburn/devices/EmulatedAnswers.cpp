@@ -128,7 +128,7 @@ std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t curre
   return answer;
 }
 
-std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc) {
+std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc, uint8_t backgroundFormat) {
   std::vector<uint8_t> answer(kDiscInformationLength, 0);
   PutBig16(&answer[0], kDiscInformationLength - 2);
   const bool erasable = disc.GetMedium().erasable;
@@ -150,7 +150,8 @@ std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc) {
   answer[5] = static_cast<uint8_t>(firstInLast);
   answer[6] = static_cast<uint8_t>(lastTrack);
   if (disc.GetMedium().kind == MediumClass::kOverwritable && disc.Formatted()) {
-    answer[7] = 0x03;  // background format: complete
+    answer[7] = disc.GetMedium().profile == profile::kDvdPlusRw ? backgroundFormat
+                                                                : kBackgroundFormatComplete;
   }
   answer[9] = static_cast<uint8_t>(sessions >> 8);
   answer[10] = static_cast<uint8_t>(firstInLast >> 8);
@@ -172,8 +173,8 @@ std::vector<uint8_t> TrackInformationAnswer(const EmulatedDisc& disc, const Trac
   answer[3] = static_cast<uint8_t>(track.session);
   const bool incremental =
       !IsCdProfile(disc.GetMedium().profile) && disc.GetMedium().kind == MediumClass::kSequential;
-  answer[5] = static_cast<uint8_t>((incremental ? 0x05 : 0x04) |    // data track, uninterrupted or
-                                   (track.damaged ? 0x20 : 0x00));  // incremental; damaged
+  answer[5] = static_cast<uint8_t>((incremental ? kDvdTrackMode : writeparams::kTrackModeData) |
+                                   (track.damaged ? 0x20 : 0x00));
   const bool invisible = track.state == TrackView::State::kInvisible;
   answer[6] =
       static_cast<uint8_t>((invisible ? 0x40 : 0x00) | (incremental && !invisible ? 0x20 : 0x00) |
@@ -284,6 +285,7 @@ std::vector<FormatCapacity> FormatsOf(const EmulatedDisc& disc) {
       return {FormatCapacity{disc.Capacity(), kFormatDvdPlusRw, 0}};
     case profile::kBdRe:
     case profile::kDvdRam:
+    case profile::kDvdRwRestrictedOverwrite:
       return {FormatCapacity{disc.Capacity(), kFormatFull, 0}};
     default:
       return {};

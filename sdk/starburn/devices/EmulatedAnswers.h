@@ -25,8 +25,13 @@ std::vector<uint8_t> ConfigurationAnswer(const DriveModel& model, uint16_t curre
 // The link size a DVD-R recorder lists in 0021h and wants in the write
 // parameters page: 16 blocks, one ECC block.
 constexpr uint8_t kDvdLinkSize = 16;
+// The track mode READ TRACK INFORMATION gives for a DVD-R/-RW track: data,
+// recorded incrementally. A track is written only with it in the write
+// parameters page.
+constexpr uint8_t kDvdTrackMode = 5;
 
-std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc);
+// backgroundFormat: a formatted DVD+RW's background format state (byte 7).
+std::vector<uint8_t> DiscInformationAnswer(const EmulatedDisc& disc, uint8_t backgroundFormat);
 
 std::vector<uint8_t> TrackInformationAnswer(const EmulatedDisc& disc, const TrackView& track);
 

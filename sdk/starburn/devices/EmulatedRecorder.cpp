@@ -32,6 +32,14 @@ constexpr SenseCodes kNothingToReport{sensekey::kNoSense, 0, 0};
 constexpr SenseCodes kResetOccurred{sensekey::kUnitAttention, asc::kResetOccurred, 0};
 constexpr SenseCodes kLongWriteInProgress{sensekey::kNotReady, asc::kNotReadyCause,
                                           kAscqLongWriteInProgress};
+constexpr SenseCodes kFormatRunning{sensekey::kNotReady, asc::kNotReadyCause,
+                                    kAscqFormatInProgress};
+constexpr SenseCodes kSequenceError{sensekey::kIllegalRequest, asc::kCommandSequenceError, 0};
+constexpr SenseCodes kInvalidWriteAddress{sensekey::kIllegalRequest, asc::kAddress,
+                                          kAscqInvalidWriteAddress};
+// Restricted-overwrite DVD-RW takes writes of whole ECC blocks only, and a
+// disc-at-once reservation is made of them.
+constexpr uint32_t kEccBlockBlocks = 16;
 
 ScsiResult Good() { return ScsiResult(); }
 
@@ -121,7 +129,12 @@ EmulatedRecorder::EmulatedRecorder(std::unique_ptr<EmulatedDisc> disc, const Med
       model(std::move(model)),
       disc(std::move(disc)),
       writeParameters(DefaultWriteParameters()),
-      busyDice(this->model.busySeed) {}
+      incrementalLost(this->model.quickBlanked),
+      backgroundFormat(this->model.formatStopped ? kBackgroundFormatStopped
+                                                 : kBackgroundFormatComplete),
+      busyDice(this->model.busySeed) {
+  faults.resetAt = this->model.resetAt;
+}
 
 std::string EmulatedRecorder::Identity() const { return imagePath; }
 
@@ -172,6 +185,7 @@ void EmulatedRecorder::Disconnect(int connection) {
   heldAside.erase(connection);
   attention.erase(connection);
   if (disc) disc->DropOpenTrack(connection);
+  if (disc && disc->Tracks().back().state != TrackView::State::kOpen) reservedBlocks = 0;
 }
 
 ScsiResult EmulatedRecorder::AnswerWhileHeldElsewhere(const ScsiCommand& command) {
@@ -215,6 +229,7 @@ void EmulatedRecorder::DiscChanged() {
   // What the host set up for the previous disc does not carry over.
   writeParameters = DefaultWriteParameters();
   operation = Operation();
+  reservedBlocks = 0;
 }
 
 void EmulatedRecorder::PowerLoss() {
@@ -238,9 +253,7 @@ void EmulatedRecorder::PowerLoss() {
 
 bool EmulatedRecorder::IncrementalOffered() const {
   const uint16_t current = CurrentProfile();
-  return (current == profile::kDvdR || current == profile::kDvdRwSequential ||
-          current == profile::kDvdRDualLayer) &&
-         !incrementalLost;
+  return (current == profile::kDvdR || current == profile::kDvdRwSequential) && !incrementalLost;
 }
 
 uint16_t EmulatedRecorder::CurrentProfile() const {
@@ -357,7 +370,7 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kReadDiscInformation:
       if (!DiscReady(&refusal)) return Check(refusal);
       if ((cdb[1] & 0x07) != 0) return Check(kInvalidField);
-      return Answer(DiscInformationAnswer(*disc), command, GetBig16(cdb + 7));
+      return Answer(DiscInformationAnswer(*disc, backgroundFormat), command, GetBig16(cdb + 7));
     case opcode::kReadTrackInformation: {
       if (!DiscReady(&refusal)) return Check(refusal);
       if ((cdb[1] & 0x03) != 1) return Check(kInvalidField);  // only by track number
@@ -411,6 +424,7 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       if (!disc->Blank(&refusal)) return Check(refusal);
       incrementalLost = disc->GetMedium().profile == profile::kDvdRwSequential &&
                         (cdb[1] & 0x07) == kBlankMinimal;
+      reservedBlocks = 0;
       unflushedBytes = 0;
       StartOperation((cdb[1] & 0x10) != 0, kAscqOperationInProgress, 0);
       return Good();
@@ -421,8 +435,16 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
         return Check(kInvalidParameter);
       }
       {
-        // Only a format READ FORMAT CAPACITIES offers, block count included.
         const uint8_t* descriptor = command.data + 4;
+        const bool plusRw = disc->GetMedium().profile == profile::kDvdPlusRw;
+        if (plusRw && descriptor[4] >> 2 == kFormatDvdPlusRw &&
+            (GetBig24(descriptor + 5) & kFormatRestart) != 0) {
+          // A restart of a stopped background format, nothing else.
+          if (backgroundFormat != kBackgroundFormatStopped) return Check(kSequenceError);
+          backgroundFormat = kBackgroundFormatRunning;
+          return Good();
+        }
+        // Only a format READ FORMAT CAPACITIES offers, block count included.
         const std::vector<FormatCapacity> offered = FormatsOf(*disc);
         const bool listed =
             std::any_of(offered.begin(), offered.end(), [descriptor](const FormatCapacity& format) {
@@ -432,6 +454,11 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
         if (!listed) return Check(kInvalidParameter);
       }
       if (!disc->Format(&refusal)) return Check(refusal);
+      // A DVD+RW formats in the background: usable at once, its format
+      // running until the host stops it.
+      backgroundFormat = disc->GetMedium().profile == profile::kDvdPlusRw
+                             ? kBackgroundFormatRunning
+                             : kBackgroundFormatComplete;
       // IMMED counts only with FOV, which makes the drive heed the options.
       StartOperation(
           (command.data[1] & kFormatOptionsValid) != 0 && (command.data[1] & kFormatImmediate) != 0,
@@ -442,6 +469,8 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
       return Answer(FormatCapacitiesAnswer(*disc), command, GetBig16(cdb + 7));
     case opcode::kWrite10:
       return WriteBlocks(connection, command);
+    case opcode::kReserveTrack:
+      return ReserveTrack(command);
     case opcode::kRead10: {
       if (!DiscReady(&refusal)) return Check(refusal);
       const uint32_t count = GetBig16(cdb + 7);
@@ -457,6 +486,15 @@ ScsiResult EmulatedRecorder::Dispatch(int connection, const ScsiCommand& command
     case opcode::kSynchronizeCache: {
       if (!DiscReady(&refusal)) return Check(refusal);
       if (!disc->Sync(&refusal)) return Check(refusal);
+      if (reservedBlocks > 0 && disc->Tracks().back().state == TrackView::State::kOpen) {
+        // Disc at once: the flush of the whole reservation writes the
+        // lead-out and closes the disc; a flush before it is a host's error.
+        if (disc->Tracks().back().written != reservedBlocks) return Check(kSequenceError);
+        if (!disc->CloseTrack(&refusal) || !disc->CloseSession(true, &refusal)) {
+          return Check(refusal);
+        }
+        reservedBlocks = 0;
+      }
       if (model.flushClosesCdTrack && IsCdProfile(disc->GetMedium().profile) &&
           disc->Tracks().back().state == TrackView::State::kOpen && !disc->CloseTrack(&refusal)) {
         return Check(refusal);
@@ -509,20 +547,29 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
                            disc->Tracks().back().state == TrackView::State::kInvisible;
   if (startsTrack && UsesWriteParametersPage(p)) {
     const uint8_t type = writeParameters[writeparams::kFlags] & 0x0F;
+    const uint8_t mode = writeParameters[writeparams::kMultiSession] & 0x0F;
     const bool cd = IsCdProfile(p);
-    const uint8_t wanted =
-        cd ? writeparams::kWriteTypeTrackAtOnce : writeparams::kWriteTypeIncremental;
     const bool mode1 =
         (writeParameters[writeparams::kDataBlockType] & 0x0F) == writeparams::kDataBlockMode1;
-    if (type != wanted || (cd && !mode1)) return Check(kIllegalMode);
-    // Incremental DVD-R/RW: only while the disc takes it, with the link size
-    // the drive lists.
-    if (!cd && (!IncrementalOffered() ||
-                (writeParameters[writeparams::kFlags] & writeparams::kLinkSizeValid) == 0 ||
-                writeParameters[writeparams::kLinkSize] != kDvdLinkSize)) {
+    if (cd && (type != writeparams::kWriteTypeTrackAtOnce || !mode1)) return Check(kIllegalMode);
+    // DVD-R/RW: the track mode READ TRACK INFORMATION gives; incremental only
+    // while the disc takes it, with the link size the drive lists; disc at
+    // once only into a reservation.
+    const bool incremental =
+        type == writeparams::kWriteTypeIncremental && IncrementalOffered() &&
+        (writeParameters[writeparams::kFlags] & writeparams::kLinkSizeValid) != 0 &&
+        writeParameters[writeparams::kLinkSize] == kDvdLinkSize;
+    const bool discAtOnce = type == writeparams::kWriteTypeDiscAtOnce && reservedBlocks > 0;
+    if (!cd && (mode != kDvdTrackMode || !(incremental || discAtOnce))) {
       return Check(kIllegalMode);
     }
   }
+  if (reservedBlocks > 0 && uint64_t{lba} + count > reservedBlocks) return Check(kOutOfRange);
+  if (p == profile::kDvdRwRestrictedOverwrite &&
+      (lba % kEccBlockBlocks != 0 || count % kEccBlockBlocks != 0)) {
+    return Check(kInvalidWriteAddress);
+  }
+  if (backgroundFormat == kBackgroundFormatStopped) return Check(kSequenceError);
   if (parametersLost && UsesWriteParametersPage(p)) return Check(kIllegalMode);
   if (faults.resetAt && lba <= *faults.resetAt && *faults.resetAt < uint64_t{lba} + count) {
     faults.resetAt.reset();
@@ -552,6 +599,23 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
   return Good();
 }
 
+ScsiResult EmulatedRecorder::ReserveTrack(const ScsiCommand& command) {
+  SenseCodes refusal;
+  if (!DiscWritable(&refusal)) return Check(refusal);
+  const uint16_t p = disc->GetMedium().profile;
+  const uint32_t size = GetBig32(command.cdb.data() + 5);
+  if ((command.cdb[1] & 0x01) != 0 || size == 0) return Check(kInvalidField);
+  // Only DVD-R/-RW, blank, set for disc at once.
+  if (IsCdProfile(p) || !UsesWriteParametersPage(p) || disc->DiscStatus() != kDiscBlank ||
+      (writeParameters[writeparams::kFlags] & 0x0F) != writeparams::kWriteTypeDiscAtOnce) {
+    return Check(kSequenceError);
+  }
+  const uint64_t whole = (uint64_t{size} + kEccBlockBlocks - 1) / kEccBlockBlocks * kEccBlockBlocks;
+  if (whole > disc->Capacity()) return Check(kInvalidField);
+  reservedBlocks = static_cast<uint32_t>(whole);
+  return Good();
+}
+
 ScsiResult EmulatedRecorder::CloseTrackSession(const ScsiCommand& command) {
   SenseCodes refusal;
   if (!DiscWritable(&refusal)) return Check(refusal);
@@ -562,6 +626,14 @@ ScsiResult EmulatedRecorder::CloseTrackSession(const ScsiCommand& command) {
       done = disc->CloseTrack(&refusal);
       break;
     case kCloseSession: {
+      if (disc->GetMedium().profile == profile::kDvdPlusRw) {
+        // Stops a running background format; nothing else to close.
+        if (backgroundFormat == kBackgroundFormatRunning) {
+          backgroundFormat = kBackgroundFormatStopped;
+        }
+        StartOperation((command.cdb[1] & 0x01) != 0, kAscqOperationInProgress, 0);
+        return Good();
+      }
       // CD and DVD-R: the write parameters say whether a next session may follow.
       const bool last =
           UsesWriteParametersPage(disc->GetMedium().profile) &&
@@ -612,6 +684,7 @@ ScsiResult EmulatedRecorder::StartStop(const ScsiCommand& command) {
     return Good();
   }
   if (removalPrevented) return Check(kRemovalPrevented);
+  if (backgroundFormat == kBackgroundFormatRunning) return Check(kFormatRunning);
   trayOpen = true;
   if (disc) disc->DropOpenTrack(-1);
   return Good();

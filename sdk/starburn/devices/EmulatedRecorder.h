@@ -87,6 +87,7 @@ class EmulatedRecorder : public DriveBackend,
   ScsiResult Dispatch(int connection, const ScsiCommand& command);
   ScsiResult WriteBlocks(int connection, const ScsiCommand& command);
   ScsiResult CloseTrackSession(const ScsiCommand& command);
+  ScsiResult ReserveTrack(const ScsiCommand& command);
   ScsiResult ModeSelect(const ScsiCommand& command);
   ScsiResult StartStop(const ScsiCommand& command);
   ScsiResult SetStreaming(const ScsiCommand& command);
@@ -129,8 +130,18 @@ class EmulatedRecorder : public DriveBackend,
   // A DVD-RW given a minimal blank takes disc-at-once writing only, until it
   // is blanked fully (kept for the life of the recorder).
   bool incrementalLost = false;
-  // Whether 0021h is current: a DVD-R or DVD-RW that takes incremental writes.
+  // Whether 0021h is current: a DVD-R or DVD-RW that takes incremental writes
+  // (a DVD-R DL takes disc at once only).
   bool IncrementalOffered() const;
+  // Blocks RESERVE TRACK set aside for a disc-at-once write; 0 none. The
+  // flush of exactly these blocks closes the disc.
+  uint32_t reservedBlocks = 0;
+  // DVD+RW: the state of its background format as READ DISC INFORMATION
+  // shows it. FORMAT UNIT starts it, CLOSE SESSION stops it, a restart
+  // resumes it; a disc whose format was stopped takes no write until it is
+  // restarted, and the tray does not open while it runs. A disc loaded from
+  // its image shows it complete (kept for the life of the recorder).
+  uint8_t backgroundFormat = kBackgroundFormatComplete;
   uint64_t unflushedBytes = 0;
   // The long operation shown running (total nonzero): REQUEST SENSE polls
   // answered of total (the poll after the last says it is done), its

@@ -61,6 +61,8 @@ const std::vector<Medium>& Media() {
        kDvdSessionGap, kDvdEccBlock, kDvdRWrite, kDvdRead},
       {"dvd-rw", profile::kDvdRwSequential, M::kSequential, true, kDvdMinusCapacity, kDvdSessionGap,
        kDvdSessionGap, kDvdEccBlock, kDvdRwWrite, kDvdRead},
+      {"dvd-rw-ro", profile::kDvdRwRestrictedOverwrite, M::kOverwritable, true, kDvdMinusCapacity,
+       0, 0, kDvdEccBlock, kDvdRwWrite, kDvdRead},
       {"dvd-ram", profile::kDvdRam, M::kOverwritable, true, kDvdRamCapacity, 0, 0, kDvdEccBlock,
        kDvdRamWrite, kDvdRead},
       {"dvd+r", profile::kDvdPlusR, M::kSequential, false, kDvdPlusCapacity, kDvdSessionGap,

@@ -164,8 +164,10 @@ DiscRecord RecordOfImage(const Medium& medium, uint64_t imageBytes) {
   const uint64_t blocks = (imageBytes + kBlockSize - 1) / kBlockSize;
   switch (medium.kind) {
     case MediumClass::kOverwritable:
-      // A DVD-RAM comes formatted; others are formatted once they hold data.
-      record.formatted = blocks > 0 || medium.profile == profile::kDvdRam;
+      // A DVD-RAM comes formatted, and a DVD-RW in restricted overwrite is
+      // one formatted so; others are formatted once they hold data.
+      record.formatted = blocks > 0 || medium.profile == profile::kDvdRam ||
+                         medium.profile == profile::kDvdRwRestrictedOverwrite;
       break;
     case MediumClass::kReadOnly:
     case MediumClass::kSequential:

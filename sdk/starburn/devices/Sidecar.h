@@ -9,7 +9,7 @@
 //   medium cd-r                     a name of the virtual-drive list
 //   disc appendable                 blank | appendable | complete (written once and
 //                                   pressed media); formatted | unformatted
-//                                   (dvd+rw, dvd-ram, bd-re); erasing (a blank
+//                                   (dvd+rw, dvd-rw-ro, dvd-ram, bd-re); erasing (a blank
 //                                   that has begun: the image no longer counts)
 //   session closed                  a session: closed, or open (the last one only)
 //   track 0 1200                    a track of the session above: start block, blocks

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -70,6 +71,14 @@ StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<Virtua
     out->push_back(spec);
   }
   return STARBURN_OK;
+}
+
+StarBurnStatus VirtualDriveModel(DriveModel* out, std::string* error) {
+  constexpr const char* kQuirksVariable = "STARBURN_VIRTUAL_QUIRKS";
+  const char* quirks = std::getenv(kQuirksVariable);
+  const StarBurnStatus status = DriveModel::WithQuirks(quirks == nullptr ? "" : quirks, out, error);
+  if (status != STARBURN_OK) *error = std::string(kQuirksVariable) + ": " + *error;
+  return status;
 }
 
 StarBurnStatus AttachVirtualDriveList(const std::string& text, const DriveModel& model,

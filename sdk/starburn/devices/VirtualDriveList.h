@@ -25,6 +25,12 @@ struct VirtualDriveSpec {
 StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<VirtualDriveSpec>* out,
                                      std::string* error);
 
+// The recorder of virtual drives: DriveModel::AllMedia() with the quirks
+// STARBURN_VIRTUAL_QUIRKS lists (DriveModel::WithQuirks), so that a host's
+// tests can meet the habits of real drives. STARBURN_STATUS_BAD_CONFIGURATION
+// with the variable's name when the list is wrong.
+StarBurnStatus VirtualDriveModel(DriveModel* out, std::string* error);
+
 // Parses the list, makes a recorder of model for every entry (checking every
 // image and sidecar) and registers them all, or none when any fails.
 StarBurnStatus AttachVirtualDriveList(const std::string& text, const DriveModel& model,

@@ -73,6 +73,12 @@ bool ParseDiscInformation(const uint8_t* data, uint32_t length, DiscInformation*
 constexpr uint8_t kDiscBlank = 0;
 constexpr uint8_t kDiscAppendable = 1;
 constexpr uint8_t kDiscComplete = 2;
+// Background format status (DVD+RW): none yet, started and then stopped,
+// running, complete.
+constexpr uint8_t kBackgroundFormatNone = 0;
+constexpr uint8_t kBackgroundFormatStopped = 1;
+constexpr uint8_t kBackgroundFormatRunning = 2;
+constexpr uint8_t kBackgroundFormatComplete = 3;
 constexpr uint8_t kDiscOther = 3;  // random-access media (formatted DVD+RW, DVD-RAM, BD-RE)
 // Last session states.
 constexpr uint8_t kSessionEmpty = 0;
@@ -129,10 +135,11 @@ constexpr uint8_t kLinkSizeValid = 0x20;  // byte 2 bit 5: byte 5 holds the link
 constexpr uint32_t kLinkSize = 5;
 constexpr uint8_t kWriteTypeIncremental = 0;  // packet / incremental (DVD-R)
 constexpr uint8_t kWriteTypeTrackAtOnce = 1;
-constexpr uint8_t kMultiSessionNone = 0;  // closing the session closes the disc
-constexpr uint8_t kMultiSessionNext = 3;  // a next session may follow
-constexpr uint8_t kTrackModeData = 4;     // data, recorded uninterrupted
-constexpr uint8_t kDataBlockMode1 = 8;    // 2048 bytes of user data
+constexpr uint8_t kWriteTypeDiscAtOnce = 2;  // session at once; disc-at-once on DVD-R/-RW
+constexpr uint8_t kMultiSessionNone = 0;     // closing the session closes the disc
+constexpr uint8_t kMultiSessionNext = 3;     // a next session may follow
+constexpr uint8_t kTrackModeData = 4;        // data, recorded uninterrupted
+constexpr uint8_t kDataBlockMode1 = 8;       // 2048 bytes of user data
 }  // namespace writeparams
 
 // Capabilities page (0x2A), offsets within the page.

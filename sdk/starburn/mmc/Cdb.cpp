@@ -51,6 +51,8 @@ const char* CommandName(uint8_t code) {
       return "CLOSE TRACK/SESSION";
     case opcode::kReadFormatCapacities:
       return "READ FORMAT CAPACITIES";
+    case opcode::kReserveTrack:
+      return "RESERVE TRACK";
     case opcode::kReadBufferCapacity:
       return "READ BUFFER CAPACITY";
     case opcode::kBlank:
@@ -80,6 +82,7 @@ uint32_t TimeoutOf(uint8_t code) {
       return kWriteTimeoutMs;
     case opcode::kRead10:
     case opcode::kStartStopUnit:
+    case opcode::kReserveTrack:  // the drive may write the reservation's border at once
       return kTransferTimeoutMs;
     default:
       return kQueryTimeoutMs;
@@ -204,6 +207,12 @@ Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track, bool immediate) {
   cdb.bytes[1] = immediate ? 0x01 : 0x00;
   cdb.bytes[2] = function & 0x07;
   PutBig16(&cdb.bytes[4], track);
+  return cdb;
+}
+
+Cdb ReserveTrackCdb(uint32_t blocks) {
+  Cdb cdb = Make(opcode::kReserveTrack, 10);
+  PutBig32(&cdb.bytes[5], blocks);  // byte 1 ARSV 0: bytes 5-8 are the size
   return cdb;
 }
 

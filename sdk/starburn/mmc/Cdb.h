@@ -27,6 +27,7 @@ constexpr uint8_t kReadToc = 0x43;
 constexpr uint8_t kGetConfiguration = 0x46;
 constexpr uint8_t kReadDiscInformation = 0x51;
 constexpr uint8_t kReadTrackInformation = 0x52;
+constexpr uint8_t kReserveTrack = 0x53;
 constexpr uint8_t kModeSelect10 = 0x55;
 constexpr uint8_t kModeSense10 = 0x5A;
 constexpr uint8_t kCloseTrackSession = 0x5B;
@@ -69,7 +70,9 @@ constexpr uint8_t kBlankMinimal = 1;  // the table of contents and the program m
 
 // CLOSE TRACK/SESSION functions.
 constexpr uint8_t kCloseTrack = 1;
-constexpr uint8_t kCloseSession = 2;  // close the session (a border on DVD-R)
+// Close the session (a border on DVD-R). On DVD+RW: stop a running background
+// format, leaving what is formatted readable by any drive.
+constexpr uint8_t kCloseSession = 2;
 constexpr uint8_t kFinalizeDisc = 6;  // DVD+R and BD-R: close the session and the disc
 
 // Mode pages.
@@ -101,6 +104,9 @@ Cdb Write10Cdb(uint32_t lba, uint16_t blocks);
 Cdb Read10Cdb(uint32_t lba, uint16_t blocks);
 Cdb SynchronizeCacheCdb(bool immediate = false);
 Cdb CloseTrackSessionCdb(uint8_t function, uint16_t track, bool immediate = false);
+// Reserves the next track of a blank DVD-R/-RW for a disc-at-once write of
+// blocks blocks (the reservation-size form).
+Cdb ReserveTrackCdb(uint32_t blocks);
 Cdb StartStopUnitCdb(bool loadEject, bool start);
 Cdb PreventAllowMediumRemovalCdb(bool prevent);
 Cdb ReadBufferCapacityCdb(uint16_t allocation);
@@ -142,5 +148,8 @@ std::array<uint8_t, kFormatParameterLength> FormatUnitParameters(uint32_t blocks
 // Format types.
 constexpr uint8_t kFormatFull = 0x00;       // DVD-RAM, BD-RE: full format
 constexpr uint8_t kFormatDvdPlusRw = 0x26;  // DVD+RW: basic format
+// DVD+RW basic format's type parameter, bit 0: restart a background format
+// that was stopped, instead of formatting anew.
+constexpr uint32_t kFormatRestart = 0x01;
 
 }  // namespace starburn

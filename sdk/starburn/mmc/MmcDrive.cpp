@@ -305,6 +305,10 @@ StarBurnStatus MmcDrive::CloseTrackSession(uint8_t function, uint16_t track,
                  onBusy);
 }
 
+StarBurnStatus MmcDrive::ReserveTrack(uint32_t blocks) {
+  return Run(ReserveTrackCdb(blocks), DataDirection::kNone, nullptr, 0);
+}
+
 StarBurnStatus MmcDrive::StartStopUnit(bool loadEject, bool start) {
   return Run(StartStopUnitCdb(loadEject, start), DataDirection::kNone, nullptr, 0);
 }

@@ -80,6 +80,7 @@ class MmcDrive {
   // to kWriteBusyBudget.
   StarBurnStatus Write(uint32_t lba, uint32_t count, const uint8_t* data);
   StarBurnStatus Read(uint32_t lba, uint32_t count, uint8_t* data);
+  StarBurnStatus ReserveTrack(uint32_t blocks);
   StarBurnStatus StartStopUnit(bool loadEject, bool start);
   StarBurnStatus PreventMediumRemoval(bool prevent);
   StarBurnStatus ReadBufferCapacity(BufferCapacity* out);
