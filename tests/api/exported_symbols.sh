@@ -13,6 +13,7 @@ strong_exports() { nm -D --defined-only "$1" | awk '$2 !~ /^[WVu]$/ {print $3}' 
 lib=$(exports "$library")
 for wanted in 'Orlet::CreateMediaBurning(Orlet::MediaBurning\*&)' \
               'Orlet::DestroyMediaBurning(Orlet::MediaBurning\*&)' \
+              'Orlet::GetLibraryVersion()' \
               'Orlet::MediaBurning::MediaBurning()' \
               'Orlet::MediaBurning::~MediaBurning()' \
               'typeinfo for Orlet::MediaBurning' \

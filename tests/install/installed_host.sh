@@ -16,4 +16,10 @@ flags=$(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs orlet-media-burning
 # shellcheck disable=SC2086
 g++ -std=c++17 "$source/main.cpp" -o "$work/pc-host" $flags -Wl,-rpath,"$libdir/.."
 "$work/pc-host"
+# What a user of the tool and a packager find: the man page (of this
+# version), the completion, libraries with versioned names.
+grep -q "^\.TH ORLET-BURN 1 .*orlet-burn [0-9]" "$work/prefix/share/man/man1/orlet-burn.1" ||
+  { echo "no man page"; exit 1; }
+[ -f "$work/prefix/share/bash-completion/completions/orlet-burn" ] || { echo "no completion"; exit 1; }
+find "$work/prefix" -name 'libOrletMediaBurning.so.1' | grep -q . || { echo "no SONAME link"; exit 1; }
 echo "installed package: ok"

@@ -171,9 +171,12 @@ void BurnView::DrawProgress() {
   const int filled = percent * kBarWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.resize(kBarWidth, '.');
+  // On a terminal the line is drawn again in place, and the rest of it
+  // cleared (ESC [ K), so that a shorter figure leaves nothing behind.
   std::printf("%s  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left%s", interactive ? "\r" : "",
               bar.c_str(), percent, bufferLevel,
-              Size(static_cast<unsigned long long>(rate)).c_str(), left, interactive ? "" : "\n");
+              Size(static_cast<unsigned long long>(rate)).c_str(), left,
+              interactive ? "\x1b[K" : "\n");
   std::fflush(stdout);
   lastPrinted = percent;
   barOpen = interactive;

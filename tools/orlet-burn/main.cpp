@@ -2,6 +2,12 @@
 // shows one drive, burns files and folders with a progress bar (appending to
 // a disc that holds data), erases rewritable discs and verifies a disc
 // against its sources.
+//
+// Options follow the GNU conventions (getopt_long): anywhere on the line,
+// "--opt value" or "--opt=value", and "--" ends them, so that a path may begin
+// with "-". "orlet-burn COMMAND --help" shows one command's usage.
+
+#include <getopt.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,91 +18,168 @@
 
 namespace {
 
-void Usage(FILE* out) {
-  std::fprintf(
-      out,
-      "usage: orlet-burn [--virtual MEDIUM=PATH]... COMMAND [options]\n"
-      "  drives                      list the drives and their discs\n"
-      "  info N                      everything about drive N\n"
-      "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import]\n"
-      "       [--skip-unreadable] PATH...\n"
-      "                              write files and folders to the disc\n"
-      "  erase [--drive N]           erase a rewritable disc\n"
-      "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"
-      "  --version\n"
-      "Without --drive, a command uses the first drive given with --virtual, else drive 0.\n"
-      "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl\n"
-      "        bd-r bd-re cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n"
-      "A burn writes nothing if an entry below a PATH cannot be read (permission\n"
-      "denied, dangling link, link loop, path too deep): it names each one with the\n"
-      "reason and exits 1. With --skip-unreadable (as tar's --ignore-failed-read) it\n"
-      "burns the rest, names those entries as warnings and exits 0; a folder that\n"
-      "cannot be listed is burned empty. Files the disc cannot hold (over 4 GiB) are\n"
-      "always refused.\n"
-      "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled.\n");
+struct CommandHelp {
+  const char* name;
+  const char* usage;
+};
+
+// Each command's usage, as "orlet-burn COMMAND --help" prints it and
+// "orlet-burn --help" lists them all.
+const CommandHelp kCommands[] = {
+    {"drives", "  drives                      list the drives and their discs\n"},
+    {"info", "  info N                      everything about drive N\n"},
+    {"burn",
+     "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import]\n"
+     "       [--skip-unreadable] PATH...\n"
+     "                              write files and folders to the disc\n"
+     "    --label L          the disc's label (Joliet: 16 characters)\n"
+     "    --speed KBps       write speed in KB/s (65535: the fastest)\n"
+     "    --force            write to a rewritable disc that is not blank\n"
+     "    --no-import        leave the disc's earlier files out of the new session\n"
+     "    --skip-unreadable  burn what can be read; name the rest as warnings\n"},
+    {"erase", "  erase [--drive N]           erase a rewritable disc\n"},
+    {"verify", "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"},
+};
+
+const char* const kCommon =
+    "Options anywhere on the line, as --opt VALUE or --opt=VALUE; -- ends them.\n"
+    "  --virtual MEDIUM=PATH       attach a virtual drive (may be given again)\n"
+    "  --drive N                   the drive to use; without it, the first drive\n"
+    "                              given with --virtual, else drive 0\n"
+    "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl\n"
+    "        bd-r bd-re cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n";
+
+const char* const kBurnNotes =
+    "A burn writes nothing if an entry below a PATH cannot be read (permission\n"
+    "denied, dangling link, link loop, path too deep): it names each one with the\n"
+    "reason and exits 1. With --skip-unreadable (as tar's --ignore-failed-read) it\n"
+    "burns the rest, names those entries as warnings and exits 0; a folder that\n"
+    "cannot be listed is burned empty. Files the disc cannot hold (over 4 GiB) are\n"
+    "always refused.\n";
+
+const char* const kExitCodes =
+    "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled.\n";
+
+// The whole usage, or one command's when command names one.
+void Usage(FILE* out, const std::string& command) {
+  for (const CommandHelp& help : kCommands) {
+    if (command == help.name) {
+      std::fprintf(out, "usage: orlet-burn [--virtual MEDIUM=PATH]... %s", help.usage + 2);
+      std::fprintf(out, "%s%s%s", kCommon, command == "burn" ? kBurnNotes : "", kExitCodes);
+      return;
+    }
+  }
+  std::fprintf(out, "usage: orlet-burn [--virtual MEDIUM=PATH]... COMMAND [options]\n");
+  for (const CommandHelp& help : kCommands) std::fputs(help.usage, out);
+  std::fprintf(out, "  --version\n%s%s%s", kCommon, kBurnNotes, kExitCodes);
 }
 
 bool Number(const char* text, unsigned long long* value) {
   char* end = nullptr;
   *value = std::strtoull(text, &end, 10);
-  return text[0] != '\0' && end != nullptr && *end == '\0';
+  return text[0] != '\0' && text[0] != '-' && end != nullptr && *end == '\0';
 }
+
+enum Option {
+  kVirtual = 256,
+  kDrive,
+  kLabel,
+  kSpeed,
+  kForce,
+  kNoImport,
+  kSkipUnreadable,
+  kVersion,
+};
+
+const option kOptions[] = {
+    {"virtual", required_argument, nullptr, kVirtual},
+    {"drive", required_argument, nullptr, kDrive},
+    {"label", required_argument, nullptr, kLabel},
+    {"speed", required_argument, nullptr, kSpeed},
+    {"force", no_argument, nullptr, kForce},
+    {"no-import", no_argument, nullptr, kNoImport},
+    {"skip-unreadable", no_argument, nullptr, kSkipUnreadable},
+    {"version", no_argument, nullptr, kVersion},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace orletburn;
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "orlet-burn: %s needs a value\n", name);
-        std::exit(kExitUsage);
-      }
-      return argv[++i];
-    };
+  bool help = false;
+  opterr = 0;  // the messages below say it in the tool's words
+  for (;;) {
+    const int got = getopt_long(argc, argv, ":h", kOptions, nullptr);
+    if (got == -1) break;
     unsigned long long number = 0;
-    if (argument == "--version") {
-      std::printf("orlet-burn %s\n", ORLET_VERSION);
-      return kExitOk;
-    } else if (argument == "--help" || argument == "-h") {
-      Usage(stdout);
-      return kExitOk;
-    } else if (argument == "--virtual") {
-      options.virtualDrives.push_back(value("--virtual"));
-    } else if (argument == "--drive") {
-      if (!Number(value("--drive"), &number)) {
-        std::fprintf(stderr, "orlet-burn: --drive takes a drive number\n");
+    switch (got) {
+      case kVersion:
+        std::printf("orlet-burn %s\n", ORLET_VERSION);
+        return kExitOk;
+      case 'h':
+        help = true;
+        break;
+      case kVirtual:
+        options.virtualDrives.push_back(optarg);
+        break;
+      case kDrive:
+        if (!Number(optarg, &number)) {
+          std::fprintf(stderr, "orlet-burn: --drive takes a drive number\n");
+          return kExitUsage;
+        }
+        options.drive = number;
+        break;
+      case kLabel:
+        options.label = optarg;
+        break;
+      case kSpeed:
+        if (!Number(optarg, &number) || number == 0 || number > 65535) {
+          std::fprintf(stderr, "orlet-burn: --speed takes KB/s from 1 to 65535\n");
+          return kExitUsage;
+        }
+        options.speed = static_cast<unsigned>(number);
+        break;
+      case kForce:
+        options.force = true;
+        break;
+      case kNoImport:
+        options.import = false;
+        break;
+      case kSkipUnreadable:
+        options.skipUnreadable = true;
+        break;
+      case ':':
+        std::fprintf(stderr, "orlet-burn: %s needs a value\n", argv[optind - 1]);
         return kExitUsage;
-      }
-      options.drive = number;
-    } else if (argument == "--label") {
-      options.label = value("--label");
-    } else if (argument == "--speed") {
-      if (!Number(value("--speed"), &number) || number == 0 || number > 65535) {
-        std::fprintf(stderr, "orlet-burn: --speed takes KB/s from 1 to 65535\n");
+      default:
+        // A short option getopt did not know is in optopt; past a long one,
+        // getopt has stepped over it.
+        if (optopt != 0) {
+          std::fprintf(stderr, "orlet-burn: unknown option -%c\n", optopt);
+        } else {
+          std::fprintf(stderr, "orlet-burn: unknown option %s\n", argv[optind - 1]);
+        }
+        Usage(stderr, "");
         return kExitUsage;
-      }
-      options.speed = static_cast<unsigned>(number);
-    } else if (argument == "--force") {
-      options.force = true;
-    } else if (argument == "--no-import") {
-      options.import = false;
-    } else if (argument == "--skip-unreadable") {
-      options.skipUnreadable = true;
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      std::fprintf(stderr, "orlet-burn: unknown option %s\n", argument.c_str());
-      Usage(stderr);
-      return kExitUsage;
-    } else if (options.command.empty()) {
-      options.command = argument;
+    }
+  }
+  for (int i = optind; i < argc; ++i) {
+    unsigned long long number = 0;
+    if (options.command.empty()) {
+      options.command = argv[i];
     } else if (options.command == "info" && options.paths.empty() && Number(argv[i], &number)) {
       options.drive = number;
-      options.paths.push_back(argument);
+      options.paths.push_back(argv[i]);
     } else {
-      options.paths.push_back(argument);
+      options.paths.push_back(argv[i]);
     }
+  }
+  if (help) {
+    Usage(stdout, options.command);
+    return kExitOk;
   }
   if (options.command.empty() || options.command == "drives") return ListDrives(options);
   if (options.command == "info") return ShowDrive(options);
@@ -104,6 +187,6 @@ int main(int argc, char** argv) {
   if (options.command == "erase") return EraseDisc(options);
   if (options.command == "verify") return VerifyDisc(options);
   std::fprintf(stderr, "orlet-burn: unknown command %s\n", options.command.c_str());
-  Usage(stderr);
+  Usage(stderr, "");
   return kExitUsage;
 }

@@ -1,10 +1,14 @@
 #include <orlet/MediaBurning.h>
+#include <orlet/Version.h>
 
 #include <cstdlib>
+#include <cstring>
 
 // host [DRIVES]: starts and stops the service; with DRIVES, also searches and
 // expects that many drives (STARBURN_VIRTUAL_DRIVES lists them).
 int main(int argc, char** argv) {
+  // The installed header and the loaded library are of one version.
+  if (std::strcmp(Orlet::GetLibraryVersion(), ORLET_VERSION_STRING) != 0) return 4;
   Orlet::MediaBurning* service = nullptr;
   if (Orlet::CreateMediaBurning(service) != Orlet::ResultOk) return 1;
   const int started = service->Initialize();

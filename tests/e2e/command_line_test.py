@@ -1,0 +1,65 @@
+#!/usr/bin/python3
+"""orlet-burn's command line as scripts and users from other burning tools
+write it: --opt=value, options after the paths, "--" before a path that
+begins with a dash, COMMAND --help, and the usage errors.
+
+    ORLET_BURN=build/bin/orlet-burn command_line_test.py
+"""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from orlet_burn_test import Case, write  # pylint: disable=wrong-import-position
+
+USAGE = 2
+
+
+class CommandLineTest(Case):
+    # arguments (DISC: the virtual drive; SRC: a file named "-dash.txt",
+    # PLAIN: one named "plain.txt")                           status  output has
+    ROWS = [
+        (["--virtual=DISC", "burn", "--label=EQUALS", "--", "SRC"], 0, "done: the disc was written"),
+        (["burn", "PLAIN", "--virtual", "DISC", "--label", "AFTER"], 0, "done: the disc was written"),
+        (["--virtual", "DISC", "burn", "SRC"], USAGE, "unknown option -d"),
+        (["burn", "--help"], 0, "--skip-unreadable  burn what can be read"),
+        (["erase", "--help"], 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),
+        (["--help"], 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled."),
+        (["burn", "--label"], USAGE, "--label needs a value"),
+        (["burn", "--bogus", "SRC"], USAGE, "unknown option --bogus"),
+        (["burn", "--speed=fast", "SRC"], USAGE, "--speed takes KB/s"),
+        (["--drive=-1", "drives"], USAGE, "--drive takes a drive number"),
+        (["eject"], USAGE, "unknown command eject"),
+    ]
+
+    def test_each_command_line_is_read_as_written(self):
+        write(self.path("-dash.txt"), "a file whose name begins with a dash\n")
+        write(self.path("plain.txt"), "a file given after the command\n")
+        for number, (args, status, expected) in enumerate(self.ROWS):
+            with self.subTest(args=" ".join(args)):
+                image = self.path("%d.iso" % number)
+                disc = "dvd+r=" + image
+                line = [a.replace("DISC", disc).replace("SRC", "-dash.txt")
+                        .replace("PLAIN", "plain.txt") for a in args]
+                out = self.run_in(self.scratch, line, status)
+                self.assertIn(expected, out)
+                label = next((a.split("=", 1)[1] for a in args if a.startswith("--label=")),
+                             args[args.index("--label") + 1] if "--label" in args[:-1] else None)
+                if status == 0 and "burn" in args and label:
+                    self.assertIn("label             " + label,
+                                  self.orlet_burn(disc, "info", "0"))
+                    name = "-dash.txt" if "SRC" in args else "plain.txt"
+                    self.assertReads(image, 0, self.path(name))
+
+    def run_in(self, folder, args, status):
+        cwd = os.getcwd()
+        os.chdir(folder)
+        try:
+            return self.orlet_burn(None, *args, status=status)
+        finally:
+            os.chdir(cwd)
+
+
+if __name__ == "__main__":
+    unittest.main()
