@@ -23,6 +23,7 @@ class CommandLineTest(Case):
         (["--virtual=DISC", "burn", "--label=EQUALS", "--", "SRC"], 0, "done: the disc was written"),
         (["burn", "PLAIN", "--virtual", "DISC", "--label", "AFTER"], 0, "done: the disc was written"),
         (["--virtual", "DISC", "burn", "SRC"], USAGE, "unknown option -d"),
+        (["--virtual", "DISC", "burn", "--dry-run", "PLAIN"], 0, "dry run: nothing was written"),
         (["burn", "--help"], 0, "--skip-unreadable  burn what can be read"),
         (["erase", "--help"], 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),
         (["--help"], 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled."),
@@ -46,6 +47,9 @@ class CommandLineTest(Case):
                 self.assertIn(expected, out)
                 label = next((a.split("=", 1)[1] for a in args if a.startswith("--label=")),
                              args[args.index("--label") + 1] if "--label" in args[:-1] else None)
+                if "--dry-run" in args:
+                    self.assertIn("1 new entry, 2.0 KB of new data", out)
+                    self.assertFalse(os.path.exists(image), "a dry run wrote the disc")
                 if status == 0 and "burn" in args and label:
                     self.assertIn("label             " + label,
                                   self.orlet_burn(disc, "info", "0"))

@@ -39,12 +39,18 @@ std::string FailedStage(int stage) {
 }  // namespace
 
 BurnView::BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
-                   bool skipUnreadable, bool interactive)
+                   bool skipUnreadable, bool interactive, bool dryRun)
     : paths(std::move(paths)),
       importSession(importSession),
       freeBytes(freeBytes),
       skipUnreadable(skipUnreadable),
-      interactive(interactive) {}
+      interactive(interactive),
+      dryRun(dryRun) {}
+
+bool BurnView::DryRunPassed() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return dryRunPassed;
+}
 
 bool BurnView::Succeeded() const {
   std::lock_guard<std::mutex> lock(mutex);
@@ -75,7 +81,9 @@ void BurnView::End(bool succeeded, std::string why) {
 }
 
 void BurnView::OnPrepareEvent(int event, int detail) {
-  std::printf("  %s\n", PrepareWords(event, detail).c_str());
+  // A dry run that passed ends the job on purpose: its failure events are
+  // not news.
+  if (!DryRunPassed()) std::printf("  %s\n", PrepareWords(event, detail).c_str());
   stage = event;
   if (event == Orlet::PrepareFailed) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -123,6 +131,14 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
              Size(freeBytes) + " free; nothing was written";
     return 0;
   }
+  if (dryRun) {
+    // Declined here, the job ends before the image is built: nothing is
+    // written. The file system's own blocks come on top of the data.
+    std::printf("  dry run: the disc would have about %s free after the burn\n",
+                Size(freeBytes - newBytes).c_str());
+    dryRunPassed = true;
+    return 0;
+  }
   return 1;
 }
 
@@ -139,7 +155,7 @@ int BurnView::OnAskImportSession() {
 void BurnView::OnBurnEvent(int event, int detail) {
   if (barOpen) std::printf("\n");  // end the bar's line before the event's
   barOpen = false;
-  std::printf("  %s\n", BurnWords(event, detail).c_str());
+  if (!DryRunPassed()) std::printf("  %s\n", BurnWords(event, detail).c_str());
   std::fflush(stdout);
   if (event == Orlet::BurnCancelled) {
     std::lock_guard<std::mutex> lock(mutex);

@@ -21,8 +21,9 @@ class BurnView : public Orlet::MediaBurningObserver {
   // data; a fill that needs more is declined before anything is written, as
   // is one that leaves out an entry of the paths (Omissions), unless every
   // such entry is one that cannot be read and skipUnreadable accepts that.
+  // dryRun: a fill that would be burned is described and declined instead.
   BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
-           bool skipUnreadable, bool interactive);
+           bool skipUnreadable, bool interactive, bool dryRun = false);
 
   // Waits until the job's last event (recorded or failed) has come, or until
   // stop() answers true, checked every poll; answers true once the job ended.
@@ -42,6 +43,8 @@ class BurnView : public Orlet::MediaBurningObserver {
   // Entries that cannot be read and were left off (--skip-unreadable); named
   // as warnings when the container was filled.
   std::size_t Skipped() const;
+  // A dry run got as far as the files and would have burned them.
+  bool DryRunPassed() const;
 
   void OnPrepareEvent(int event, int detail) override;
   int OnFillContainer(Orlet::FileContainer* container) override;
@@ -62,7 +65,8 @@ class BurnView : public Orlet::MediaBurningObserver {
   const unsigned long long freeBytes;
   const bool skipUnreadable;
   const bool interactive;  // a terminal: redraw the bar in place
-  int stage = 0;           // the last prepare or burn event: where a failure happened
+  const bool dryRun;
+  int stage = 0;  // the last prepare or burn event: where a failure happened
   unsigned long long newBytes = 0;
   int percent = 0;
   int bufferLevel = 0;
@@ -78,6 +82,7 @@ class BurnView : public Orlet::MediaBurningObserver {
   std::string reason;      // guarded by mutex: the first failure in words
   // Guarded by mutex: the entries left off under --skip-unreadable.
   std::size_t skipped = 0;
+  bool dryRunPassed = false;  // guarded by mutex
 };
 
 }  // namespace orletburn

@@ -191,7 +191,7 @@ int BurnPaths(const Options& options) {
     return kExitFailed;
   }
   BurnView view(options.paths, options.import, info.freeBytes, options.skipUnreadable,
-                isatty(fileno(stdout)) != 0);
+                isatty(fileno(stdout)) != 0, options.dryRun);
   session.Service().SetBurnObserver(&view);
   // Ctrl-C is caught from before the job starts: the job prints as soon as
   // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
@@ -234,6 +234,10 @@ int BurnPaths(const Options& options) {
       std::printf("done: the disc was written without %zu %s that cannot be read (named above)\n",
                   skipped, skipped == 1 ? "entry" : "entries");
     }
+    return kExitOk;
+  }
+  if (view.DryRunPassed()) {
+    std::printf("dry run: nothing was written\n");
     return kExitOk;
   }
   if (view.Cancelled() || cancelSent) {

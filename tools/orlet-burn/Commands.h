@@ -23,6 +23,7 @@ struct Options {
   bool force = false;                      // --force
   bool import = true;                      // --no-import clears it
   bool skipUnreadable = false;             // --skip-unreadable
+  bool dryRun = false;                     // --dry-run
   std::vector<std::string> paths;          // files and folders
 };
 

@@ -30,13 +30,14 @@ const CommandHelp kCommands[] = {
     {"info", "  info N                      everything about drive N\n"},
     {"burn",
      "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import]\n"
-     "       [--skip-unreadable] PATH...\n"
+     "       [--skip-unreadable] [--dry-run] PATH...\n"
      "                              write files and folders to the disc\n"
      "    --label L          the disc's label (Joliet: 16 characters)\n"
      "    --speed KBps       write speed in KB/s (65535: the fastest)\n"
      "    --force            write to a rewritable disc that is not blank\n"
      "    --no-import        leave the disc's earlier files out of the new session\n"
-     "    --skip-unreadable  burn what can be read; name the rest as warnings\n"},
+     "    --skip-unreadable  burn what can be read; name the rest as warnings\n"
+     "    --dry-run          every check of a burn, then say what would be written\n"},
     {"erase", "  erase [--drive N]           erase a rewritable disc\n"},
     {"verify", "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"},
 };
@@ -88,6 +89,7 @@ enum Option {
   kForce,
   kNoImport,
   kSkipUnreadable,
+  kDryRun,
   kVersion,
 };
 
@@ -99,6 +101,7 @@ const option kOptions[] = {
     {"force", no_argument, nullptr, kForce},
     {"no-import", no_argument, nullptr, kNoImport},
     {"skip-unreadable", no_argument, nullptr, kSkipUnreadable},
+    {"dry-run", no_argument, nullptr, kDryRun},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -150,6 +153,9 @@ int main(int argc, char** argv) {
         break;
       case kSkipUnreadable:
         options.skipUnreadable = true;
+        break;
+      case kDryRun:
+        options.dryRun = true;
         break;
       case ':':
         std::fprintf(stderr, "orlet-burn: %s needs a value\n", argv[optind - 1]);
