@@ -205,9 +205,6 @@ void ReadDiscSpace(void* device, DriveInfo& record) {
   record.isBlank = TestDiscBlank(device);
   StarBurn_SetFastReadTOC(1);
 
-  // The query never asks the jobs to set the drive's write speed: no disc
-  // state is known that needs it, so applyWriteSpeed is 0 for every disc.
-  record.applyWriteSpeed = 0;
   record.isErasable = 0;
   record.sessionStartAddress = 0;
   uint8_t track[STARBURN_TRACK_INFORMATION_SIZE] = {};
@@ -311,6 +308,10 @@ int ReadDrive(DriveInfo& record) {
   BuildSpeedList(readSpeeds, record, 1);
   record.writeSpeeds = std::move(writeSpeeds);
   record.readSpeeds = std::move(readSpeeds);
+  // The jobs set the write speed a host asks for on a disc the drive gives
+  // write speeds for: the drive then takes one of them (a pressed disc, or
+  // no disc, leaves the drive as it is).
+  record.applyWriteSpeed = record.discType != DiscTypeNoDisc && !record.writeSpeeds.empty() ? 1 : 0;
   return 1;
 }
 

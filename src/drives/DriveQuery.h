@@ -29,8 +29,8 @@ int ReadDrive(DriveInfo& record);
 std::string FindDriveLetter(const DriveInfo& record);
 
 // Fills record's usedBytes, freeBytes, isBlank, sessionStartAddress and
-// isErasable from the open device (0 for what cannot be read), sets the SDK's
-// fast table-of-contents reading and stores 0 in applyWriteSpeed.
+// isErasable from the open device (0 for what cannot be read) and sets the
+// SDK's fast table-of-contents reading.
 void ReadDiscSpace(void* device, DriveInfo& record);
 
 // 1 when the disc in the open device is blank; 0 when it is not, when the SDK

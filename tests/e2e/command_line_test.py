@@ -24,6 +24,8 @@ class CommandLineTest(Case):
         (["burn", "PLAIN", "--virtual", "DISC", "--label", "AFTER"], 0, "done: the disc was written"),
         (["--virtual", "DISC", "burn", "SRC"], USAGE, "unknown option -d"),
         (["--virtual", "DISC", "burn", "--dry-run", "PLAIN"], 0, "dry run: nothing was written"),
+        (["--virtual", "DISC", "burn", "--speed=4x", "PLAIN"], 0, "the drive wrote at 5540 KB/s"),
+        (["--virtual", "DISC", "burn", "--speed", "2x2", "PLAIN"], USAGE, "--speed takes KB/s"),
         (["burn", "--help"], 0, "--skip-unreadable  burn what can be read"),
         (["erase", "--help"], 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),
         (["--help"], 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled."),

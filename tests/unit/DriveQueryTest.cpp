@@ -123,7 +123,7 @@ TEST_F(DriveQueryTest, FillsTheRecordFromTheDriveAndItsDisc) {
   EXPECT_EQ(info.capacitySeconds, 359849 / 75);
   EXPECT_EQ(info.sessionStartAddress, 0x12345u);
   EXPECT_EQ(info.isErasable, 1u);
-  EXPECT_EQ(info.applyWriteSpeed, 0u);
+  EXPECT_EQ(info.applyWriteSpeed, 1u);  // the drive gives write speeds for the disc
   EXPECT_EQ(info.mediaFormatsSize, 172u);
   EXPECT_EQ(info.mediaFormats[2], 1u);
   EXPECT_EQ(info.mediaFormats[41], 9u);

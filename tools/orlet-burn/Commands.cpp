@@ -12,6 +12,7 @@
 #include "EraseView.h"
 #include "Omissions.h"
 #include "Session.h"
+#include "Speed.h"
 #include "Text.h"
 #include "UnusableDrives.h"
 #include "Words.h"
@@ -197,8 +198,10 @@ int BurnPaths(const Options& options) {
   // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
-  const int code = session.Service().Burn(session.Index(), Wide(options.label), options.speed,
-                                          options.force ? 1 : 0);
+  unsigned speed = kFastest;
+  ParseSpeed(options.speed, &info, &speed);  // the syntax was checked with the options
+  const int code =
+      session.Service().Burn(session.Index(), Wide(options.label), speed, options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::signal(SIGINT, SIG_DFL);
     std::fprintf(stderr, "orlet-burn: burn refused: %s (code %d)\n", ResultWords(code).c_str(),
@@ -227,6 +230,10 @@ int BurnPaths(const Options& options) {
   }
   std::signal(SIGINT, SIG_DFL);
   if (view.Succeeded()) {
+    if (const unsigned taken = CurrentWriteSpeed(info); taken != 0 && info.applyWriteSpeed != 0) {
+      std::printf("  the drive wrote at %u KB/s (%s asked)\n", taken,
+                  speed == kFastest ? "the fastest" : (std::to_string(speed) + " KB/s").c_str());
+    }
     const std::size_t skipped = view.Skipped();
     if (skipped == 0) {
       std::printf("done: the disc was written\n");

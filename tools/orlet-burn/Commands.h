@@ -19,7 +19,7 @@ struct Options {
   std::vector<std::string> virtualDrives;  // --virtual MEDIUM=PATH
   std::optional<std::size_t> drive;        // --drive N (see Session::Drive)
   std::string label;                       // --label L
-  unsigned speed = 65535;                  // --speed X (KB/s; 65535: the maximum)
+  std::string speed = "max";               // --speed: KB/s, Nx or max (Speed.h)
   bool force = false;                      // --force
   bool import = true;                      // --no-import clears it
   bool skipUnreadable = false;             // --skip-unreadable

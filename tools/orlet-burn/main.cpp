@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "Speed.h"
 
 namespace {
 
@@ -29,11 +30,12 @@ const CommandHelp kCommands[] = {
     {"drives", "  drives                      list the drives and their discs\n"},
     {"info", "  info N                      everything about drive N\n"},
     {"burn",
-     "  burn [--drive N] [--label L] [--speed KBps] [--force] [--no-import]\n"
+     "  burn [--drive N] [--label L] [--speed S] [--force] [--no-import]\n"
      "       [--skip-unreadable] [--dry-run] PATH...\n"
      "                              write files and folders to the disc\n"
      "    --label L          the disc's label (Joliet: 16 characters)\n"
-     "    --speed KBps       write speed in KB/s (65535: the fastest)\n"
+     "    --speed S          write speed: KB/s, Nx (1x: CD 176, DVD 1385, BD 4496 KB/s)\n"
+     "                       or max (the default)\n"
      "    --force            write to a rewritable disc that is not blank\n"
      "    --no-import        leave the disc's earlier files out of the new session\n"
      "    --skip-unreadable  burn what can be read; name the rest as warnings\n"
@@ -138,13 +140,17 @@ int main(int argc, char** argv) {
       case kLabel:
         options.label = optarg;
         break;
-      case kSpeed:
-        if (!Number(optarg, &number) || number == 0 || number > 65535) {
-          std::fprintf(stderr, "orlet-burn: --speed takes KB/s from 1 to 65535\n");
+      case kSpeed: {
+        unsigned ignored = 0;
+        if (!ParseSpeed(optarg, nullptr, &ignored)) {
+          std::fprintf(stderr,
+                       "orlet-burn: --speed takes KB/s from 1 to 65535, a multiple of the "
+                       "disc's 1x (8x) or max\n");
           return kExitUsage;
         }
-        options.speed = static_cast<unsigned>(number);
+        options.speed = optarg;
         break;
+      }
       case kForce:
         options.force = true;
         break;
