@@ -22,4 +22,9 @@ grep -q "^\.TH ORLET-BURN 1 .*orlet-burn [0-9]" "$work/prefix/share/man/man1/orl
   { echo "no man page"; exit 1; }
 [ -f "$work/prefix/share/bash-completion/completions/orlet-burn" ] || { echo "no completion"; exit 1; }
 find "$work/prefix" -name 'libOrletMediaBurning.so.1' | grep -q . || { echo "no SONAME link"; exit 1; }
+# The API pages, where Doxygen made them (scripts/setup installs it).
+if command -v doxygen >/dev/null; then
+  grep -q "GetLibraryVersion" "$work/prefix/share/doc/OrletMediaBurning/api/Version_8h.html" ||
+    { echo "no API pages"; exit 1; }
+fi
 echo "installed package: ok"

@@ -37,7 +37,7 @@ extern "C" {
 #define STARBURN_API
 #endif
 
-/* 16-bit text unit (UTF-16). */
+/** 16-bit text unit (UTF-16). */
 #ifdef __cplusplus
 typedef char16_t StarBurnWChar;
 #else
@@ -46,7 +46,7 @@ typedef uint16_t StarBurnWChar;
 
 typedef uint32_t StarBurnStatus;
 
-/* Statuses. The numbers are fixed; the library tells 5, 8, 14 and 35 apart. */
+/** Statuses. The numbers are fixed; the library tells 5, 8, 14 and 35 apart. */
 enum {
   STARBURN_OK = 0,
   STARBURN_STATUS_FAILED = 1,           /* unclassified failure */
@@ -77,7 +77,7 @@ enum {
       35 /* the drive is held by another open (exclusive access refused) */
 };
 
-/* Sizes of the buffers and records the calls exchange. */
+/** Sizes of the buffers and records the calls exchange. */
 enum {
   STARBURN_ERROR_TEXT_SIZE = 1024,      /* error-text buffer the library passes */
   STARBURN_DEVICE_TEXT_SIZE = 1024,     /* identification texts, device paths */
@@ -90,7 +90,7 @@ enum {
   STARBURN_PERIPHERAL_CDROM = 5         /* SCSI peripheral device type of CD/DVD/BD devices */
 };
 
-/* The record handed with notification 3 (a rejected name). Offsets in bytes;
+/** The record handed with notification 3 (a rejected name). Offsets in bytes;
  * the record is not aligned, read its fields with memcpy. */
 enum {
   STARBURN_REJECTED_NAME_FLAG = 0,     /* 0: 8-bit ISO 9660 name; 1: 16-bit Joliet name */
@@ -101,7 +101,7 @@ enum {
   STARBURN_REJECTED_NAME_USE_REWRITTEN = 2 /* action: the name was rewritten in place; use it */
 };
 
-/* Call-back notification numbers. */
+/** Call-back notification numbers. */
 enum {
   STARBURN_NOTIFY_TREE_TEXT_0 = 0,   /* tree: special1 is a terminated 8-bit text */
   STARBURN_NOTIFY_TREE_TEXT_2 = 2,   /* tree: special1 is a terminated 8-bit text */
@@ -111,16 +111,16 @@ enum {
   STARBURN_NOTIFY_BUFFER = 13        /* write: special1, special2 -> uint32_t size, free */
 };
 
-/* Node attributes (StarBurn_ISO9660JolietFileTree_GetAttributes). */
+/** Node attributes (StarBurn_ISO9660JolietFileTree_GetAttributes). */
 enum { STARBURN_NODE_DIRECTORY = 0x10 };
 
-/* Kinds of StarBurn_ISO9660JolietFileTree_Add. */
+/** Kinds of StarBurn_ISO9660JolietFileTree_Add. */
 enum { STARBURN_ADD_DIRECTORY = 0, STARBURN_ADD_FILE = 2 };
 
 typedef void (*StarBurnCallback)(uint32_t notification, void* context, void* special1,
                                  void* special2);
 
-/* What the drive said about the last command that failed. */
+/** What the drive said about the last command that failed. */
 typedef struct StarBurnCommandFailure {
   uint8_t cdb[16]; /* the command descriptor block */
   uint8_t cdbLength;
@@ -132,7 +132,7 @@ typedef struct StarBurnCommandFailure {
   uint8_t sense[32];   /* fixed-format sense data as the drive returned it */
 } StarBurnCommandFailure;
 
-/* Media-format block: size must be at least STARBURN_MEDIA_FORMATS_SIZE. Each
+/** Media-format block: size must be at least STARBURN_MEDIA_FORMATS_SIZE. Each
  * flag is 1 when the drive can (read or write) that kind of disc, else 0. The
  * positions:
  *   0 reads CD-ROM              21 writes DVD+R
@@ -167,21 +167,21 @@ typedef struct StarBurnMediaFormats {
 
 /* ---- Start-up, shut-down and handles ---------------------------------- */
 
-/* Starts the SDK (counted: every successful start needs one shut-down). Reads
+/** Starts the SDK (counted: every successful start needs one shut-down). Reads
  * STARBURN_VIRTUAL_DRIVES at the first start; an invalid list fails the start
  * with STARBURN_STATUS_BAD_CONFIGURATION and a message in errorText. */
 STARBURN_API StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize);
-/* Undoes one start. STARBURN_STATUS_NOT_STARTED when the SDK is not started. */
+/** Undoes one start. STARBURN_STATUS_NOT_STARTED when the SDK is not started. */
 STARBURN_API StarBurnStatus StarBurn_DownShut(void);
-/* Releases a device or tree handle and sets *handle to NULL. NULL or an
+/** Releases a device or tree handle and sets *handle to NULL. NULL or an
  * unknown handle does nothing. */
 STARBURN_API void StarBurn_Destroy(void** handle);
-/* A short English text for a status ("not ready"); never NULL. */
+/** A short English text for a status ("not ready"); never NULL. */
 STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
 
 /* ---- Virtual drives and the device registry ----------------------------- */
 
-/* Attaches virtual drives: "MEDIUM=PATH;MEDIUM=PATH", the syntax of
+/** Attaches virtual drives: "MEDIUM=PATH;MEDIUM=PATH", the syntax of
  * STARBURN_VIRTUAL_DRIVES. MEDIUM: cd-rom cd-r cd-rw dvd-rom dvd-r dvd-rw
  * dvd-rw-ro (restricted overwrite) dvd-ram dvd+r dvd+rw dvd+r-dl dvd-r-dl
  * bd-rom bd-r bd-re, or "empty" (no disc, no path). PATH: the image file, block n at byte n * 2048;
@@ -194,11 +194,11 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
  * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
-/* The device target of a drive letter ('D'): "\Device\CdRom0".
+/** The device target of a drive letter ('D'): "\Device\CdRom0".
  * STARBURN_STATUS_NO_DEVICE when the letter names no optical device. */
 STARBURN_API StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* target,
                                                              uint32_t targetSize);
-/* The volume label of the last session of the disc in the drive with that
+/** The volume label of the last session of the disc in the drive with that
  * letter: the Joliet label where present, else the ISO 9660 one, trailing
  * spaces removed. labelSize counts 16-bit units, the terminator included.
  * Fails without a disc (STARBURN_STATUS_NOT_READY), on a blank disc
@@ -207,7 +207,7 @@ STARBURN_API StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* 
  * (STARBURN_STATUS_DEVICE_BUSY), and before StarBurn_UpStartEx. */
 STARBURN_API StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label,
                                                             uint32_t labelSize);
-/* Aborts a write on the named device ("CdRom0"; NULL: every device) from any
+/** Aborts a write on the named device ("CdRom0"; NULL: every device) from any
  * thread: the write running on the handle that holds the device for recording
  * (opened with shared 0), or its next one, stops before its next write command
  * (at most 32 blocks on) and the recording call returns
@@ -220,13 +220,13 @@ STARBURN_API StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName);
 
 /* ---- Discovery ---------------------------------------------------------- */
 
-/* Calls callback with STARBURN_NOTIFY_DEVICE_FOUND for every device of the
+/** Calls callback with STARBURN_NOTIFY_DEVICE_FOUND for every device of the
  * peripheral type, in registry order, special1 pointing at its 5-byte address:
  * byte 0 a tag (the N of CdRomN), bytes 1-4 port, bus, target, logical unit.
  * flags: 0. Another peripheral type finds nothing. Needs a started SDK. */
 STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_t flags,
                                                 StarBurnCallback callback, void* context);
-/* A device node the system lists as an optical drive that the SDK could not
+/** A device node the system lists as an optical drive that the SDK could not
  * use when it looked for real drives (at its first start), index from 0 in the
  * order looked at: the node ("/dev/sr0"), the status met and a reason a
  * person can act on. Statuses: STARBURN_STATUS_PERMISSION_DENIED (the user
@@ -246,18 +246,18 @@ STARBURN_API StarBurnStatus StarBurn_FindDevice(uint32_t peripheralType, uint32_
 STARBURN_API StarBurnStatus StarBurn_GetUnusableDevice(uint32_t index, char* node,
                                                        uint32_t nodeSize, StarBurnStatus* status,
                                                        char* reason, uint32_t reasonSize);
-/* The device path of a SCSI address: "\\.\" and the drive letter ("\\.\D:"). */
+/** The device path of a SCSI address: \\\\.\\ and the drive letter (\\\\.\\D:). */
 STARBURN_API StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, uint8_t bus,
                                                                   uint8_t target, uint8_t lun,
                                                                   char* devicePath,
                                                                   uint32_t devicePathSize);
-/* The SPTD layer's versions. STARBURN_OK when the layer is present. This SDK
+/** The SPTD layer's versions. STARBURN_OK when the layer is present. This SDK
  * reaches drives directly, so 16-bit device names (CreateExEx) always work:
  * it answers STARBURN_OK with its own version texts and 0x00010000. */
 STARBURN_API StarBurnStatus StarBurn_SPTD_GetVersion(char* driverVersion,
                                                      uint32_t driverVersionSize, char* layerVersion,
                                                      uint32_t layerVersionSize, uint32_t* version);
-/* 1: read only the table of contents of the last session when importing.
+/** 1: read only the table of contents of the last session when importing.
  * This SDK always reads only what it needs (the start of the last session),
  * so the setting is accepted and changes nothing. */
 STARBURN_API void StarBurn_SetFastReadTOC(uint8_t enable);
@@ -281,7 +281,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateEx(
     void** device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, StarBurnCallback callback, void* context,
     const char* deviceName, uint32_t shared);
-/* lockTray: 1 locks the tray while the handle is open (until it ejects);
+/** lockTray: 1 locks the tray while the handle is open (until it ejects);
  * refused with STARBURN_STATUS_DEVICE_BUSY while another handle holds the
  * lock. While locked, only the locking handle can eject. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateExEx(
@@ -291,20 +291,20 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_CreateExEx(
 
 /* ---- Drive and disc ------------------------------------------------------- */
 
-/* Vendor, product and revision texts (each textSize bytes; INQUIRY's, trailing
+/** Vendor, product and revision texts (each textSize bytes; INQUIRY's, trailing
  * spaces removed) and the drive's buffer size in KiB. A virtual drive is
  * "StarBurn", "Virtual Recorder", "1.0" with 4096 KiB. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDeviceInformation(
     void* device, char* vendor, char* product, char* revision, uint32_t textSize,
     uint32_t* bufferSize);
-/* Disc-type code of the inserted disc, from the drive's current profile:
+/** Disc-type code of the inserted disc, from the drive's current profile:
  * 1 CD-ROM, 2 CD-R, 3 CD-RW, 4 DVD-ROM, 5 DVD-R, 6 DVD-RAM, 7 DVD-RW in
  * restricted overwrite, 8 DVD-RW sequential, 9 DVD+RW, 10 DDCD-ROM, 11 DDCD-R,
  * 12 DDCD-RW, 13 DVD+R, 14 no disc (or the tray is open, or the drive cannot
  * be asked), 15 DVD+R DL, 16 DVD-R DL, 17 BD-ROM, 18 BD-R, 19 BD-RE,
  * 20 HD DVD-ROM, 21 HD DVD-R, 22 HD DVD-RAM or -RW, 0 any other disc. */
 STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(void* device);
-/* The disc-information block as the drive returns it (READ DISC INFORMATION,
+/** The disc-information block as the drive returns it (READ DISC INFORMATION,
  * standard data), cut to infoSize and zero beyond what the drive sent (34
  * bytes): 0-1 length; 2 bit 4 erasable, bits 3-2 state of the last session
  * (0 empty, 1 incomplete, 3 complete), bits 1-0 disc status (0 blank,
@@ -317,21 +317,21 @@ STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(void* device
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscInformation(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* info, uint32_t infoSize);
-/* Block address of minute, second, frame. pregap: 0 for a disc address
+/** Block address of minute, second, frame. pregap: 0 for a disc address
  * (lead-in offset removed), 1 to count from the very first block. */
 STARBURN_API int32_t StarBurn_CdvdBurnerGrabber_MSFToLBA(void* device, uint8_t minute,
                                                          uint8_t second, uint8_t frame,
                                                          uint8_t pregap);
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(
     void* device, StarBurnMediaFormats* formats);
-/* Outputs (1 = yes): packet (incremental streaming), track-at-once (CD track
+/** Outputs (1 = yes): packet (incremental streaming), track-at-once (CD track
  * at once, or any DVD/BD write feature), session-at-once and raw (CD
  * mastering), from the drive's features. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* packet, uint8_t* trackAtOnce, uint8_t* sessionAtOnce,
     uint8_t* raw);
-/* 1 when the disc holds nothing: a blank written-once or rewritable disc, an
+/** 1 when the disc holds nothing: a blank written-once or rewritable disc, an
  * unformatted overwritable disc, or a formatted one on which no file system is
  * found at block 16. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* device, char* errorText,
@@ -339,22 +339,22 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_IsDiscBlank(void* device,
                                                                    uint32_t* systemError,
                                                                    StarBurnCommandFailure* failure,
                                                                    uint8_t* isBlank);
-/* Bytes recorded: the recorded tracks' blocks x 2048; on overwritable media
+/** Bytes recorded: the recorded tracks' blocks x 2048; on overwritable media
  * the volume size of the file system at block 16 (the whole disc when another
  * file system is found there). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint64_t* usedBytes);
-/* Kinds of free space. */
+/** Kinds of free space. */
 enum { STARBURN_FREE_SPACE_NEW_SESSION = 3 };
-/* kind: STARBURN_FREE_SPACE_NEW_SESSION, the room a new session (track) can
+/** kind: STARBURN_FREE_SPACE_NEW_SESSION, the room a new session (track) can
  * take, from the next writable address to the end of the disc: blocks of 2048
  * bytes in freeBlocks, bytes in freeBytes. 0 on a closed disc. Other kinds
  * fail with STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* device, uint32_t kind,
                                                                         uint32_t* freeBlocks,
                                                                         uint64_t* freeBytes);
-/* The 28-byte track-information record of track (255: the invisible track, the
+/** The 28-byte track-information record of track (255: the invisible track, the
  * next one to be written). infoSize at least 28; bytes beyond are zeroed.
  *   0     1: the record describes a track; 0: there is none (track 255 of a
  *         closed disc, which still gets bytes 10 and 11)
@@ -385,14 +385,14 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(void* de
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetTrackInformation(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t track, uint8_t* info, uint32_t infoSize);
-/* Speeds in KB/s (1x: CD 176, DVD 1385, BD 4495): the current read and write
+/** Speeds in KB/s (1x: CD 176, DVD 1385, BD 4495): the current read and write
  * speeds and the maxima for the disc in the drive (without a disc, the
  * drive's CD figures). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetSpeeds(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t* currentRead, uint32_t* maximumRead,
     uint32_t* currentWrite, uint32_t* maximumWrite);
-/* 65535 (or more): the drive's maximum. The drive takes the fastest speed it
+/** 65535 (or more): the drive's maximum. The drive takes the fastest speed it
  * supports for the disc at or below the one asked (the slowest when none is),
  * so StarBurn_CdvdBurnerGrabber_GetSpeeds may read back another value. On a
  * writable DVD or BD the speeds are stated for the whole disc as a streaming
@@ -404,7 +404,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetSpeeds(
 STARBURN_API StarBurnStatus
 StarBurn_CdvdBurnerGrabber_TestUnitReady(void* device, char* errorText, uint32_t errorTextSize,
                                          uint32_t* systemError, StarBurnCommandFailure* failure);
-/* Buffer-underrun protection: enabled now, and 1 when the drive supports it. */
+/** Buffer-underrun protection: enabled now, and 1 when the drive supports it. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetBUP(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* enabled, uint32_t* supported);
@@ -413,7 +413,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_SetBUP(void* device, char
                                                               uint32_t* systemError,
                                                               StarBurnCommandFailure* failure,
                                                               uint32_t enable);
-/* Records the built image of tree as one track at the next writable address,
+/** Records the built image of tree as one track at the next writable address,
  * with notifications 12 (uint64_t total bytes, uint64_t bytes done) and 13
  * (uint32_t buffer bytes, uint32_t free buffer bytes) to the open's call-back
  * every 512 blocks and at the end, and 13 again at every look (four a second)
@@ -443,7 +443,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
-/* Closes the session the handle's last track opened (or one an earlier
+/** Closes the session the handle's last track opened (or one an earlier
  * recording left open), keeping the disc appendable unless closeDisc asked
  * otherwise; notification 13 at every look (four a second) while the drive
  * closes it. Nothing to do (overwritable media, a simulated track, nothing
@@ -451,18 +451,18 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
 STARBURN_API StarBurnStatus
 StarBurn_CdvdBurnerGrabber_CloseSession(void* device, char* errorText, uint32_t errorTextSize,
                                         uint32_t* systemError, StarBurnCommandFailure* failure);
-/* Opens the tray (unlocking it first when this handle locked it). */
+/** Opens the tray (unlocking it first when this handle locked it). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Eject(void* device, char* errorText,
                                                              uint32_t errorTextSize,
                                                              uint32_t* systemError,
                                                              StarBurnCommandFailure* failure);
-/* Closes the tray; wait: 1 waits until the disc is ready. */
+/** Closes the tray; wait: 1 waits until the disc is ready. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_LoadEx(void* device, char* errorText,
                                                               uint32_t errorTextSize,
                                                               uint32_t* systemError,
                                                               StarBurnCommandFailure* failure,
                                                               uint32_t wait);
-/* quick: 1 blanks the table of contents only, 0 the whole disc. CD-RW and
+/** quick: 1 blanks the table of contents only, 0 the whole disc. CD-RW and
  * DVD-RW are blanked by the drive; overwritable media (DVD+RW, DVD-RAM,
  * BD-RE) get their first 80 blocks (system area and volume descriptors)
  * overwritten, after a new format for a full blank. While the drive blanks or
@@ -476,11 +476,11 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_Blank(void* device, char*
                                                              uint32_t* systemError,
                                                              StarBurnCommandFailure* failure,
                                                              uint32_t quick);
-/* The last recorded block address of the disc (0 on a blank disc). */
+/** The last recorded block address of the disc (0 on a blank disc). */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint32_t* lastAddress);
-/* The disc-file-system record of the last session (the session of the last
+/** The disc-file-system record of the last session (the session of the last
  * recorded track; on overwritable media the one at block 16): byte 0 nonzero
  * when a file system other than ISO 9660/Joliet (such as UDF) is present,
  * byte 1 when Joliet is present, byte 2 when ISO 9660 is present, byte 3
@@ -489,7 +489,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastAddress(
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, uint8_t* record, uint32_t recordSize);
-/* Number of the last recorded track (1 on overwritable media holding a file
+/** Number of the last recorded track (1 on overwritable media holding a file
  * system). STARBURN_STATUS_NOT_FOUND on a blank disc,
  * STARBURN_STATUS_LIMIT_EXCEEDED when the number does not fit a byte. */
 STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device, char* errorText,
@@ -541,7 +541,7 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_GetLastTrack(void* device
  *
  * Nodes are listed in the order they were added or imported. */
 
-/* Makes an empty tree. callback (may be NULL) and context receive the
+/** Makes an empty tree. callback (may be NULL) and context receive the
  * notifications above. iso9660: must be 1 (every image has an ISO 9660 tree;
  * 0 gives STARBURN_STATUS_NOT_SUPPORTED). rockRidge: must be 0 (1 gives
  * STARBURN_STATUS_NOT_SUPPORTED). level2Names: 1 for ISO 9660 level 2 names,
@@ -553,7 +553,7 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(
     void** tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCallback callback, void* context, uint8_t iso9660, uint8_t rockRidge,
     uint8_t level2Names, uint32_t joliet);
-/* Reads the session that starts with track (1-based) of the disc in device
+/** Reads the session that starts with track (1-based) of the disc in device
  * (an open device handle) into tree, which must be empty (else
  * STARBURN_STATUS_WRONG_STATE). joliet: 1 reads the Joliet tree (checked to
  * describe the same files as the ISO 9660 tree), or the ISO 9660 tree when
@@ -566,27 +566,27 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(
     void* device, void* tree, uint8_t track, uint8_t joliet, char* errorText,
     uint32_t errorTextSize, uint32_t* systemError);
-/* Node handles; NULL = none (also for an unknown tree or node). A node handle
+/** Node handles; NULL = none (also for an unknown tree or node). A node handle
  * is valid with the tree that gave it, for the tree's life. */
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree);
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void* tree, void* node);
-/* The kid after kid among node's kids; NULL after the last, or when kid is
+/** The kid after kid among node's kids; NULL after the last, or when kid is
  * not a kid of node. */
 STARBURN_API void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* kid);
-/* The node's first, second and third names (above). Each buffer (any may be
+/** The node's first, second and third names (above). Each buffer (any may be
  * NULL) has nameSize bytes and is set to the empty text first; a name that
  * does not fit gives STARBURN_STATUS_BUFFER_TOO_SMALL with the buffers empty.
  * An unknown node or a nameSize of 0: STARBURN_STATUS_INVALID_ARGUMENT. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void* tree, void* node,
                                                                     char* first, char* second,
                                                                     char* third, uint32_t nameSize);
-/* STARBURN_NODE_DIRECTORY for a directory, 0 for a file or an unknown node. */
+/** STARBURN_NODE_DIRECTORY for a directory, 0 for a file or an unknown node. */
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void* tree, void* node);
-/* A file's size in bytes: low 32 bits returned, high 32 bits through sizeHigh
+/** A file's size in bytes: low 32 bits returned, high 32 bits through sizeHigh
  * (may be NULL). 0 for a directory or an unknown node. */
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* node,
                                                                           uint32_t* sizeHigh);
-/* Adds an entry named name (UTF-8, not empty, not "." or "..") under
+/** Adds an entry named name (UTF-8, not empty, not "." or "..") under
  * *parentNode, a directory of tree; *newNode (may be NULL) receives it.
  * kind STARBURN_ADD_FILE: a regular file read from sourcePath when the image
  * is streamed; its size and modification time are taken now (missing:
@@ -600,7 +600,7 @@ STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* 
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     const char* sourcePath, const char* name, uint32_t kind, void** parentNode, void** newNode);
-/* Reads up to size bytes at offset of a file node of a tree whose entries were
+/** Reads up to size bytes at offset of a file node of a tree whose entries were
  * imported from the disc in device (StarBurn_ISO9660JolietFileTree_ImportTrack);
  * *done receives the bytes read, fewer than size only at the end of the file.
  * A node that is not an imported file: STARBURN_STATUS_INVALID_ARGUMENT. */
@@ -609,7 +609,7 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(void* device
                                                                     void* buffer, uint32_t size,
                                                                     uint32_t* done, char* errorText,
                                                                     uint32_t errorTextSize);
-/* Lays the image out from startAddress, the block where the session begins
+/** Lays the image out from startAddress, the block where the session begins
  * (0 for a first session; after an import, an address past the imported
  * session, else STARBURN_STATUS_INVALID_ARGUMENT): system area, volume
  * descriptors, path tables, directories, then the new files' data, then
@@ -629,7 +629,7 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     uint32_t startAddress, uint32_t trailingPadBlocks, uint32_t recordTimes,
     const char* volumeLabel, const char* publisher, const char* application);
-/* Writes the built image into the file at path (created when missing):
+/** Writes the built image into the file at path (created when missing):
  * atStartAddress 1 writes it at byte startAddress x 2048 and keeps what the
  * file holds before that (so a later session lands after the earlier ones
  * of an image file); 0 writes it from byte 0. The file ends with the image;
