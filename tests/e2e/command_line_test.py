@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from orlet_burn_test import Case, write  # pylint: disable=wrong-import-position
+from orlet_burn_test import Case, make_tree, write  # pylint: disable=wrong-import-position
 
 USAGE = 2
 
@@ -57,6 +57,19 @@ class CommandLineTest(Case):
                                   self.orlet_burn(disc, "info", "0"))
                     name = "-dash.txt" if "SRC" in args else "plain.txt"
                     self.assertReads(image, 0, self.path(name))
+
+    def test_image_writes_what_a_burn_writes_into_a_new_file(self):
+        output = self.path("out.iso")
+        for number in (1, 2):  # the second replaces the first
+            tree = make_tree(self.path("tree%d" % number), number)
+            out = self.orlet_burn(None, "image", "--output=" + output, "--label=IMAGE", tree)
+            self.assertIn("done: the image was written", out)
+            self.assertReads(output, 0, tree)
+        self.assertFalse(os.path.exists(output + ".state"))
+        out = self.orlet_burn(None, "image", "--output", output, self.path("missing"), status=1)
+        self.assertIn("no such file or folder", out)
+        self.assertTrue(os.path.exists(output), "a refused image removed the earlier one")
+        self.orlet_burn(None, "image", self.path("tree1"), status=USAGE)
 
     def run_in(self, folder, args, status):
         cwd = os.getcwd()

@@ -45,7 +45,7 @@ TEST(VirtualDriveListTest, ParsesEntriesAndExplainsRefusals) {
   EXPECT_EQ(error.rfind("entry 2 \"cd-x=/b.iso\": unknown medium \"cd-x\"; media: cd-rom cd-r", 0),
             0u)
       << error;
-  EXPECT_NE(error.find("bd-re empty"), std::string::npos) << error;
+  EXPECT_NE(error.find("bd-re image empty"), std::string::npos) << error;
   EXPECT_EQ(ParseVirtualDriveList("dvd-r", &specs, &error), STARBURN_STATUS_BAD_CONFIGURATION);
   EXPECT_NE(error.find("MEDIUM=PATH"), std::string::npos) << error;
   EXPECT_EQ(ParseVirtualDriveList("empty=/a.iso", &specs, &error),

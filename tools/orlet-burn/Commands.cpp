@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "BurnView.h"
 #include "DriveUse.h"
@@ -180,8 +182,14 @@ int BurnPaths(const Options& options) {
     std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
     return kExitFailed;
   }
-  std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(), Utf8(info.driveLetter).c_str(),
-              Utf8(info.discTypeName).c_str(), DiscState(info).c_str());
+  const bool image = !options.output.empty();  // MakeImage's burn
+  if (image) {
+    std::printf("making the image %s\n", options.output.c_str());
+  } else {
+    std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(),
+                Utf8(info.driveLetter).c_str(), Utf8(info.discTypeName).c_str(),
+                DiscState(info).c_str());
+  }
   if (looksFull(info)) {
     // The library would accept the job and fail it at the drive; say why now.
     // (A disc the drive cannot write at all is the library's to refuse.)
@@ -230,13 +238,14 @@ int BurnPaths(const Options& options) {
   }
   std::signal(SIGINT, SIG_DFL);
   if (view.Succeeded()) {
-    if (const unsigned taken = CurrentWriteSpeed(info); taken != 0 && info.applyWriteSpeed != 0) {
+    if (const unsigned taken = CurrentWriteSpeed(info);
+        !image && taken != 0 && info.applyWriteSpeed != 0) {
       std::printf("  the drive wrote at %u KB/s (%s asked)\n", taken,
                   speed == kFastest ? "the fastest" : (std::to_string(speed) + " KB/s").c_str());
     }
     const std::size_t skipped = view.Skipped();
     if (skipped == 0) {
-      std::printf("done: the disc was written\n");
+      std::printf("done: the %s was written\n", image ? "image" : "disc");
     } else {
       std::printf("done: the disc was written without %zu %s that cannot be read (named above)\n",
                   skipped, skipped == 1 ? "entry" : "entries");
@@ -266,6 +275,38 @@ int BurnPaths(const Options& options) {
   }
   std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", reason.c_str());
   return kExitFailed;
+}
+
+int MakeImage(const Options& options) {
+  if (options.output.empty() || options.paths.empty()) {
+    std::fprintf(stderr, "orlet-burn: image needs --output FILE and at least one file or folder\n");
+    return kExitUsage;
+  }
+  if (options.output.find(';') != std::string::npos) {
+    std::fprintf(stderr, "orlet-burn: the image's file name cannot hold ';'\n");
+    return kExitUsage;
+  }
+  // A new image each time, as mkisofs -o makes one. It is written beside the
+  // file as the disc of an "image" drive (one session from block 0, no state
+  // file) and renamed over it once whole, so a failed run leaves any earlier
+  // file as it was and no half image.
+  const std::string part = options.output + ".part";
+  if (std::remove(part.c_str()) != 0 && errno != ENOENT) {
+    std::fprintf(stderr, "orlet-burn: cannot write %s: %s\n", part.c_str(), std::strerror(errno));
+    return kExitFailed;
+  }
+  Options burn = options;
+  burn.virtualDrives = {"image=" + part};
+  burn.drive.reset();
+  burn.import = false;
+  int code = BurnPaths(burn);
+  if (code == kExitOk && std::rename(part.c_str(), options.output.c_str()) != 0) {
+    std::fprintf(stderr, "orlet-burn: cannot rename %s to %s: %s\n", part.c_str(),
+                 options.output.c_str(), std::strerror(errno));
+    code = kExitFailed;
+  }
+  if (code != kExitOk) std::remove(part.c_str());
+  return code;
 }
 
 int EraseDisc(const Options& options) {

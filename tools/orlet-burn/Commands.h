@@ -24,12 +24,16 @@ struct Options {
   bool import = true;                      // --no-import clears it
   bool skipUnreadable = false;             // --skip-unreadable
   bool dryRun = false;                     // --dry-run
+  std::string output;                      // image --output FILE
   std::vector<std::string> paths;          // files and folders
 };
 
 int ListDrives(const Options& options);
 int ShowDrive(const Options& options);
 int BurnPaths(const Options& options);
+// The image a burn would write, into options.output, through the same burn
+// job on a virtual drive of the "image" kind.
+int MakeImage(const Options& options);
 int EraseDisc(const Options& options);
 int VerifyDisc(const Options& options);
 

@@ -40,6 +40,9 @@ const CommandHelp kCommands[] = {
      "    --no-import        leave the disc's earlier files out of the new session\n"
      "    --skip-unreadable  burn what can be read; name the rest as warnings\n"
      "    --dry-run          every check of a burn, then say what would be written\n"},
+    {"image",
+     "  image --output FILE [--label L] PATH...\n"
+     "                              write the image a burn would write to FILE (.iso)\n"},
     {"erase", "  erase [--drive N]           erase a rewritable disc\n"},
     {"verify", "  verify [--drive N] PATH...  compare the disc's last session with the sources\n"},
 };
@@ -50,7 +53,7 @@ const char* const kCommon =
     "  --drive N                   the drive to use; without it, the first drive\n"
     "                              given with --virtual, else drive 0\n"
     "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl\n"
-    "        bd-r bd-re cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n";
+    "        bd-r bd-re image cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n";
 
 const char* const kBurnNotes =
     "A burn writes nothing if an entry below a PATH cannot be read (permission\n"
@@ -92,6 +95,7 @@ enum Option {
   kNoImport,
   kSkipUnreadable,
   kDryRun,
+  kOutput,
   kVersion,
 };
 
@@ -104,6 +108,7 @@ const option kOptions[] = {
     {"no-import", no_argument, nullptr, kNoImport},
     {"skip-unreadable", no_argument, nullptr, kSkipUnreadable},
     {"dry-run", no_argument, nullptr, kDryRun},
+    {"output", required_argument, nullptr, kOutput},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -163,6 +168,9 @@ int main(int argc, char** argv) {
       case kDryRun:
         options.dryRun = true;
         break;
+      case kOutput:
+        options.output = optarg;
+        break;
       case ':':
         std::fprintf(stderr, "orlet-burn: %s needs a value\n", argv[optind - 1]);
         return kExitUsage;
@@ -196,6 +204,7 @@ int main(int argc, char** argv) {
   if (options.command.empty() || options.command == "drives") return ListDrives(options);
   if (options.command == "info") return ShowDrive(options);
   if (options.command == "burn") return BurnPaths(options);
+  if (options.command == "image") return MakeImage(options);
   if (options.command == "erase") return EraseDisc(options);
   if (options.command == "verify") return VerifyDisc(options);
   std::fprintf(stderr, "orlet-burn: unknown command %s\n", options.command.c_str());

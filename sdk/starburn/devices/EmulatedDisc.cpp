@@ -103,7 +103,7 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
       "the state file " + sidecar + " does not match the image " + imagePath + ": ";
   bool settled = false;
   bool erased = false;
-  if (access(sidecar.c_str(), F_OK) == 0) {
+  if (!medium.stateless && access(sidecar.c_str(), F_OK) == 0) {
     std::string text;
     if (!ReadWholeFile(sidecar, &text)) {
       *error = "cannot read " + sidecar + ": " + strerror(errno);
@@ -385,6 +385,13 @@ bool EmulatedDisc::Sync(SenseCodes* refusal) {
 bool EmulatedDisc::Save(bool syncImage, SenseCodes* refusal) {
   std::string problem;
   int code = 0;
+  if (record.medium->stateless) {  // the image is all there is
+    if (syncImage && !image.Sync(&problem, &code)) {
+      *refusal = kWriteFailed;
+      return false;
+    }
+    return true;
+  }
   DiscRecord saved = record;
   if (open) {
     if (saved.Blank() || saved.sessions.back().closed) saved.sessions.push_back(SessionRecord{});

@@ -21,6 +21,9 @@ constexpr uint32_t kDvdPlusRDualLayerCapacity = 4173824;
 constexpr uint32_t kDvdMinusRDualLayerCapacity = 4171712;
 constexpr uint32_t kBdRCapacity = 12219392;
 constexpr uint32_t kBdReCapacity = 11826176;
+// An image file holds as much as a file system can: 2^31 - 1 blocks (4 TiB),
+// the most a 32-bit block count of the drive's answers keeps positive.
+constexpr uint32_t kImageCapacity = 0x7FFFFFFF;
 
 // CD session overhead (see Medium::firstSessionGap): 6750 + 4500 + 150 after
 // the first session, 2250 + 4500 + 150 after later ones.
@@ -78,6 +81,9 @@ const std::vector<Medium>& Media() {
        kBdSessionGap, kBdCluster, kBdRWrite, kBdRead},
       {"bd-re", profile::kBdRe, M::kOverwritable, true, kBdReCapacity, 0, 0, kBdCluster, kBdReWrite,
        kBdRead},
+      // An .iso file: written like a formatted BD-RE, but with no state file.
+      {"image", profile::kBdRe, M::kOverwritable, false, kImageCapacity, 0, 0, kBdCluster,
+       kBdReWrite, kBdRead, true},
   };
   return media;
 }

@@ -30,6 +30,9 @@ struct Medium {
   uint32_t alignment;  // tracks start on multiples of this (DVD ECC block 16, BD cluster 32)
   std::vector<uint32_t> writeSpeeds;  // KB/s, ascending; empty for pressed discs
   std::vector<uint32_t> readSpeeds;   // KB/s, ascending
+  // An image file and nothing else: no state file is read or written, and the
+  // one session starts at block 0 (the "image" medium, to make .iso files).
+  bool stateless = false;
 };
 
 // The medium of a name, or null. Names are lowercase.

@@ -167,7 +167,7 @@ DiscRecord RecordOfImage(const Medium& medium, uint64_t imageBytes) {
       // A DVD-RAM comes formatted, and a DVD-RW in restricted overwrite is
       // one formatted so; others are formatted once they hold data.
       record.formatted = blocks > 0 || medium.profile == profile::kDvdRam ||
-                         medium.profile == profile::kDvdRwRestrictedOverwrite;
+                         medium.profile == profile::kDvdRwRestrictedOverwrite || medium.stateless;
       break;
     case MediumClass::kReadOnly:
     case MediumClass::kSequential:

@@ -184,7 +184,8 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
 /** Attaches virtual drives: "MEDIUM=PATH;MEDIUM=PATH", the syntax of
  * STARBURN_VIRTUAL_DRIVES. MEDIUM: cd-rom cd-r cd-rw dvd-rom dvd-r dvd-rw
  * dvd-rw-ro (restricted overwrite) dvd-ram dvd+r dvd+rw dvd+r-dl dvd-r-dl
- * bd-rom bd-r bd-re, or "empty" (no disc, no path). PATH: the image file, block n at byte n * 2048;
+ * bd-rom bd-r bd-re, image (an .iso file: one session from block 0, no state
+ * file), or "empty" (no disc, no path). PATH: the image file, block n at byte n * 2048;
  * the disc's state is kept in the text file PATH.state beside it. A missing image is a blank disc
  * (pressed media need one); an image without a state file holds one closed session (an appendable
  * disc). Drives are named CdRom0, CdRom1, ... in the order attached, with the letters D: to Z:, at
