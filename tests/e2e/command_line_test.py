@@ -25,6 +25,8 @@ class CommandLineTest(Case):
         (["--virtual", "DISC", "burn", "SRC"], USAGE, "unknown option -d"),
         (["--virtual", "DISC", "burn", "--dry-run", "PLAIN"], 0, "dry run: nothing was written"),
         (["--virtual", "DISC", "burn", "--speed=4x", "PLAIN"], 0, "the drive wrote at 5540 KB/s"),
+        (["-v", "--virtual", "DISC", "burn", "PLAIN"], 0,
+         "WRITE(10)                    [2A 00 00 00 00 00 00 00 "),  # the first block
         (["--virtual", "DISC", "burn", "--speed", "2x2", "PLAIN"], USAGE, "--speed takes KB/s"),
         (["burn", "--help"], 0, "--skip-unreadable  burn what can be read"),
         (["erase", "--help"], 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),

@@ -50,6 +50,9 @@ const CommandHelp kCommands[] = {
 const char* const kCommon =
     "Options anywhere on the line, as --opt VALUE or --opt=VALUE; -- ends them.\n"
     "  --virtual MEDIUM=PATH       attach a virtual drive (may be given again)\n"
+    "  -v, --verbose               log every command sent to a drive (CDB, data,\n"
+    "                              time, sense in words) to the standard error;\n"
+    "                              STARBURN_LOG=FILE logs them to FILE\n"
     "  --drive N                   the drive to use; without it, the first drive\n"
     "                              given with --virtual, else drive 0\n"
     "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl\n"
@@ -111,6 +114,7 @@ const option kOptions[] = {
     {"output", required_argument, nullptr, kOutput},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, 'h'},
+    {"verbose", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -122,7 +126,7 @@ int main(int argc, char** argv) {
   bool help = false;
   opterr = 0;  // the messages below say it in the tool's words
   for (;;) {
-    const int got = getopt_long(argc, argv, ":h", kOptions, nullptr);
+    const int got = getopt_long(argc, argv, ":hv", kOptions, nullptr);
     if (got == -1) break;
     unsigned long long number = 0;
     switch (got) {
@@ -131,6 +135,11 @@ int main(int argc, char** argv) {
         return kExitOk;
       case 'h':
         help = true;
+        break;
+      case 'v':
+        // Every command sent to a drive, on the standard error: the SDK's
+        // command log, which reads the variable at its first command.
+        setenv("STARBURN_LOG", "-", 1);
         break;
       case kVirtual:
         options.virtualDrives.push_back(optarg);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/BlockIo.h"
+#include "mmc/CommandLog.h"
 #include "mmc/Sense.h"
 
 namespace starburn {
@@ -61,7 +62,10 @@ StarBurnStatus MmcDrive::Run(const Cdb& cdb, DataDirection direction, uint8_t* d
   command.timeoutMs = TimeoutOf(cdb.bytes[0]);
   ScsiResult result;
   for (int attempt = 0;; ++attempt) {
+    const auto sent = std::chrono::steady_clock::now();
     result = transport.Execute(command);
+    if (CommandLog::Enabled())
+      CommandLog::Write(command, result, std::chrono::steady_clock::now() - sent);
     const SenseCodes sense = DecodeSense(result.sense.data(), result.senseLength);
     const bool unitAttention = result.transport == STARBURN_OK &&
                                result.status == kScsiCheckCondition &&
