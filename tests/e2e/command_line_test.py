@@ -73,6 +73,14 @@ class CommandLineTest(Case):
         self.assertTrue(os.path.exists(output), "a refused image removed the earlier one")
         self.orlet_burn(None, "image", self.path("tree1"), status=USAGE)
 
+    def test_a_folder_path_ending_in_a_slash_puts_its_contents_at_the_root(self):
+        tree = make_tree(self.path("tree"))
+        image = self.path("slash.iso")
+        disc = "dvd+r=" + image
+        self.assertIn("done: the disc was written", self.orlet_burn(disc, "burn", tree + "/"))
+        self.assertReads(image, 0, "/=" + tree)
+        self.assertIn("verified: every file matches", self.orlet_burn(disc, "verify", tree + "/"))
+
     def run_in(self, folder, args, status):
         cwd = os.getcwd()
         os.chdir(folder)

@@ -100,7 +100,7 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
   // the job ends here, before anything is written.
   Omissions omissions;
   Orlet::FileContainer::Node* root = container->GetRoot();
-  for (const auto& path : paths) omissions.Add(*container, path, root);
+  for (const auto& path : paths) omissions.AddPath(*container, path, root);
   const std::vector<Omission>& omitted = omissions.List();
   const bool accepted = omitted.empty() || (skipUnreadable && omissions.AllUnreadable());
   if (accepted) omissions.RemoveUnopenedFiles(*container);

@@ -115,6 +115,29 @@ std::string Unreachable(const std::string& path) {
   return ReadStatus(path, status);
 }
 
+int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent) {
+  struct stat status {};
+  if (path.empty() || path.back() != '/' || stat(path.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode)) {
+    return Add(container, path, parent);
+  }
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return Add(container, path, parent);
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(folder);
+  std::sort(names.begin(), names.end());
+  int first = Orlet::ResultOk;
+  for (const std::string& name : names) {
+    const int code = Add(container, path + name, parent);
+    if (first == Orlet::ResultOk) first = code;
+  }
+  return first;
+}
+
 int Omissions::Add(Orlet::FileContainer& container, const std::string& path, Node* parent) {
   Node* added = nullptr;
   const int code = container.AddItem(Wide(path), parent, &added, this);

@@ -54,6 +54,11 @@ class Omissions : public Orlet::FileContainerObserver {
   // records what of it did not reach the container. Answers AddItem's result;
   // a refusal of the whole path is recorded too.
   int Add(Orlet::FileContainer& container, const std::string& path, Node* parent);
+  // A folder's path ending in '/': its entries under parent, each by Add, in
+  // the byte order of their names (as rsync and cp take "dir/"); any other
+  // path, or a folder that cannot be listed, by Add itself. Answers the first
+  // refusal, or ResultOk.
+  int AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent);
   // Takes the files that were added with 0 bytes but cannot be opened out of
   // the container again, so that no file reaches the disc emptier than it is.
   // Call once, after the last Add; the omissions stay recorded.

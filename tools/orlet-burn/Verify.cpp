@@ -122,6 +122,23 @@ std::string BaseName(std::string path) {
 
 // Sources to compare: each one's name on the disc and its path here.
 using Sources = std::vector<std::pair<std::string, std::string>>;
+// A source as the burn took it: a folder's path ending in '/' stands for its
+// entries at the disc's root, any other path for itself.
+void AddSource(const std::string& path, Sources* sources) {
+  struct stat status {};
+  DIR* folder = nullptr;
+  if (path.size() > 1 && path.back() == '/' && stat(path.c_str(), &status) == 0 &&
+      S_ISDIR(status.st_mode) && (folder = opendir(path.c_str())) != nullptr) {
+    while (const dirent* entry = readdir(folder)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") sources->emplace_back(name, path + name);
+    }
+    closedir(folder);
+    return;
+  }
+  sources->emplace_back(BaseName(path), path);
+}
+
 // A disc folder's entries by name.
 using Kids = std::map<std::string, void*>;
 
@@ -275,7 +292,7 @@ int VerifyDisc(const Options& options) {
   std::printf("verifying drive %zu (%s) against %zu source(s)\n", session.Index(),
               Utf8(info.volumeLabel).c_str(), options.paths.size());
   Sources sources;
-  for (const auto& path : options.paths) sources.emplace_back(BaseName(path), path);
+  for (const auto& path : options.paths) AddSource(path, &sources);
   auto top = disc.Kids(disc.Root());
   unsigned shortened = 0;
   const unsigned differences = CompareEach(disc, sources, top, "", &shortened);

@@ -32,7 +32,8 @@ const CommandHelp kCommands[] = {
     {"burn",
      "  burn [--drive N] [--label L] [--speed S] [--force] [--no-import]\n"
      "       [--skip-unreadable] [--dry-run] PATH...\n"
-     "                              write files and folders to the disc\n"
+     "                              write files and folders to the disc; a folder\n"
+     "                              given as DIR/ puts its contents at the root\n"
      "    --label L          the disc's label (Joliet: 16 characters)\n"
      "    --speed S          write speed: KB/s, Nx (1x: CD 176, DVD 1385, BD 4496 KB/s)\n"
      "                       or max (the default)\n"
