@@ -81,6 +81,16 @@ class CommandLineTest(Case):
         self.assertReads(image, 0, "/=" + tree)
         self.assertIn("verified: every file matches", self.orlet_burn(disc, "verify", tree + "/"))
 
+    def test_verify_escapes_control_characters_in_the_names_it_shows(self):
+        folder = self.path("ctl")
+        write(os.path.join(folder, "bad\x1b[31mname"), "x")
+        disc = "dvd+r=" + self.path("ctl.iso")
+        self.orlet_burn(disc, "burn", folder)
+        write(os.path.join(folder, "bad\x1b[31mname"), "changed")
+        out = self.orlet_burn(disc, "verify", folder, status=1)
+        self.assertIn("ctl/bad\\x1B[31mname", out)
+        self.assertNotIn("\x1b", out)
+
     def run_in(self, folder, args, status):
         cwd = os.getcwd()
         os.chdir(folder)

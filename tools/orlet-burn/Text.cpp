@@ -61,6 +61,23 @@ std::string Utf8(const std::wstring& wide) {
   return out;
 }
 
+std::string Printable(const std::string& text) {
+  constexpr unsigned char kFirstPrintable = 0x20;
+  constexpr unsigned char kDelete = 0x7F;
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < kFirstPrintable || byte == kDelete) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::string Size(unsigned long long bytes) {
   static const char* const kUnits[] = {"bytes", "KB", "MB", "GB", "TB"};
   double value = static_cast<double>(bytes);

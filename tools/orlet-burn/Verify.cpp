@@ -181,11 +181,12 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
                  unsigned* shortened);
 
 // "folder/name", or name alone in no folder.
+// The shown path of name in the shown folder, its control characters escaped.
 std::string Within(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
+  if (folder.empty()) return Printable(name);
   std::string path = folder;
   path += '/';
-  path += name;
+  path += Printable(name);
   return path;
 }
 
@@ -217,7 +218,7 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
       continue;
     }
     std::printf("  %s: stored as \"%s\" (the name is too long for the disc)\n", shown.c_str(),
-                stored->first.c_str());
+                Printable(stored->first).c_str());
     ++*shortened;
     kids.erase(stored);
   }
@@ -230,7 +231,7 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
                  unsigned* shortened) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    std::printf("  cannot read the source %s\n", path.c_str());
+    std::printf("  cannot read the source %s\n", Printable(path).c_str());
     return 1;
   }
   if (S_ISDIR(info.st_mode)) {
@@ -249,7 +250,7 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
     auto kids = disc.Kids(node);
     unsigned differences = CompareEach(disc, sources, kids, shown, shortened);
     for (const auto& extra : kids) {
-      std::printf("  %s/%s: only on the disc\n", shown.c_str(), extra.first.c_str());
+      std::printf("  %s/%s: only on the disc\n", shown.c_str(), Printable(extra.first).c_str());
       ++differences;
     }
     return differences;
