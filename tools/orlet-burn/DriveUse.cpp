@@ -6,19 +6,23 @@
 
 namespace orletburn {
 
-bool HeldByAnotherProgram(const Orlet::DriveInfo& info) {
-  void* device = nullptr;
-  char error[STARBURN_ERROR_TEXT_SIZE];
-  uint32_t systemError = 0;
-  StarBurnCommandFailure failure;
+ReadingHandle::ReadingHandle(const Orlet::DriveInfo& info) {
   const uint32_t reading = 1;  // shared: the handle only asks
-  StarBurnStatus status =
+  opened =
       StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, &systemError, &failure,
                                           nullptr, nullptr, Utf8(info.deviceName).c_str(), reading);
+}
+
+ReadingHandle::~ReadingHandle() {
+  if (device != nullptr) StarBurn_Destroy(&device);
+}
+
+bool HeldByAnotherProgram(const Orlet::DriveInfo& info) {
+  ReadingHandle drive(info);
+  StarBurnStatus status = drive.opened;
   if (status == STARBURN_OK) {
-    status = StarBurn_CdvdBurnerGrabber_TestUnitReady(device, error, sizeof error, &systemError,
-                                                      &failure);
-    StarBurn_Destroy(&device);
+    status = StarBurn_CdvdBurnerGrabber_TestUnitReady(drive.device, drive.error, sizeof drive.error,
+                                                      &drive.systemError, &drive.failure);
   }
   return status == STARBURN_STATUS_DEVICE_BUSY;
 }
@@ -28,22 +32,14 @@ uint64_t LostBytes(const Orlet::DriveInfo& info) {
   constexpr uint32_t kLastTrack = 99;
   // The track record: byte 0 valid, byte 5 bit 4 damaged, bytes 24-27 size.
   constexpr uint8_t kDamaged = 0x10;
-  void* device = nullptr;
-  char error[STARBURN_ERROR_TEXT_SIZE];
-  uint32_t systemError = 0;
-  StarBurnCommandFailure failure;
-  const uint32_t reading = 1;
-  if (StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, &systemError, &failure,
-                                          nullptr, nullptr, Utf8(info.deviceName).c_str(),
-                                          reading) != STARBURN_OK) {
-    return 0;
-  }
+  ReadingHandle drive(info);
+  if (drive.opened != STARBURN_OK) return 0;
   uint64_t lost = 0;
   for (uint32_t track = 1; track <= kLastTrack; ++track) {
     uint8_t record[STARBURN_TRACK_INFORMATION_SIZE] = {};
-    if (StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, error, sizeof error, &systemError,
-                                                       &failure, track, record,
-                                                       sizeof record) != STARBURN_OK ||
+    if (StarBurn_CdvdBurnerGrabber_GetTrackInformation(
+            drive.device, drive.error, sizeof drive.error, &drive.systemError, &drive.failure,
+            track, record, sizeof record) != STARBURN_OK ||
         record[0] == 0) {
       break;
     }
@@ -53,7 +49,6 @@ uint64_t LostBytes(const Orlet::DriveInfo& info) {
       lost += uint64_t{blocks} * 2048;
     }
   }
-  StarBurn_Destroy(&device);
   return lost;
 }
 

@@ -1,10 +1,26 @@
 #pragma once
 
 #include <orlet/DriveInfo.h>
+#include <starburn/StarBurn.h>
 
 #include <cstdint>
 
 namespace orletburn {
+
+// An SDK handle on a drive, opened shared (to ask, never to record), closed
+// with the object; the fields take what the SDK's calls report.
+struct ReadingHandle {
+  explicit ReadingHandle(const Orlet::DriveInfo& info);
+  ~ReadingHandle();
+  ReadingHandle(const ReadingHandle&) = delete;
+  ReadingHandle& operator=(const ReadingHandle&) = delete;
+
+  void* device = nullptr;
+  StarBurnStatus opened = STARBURN_OK;  // how the open ended
+  char error[STARBURN_ERROR_TEXT_SIZE] = {};
+  uint32_t systemError = 0;
+  StarBurnCommandFailure failure{};
+};
 
 // What orlet-burn says of a drive another program is recording on.
 constexpr const char* kHeldElsewhere = "another program is using the drive";

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "Text.h"
+#include "DriveUse.h"
 
 namespace orletburn {
 
@@ -46,23 +46,14 @@ bool ParseSpeed(const std::string& text, const Orlet::DriveInfo* info, unsigned*
 }
 
 unsigned CurrentWriteSpeed(const Orlet::DriveInfo& info) {
-  void* device = nullptr;
-  char error[STARBURN_ERROR_TEXT_SIZE];
-  uint32_t systemError = 0;
-  StarBurnCommandFailure failure;
-  const uint32_t reading = 1;
-  if (StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, &systemError, &failure,
-                                          nullptr, nullptr, Utf8(info.deviceName).c_str(),
-                                          reading) != STARBURN_OK) {
+  ReadingHandle drive(info);
+  uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
+  if (drive.opened != STARBURN_OK ||
+      StarBurn_CdvdBurnerGrabber_GetSpeeds(
+          drive.device, drive.error, sizeof drive.error, &drive.systemError, &drive.failure,
+          &currentRead, &maximumRead, &currentWrite, &maximumWrite) != STARBURN_OK) {
     return 0;
   }
-  uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
-  if (StarBurn_CdvdBurnerGrabber_GetSpeeds(device, error, sizeof error, &systemError, &failure,
-                                           &currentRead, &maximumRead, &currentWrite,
-                                           &maximumWrite) != STARBURN_OK) {
-    currentWrite = 0;
-  }
-  StarBurn_Destroy(&device);
   return currentWrite;
 }
 
