@@ -55,32 +55,6 @@ TEST_F(OddFinderTest, MethodZeroIsRefusedAndChangesNothing) {
   EXPECT_TRUE(Double().Journal().empty());
 }
 
-TEST_F(OddFinderTest, AspiWithoutItsModuleIsNotSupportedAndProbedOnce) {
-  support::AddNamedDrive("CdRom0", 'D');
-  EXPECT_EQ(finder.StartSearch(Orlet::AccessAspi, 0, 0), Orlet::ResultNotSupported);
-  EXPECT_EQ(finder.StartSearch(Orlet::AccessAspi, 0, 1), Orlet::ResultNotSupported);
-  EXPECT_EQ(finder.CountDrives(), 0u);
-
-  // The probe looked for the module beside the library, once.
-  wchar_t directory[260] = {};
-  ASSERT_NE(Orlet::GetModuleDir(directory, 260), 0u);
-  EXPECT_EQ(support::JournalText(),
-            (Strings{"LoadLibraryW(" + Orlet::tcs_to_mbs(directory) + "\\WnASPI32.dll)"}));
-
-  // A failed probe leaves the method of the last search: method 4 walks only.
-  EXPECT_EQ(finder.StartSearch(4, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(finder.CountDrives(), 0u);
-}
-
-TEST_F(OddFinderTest, SptdProbeRunsOnceAndItsAnswerIsKept) {
-  support::AddNamedDrive("CdRom0", 'D');
-  EXPECT_EQ(finder.StartSearch(Orlet::AccessSptd, 0, 0), Orlet::ResultNotSupported);
-  Double().AnswerAlways("StarBurn_SPTD_GetVersion", STARBURN_OK);  // too late: not asked again
-  EXPECT_EQ(finder.StartSearch(Orlet::AccessSptd, 0, 0), Orlet::ResultNotSupported);
-  EXPECT_EQ(support::JournalText(), (Strings{"SPTD_GetVersion(256, 256)"}));
-  EXPECT_EQ(finder.CountDrives(), 0u);
-}
-
 TEST_F(OddFinderTest, SptdSearchOpensDrivesByTheirSixteenBitNames) {
   Double().AnswerAlways("StarBurn_SPTD_GetVersion", STARBURN_OK);
   support::AddNamedDrive("CdRom0", 'E');
