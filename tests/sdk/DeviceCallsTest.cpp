@@ -1,7 +1,7 @@
 // The SDK's drive and disc calls over virtual drives, read the way the
 // library reads them: disc types, blank flags, space, the next writable
 // address and erasable flag of the track-255 record, capacity, media formats,
-// write modes and probed speeds; and the opens, discovery and registry calls.
+// write modes; and the opens, discovery and registry calls.
 
 #include <gtest/gtest.h>
 
@@ -112,65 +112,6 @@ TEST_F(DeviceCallsTest, MediaFormatsAndWriteModesOfAnAllMediaAndACdROnlyRecorder
   }
   EXPECT_EQ(std::vector<uint8_t>(cdR.writeModes, cdR.writeModes + 4),
             (std::vector<uint8_t>{0, 1, 0, 0}));
-}
-
-// The library's speed probe: set each step of its table, read back what the
-// drive took (Part of the drive query).
-std::vector<uint32_t> ProbeSpeeds(void* device, const std::vector<uint32_t>& table, bool reading,
-                                  char* text) {
-  uint32_t system = 0;
-  StarBurnCommandFailure failure;
-  uint32_t s[4] = {};
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0],
-                                                 &s[1], &s[2], &s[3]),
-            STARBURN_OK);
-  const uint32_t maximum = reading ? s[1] : s[3];
-  std::vector<uint32_t> list;
-  uint32_t last = 0;
-  for (uint32_t step : table) {
-    if (last < step) {
-      if (StarBurn_CdvdBurnerGrabber_SetSpeeds(device, text, 1024, &system, &failure,
-                                               reading ? step : 65535,
-                                               reading ? 65535 : step) == STARBURN_OK &&
-          StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0], &s[1],
-                                               &s[2], &s[3]) == STARBURN_OK) {
-        last = reading ? s[0] : s[2];
-        if (std::find(list.begin(), list.end(), last) == list.end()) list.push_back(last);
-      } else {
-        last = step;
-      }
-    }
-    if (step == maximum) break;
-  }
-  return list;
-}
-
-TEST_F(DeviceCallsTest, SpeedsProbedWithADriveThatRoundsDown) {
-  Attach("cd-r=" + directory.File("a.iso") + ";dvd+r=" + directory.File("b.iso") + ";empty");
-  void* cd = Open("CdRom0", 1);
-  const std::vector<uint32_t> cdTable = {176,  353,  387,  528,  706,  1400, 1760, 2112,
-                                         2800, 3250, 4224, 5632, 7040, 7744, 8448, 9152};
-  // Asked 1400 the drive takes 706 (4x; its 8x is 1411), asked 2800 it takes 1411...
-  EXPECT_EQ(ProbeSpeeds(cd, cdTable, false, text),
-            (std::vector<uint32_t>{706, 1411, 2822, 4234, 5645, 8467}));
-  EXPECT_EQ(ProbeSpeeds(cd, cdTable, true, text),
-            (std::vector<uint32_t>{1764, 3528, 5645, 7056, 8467}));
-
-  void* dvd = Open("CdRom1", 1);
-  const std::vector<uint32_t> dvdTable = {1385, 2770, 3324,  4155,  5540,
-                                          6925, 8310, 11080, 16620, 22160};
-  // Its maximum, 22160, is a table step: probing stops there.
-  EXPECT_EQ(ProbeSpeeds(dvd, dvdTable, false, text),
-            (std::vector<uint32_t>{2770, 5540, 11080, 16620, 22160}));
-
-  // Without a disc the drive answers with its CD figures.
-  void* empty = Open("CdRom2", 1);
-  uint32_t s[4] = {};
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetSpeeds(empty, text, sizeof text, &systemError, &failure,
-                                                 &s[0], &s[1], &s[2], &s[3]),
-            STARBURN_OK);
-  EXPECT_EQ(s[1], 8467u);
-  EXPECT_EQ(s[3], 8467u);
 }
 
 TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {
