@@ -1,5 +1,4 @@
-// The drive record as a host reads it: its layout, copies, the speed tables
-// and the nearest-step labels.
+// The drive record as a host reads it: its layout and the nearest-step labels.
 
 #include <gtest/gtest.h>
 
@@ -64,40 +63,6 @@ TEST(DriveInfoTest, FieldsKeepTheirOrderAndWidths) {
   EXPECT_EQ(offsetof(SpeedEntry, label), 8u);
   EXPECT_EQ(sizeof(SpeedEntry), 16u);
   EXPECT_FALSE(std::is_polymorphic_v<DriveInfo>);
-}
-
-DriveInfo FilledRecord() {
-  DriveInfo info;
-  info.accessMethod = Orlet::AccessSpti;
-  info.deviceName = L"CdRom3";
-  info.vendorId = L"Vendor";
-  info.discType = Orlet::DiscTypeDvdR;
-  info.discTypeName = L"DVD-R";
-  info.freeBytes = 0x123456789ull;
-  info.mediaFormats[41] = 7;
-  info.writeModes[3] = 1;
-  info.writeSpeeds = {Orlet::DvdSpeedTable[0], Orlet::DvdSpeedTable[1], Orlet::DvdSpeedTable[2]};
-  info.readSpeeds = {Orlet::DvdSpeedTable[5]};
-  info.isDvd = 1;
-  return info;
-}
-
-void ExpectSame(const DriveInfo& a, const DriveInfo& b) {
-  EXPECT_EQ(a.accessMethod, b.accessMethod);
-  EXPECT_EQ(a.deviceName, b.deviceName);
-  EXPECT_EQ(a.vendorId, b.vendorId);
-  EXPECT_EQ(a.discType, b.discType);
-  EXPECT_EQ(a.discTypeName, b.discTypeName);
-  EXPECT_EQ(a.freeBytes, b.freeBytes);
-  EXPECT_EQ(a.mediaFormats[41], b.mediaFormats[41]);
-  EXPECT_EQ(a.writeModes[3], b.writeModes[3]);
-  EXPECT_EQ(a.isDvd, b.isDvd);
-  ASSERT_EQ(a.writeSpeeds.size(), b.writeSpeeds.size());
-  for (std::size_t k = 0; k < a.writeSpeeds.size(); ++k) {
-    EXPECT_EQ(a.writeSpeeds[k].speed, b.writeSpeeds[k].speed);
-    EXPECT_EQ(a.writeSpeeds[k].label, b.writeSpeeds[k].label);  // the same pointer
-  }
-  ASSERT_EQ(a.readSpeeds.size(), b.readSpeeds.size());
 }
 
 std::wstring CdLabel(uint32_t speed) {
