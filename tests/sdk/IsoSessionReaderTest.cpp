@@ -126,6 +126,21 @@ TEST_F(IsoSessionReaderTest, AnIntactSessionIsReadFromEitherTree) {
                                                "/SUB/INNER.TXT 10"}));
 }
 
+// Files follow the directories: the last one, in whole blocks, ends where the
+// volume ends and is no extent beyond it.
+TEST_F(IsoSessionReaderTest, AFileOfWholeBlocksAtTheVolumesEndIsRead) {
+  isotest::WriteFile(temp / "whole", std::string(2 * kBlockSize, 'w'));
+  Tree tree(0, 1);
+  tree.AddFile(tree.Root(), temp / "whole", "whole.bin");
+  ASSERT_EQ(tree.Build(), STARBURN_OK);
+  ASSERT_EQ(tree.Save(temp / "whole.iso"), STARBURN_OK);
+  const std::string bytes = isotest::ReadFile(temp / "whole.iso");
+  image.assign(bytes.begin(), bytes.end());
+  std::vector<std::string> listing;
+  ASSERT_EQ(Import(true, &listing), STARBURN_OK) << message;
+  EXPECT_EQ(listing, std::vector<std::string>{"/whole.bin 4096"});
+}
+
 TEST_F(IsoSessionReaderTest, DamagedDescriptorsAreRefused) {
   struct Case {
     const char* what;
