@@ -176,6 +176,22 @@ TEST(IsoTreeTest, WithoutAnAnswerClashesAreNumberedPerDirectory) {
   EXPECT_EQ(firsts.count("PICT_299.JPE;1"), 1u);
 }
 
+// Clashes compare names as readers show them (a file "DOCS." is the folder
+// "DOCS"), and nothing more: names that differ only in their last character
+// do not clash.
+TEST(IsoTreeTest, NamesClashOnlyWhereReadersWouldShowOneName) {
+  TempDir temp;
+  isotest::WriteFile(temp / "f", "x");
+  Tree tree(0, 0, nullptr);
+  void* abc = tree.AddDirectory(tree.Root(), "abc");
+  void* abd = tree.AddDirectory(tree.Root(), "abd");
+  tree.AddDirectory(tree.Root(), "docs");
+  void* dotted = tree.AddFile(tree.Root(), temp / "f", "docs.");
+  EXPECT_EQ(tree.Names(abc).first, "ABC");
+  EXPECT_EQ(tree.Names(abd).first, "ABD");
+  EXPECT_NE(tree.Names(dotted).first, "DOCS.;1");
+}
+
 class IsoStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
