@@ -110,6 +110,10 @@ TEST(IsoTreeTest, KidsComeInTheOrderTheyWereAddedAndNamesNeedRoom) {
   EXPECT_STREQ(first, "ALPHA.;1");
   EXPECT_STREQ(second, "Alpha");
   EXPECT_STREQ(third, "");
+  // A room of nothing is not written to.
+  char none = '#';
+  StarBurn_ISO9660JolietFileTree_GetNames(tree.handle, added[1], &none, &none, &none, 0);
+  EXPECT_EQ(none, '#');
 }
 
 TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUniqueWithoutLooping) {
