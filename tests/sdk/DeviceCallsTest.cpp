@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DeviceCallsFixture.h"
@@ -65,8 +66,11 @@ TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
   drivetest::WriteFile(directory.File("a.iso"), data);
   drivetest::WriteFile(directory.File("b.iso"), data);
   drivetest::WriteFile(directory.File("c.iso"), data);
+  drivetest::WriteFile(directory.File("d.iso"), data);
+  drivetest::WriteFile(directory.File("e.iso"), data);
   Attach("cd-rom=" + directory.File("a.iso") + ";cd-r=" + directory.File("b.iso") +
-         ";dvd+rw=" + directory.File("c.iso"));
+         ";dvd+rw=" + directory.File("c.iso") + ";dvd-rom=" + directory.File("d.iso") +
+         ";bd-rom=" + directory.File("e.iso"));
 
   const Reading pressed = Query("CdRom0", 'D');
   EXPECT_EQ(pressed.discType, 1);
@@ -74,6 +78,16 @@ TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
   EXPECT_EQ(pressed.usedBytes, 30u * kBlockSize);
   EXPECT_EQ(pressed.freeBytes, 0u);
   EXPECT_EQ(pressed.label, u"OTHER TOOL");
+  EXPECT_EQ(pressed.erasable, 0);
+  // Pressed DVDs and BDs alike: their type, complete, nothing to erase.
+  for (const auto& [name, letter, code] : {std::make_tuple("CdRom3", 'G', 4),
+                                           std::make_tuple("CdRom4", 'H', 17)}) {
+    const Reading other = Query(name, letter);
+    EXPECT_EQ(other.discType, code) << name;
+    EXPECT_EQ(other.blank, 0) << name;
+    EXPECT_EQ(other.freeBytes, 0u) << name;
+    EXPECT_EQ(other.erasable, 0) << name;
+  }
 
   const Reading appendable = Query("CdRom1", 'E');
   EXPECT_EQ(appendable.discType, 2);
