@@ -80,8 +80,8 @@ TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
   EXPECT_EQ(pressed.label, u"OTHER TOOL");
   EXPECT_EQ(pressed.erasable, 0);
   // Pressed DVDs and BDs alike: their type, complete, nothing to erase.
-  for (const auto& [name, letter, code] : {std::make_tuple("CdRom3", 'G', 4),
-                                           std::make_tuple("CdRom4", 'H', 17)}) {
+  for (const auto& [name, letter, code] :
+       {std::make_tuple("CdRom3", 'G', 4), std::make_tuple("CdRom4", 'H', 17)}) {
     const Reading other = Query(name, letter);
     EXPECT_EQ(other.discType, code) << name;
     EXPECT_EQ(other.blank, 0) << name;

@@ -341,16 +341,16 @@ TEST_F(IsoSessionReaderTest, ImportTakesOnlyAnEmptyTree) {
       new isotest::DiscDouble(&reader, {{0, static_cast<uint32_t>(image.size() / kBlockSize)}}));
   Tree filled(0, 1);
   filled.AddDirectory(filled.Root(), "mine");
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, filled.handle, 1, 1, nullptr, 0,
-                                                       nullptr),
-            STARBURN_STATUS_WRONG_STATE);
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, filled.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_STATUS_WRONG_STATE);
   Tree empty(0, 1);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0,
-                                                       nullptr),
-            STARBURN_OK);
-  EXPECT_EQ(StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0,
-                                                       nullptr),
-            STARBURN_STATUS_WRONG_STATE);
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_OK);
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_STATUS_WRONG_STATE);
   StarBurn_Destroy(&device);
 }
 

@@ -76,8 +76,7 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(void* device, void* tr
   const uint32_t natural = KnownTree(tree) != STARBURN_OK || D().Device(device) == nullptr
                                ? STARBURN_STATUS_INVALID_ARGUMENT
                                : STARBURN_OK;
-  return D().Enter("StarBurn_ISO9660JolietFileTree_ImportTrack", Arguments(track, joliet),
-                   natural);
+  return D().Enter("StarBurn_ISO9660JolietFileTree_ImportTrack", Arguments(track, joliet), natural);
 }
 
 void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree) {

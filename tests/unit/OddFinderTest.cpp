@@ -79,7 +79,6 @@ TEST_F(OddFinderTest, ScanLooksAtLettersCToZAndListsDrivesThatOpen) {
   EXPECT_EQ(Listed(), (Strings{"CdRom3", "CdRom2"}));  // in letter order
   EXPECT_EQ(RecordAt(0).driveLetter, L"E:");
   EXPECT_EQ(RecordAt(1).driveLetter, L"F:");
-
 }
 
 TEST_F(OddFinderTest, ScanSkipsTargetsThatAreNotExactlyACdRomNumber) {
