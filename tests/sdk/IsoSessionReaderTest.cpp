@@ -129,7 +129,7 @@ TEST_F(IsoSessionReaderTest, AnIntactSessionIsReadFromEitherTree) {
 // Files follow the directories: the last one, in whole blocks, ends where the
 // volume ends and is no extent beyond it.
 TEST_F(IsoSessionReaderTest, AFileOfWholeBlocksAtTheVolumesEndIsRead) {
-  isotest::WriteFile(temp / "whole", std::string(2 * kBlockSize, 'w'));
+  isotest::WriteFile(temp / "whole", std::string(std::size_t{2} * kBlockSize, 'w'));
   Tree tree(0, 1);
   tree.AddFile(tree.Root(), temp / "whole", "whole.bin");
   ASSERT_EQ(tree.Build(), STARBURN_OK);
