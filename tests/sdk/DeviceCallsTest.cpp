@@ -1,12 +1,13 @@
 // The SDK's drive and disc calls over virtual drives, read the way the
 // library reads them: disc types, blank flags, space, the next writable
 // address and erasable flag of the track-255 record, capacity, media formats,
-// write modes and probed speeds; and the opens, discovery and registry calls.
+// write modes; and the opens, discovery and registry calls.
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DeviceCallsFixture.h"
@@ -65,8 +66,11 @@ TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
   drivetest::WriteFile(directory.File("a.iso"), data);
   drivetest::WriteFile(directory.File("b.iso"), data);
   drivetest::WriteFile(directory.File("c.iso"), data);
+  drivetest::WriteFile(directory.File("d.iso"), data);
+  drivetest::WriteFile(directory.File("e.iso"), data);
   Attach("cd-rom=" + directory.File("a.iso") + ";cd-r=" + directory.File("b.iso") +
-         ";dvd+rw=" + directory.File("c.iso"));
+         ";dvd+rw=" + directory.File("c.iso") + ";dvd-rom=" + directory.File("d.iso") +
+         ";bd-rom=" + directory.File("e.iso"));
 
   const Reading pressed = Query("CdRom0", 'D');
   EXPECT_EQ(pressed.discType, 1);
@@ -74,6 +78,16 @@ TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
   EXPECT_EQ(pressed.usedBytes, 30u * kBlockSize);
   EXPECT_EQ(pressed.freeBytes, 0u);
   EXPECT_EQ(pressed.label, u"OTHER TOOL");
+  EXPECT_EQ(pressed.erasable, 0);
+  // Pressed DVDs and BDs alike: their type, complete, nothing to erase.
+  for (const auto& [name, letter, code] :
+       {std::make_tuple("CdRom3", 'G', 4), std::make_tuple("CdRom4", 'H', 17)}) {
+    const Reading other = Query(name, letter);
+    EXPECT_EQ(other.discType, code) << name;
+    EXPECT_EQ(other.blank, 0) << name;
+    EXPECT_EQ(other.freeBytes, 0u) << name;
+    EXPECT_EQ(other.erasable, 0) << name;
+  }
 
   const Reading appendable = Query("CdRom1", 'E');
   EXPECT_EQ(appendable.discType, 2);
@@ -112,65 +126,6 @@ TEST_F(DeviceCallsTest, MediaFormatsAndWriteModesOfAnAllMediaAndACdROnlyRecorder
   }
   EXPECT_EQ(std::vector<uint8_t>(cdR.writeModes, cdR.writeModes + 4),
             (std::vector<uint8_t>{0, 1, 0, 0}));
-}
-
-// The library's speed probe: set each step of its table, read back what the
-// drive took (Part of the drive query).
-std::vector<uint32_t> ProbeSpeeds(void* device, const std::vector<uint32_t>& table, bool reading,
-                                  char* text) {
-  uint32_t system = 0;
-  StarBurnCommandFailure failure;
-  uint32_t s[4] = {};
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0],
-                                                 &s[1], &s[2], &s[3]),
-            STARBURN_OK);
-  const uint32_t maximum = reading ? s[1] : s[3];
-  std::vector<uint32_t> list;
-  uint32_t last = 0;
-  for (uint32_t step : table) {
-    if (last < step) {
-      if (StarBurn_CdvdBurnerGrabber_SetSpeeds(device, text, 1024, &system, &failure,
-                                               reading ? step : 65535,
-                                               reading ? 65535 : step) == STARBURN_OK &&
-          StarBurn_CdvdBurnerGrabber_GetSpeeds(device, text, 1024, &system, &failure, &s[0], &s[1],
-                                               &s[2], &s[3]) == STARBURN_OK) {
-        last = reading ? s[0] : s[2];
-        if (std::find(list.begin(), list.end(), last) == list.end()) list.push_back(last);
-      } else {
-        last = step;
-      }
-    }
-    if (step == maximum) break;
-  }
-  return list;
-}
-
-TEST_F(DeviceCallsTest, SpeedsProbedWithADriveThatRoundsDown) {
-  Attach("cd-r=" + directory.File("a.iso") + ";dvd+r=" + directory.File("b.iso") + ";empty");
-  void* cd = Open("CdRom0", 1);
-  const std::vector<uint32_t> cdTable = {176,  353,  387,  528,  706,  1400, 1760, 2112,
-                                         2800, 3250, 4224, 5632, 7040, 7744, 8448, 9152};
-  // Asked 1400 the drive takes 706 (4x; its 8x is 1411), asked 2800 it takes 1411...
-  EXPECT_EQ(ProbeSpeeds(cd, cdTable, false, text),
-            (std::vector<uint32_t>{706, 1411, 2822, 4234, 5645, 8467}));
-  EXPECT_EQ(ProbeSpeeds(cd, cdTable, true, text),
-            (std::vector<uint32_t>{1764, 3528, 5645, 7056, 8467}));
-
-  void* dvd = Open("CdRom1", 1);
-  const std::vector<uint32_t> dvdTable = {1385, 2770, 3324,  4155,  5540,
-                                          6925, 8310, 11080, 16620, 22160};
-  // Its maximum, 22160, is a table step: probing stops there.
-  EXPECT_EQ(ProbeSpeeds(dvd, dvdTable, false, text),
-            (std::vector<uint32_t>{2770, 5540, 11080, 16620, 22160}));
-
-  // Without a disc the drive answers with its CD figures.
-  void* empty = Open("CdRom2", 1);
-  uint32_t s[4] = {};
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetSpeeds(empty, text, sizeof text, &systemError, &failure,
-                                                 &s[0], &s[1], &s[2], &s[3]),
-            STARBURN_OK);
-  EXPECT_EQ(s[1], 8467u);
-  EXPECT_EQ(s[3], 8467u);
 }
 
 TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {

@@ -126,6 +126,21 @@ TEST_F(IsoSessionReaderTest, AnIntactSessionIsReadFromEitherTree) {
                                                "/SUB/INNER.TXT 10"}));
 }
 
+// Files follow the directories: the last one, in whole blocks, ends where the
+// volume ends and is no extent beyond it.
+TEST_F(IsoSessionReaderTest, AFileOfWholeBlocksAtTheVolumesEndIsRead) {
+  isotest::WriteFile(temp / "whole", std::string(std::size_t{2} * kBlockSize, 'w'));
+  Tree tree(0, 1);
+  tree.AddFile(tree.Root(), temp / "whole", "whole.bin");
+  ASSERT_EQ(tree.Build(), STARBURN_OK);
+  ASSERT_EQ(tree.Save(temp / "whole.iso"), STARBURN_OK);
+  const std::string bytes = isotest::ReadFile(temp / "whole.iso");
+  image.assign(bytes.begin(), bytes.end());
+  std::vector<std::string> listing;
+  ASSERT_EQ(Import(true, &listing), STARBURN_OK) << message;
+  EXPECT_EQ(listing, std::vector<std::string>{"/whole.bin 4096"});
+}
+
 TEST_F(IsoSessionReaderTest, DamagedDescriptorsAreRefused) {
   struct Case {
     const char* what;
@@ -303,6 +318,40 @@ TEST_F(IsoSessionReaderTest, TheProbeSeesTheSameDescriptors) {
   isotest::MemoryReader udf(image);
   ASSERT_EQ(starburn::ProbeSession(udf, 0, &summary, &error), STARBURN_OK);
   EXPECT_TRUE(summary.otherFileSystem);
+}
+
+// A Joliet label holds 16 units: a pair that would straddle the end is left
+// out whole, never cut into a lone surrogate.
+TEST_F(IsoSessionReaderTest, ALabelIsCutBeforeASurrogatePairThatDoesNotFit) {
+  Tree tree(0, 1);
+  ASSERT_EQ(tree.Build(0, "fifteen letters\xF0\x9F\x98\x80"), STARBURN_OK) << tree.error;
+  ASSERT_EQ(tree.Save(temp / "label.iso"), STARBURN_OK);
+  const std::string bytes = isotest::ReadFile(temp / "label.iso");
+  isotest::MemoryReader reader(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  starburn::SessionSummary summary;
+  std::string error;
+  ASSERT_EQ(starburn::ProbeSession(reader, 0, &summary, &error), STARBURN_OK) << error;
+  EXPECT_EQ(summary.jolietLabel, u"fifteen letters");
+}
+
+// A session is imported into an empty tree, once.
+TEST_F(IsoSessionReaderTest, ImportTakesOnlyAnEmptyTree) {
+  isotest::MemoryReader reader(image);
+  void* device = starburn::HandleTable::Instance().Add(
+      new isotest::DiscDouble(&reader, {{0, static_cast<uint32_t>(image.size() / kBlockSize)}}));
+  Tree filled(0, 1);
+  filled.AddDirectory(filled.Root(), "mine");
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, filled.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_STATUS_WRONG_STATE);
+  Tree empty(0, 1);
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_OK);
+  EXPECT_EQ(
+      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
+      STARBURN_STATUS_WRONG_STATE);
+  StarBurn_Destroy(&device);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 // Helpers of the image-tree tests: temporary folders, files, an image tree
 // driven through the C calls, block readers over memory and files, a disc
-// double that offers tracks, and the independent readers run as commands.
+// double that offers tracks.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -41,33 +41,6 @@ inline void WriteFile(const std::string& path, const std::string& content) {
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A sparse file of size bytes.
-inline void SparseFile(const std::string& path, uint64_t size) {
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(file, 0);
-  ASSERT_EQ(::ftruncate(file, static_cast<off_t>(size)), 0);
-  ::close(file);
-}
-
-// Runs a shell command; answers its standard output.
-inline std::string Shell(const std::string& command, int* exitCode = nullptr) {
-  std::string output;
-  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (exitCode != nullptr) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
-inline bool HaveCommand(const std::string& name) {
-  int code = 0;
-  Shell("command -v " + name, &code);
-  return code == 0;
 }
 
 // A tree driven through the C calls, with the notifications it received.

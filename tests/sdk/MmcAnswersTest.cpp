@@ -1,4 +1,4 @@
-// The MMC layer's command blocks, answer decoding and sense decoding, on bytes
+// The MMC layer's answer decoding and sense decoding, on bytes
 // laid out by hand as drives send them.
 
 #include <gtest/gtest.h>
@@ -14,32 +14,6 @@
 namespace {
 
 using namespace starburn;
-
-std::vector<uint8_t> Bytes(const Cdb& cdb) {
-  return std::vector<uint8_t>(cdb.bytes.begin(), cdb.bytes.begin() + cdb.length);
-}
-
-TEST(MmcCdbTest, CommandBlocksCarryTheirFieldsWhereDrivesReadThem) {
-  EXPECT_EQ(Bytes(Write10Cdb(0x01020304, 32)),
-            (std::vector<uint8_t>{0x2A, 0, 1, 2, 3, 4, 0, 0, 32, 0}));
-  EXPECT_EQ(Bytes(Read10Cdb(16, 1)), (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}));
-  EXPECT_EQ(Bytes(ReadTrackInformationCdb(kInvisibleTrack, 36)),
-            (std::vector<uint8_t>{0x52, 1, 0, 0, 0, 0xFF, 0, 0, 36, 0}));
-  EXPECT_EQ(Bytes(GetConfigurationCdb(kConfigurationCurrent, 0, 8192)),
-            (std::vector<uint8_t>{0x46, 1, 0, 0, 0, 0, 0, 0x20, 0, 0}));
-  EXPECT_EQ(Bytes(SetCdSpeedCdb(0xFFFF, 1411)),
-            (std::vector<uint8_t>{0xBB, 0, 0xFF, 0xFF, 0x05, 0x83, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Bytes(CloseTrackSessionCdb(kCloseTrack, 3)),
-            (std::vector<uint8_t>{0x5B, 0, 1, 0, 0, 3, 0, 0, 0, 0}));
-  EXPECT_EQ(Bytes(StartStopUnitCdb(true, false)), (std::vector<uint8_t>{0x1B, 0, 0, 0, 2, 0}));
-  EXPECT_EQ(Bytes(BlankCdb(kBlankMinimal))[1], 1);
-  EXPECT_EQ(Bytes(ModeSense10Cdb(kCapabilitiesPage, 256)),
-            (std::vector<uint8_t>{0x5A, 0x08, 0x2A, 0, 0, 0, 0, 1, 0, 0}));
-  EXPECT_EQ(Bytes(GetPerformanceCdb(kPerformanceWriteSpeed, 64))[10], 3);
-  const auto format = FormatUnitParameters(0xFFFFFFFF, kFormatDvdPlusRw, 0);
-  EXPECT_EQ(std::vector<uint8_t>(format.begin(), format.end()),
-            (std::vector<uint8_t>{0, 0, 0, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0x26 << 2, 0, 0, 0}));
-}
 
 TEST(MmcAnswersTest, DiscInformationOfAnAppendableCdRw) {
   std::vector<uint8_t> answer(34, 0);

@@ -13,7 +13,6 @@
 
 #include "orlet/DriveInfo.h"
 #include "platform/OrletBases.h"
-#include "support/DoubleTreeModel.h"
 #include "support/DriveScripts.h"
 
 namespace support {
@@ -37,8 +36,7 @@ inline sdkdouble::FakeDrive& BlankCdR() {
 }
 
 // CdRom0 at D: holding a CD-R with one session of data ("OLDDISC"), its next
-// session at kNextSessionAddress; the session holds DOCS/ with README.TXT
-// and a 5 GiB file at the top.
+// session at kNextSessionAddress.
 inline sdkdouble::FakeDrive& AppendableCdR(bool joliet = true) {
   sdkdouble::FakeDrive& drive = BlankCdR();
   drive.blank = false;
@@ -50,10 +48,6 @@ inline sdkdouble::FakeDrive& AppendableCdR(bool joliet = true) {
   drive.lastTrackInformation[0] = 1;
   drive.hasVolumeLabel = true;
   drive.volumeLabel = u"OLDDISC";
-  auto& session = sdkdouble::Trees().importedSession;
-  auto* docs = session.AddKid("DOCS", "Docs", true);
-  docs->AddKid("README.TXT;1", "readme.txt", false, 1234);
-  session.AddKid("BIG.BIN;1", "big.bin", false, 5ull << 30);
   return drive;
 }
 

@@ -70,63 +70,6 @@ TEST_F(BurnJobTest, BlankDiscIsWrittenAsANewImageWithTheJobsLabel) {
   EXPECT_EQ(Double().OpenDevices(), 0u);
 }
 
-TEST_F(BurnJobTest, ContinuedDiscMirrorsTheEarlierSessionAndAddsUnderImportedFolders) {
-  sdkdouble::FakeDrive& fake = support::AppendableCdR();
-  const std::wstring file = sources.File("new.txt", 10);
-  observer.fill = [&](Orlet::FileContainer* container) {
-    Orlet::FileContainer::Node* root = container->GetRoot();
-    ASSERT_EQ(root->children.size(), 2u);
-    Orlet::FileContainer::Node* docs = root->children.front();
-    EXPECT_EQ(docs->name, L"Docs");
-    EXPECT_EQ(docs->sourcePath, L"DOCS");
-    EXPECT_EQ(docs->imported, 1u);
-    ASSERT_EQ(docs->children.size(), 1u);
-    EXPECT_EQ(docs->children.front()->name, L"readme.txt");
-    EXPECT_EQ(docs->children.front()->sourcePath, L"README.TXT;1");
-    EXPECT_EQ(docs->children.front()->imported, 1u);
-    EXPECT_EQ(root->children.back()->size, 5ull << 30);
-    EXPECT_EQ(container->GetTotalSize(), 0u);  // imported data is already on the disc
-    Orlet::FileContainer::Node* added = nullptr;
-    ASSERT_EQ(container->AddItem(file, docs, &added, nullptr), Orlet::ResultOk);
-  };
-  const Strings events = Burn(RecordOf(fake));
-
-  EXPECT_EQ(events, (Strings{"OnPrepareEvent(1,0)", "OnPrepareEvent(2,0)", "OnAskImportSession",
-                             "OnFillContainer", "OnBurnEvent(1,0)", "OnPrepareEvent(5,0)",
-                             "OnBurnProgress(-1,0)", "OnBurnProgress(100,0)", "OnBurnEvent(7,0)"}));
-  const Strings journal = JournalText();
-  auto contains = [&](const std::string& call) {
-    return std::find(journal.begin(), journal.end(), call) != journal.end();
-  };
-  EXPECT_TRUE(contains("GetDiscFileSystem(4)"));
-  EXPECT_TRUE(contains("GetTrackInformation(1, 28)"));
-  EXPECT_TRUE(contains("ISO9660JolietFileTree_Create(1024, 1, 0, 0, 1)"));
-  EXPECT_TRUE(contains("ISO9660JolietFileTree_ImportTrack(1, 1)"));
-  // Only the new file is added, under the imported folder's own node; the
-  // image continues at the next session's address and keeps the disc's label.
-  EXPECT_EQ(support::ArgumentsOf("StarBurn_ISO9660JolietFileTree_Add"),
-            (Strings{sources.path + "/new.txt, new.txt, 2, Docs"}));
-  EXPECT_TRUE(
-      contains("ISO9660JolietFileTree_BuildImage(12000, 0, 1, OLDDISC, Publisher, "
-               "Application)"));
-}
-
-TEST_F(BurnJobTest, ContinuedDiscWithoutJolietUsesLevel2NamesAndDecliningTheImportKeepsTheLabel) {
-  sdkdouble::FakeDrive& fake = support::AppendableCdR(/*joliet=*/false);
-  observer.importAnswer = 0;
-  Orlet::FileContainer* filled = nullptr;
-  observer.fill = [&](Orlet::FileContainer* container) { filled = container; };
-  Burn(RecordOf(fake));
-
-  EXPECT_EQ(support::ArgumentsOf("StarBurn_ISO9660JolietFileTree_Create"),
-            (Strings{"1024, 1, 0, 1, 0"}));
-  EXPECT_EQ(Double().CountOf("StarBurn_ISO9660JolietFileTree_ImportTrack"), 0u);
-  ASSERT_NE(filled, nullptr);
-  EXPECT_TRUE(filled->GetRoot()->children.empty());
-  EXPECT_EQ(filled->GetRoot()->name, L"OLDDISC");
-  EXPECT_EQ(filled->GetImageFileSystem(), 2);
-}
-
 // One row of the failure tables: what fails, and the events the host sees.
 struct FailureRow {
   const char* name;
@@ -345,7 +288,7 @@ TEST_F(BurnJobTest, CancelBeforeTheHostIsAskedEndsTheTreeStage) {
   EXPECT_EQ(Double().OpenDevices(), 0u);
 }
 
-TEST_F(BurnJobTest, CancelInsideFillOrDuringTheWalkStopsBeforeRecording) {
+TEST_F(BurnJobTest, CancelInsideFillStopsBeforeRecording) {
   sdkdouble::FakeDrive& fake = support::BlankCdR();
   observer.fill = [&](Orlet::FileContainer* container) {
     Orlet::FileContainer::Node* made = nullptr;
@@ -355,29 +298,6 @@ TEST_F(BurnJobTest, CancelInsideFillOrDuringTheWalkStopsBeforeRecording) {
   };
   EXPECT_EQ(Burn(RecordOf(fake)), Then(kTree, {"OnFillContainer", "OnBurnEvent(4,0)"}));
   EXPECT_EQ(Double().CountOf("StarBurn_ISO9660JolietFileTree_Add"), 1u);  // stops after one
-
-  // During the walk: the host's own tree call-back asks for the cancel.
-  class CancellingObserver : public support::RecordingBurnObserver {
-   public:
-    explicit CancellingObserver(Orlet::OddBurner& burner) : burner(burner) {}
-    void OnTreeNameKind2(const std::wstring& text) override {
-      RecordingBurnObserver::OnTreeNameKind2(text);
-      burner.cancelRequested = 1;
-    }
-    Orlet::OddBurner& burner;
-  } cancelling(burner);
-  cancelling.fill = [](Orlet::FileContainer* container) {
-    Orlet::FileContainer::Node* made = nullptr;
-    container->CreateDir(L"One", container->GetRoot(), &made);
-    container->CreateDir(L"Two", container->GetRoot(), &made);
-  };
-  sdkdouble::Trees().sendTexts = true;
-  Double().ClearJournal();
-  burner.cancelRequested = 0;
-  burner.BurnDisc(RecordOf(fake), L"X", &cancelling, 65535);
-  EXPECT_EQ(cancelling.Calls(),
-            Then(kTree, {"OnFillContainer", "OnTreeNameKind2(One)", "OnBurnEvent(4,0)"}));
-  EXPECT_EQ(Double().CountOf("StarBurn_ISO9660JolietFileTree_Add"), 1u);
 }
 
 TEST_F(BurnJobTest, CancelDuringTheWriteIsReportedAsCancelledWithoutClosingTheSession) {
@@ -407,33 +327,6 @@ TEST_F(BurnJobTest, SecondJobReusesTheContainerEmptied) {
   EXPECT_EQ(first->GetRoot()->name, L"SECOND");
   EXPECT_EQ(first->GetRoot()->children.size(), 1u);
   EXPECT_EQ(Double().OpenTrees(), 1u);  // only the last job's tree is kept
-}
-
-TEST_F(BurnJobTest, RejectedNamesAreRewrittenInPlaceWithinTheirRoom) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  Win32FixClock(315626635);  // Wed Jan 02 02:03:55 1980 UTC
-  sdkdouble::FakeDrive& fake = support::BlankCdR();
-  sdkdouble::Trees().rejectShort = {"README.TXT;1"};
-  const std::string longName(271, 'n');
-  sdkdouble::Trees().rejectLong = {"Notes", longName};
-  observer.fill = [&](Orlet::FileContainer* container) {
-    Orlet::FileContainer::Node* made = nullptr;
-    container->CreateDir(L"README.TXT;1", container->GetRoot(), &made);
-    container->CreateDir(L"Notes", container->GetRoot(), &made);
-    container->CreateDir(Orlet::mbs_to_tcs(longName), container->GetRoot(), &made);
-  };
-  Burn(RecordOf(fake));
-  Win32FixClock(-1);
-  const Strings rejected = support::ArgumentsOf("rejected");
-  ASSERT_EQ(rejected.size(), 3u);
-  EXPECT_EQ(rejected[0], "README.TXT;1, README1.TXT;1");
-  EXPECT_EQ(rejected[1], "Notes, Notes_Wed_Jan_02_02_03_55_1980");
-  // The long name keeps its rewritten tail and stays within 271 characters.
-  const std::string rewritten = rejected[2].substr(rejected[2].find(", ") + 2);
-  EXPECT_LE(rewritten.size(), 271u);
-  EXPECT_EQ(rewritten.substr(rewritten.size() - 25), "_Wed_Jan_02_02_03_55_1980");
-  EXPECT_EQ(observer.Calls().back(), "OnBurnEvent(7,0)");
 }
 
 }  // namespace

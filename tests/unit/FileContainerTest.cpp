@@ -88,21 +88,6 @@ TEST(FileContainerTest, NodeAndContainerFieldsKeepTheirOrder) {
   static_assert(!std::is_copy_assignable_v<FileContainer>);
 }
 
-TEST(FileContainerTest, EmptyContainerHasNoRootAndNoTotals) {
-  Container container;
-  EXPECT_EQ(container.GetRoot(), nullptr);
-  EXPECT_EQ(container.GetImageFileSystem(), Orlet::ImageFileSystemNone);
-  EXPECT_EQ(container.GetTotalSize(), 0u);
-  EXPECT_EQ(container.GetDirCounts(), 0u);
-  EXPECT_EQ(container.GetFileCounts(), 0u);
-  EXPECT_EQ(container.FindNode(L"/", nullptr), nullptr);
-  EXPECT_EQ(container.RenameRoot(L"x"), 0);
-  container.RemoveAll();  // nothing to do, must not fail
-  Node* none = nullptr;
-  container.RemoveItem(none);
-  EXPECT_EQ(container.GetRoot(), nullptr);
-}
-
 TEST(FileContainerTest, RootCarriesLabelAndDriveAndASecondRootStartsAfresh) {
   Container container;
   container.SetImageFileSystem(Orlet::ImageFileSystemJoliet);
@@ -395,49 +380,6 @@ TEST(FileContainerTest, FileLimitAndNameChecks) {
   Node* root = container.AddRoot(L"Disc", L'D');
   EXPECT_EQ(container.FindNodeFromName(L"Disc", found, root), 105);
   EXPECT_TRUE(found.empty());
-}
-
-TEST(FileContainerTest, CreateDirInternalChecksNothingButTheParent) {
-  Container container;  // image file system 0: CreateDir would refuse
-  Node* root = container.AddRoot(L"Disc", L'D');
-  Node* first = root;
-  EXPECT_EQ(container.CreateDirInternal(L"same", root, &first), 0);
-  Node* second = nullptr;
-  EXPECT_EQ(container.CreateDirInternal(L"same", root, &second), 0);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(container.GetDirCounts(), 2u);
-  Node* out = root;
-  EXPECT_EQ(container.CreateDirInternal(L"x", nullptr, &out), 104);
-  EXPECT_EQ(out, nullptr);  // written before anything else
-
-  // Two directories of one name: removing the first leaves the second found.
-  container.RemoveItem(first);
-  EXPECT_EQ(ChildNames(root), std::vector<std::wstring>{L"same"});
-  EXPECT_EQ(root->children.front(), second);
-  container.SetImageFileSystem(Orlet::ImageFileSystemJoliet);
-  EXPECT_EQ(container.CreateDir(L"same", root, nullptr), 115);
-}
-
-TEST(FileContainerTest, ManySiblingsKeepTheirOrderThroughRemovalAndRenaming) {
-  Container container;
-  container.SetImageFileSystem(Orlet::ImageFileSystemJoliet);
-  Node* root = container.AddRoot(L"Disc", L'D');
-  std::vector<Node*> nodes(2000);
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    ASSERT_EQ(container.ImportFile(L"", L"f" + std::to_wstring(i), 1, root, &nodes[i]), 0);
-  }
-  for (std::size_t i = 0; i < nodes.size(); i += 3) container.RemoveItem(nodes[i]);
-  ASSERT_EQ(container.RenameItem(nodes[1], L"f0"), 1);  // the name f0 is free again
-  std::vector<std::wstring> expected;
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    if (i % 3 != 0) expected.push_back(i == 1 ? L"f0" : L"f" + std::to_wstring(i));
-  }
-  EXPECT_EQ(ChildNames(root), expected);
-  EXPECT_EQ(container.GetFileCounts(), expected.size());
-  EXPECT_EQ(container.ImportFile(L"", L"f0", 1, root, nullptr), 115);
-  EXPECT_EQ(container.ImportFile(L"", L"f1", 1, root, nullptr), 0);
-  EXPECT_EQ(container.ImportFile(L"", L"f2", 1, root, nullptr), 115);
-  EXPECT_EQ(container.ImportFile(L"", L"f3", 1, root, nullptr), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Bringing files and folders from the disk into the container: results,
-// observer calls, totals, and folders that would trip a naive walk (links
-// that loop, very deep trees, names that are not UTF-8, pipes).
+// observer calls, totals, and names that are not UTF-8 and pipes. Links that
+// loop and trees too deep are the end-to-end table of unreadable entries
+// (orlet_burn_test.py), where the disc shows what was left out.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -293,34 +294,6 @@ TEST_F(FileImportTest, FindNodeFollowsThePathFromTheStartNode) {
   EXPECT_EQ(container.FindNode(W(dir / "data/photos/2009/c.jpg"), photos), file);
   container.RemoveItem(file);
   EXPECT_EQ(container.FindNode(W(dir / "data/photos/2009/c.jpg"), photos), sameName);
-}
-
-TEST_F(FileImportTest, LinksThatLeadBackAreLeftOut) {
-  File("top/sub/f.txt", 7);
-  stdfs::create_directory_symlink(".", dir / "top/self");
-  stdfs::create_directory_symlink("..", dir / "top/sub/up");
-  stdfs::create_symlink("sub/f.txt", dir / "top/alias");
-  stdfs::create_symlink("loop2", dir / "top/loop1");
-  stdfs::create_symlink("loop1", dir / "top/loop2");
-  Node* top = nullptr;
-  ASSERT_EQ(container.AddItem(W(dir / "top"), root, &top, &observer), 0);
-  EXPECT_EQ(ChildNames(top), (std::vector<std::wstring>{L"alias", L"sub"}));
-  EXPECT_EQ(top->children.front()->size, 7u);  // the link's target
-  EXPECT_EQ(ChildNames(top->children.back()), std::vector<std::wstring>{L"f.txt"});
-  // top, alias, loop1, loop2, self, sub, f.txt, up: each asked, none failed as a file.
-  EXPECT_EQ(observer.Calls(), AddItems(8));
-  EXPECT_EQ(container.GetDirCounts(), 2u);
-}
-
-TEST_F(FileImportTest, AVeryDeepTreeStopsAtTheDepthLimit) {
-  stdfs::path deep = dir / "top";
-  for (unsigned level = 1; level <= FileContainer::kMaxImportDepth + 2; ++level) deep /= "d";
-  stdfs::create_directories(deep);
-  Node* top = nullptr;
-  ASSERT_EQ(container.AddItem(W(dir / "top"), root, &top, &observer), 0);
-  // Levels 1 to the limit are made; the next one is asked about and left out.
-  EXPECT_EQ(container.GetDirCounts(), FileContainer::kMaxImportDepth);
-  EXPECT_EQ(observer.Calls().size(), FileContainer::kMaxImportDepth + 1);
 }
 
 TEST_F(FileImportTest, NamesThatAreNotUtf8AndPipesAreKept) {

@@ -84,16 +84,6 @@ TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails)
   }
 }
 
-TEST_F(ServiceLifetimeTest, DestroyLeavesAnotherImplementationAlive) {
-  bool destroyed = false;
-  auto* foreign = new ForeignService(&destroyed);
-  MediaBurning* pointer = foreign;
-  EXPECT_EQ(Orlet::DestroyMediaBurning(pointer), Orlet::ResultOk);
-  EXPECT_FALSE(destroyed);
-  delete foreign;
-  EXPECT_TRUE(destroyed);
-}
-
 TEST_F(ServiceLifetimeTest, InitializeStartsTheSdkOnceAndDestroyShutsItDownOnce) {
   MediaBurning* service = nullptr;
   ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);

@@ -88,24 +88,4 @@ TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
   EXPECT_EQ(std::u16string(wide, 3), u"\u00E9\U0001F600");
 }
 
-TEST_F(Win32DriveServicesTest, ModulesLoadFromBackslashPathsAndExportTheirEntries) {
-  // The C library's own file, named with backslashes as the home platform would.
-  Dl_info info{};
-  ASSERT_NE(dladdr(reinterpret_cast<void*>(&std::strlen), &info), 0);
-  std::string path = info.dli_fname;
-  ASSERT_EQ(path.front(), '/');
-  std::replace(path.begin(), path.end(), '/', '\\');
-
-  HMODULE module = LoadLibraryW(Orlet::mbs_to_tcs(path).c_str());
-  ASSERT_NE(module, nullptr);
-  EXPECT_NE(GetProcAddress(module, "strlen"), nullptr);
-  EXPECT_EQ(GetProcAddress(module, "NoSuchEntryAnywhere"), nullptr);
-  EXPECT_EQ(FreeLibrary(module), 1);
-
-  EXPECT_EQ(LoadLibraryW(L"\\no\\such\\dir\\WnASPI32.dll"), nullptr);
-  EXPECT_EQ(LoadLibraryW(nullptr), nullptr);
-  EXPECT_EQ(GetProcAddress(nullptr, "strlen"), nullptr);
-  EXPECT_EQ(FreeLibrary(nullptr), 0);
-}
-
 }  // namespace
