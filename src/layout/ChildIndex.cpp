@@ -11,6 +11,11 @@ std::size_t ChildIndex::Key(const std::wstring& name) {
 
 ChildIndex::Table* ChildIndex::CurrentTable(const Node* directory) {
   const uint64_t epoch = ContainerCall::Epoch();
+  // Tables of an earlier call are never trusted again: all go at once.
+  if (epoch != 0 && epoch != tablesEpoch) {
+    Clear();
+    tablesEpoch = epoch;
+  }
   const auto found = tables.find(directory);
   if (found != tables.end()) {
     if (epoch != 0 && found->second.epoch == epoch) return &found->second;

@@ -104,6 +104,7 @@ class ChildIndex {
   std::unordered_map<const Node*, Table> tables;    // by directory
   std::unordered_map<const Node*, Filing> filings;  // by child: every entry of every table
   uint64_t appended = 0;                            // appends filed so far; the next rank
+  uint64_t tablesEpoch = 0;                         // the call the tables belong to
 };
 
 }  // namespace Orlet

@@ -34,10 +34,11 @@ class ImageStream : public BlockSource {
 
   uint32_t StartAddress() const override { return layout->StartAddress(); }
   uint64_t BlockCount() const override { return layout->BlockCount(); }
-  // Source files are opened when their data is reached and checked then and
-  // at their end: a file that cannot be opened or read fails the stream with
-  // STARBURN_STATUS_IO_ERROR, one whose size is no longer the size it had
-  // when it was added with STARBURN_STATUS_SOURCE_CHANGED. Pulling past the
+  // Source files are opened when their data is reached and checked on the
+  // open handle then and at their end: a file that cannot be opened or read
+  // fails the stream with STARBURN_STATUS_IO_ERROR, one whose size or
+  // modification time is no longer what it was when it was added with
+  // STARBURN_STATUS_SOURCE_CHANGED. Pulling past the
   // end fails with STARBURN_STATUS_INVALID_ARGUMENT.
   StarBurnStatus Pull(uint8_t* out, uint32_t count, std::string* error) override;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "iso/SessionReader.h"
+#include "iso/SourceFile.h"
 #include "iso/Utf.h"
 
 namespace starburn {
@@ -131,11 +132,9 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
       return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
                       std::string("cannot add ") + source + ": not a regular file");
     }
-    if (::access(source, R_OK) != 0) {
-      const int code = errno;
+    if (!ReadableByProcess(info)) {
       return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      std::string("cannot read ") + source + ": " + std::strerror(code),
-                      static_cast<uint32_t>(code));
+                      std::string("cannot read ") + source + ": " + std::strerror(EACCES), EACCES);
     }
     node.source = source;
     node.size = static_cast<uint64_t>(info.st_size);
@@ -210,22 +209,8 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
 }
 
 StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
-  // A source that went away or changed is reported now, before a recording
-  // starts, as well as by the stream.
-  for (const Node& node : Tree().Nodes()) {
-    if (node.directory || node.imported) continue;
-    struct stat info {};
-    if (::stat(node.source.c_str(), &info) != 0) {
-      const int code = errno;
-      return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      "cannot find " + node.source + ": " + std::strerror(code),
-                      static_cast<uint32_t>(code));
-    }
-    if (static_cast<uint64_t>(info.st_size) != node.size) {
-      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED,
-                      "the size of " + node.source + " changed after it was added");
-    }
-  }
+  // Sources are not looked up again here: the stream checks each one on the
+  // handle it reads it through (ImageStream), which is the check that holds.
   std::shared_ptr<const ImageLayout> layout;
   std::string error;
   const StarBurnStatus status = ImageLayout::Lay(state->tree, options, &layout, &error);
