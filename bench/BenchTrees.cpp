@@ -22,7 +22,7 @@ constexpr uint64_t kLargeFileSize = 256 << 10;
 
 // 120 × 8.5 MiB ≈ 1 GiB; 500 × 100 files of 200 bytes to 8 KiB; 20,000 files
 // in one folder; 10,000 × 100 files of 200 bytes to 8 KiB, one in 500 of them
-// 256 KiB (about 4.6 GB).
+// 256 KiB (about 4.7 GB).
 const TreeShape kTrees[kTreeCount] = {
     {"large", 1, 120, 8912896, 0, true, "folder ", "generated file number ", 0},
     {"small", 500, 100, 200, 8192, false, "folder ", "generated file number ", 0},

@@ -5,11 +5,15 @@
 namespace starburn {
 namespace iso {
 
+const std::vector<uint32_t> Node::kNoKids;
+const std::vector<Extent> Node::kNoExtents;
+
 FileTree::FileTree(bool level2, bool jolietSpace)
     : iso(level2 ? NamePolicy::Space::kIsoLevel2 : NamePolicy::Space::kIsoLevel1) {
   if (jolietSpace) joliet = std::make_unique<NamePolicy>(NamePolicy::Space::kJoliet);
   Node root;
   root.directory = true;
+  root.Lists();
   nodes.push_back(std::move(root));
   nextNumber.push_back({1, 1});
 }
@@ -60,7 +64,7 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   // Numbers count up per directory, so a folder of many clashing names costs
   // one look-up per name, not one per sibling.
   uint32_t& next = nextNumber[parent][jolietSpace ? 1 : 0];
-  for (std::size_t tries = 0; tries <= nodes[parent].kids.size() + 1; ++tries) {
+  for (std::size_t tries = 0; tries <= nodes[parent].Kids().size() + 1; ++tries) {
     candidate = policy.Numbered(first, next++, directory);
     if (!Taken(jolietSpace, parent, candidate)) {
       *identifier = candidate;
@@ -76,12 +80,40 @@ uint32_t FileTree::Insert(Node node) {
   isoTaken.emplace(Hash(parent, Bare(false, std::u16string(node.iso.begin(), node.iso.end()))),
                    index);
   if (joliet) jolietTaken.emplace(Hash(parent, node.joliet), index);
-  if (node.directory) ++directories;
-  node.slot = static_cast<uint32_t>(nodes[parent].kids.size());
+  if (node.directory) {
+    ++directories;
+    node.Lists();
+  }
+  node.slot = static_cast<uint32_t>(nodes[parent].Kids().size());
   nodes.push_back(std::move(node));
   nextNumber.push_back({1, 1});
-  nodes[parent].kids.push_back(index);
+  nodes[parent].Lists().kids.push_back(index);
   return index;
+}
+
+bool FileTree::SetSource(Node& node, const char* path) {
+  const std::string_view whole(path);
+  const std::size_t cut = whole.rfind('/') + 1;  // 0 without a '/'
+  const std::string_view folder = whole.substr(0, cut);
+  const std::string_view rest = whole.substr(cut);
+  if (sourceNames.size() + rest.size() + 1 > UINT32_MAX) return false;
+  auto found = sourceFolderIndex.find(folder);
+  if (found == sourceFolderIndex.end()) {
+    sourceFolders.emplace_back(folder);
+    found = sourceFolderIndex
+                .emplace(sourceFolders.back(), static_cast<uint32_t>(sourceFolders.size() - 1))
+                .first;
+  }
+  node.sourceFolder = found->second;
+  node.sourceName = static_cast<uint32_t>(sourceNames.size());
+  sourceNames.append(rest);
+  sourceNames.push_back('\0');
+  return true;
+}
+
+std::string FileTree::Source(const Node& node) const {
+  return sourceFolders.empty() ? std::string()
+                               : sourceFolders[node.sourceFolder] + &sourceNames[node.sourceName];
 }
 
 std::u16string FileTree::DisplayName(uint32_t index) const {

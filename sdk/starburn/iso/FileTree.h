@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -29,19 +30,31 @@ struct Extent {
   uint32_t bytes = 0;
 };
 
+// The lists only some nodes need: a directory's kids and record orders, an
+// imported file's extents. Kept apart, so that a new file (most nodes of any
+// tree) carries one null pointer instead of four empty vectors.
+struct NodeLists {
+  std::vector<uint32_t> kids;         // in the order they were added
+  std::vector<uint32_t> isoOrder;     // a directory's kids in record order
+  std::vector<uint32_t> jolietOrder;  // placed by the last layout (see ImageLayout)
+  std::vector<Extent> extents;        // an imported file's extents
+};
+
 struct Node {
   uint32_t parent = 0;  // the root is its own parent
   bool directory = false;
   bool imported = false;  // read from an earlier session: its data stays where it is
-  std::string source;     // a new file's source path
+  // A new file's source path, split after its last '/' (FileTree::Source
+  // joins it): the folder part, kept once for all files of that folder, and
+  // the offset of the rest in the tree's name arena.
+  uint32_t sourceFolder = 0;
+  uint32_t sourceName = 0;
   uint64_t size = 0;      // a file's size in bytes
   int64_t modified = 0;   // a new file's modification time (seconds since 1970)
   uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
   std::string iso;                             // ISO 9660 identifier, without version suffix
   std::u16string joliet;                       // Joliet identifier (empty without Joliet)
-  std::vector<uint32_t> kids;                  // in the order they were added
   uint32_t slot = 0;                           // this node's place in its parent's kids
-  std::vector<Extent> extents;                 // an imported file's extents
 
   // Placement by the last layout (see ImageLayout).
   uint32_t dataBlock = 0;  // a new file's first block
@@ -51,8 +64,24 @@ struct Node {
   uint32_t jolietBytes = 0;
   uint16_t isoNumber = 0;  // a directory's number in the path tables
   uint16_t jolietNumber = 0;
-  std::vector<uint32_t> isoOrder;  // a directory's kids in record order
-  std::vector<uint32_t> jolietOrder;
+
+  std::unique_ptr<NodeLists> lists;  // directories and imported files only
+
+  const std::vector<uint32_t>& Kids() const { return lists ? lists->kids : kNoKids; }
+  const std::vector<uint32_t>& IsoOrder() const { return lists ? lists->isoOrder : kNoKids; }
+  const std::vector<uint32_t>& JolietOrder() const {
+    return lists ? lists->jolietOrder : kNoKids;
+  }
+  const std::vector<Extent>& Extents() const { return lists ? lists->extents : kNoExtents; }
+  // The lists, made on first use.
+  NodeLists& Lists() {
+    if (!lists) lists = std::make_unique<NodeLists>();
+    return *lists;
+  }
+
+ private:
+  static const std::vector<uint32_t> kNoKids;
+  static const std::vector<Extent> kNoExtents;
 };
 
 class FileTree {
@@ -97,6 +126,12 @@ class FileTree {
   // ChooseIdentifier). Answers its index.
   uint32_t Insert(Node node);
 
+  // Records node's source path (a new file's). False when the tree's name
+  // arena, addressed with 32 bits, is full.
+  bool SetSource(Node& node, const char* path);
+  // A new file's source path as it was added.
+  std::string Source(const Node& node) const;
+
   // The display name: the Joliet identifier where the tree has Joliet, else
   // the ISO 9660 one without its separator dot.
   std::u16string DisplayName(uint32_t index) const;
@@ -112,6 +147,11 @@ class FileTree {
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;
+  // Source folders, each once (a deque: the strings never move, so the index
+  // may view them), and the rest of every source path, each ended by a zero.
+  std::deque<std::string> sourceFolders;
+  std::unordered_map<std::string_view, uint32_t> sourceFolderIndex;
+  std::string sourceNames;
   std::deque<Node> nodes;
   std::size_t directories = 1;
   // Every node by the hash of its parent and bare identifier, per space; a

@@ -50,13 +50,13 @@ uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet
   };
   place(DirectoryRecordLength(1));  // "."
   place(DirectoryRecordLength(1));  // ".."
-  const auto& order = joliet ? directory.jolietOrder : directory.isoOrder;
+  const auto& order = joliet ? directory.JolietOrder() : directory.IsoOrder();
   for (uint32_t kid : order) {
     const Node& node = tree.Nodes()[kid];
     const std::size_t length = DirectoryRecordLength(RecordIdentifier(node, joliet).size());
     std::size_t records = 1;
     if (!node.directory) {
-      records = node.imported             ? std::max<std::size_t>(1, node.extents.size())
+      records = node.imported             ? std::max<std::size_t>(1, node.Extents().size())
                 : node.size <= UINT32_MAX ? 1
                                           : (node.size + kMaxExtentBytes - 1) / kMaxExtentBytes;
     }
@@ -119,7 +119,7 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
 
   // Imported data must lie before the new session.
   for (const Node& node : nodes) {
-    for (const Extent& extent : node.extents) {
+    for (const Extent& extent : node.Extents()) {
       if (extent.bytes > 0 &&
           uint64_t{extent.block} + BlocksOf(extent.bytes) > options.startAddress) {
         *error = "the start address lies inside the imported session's data";
@@ -132,14 +132,15 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   const bool joliet = tree.HasJoliet();
   for (Node& node : nodes) {
     if (!node.directory) continue;
-    node.isoOrder = node.kids;
-    std::sort(node.isoOrder.begin(), node.isoOrder.end(), [&](uint32_t a, uint32_t b) {
+    NodeLists& lists = node.Lists();
+    lists.isoOrder = lists.kids;
+    std::sort(lists.isoOrder.begin(), lists.isoOrder.end(), [&](uint32_t a, uint32_t b) {
       return NamePolicy::Less(Identifier16(nodes[a], false), Identifier16(nodes[b], false));
     });
-    node.jolietOrder.clear();
+    lists.jolietOrder.clear();
     if (joliet) {
-      node.jolietOrder = node.kids;
-      std::sort(node.jolietOrder.begin(), node.jolietOrder.end(), [&](uint32_t a, uint32_t b) {
+      lists.jolietOrder = lists.kids;
+      std::sort(lists.jolietOrder.begin(), lists.jolietOrder.end(), [&](uint32_t a, uint32_t b) {
         return NamePolicy::Less(nodes[a].joliet, nodes[b].joliet);
       });
     }
@@ -173,7 +174,7 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
     for (std::size_t i = 0; i < placed.directories.size(); ++i) {
       Node& directory = nodes[placed.directories[i]];
       (space ? directory.jolietNumber : directory.isoNumber) = static_cast<uint16_t>(i + 1);
-      for (uint32_t kid : space ? directory.jolietOrder : directory.isoOrder) {
+      for (uint32_t kid : space ? directory.JolietOrder() : directory.IsoOrder()) {
         if (!nodes[kid].directory) continue;
         placed.directories.push_back(kid);
         bytes += PathTableRecordLength(RecordIdentifier(nodes[kid], space).size());
@@ -332,7 +333,7 @@ void ImageLayout::RenderDirectory(const FileTree& tree, uint32_t index, bool jol
   directoryRecord(directory, &self, 1);
   directoryRecord(nodes[directory.parent], &parent, 1);
   std::vector<Extent> extents;
-  for (uint32_t kid : joliet ? directory.jolietOrder : directory.isoOrder) {
+  for (uint32_t kid : joliet ? directory.JolietOrder() : directory.IsoOrder()) {
     const Node& node = nodes[kid];
     const std::string identifier = RecordIdentifier(node, joliet);
     const auto* bytes = reinterpret_cast<const uint8_t*>(identifier.data());
@@ -341,7 +342,7 @@ void ImageLayout::RenderDirectory(const FileTree& tree, uint32_t index, bool jol
       continue;
     }
     if (node.imported) {
-      extents = node.extents;
+      extents = node.Extents();
       if (extents.empty()) extents.push_back(Extent{emptyFileBlock, 0});
     } else {
       NewFileExtents(node, &extents);

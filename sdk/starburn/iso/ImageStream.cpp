@@ -90,7 +90,7 @@ StarBurnStatus ImageStream::Pull(uint8_t* out, uint32_t count, std::string* erro
 StarBurnStatus ImageStream::PullFile(const ImageLayout::Segment& segment, uint64_t blocks,
                                      uint8_t* out, std::string* error) {
   const Node& node = state->tree.Nodes()[segment.node];
-  const std::string& source = node.source;
+  const std::string source = state->tree.Source(node);
   auto changed = [&] {
     return Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added", error);
   };

@@ -136,7 +136,9 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
       return out.Fail(STARBURN_STATUS_IO_ERROR,
                       std::string("cannot read ") + source + ": " + std::strerror(EACCES), EACCES);
     }
-    node.source = source;
+    if (!tree.SetSource(node, source)) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many source paths");
+    }
     node.size = static_cast<uint64_t>(info.st_size);
     node.modified = info.st_mtime;
   }
@@ -186,7 +188,7 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
     node.directory = entry.directory;
     node.imported = true;
     node.size = entry.size;
-    node.extents = std::move(entry.extents);
+    if (!entry.extents.empty()) node.Lists().extents = std::move(entry.extents);
     std::memcpy(node.importedTime, entry.time, kRecordTimeSize);
     if (entry.directory && tree.DirectoryCount() >= FileTree::kMaxDirectories) {
       return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
