@@ -152,9 +152,9 @@ void RunWriters(const std::string& tree, uint64_t files, const std::vector<Write
   }
   for (std::size_t i = 1; i < writers.size(); ++i) {
     if (!medians[0].ok || !medians[i].ok) continue;
-    std::printf("%-8s %-24s time %.2fx, memory %.2fx %s\n", tree.c_str(),
-                writers[0].name.c_str(), medians[0].seconds / medians[i].seconds,
-                medians[0].peakMiB / medians[i].peakMiB, writers[i].name.c_str());
+    std::printf("%-8s %-24s time %.2fx, memory %.2fx %s\n", tree.c_str(), writers[0].name.c_str(),
+                medians[0].seconds / medians[i].seconds, medians[0].peakMiB / medians[i].peakMiB,
+                writers[i].name.c_str());
   }
   std::fflush(stdout);
 }

@@ -14,9 +14,9 @@ struct TreeShape {
   const char* name;
   int folders;
   int filesPerFolder;
-  uint64_t fileSize;     // the smallest file; every file when maxFileSize is 0
-  uint64_t maxFileSize;  // sizes spread evenly up to this one; 0: all fileSize
-  bool sparse;           // files of holes only: they take no disk space to make
+  uint64_t fileSize;         // the smallest file; every file when maxFileSize is 0
+  uint64_t maxFileSize;      // sizes spread evenly up to this one; 0: all fileSize
+  bool sparse;               // files of holes only: they take no disk space to make
   const char* folderPrefix;  // folder n is named folderPrefix followed by n
   const char* filePrefix;    // file n is named filePrefix, n, then ".dat"
   int largeEvery;            // 0, or every largeEvery-th file is kLargeFileSize

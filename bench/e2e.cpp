@@ -63,8 +63,7 @@ void RemoveDisc(const std::string& image) {
 // Burns the tree to a BD-R once, then appends one new file to it per round
 // (the earlier session imported, as orlet-burn does by default) and prints
 // the medians; as a yardstick, isoinfo listing every file of the disc.
-void AppendAtScale(const std::string& work, const std::string& source, uint64_t files,
-                   int rounds) {
+void AppendAtScale(const std::string& work, const std::string& source, uint64_t files, int rounds) {
   const std::string image = work + "/append.iso";
   const std::string drive = "bd-r=" + image;
   RemoveDisc(image);
@@ -83,8 +82,7 @@ void AppendAtScale(const std::string& work, const std::string& source, uint64_t 
        }},
       {"isoinfo -f (list the disc)",
        [&] {
-         return bench::Exec(
-             {"sh", "-c", "isoinfo -J -f -i \"$1\" > /dev/null", "isoinfo", image});
+         return bench::Exec({"sh", "-c", "isoinfo -J -f -i \"$1\" > /dev/null", "isoinfo", image});
        }},
   };
   bench::RunWriters("append", files, writers, rounds);
@@ -129,13 +127,14 @@ int main(int argc, char** argv) {
                                 "cat", source, output});
                          }});
     } else {
-      writers.push_back({"tar (the disk's limit)",
-                         [&] { return bench::Exec({"tar", "-cf", output, "-C", source, "."}); }});
+      writers.push_back({"tar (the disk's limit)", [&] {
+                           return bench::Exec({"tar", "-cf", output, "-C", source, "."});
+                         }});
     }
-    writers.push_back({"genisoimage -J -r", [&] {
-                         return bench::Exec(
-                             {"genisoimage", "-quiet", "-J", "-r", "-o", output, source});
-                       }});
+    writers.push_back(
+        {"genisoimage -J -r", [&] {
+           return bench::Exec({"genisoimage", "-quiet", "-J", "-r", "-o", output, source});
+         }});
     writers.push_back({"xorriso -as mkisofs", [&] {
                          return bench::Exec({"xorriso", "-as", "mkisofs", "-quiet", "-J", "-r",
                                              "-o", output, source});

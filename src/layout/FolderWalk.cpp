@@ -63,8 +63,8 @@ int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, Node* 
   return result;
 }
 
-int FolderWalk::AddDirAt(const Source& source, const Identity& identity,
-                         const std::wstring& name, Node* parent, Node** newNode, const Level* up) {
+int FolderWalk::AddDirAt(const Source& source, const Identity& identity, const std::wstring& name,
+                         Node* parent, Node** newNode, const Level* up) {
   const unsigned depth = up == nullptr ? 1 : up->depth + 1;
   if (depth > FileContainer::kMaxImportDepth) return ResultPathTooDeep;
   // A folder that is one of those the walk is inside (reached again through a

@@ -164,9 +164,9 @@ class ORLET_BASES_API FileIo {
 // add the path to a layout without asking the file system again.
 struct FileStatus {
   enum Kind : uint32_t {
-    kMissing,     // no such path (or a part of it is not a folder)
-    kUnknown,     // the status cannot be read (permission, link loop, I/O)
-    kDirectory,   // a folder
+    kMissing,    // no such path (or a part of it is not a folder)
+    kUnknown,    // the status cannot be read (permission, link loop, I/O)
+    kDirectory,  // a folder
     kRegularFile,
     kSpecialFile,  // a pipe, socket or device
   };

@@ -49,8 +49,8 @@ struct Node {
   // the offset of the rest in the tree's name arena.
   uint32_t sourceFolder = 0;
   uint32_t sourceName = 0;
-  uint64_t size = 0;      // a file's size in bytes
-  int64_t modified = 0;   // a new file's modification time (seconds since 1970)
+  uint64_t size = 0;     // a file's size in bytes
+  int64_t modified = 0;  // a new file's modification time (seconds since 1970)
   uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
   std::string iso;                             // ISO 9660 identifier, without version suffix
   std::u16string joliet;                       // Joliet identifier (empty without Joliet)
@@ -69,9 +69,7 @@ struct Node {
 
   const std::vector<uint32_t>& Kids() const { return lists ? lists->kids : kNoKids; }
   const std::vector<uint32_t>& IsoOrder() const { return lists ? lists->isoOrder : kNoKids; }
-  const std::vector<uint32_t>& JolietOrder() const {
-    return lists ? lists->jolietOrder : kNoKids;
-  }
+  const std::vector<uint32_t>& JolietOrder() const { return lists ? lists->jolietOrder : kNoKids; }
   const std::vector<Extent>& Extents() const { return lists ? lists->extents : kNoExtents; }
   // The lists, made on first use.
   NodeLists& Lists() {

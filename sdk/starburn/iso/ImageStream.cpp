@@ -127,7 +127,7 @@ StarBurnStatus ImageStream::PullFile(const ImageLayout::Segment& segment, uint64
     if (n == 0) return changed();  // shorter than when it was added
     got += static_cast<uint64_t>(n);
   }
-  if (got > wanted) return changed();  // longer
+  if (got > wanted) return changed();     // longer
   std::memset(out + got, 0, room - got);  // the last block's tail
   fileDone += got;
   if (fileDone == node.size) {
