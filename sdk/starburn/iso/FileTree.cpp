@@ -14,6 +14,12 @@ FileTree::FileTree(bool level2, bool jolietSpace)
   Node root;
   root.directory = true;
   root.Lists();
+  Store("", &root.name);
+  // The root has no name: its identifiers are empty, not a mapping.
+  isoKept.emplace_back();
+  root.isoKept = 1;
+  jolietKept.emplace_back();
+  root.jolietKept = 1;
   nodes.push_back(std::move(root));
   nextNumber.push_back({1, 1});
 }
@@ -34,11 +40,8 @@ bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& id
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
   const auto range = taken.equal_range(Hash(parent, bare));
   for (auto it = range.first; it != range.second; ++it) {
-    const Node& node = nodes[it->second];
-    if (node.parent != parent) continue;
-    const std::u16string own =
-        jolietSpace ? node.joliet : std::u16string(node.iso.begin(), node.iso.end());
-    if (Bare(jolietSpace, own) == bare) return true;
+    if (nodes[it->second].parent != parent) continue;
+    if (Bare(jolietSpace, Identifier(it->second, jolietSpace)) == bare) return true;
   }
   return false;
 }
@@ -74,12 +77,25 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   return STARBURN_STATUS_NAME_CLASH;
 }
 
-uint32_t FileTree::Insert(Node node) {
+uint32_t FileTree::Insert(Node node, const std::u16string& name,
+                          const std::u16string& isoIdentifier,
+                          const std::u16string& jolietIdentifier) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  isoTaken.emplace(Hash(parent, Bare(false, std::u16string(node.iso.begin(), node.iso.end()))),
-                   index);
-  if (joliet) jolietTaken.emplace(Hash(parent, node.joliet), index);
+  if (!Store(Utf16ToUtf8(name), &node.name)) return kNoIndex;
+  // The identifiers are kept only where they are not what the name maps to
+  // (a clash was resolved, or the name does not survive UTF-8 whole).
+  const std::u16string stored = Name(node);
+  if (iso.Map(stored, node.directory) != isoIdentifier) {
+    isoKept.push_back(isoIdentifier);
+    node.isoKept = static_cast<uint32_t>(isoKept.size());
+  }
+  if (joliet && joliet->Map(stored, node.directory) != jolietIdentifier) {
+    jolietKept.push_back(jolietIdentifier);
+    node.jolietKept = static_cast<uint32_t>(jolietKept.size());
+  }
+  isoTaken.emplace(Hash(parent, Bare(false, isoIdentifier)), index);
+  if (joliet) jolietTaken.emplace(Hash(parent, jolietIdentifier), index);
   if (node.directory) {
     ++directories;
     node.Lists();
@@ -91,12 +107,47 @@ uint32_t FileTree::Insert(Node node) {
   return index;
 }
 
+bool FileTree::Store(std::string_view text, uint32_t* offset) {
+  if (arena.size() + text.size() + 1 > UINT32_MAX) return false;
+  *offset = static_cast<uint32_t>(arena.size());
+  arena.append(text);
+  arena.push_back('\0');
+  return true;
+}
+
+std::u16string FileTree::Name(const Node& node) const { return Utf8ToUtf16(&arena[node.name]); }
+
+std::u16string FileTree::Identifier(uint32_t index, bool jolietSpace) const {
+  const Node& node = nodes[index];
+  if (jolietSpace) {
+    if (node.jolietKept != 0) return jolietKept[node.jolietKept - 1];
+    return joliet ? joliet->Map(Name(node), node.directory) : std::u16string();
+  }
+  if (node.isoKept != 0) return isoKept[node.isoKept - 1];
+  return iso.Map(Name(node), node.directory);
+}
+
+std::string FileTree::RecordIdentifier(uint32_t index, bool jolietSpace) const {
+  const std::u16string identifier = Identifier(index, jolietSpace);
+  std::string bytes;
+  if (!jolietSpace) {
+    bytes.assign(identifier.begin(), identifier.end());
+    if (!nodes[index].directory) bytes += ";1";
+    return bytes;
+  }
+  bytes.reserve(identifier.size() * 2);
+  for (char16_t unit : identifier) {
+    bytes.push_back(static_cast<char>(unit >> 8));  // UCS-2, big-endian
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return bytes;
+}
+
 bool FileTree::SetSource(Node& node, const char* path) {
   const std::string_view whole(path);
   const std::size_t cut = whole.rfind('/') + 1;  // 0 without a '/'
   const std::string_view folder = whole.substr(0, cut);
-  const std::string_view rest = whole.substr(cut);
-  if (sourceNames.size() + rest.size() + 1 > UINT32_MAX) return false;
+  if (!Store(whole.substr(cut), &node.sourceName)) return false;
   auto found = sourceFolderIndex.find(folder);
   if (found == sourceFolderIndex.end()) {
     sourceFolders.emplace_back(folder);
@@ -105,27 +156,20 @@ bool FileTree::SetSource(Node& node, const char* path) {
                 .first;
   }
   node.sourceFolder = found->second;
-  node.sourceName = static_cast<uint32_t>(sourceNames.size());
-  sourceNames.append(rest);
-  sourceNames.push_back('\0');
   return true;
 }
 
 std::string FileTree::Source(const Node& node) const {
   return sourceFolders.empty() ? std::string()
-                               : sourceFolders[node.sourceFolder] + &sourceNames[node.sourceName];
+                               : sourceFolders[node.sourceFolder] + &arena[node.sourceName];
 }
 
 std::u16string FileTree::DisplayName(uint32_t index) const {
-  const Node& node = nodes[index];
-  if (joliet) return node.joliet;
-  return iso.Display(std::u16string(node.iso.begin(), node.iso.end()), node.directory);
+  if (joliet) return Identifier(index, true);
+  return iso.Display(Identifier(index, false), nodes[index].directory);
 }
 
-std::string FileTree::FirstName(uint32_t index) const {
-  const Node& node = nodes[index];
-  return node.directory ? node.iso : node.iso + ";1";
-}
+std::string FileTree::FirstName(uint32_t index) const { return RecordIdentifier(index, false); }
 
 }  // namespace iso
 }  // namespace starburn

@@ -30,42 +30,48 @@ struct Extent {
   uint32_t bytes = 0;
 };
 
-// The lists only some nodes need: a directory's kids and record orders, an
-// imported file's extents. Kept apart, so that a new file (most nodes of any
-// tree) carries one null pointer instead of four empty vectors.
+// What only some nodes need: a directory's kids, record orders and placement,
+// an imported entry's extents and date. Kept apart, so that a new file (most
+// nodes of any tree) carries one null pointer instead.
 struct NodeLists {
-  std::vector<uint32_t> kids;         // in the order they were added
-  std::vector<uint32_t> isoOrder;     // a directory's kids in record order
-  std::vector<uint32_t> jolietOrder;  // placed by the last layout (see ImageLayout)
-  std::vector<Extent> extents;        // an imported file's extents
-};
-
-struct Node {
-  uint32_t parent = 0;  // the root is its own parent
-  bool directory = false;
-  bool imported = false;  // read from an earlier session: its data stays where it is
-  // A new file's source path, split after its last '/' (FileTree::Source
-  // joins it): the folder part, kept once for all files of that folder, and
-  // the offset of the rest in the tree's name arena.
-  uint32_t sourceFolder = 0;
-  uint32_t sourceName = 0;
-  uint64_t size = 0;     // a file's size in bytes
-  int64_t modified = 0;  // a new file's modification time (seconds since 1970)
-  uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
-  std::string iso;                             // ISO 9660 identifier, without version suffix
-  std::u16string joliet;                       // Joliet identifier (empty without Joliet)
-  uint32_t slot = 0;                           // this node's place in its parent's kids
-
+  std::vector<uint32_t> kids;  // in the order they were added
   // Placement by the last layout (see ImageLayout).
-  uint32_t dataBlock = 0;  // a new file's first block
-  uint32_t isoBlock = 0;   // a directory's extent in the ISO 9660 tree
+  std::vector<uint32_t> isoOrder;  // a directory's kids in record order
+  std::vector<uint32_t> jolietOrder;
+  uint32_t isoBlock = 0;  // a directory's extent in the ISO 9660 tree
   uint32_t isoBytes = 0;
   uint32_t jolietBlock = 0;  // and in the Joliet tree
   uint32_t jolietBytes = 0;
   uint16_t isoNumber = 0;  // a directory's number in the path tables
   uint16_t jolietNumber = 0;
+  std::vector<Extent> extents;                 // an imported file's extents
+  uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
+};
 
-  std::unique_ptr<NodeLists> lists;  // directories and imported files only
+// One entry of the tree. Its name is kept once, as given, in the tree's name
+// arena; its identifiers in the ISO 9660 and Joliet spaces are the policies'
+// mappings of that name, made when they are needed, except where a clash made
+// them differ (then the tree keeps them apart, see FileTree::Identifier).
+struct Node {
+  uint32_t parent = 0;  // the root is its own parent
+  uint32_t name = 0;    // offset of the name (UTF-8, zero-ended) in the name arena
+  // A new file's source path, split after its last '/' (FileTree::Source
+  // joins it): the folder part, kept once for all files of that folder, and
+  // the offset of the rest in the name arena.
+  uint32_t sourceFolder = 0;
+  uint32_t sourceName = 0;
+  uint64_t size = 0;       // a file's size in bytes
+  int64_t modified = 0;    // a new file's modification time (seconds since 1970)
+  uint32_t slot = 0;       // this node's place in its parent's kids
+  uint32_t dataBlock = 0;  // a new file's first block, placed by the last layout
+  // 0: the identifier is the policy's mapping of the name; else 1 + its
+  // index among the tree's kept identifiers.
+  uint32_t isoKept = 0;
+  uint32_t jolietKept = 0;
+  bool directory = false;
+  bool imported = false;  // read from an earlier session: its data stays where it is
+
+  std::unique_ptr<NodeLists> lists;  // directories and imported entries only
 
   const std::vector<uint32_t>& Kids() const { return lists ? lists->kids : kNoKids; }
   const std::vector<uint32_t>& IsoOrder() const { return lists ? lists->isoOrder : kNoKids; }
@@ -76,6 +82,8 @@ struct Node {
     if (!lists) lists = std::make_unique<NodeLists>();
     return *lists;
   }
+  // A directory's lists (every directory has them).
+  const NodeLists& Placed() const { return *lists; }
 
  private:
   static const std::vector<uint32_t> kNoKids;
@@ -120,9 +128,19 @@ class FileTree {
                                   bool directory, const RewriteQuestion& ask,
                                   std::u16string* identifier);
 
-  // Appends node under its parent with the identifiers it carries (chosen by
-  // ChooseIdentifier). Answers its index.
-  uint32_t Insert(Node node);
+  // Appends node named name under its parent with the identifiers chosen by
+  // ChooseIdentifier (jolietIdentifier is ignored without Joliet). Answers
+  // its index, or kNoIndex when the name arena, addressed with 32 bits, is
+  // full.
+  uint32_t Insert(Node node, const std::u16string& name, const std::u16string& isoIdentifier,
+                  const std::u16string& jolietIdentifier);
+  static constexpr uint32_t kNoIndex = UINT32_MAX;
+
+  // A node's identifier in one space (ISO 9660 without version suffix).
+  std::u16string Identifier(uint32_t index, bool jolietSpace) const;
+  // The bytes of a node's identifier in one tree's records: ISO 9660 with
+  // ";1" for files, Joliet in big-endian UCS-2.
+  std::string RecordIdentifier(uint32_t index, bool jolietSpace) const;
 
   // Records node's source path (a new file's). False when the tree's name
   // arena, addressed with 32 bits, is full.
@@ -137,6 +155,9 @@ class FileTree {
   std::string FirstName(uint32_t index) const;
 
  private:
+  // Appends text and its zero to the arena; false when the arena is full.
+  bool Store(std::string_view text, uint32_t* offset);
+  std::u16string Name(const Node& node) const;
   bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
   // The identifier as siblings compare it: an ISO 9660 file's separator dot
   // left out, so that "A." (a file) and "A" (a directory) clash.
@@ -145,11 +166,16 @@ class FileTree {
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;
+  // Identifiers that are not the mapping of their node's name (a clash was
+  // resolved), per space.
+  std::vector<std::u16string> isoKept;
+  std::vector<std::u16string> jolietKept;
   // Source folders, each once (a deque: the strings never move, so the index
   // may view them), and the rest of every source path, each ended by a zero.
   std::deque<std::string> sourceFolders;
   std::unordered_map<std::string_view, uint32_t> sourceFolderIndex;
-  std::string sourceNames;
+  // Names and the rest of source paths, each ended by a zero.
+  std::string arena;
   std::deque<Node> nodes;
   std::size_t directories = 1;
   // Every node by the hash of its parent and bare identifier, per space; a

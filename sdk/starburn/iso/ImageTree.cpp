@@ -151,14 +151,17 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
   if (status != STARBURN_OK) {
     return out.Fail(status, "no unique ISO 9660 name is left for " + std::string(name));
   }
-  node.iso.assign(identifier.begin(), identifier.end());
+  std::u16string jolietIdentifier;
   if (tree.HasJoliet()) {
-    status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &node.joliet);
+    status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &jolietIdentifier);
     if (status != STARBURN_OK) {
       return out.Fail(status, "no unique Joliet name is left for " + std::string(name));
     }
   }
-  const uint32_t index = tree.Insert(std::move(node));
+  const uint32_t index = tree.Insert(std::move(node), wanted, identifier, jolietIdentifier);
+  if (index == FileTree::kNoIndex) {
+    return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many names");
+  }
   ++state->generation;
   if (added != nullptr) *added = index;
   if (directory) {
@@ -188,21 +191,26 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
     node.directory = entry.directory;
     node.imported = true;
     node.size = entry.size;
-    if (!entry.extents.empty()) node.Lists().extents = std::move(entry.extents);
-    std::memcpy(node.importedTime, entry.time, kRecordTimeSize);
+    NodeLists& lists = node.Lists();
+    lists.extents = std::move(entry.extents);
+    std::memcpy(lists.importedTime, entry.time, kRecordTimeSize);
     if (entry.directory && tree.DirectoryCount() >= FileTree::kMaxDirectories) {
       return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
                       "the session holds more than 65535 directories");
     }
     const std::u16string name = entry.name.empty() ? u"_" : entry.name;
     std::u16string identifier;
+    std::u16string jolietIdentifier;
     status = tree.ChooseIdentifier(false, node.parent, name, node.directory, {}, &identifier);
     if (status == STARBURN_OK && tree.HasJoliet()) {
-      status = tree.ChooseIdentifier(true, node.parent, name, node.directory, {}, &node.joliet);
+      status =
+          tree.ChooseIdentifier(true, node.parent, name, node.directory, {}, &jolietIdentifier);
     }
     if (status != STARBURN_OK) return out.Fail(status, "the session's names cannot be made unique");
-    node.iso.assign(identifier.begin(), identifier.end());
-    placed[i] = tree.Insert(std::move(node));
+    placed[i] = tree.Insert(std::move(node), name, identifier, jolietIdentifier);
+    if (placed[i] == FileTree::kNoIndex) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the session holds too many names");
+    }
   }
   state->tree = std::move(tree);
   ++state->generation;
