@@ -38,12 +38,10 @@ uint64_t FileTree::Hash(uint32_t parent, const std::u16string& bare) {
 bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const {
   const std::u16string bare = Bare(jolietSpace, identifier);
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
-  const auto range = taken.equal_range(Hash(parent, bare));
-  for (auto it = range.first; it != range.second; ++it) {
-    if (nodes[it->second].parent != parent) continue;
-    if (Bare(jolietSpace, Identifier(it->second, jolietSpace)) == bare) return true;
-  }
-  return false;
+  return taken.Any(Hash(parent, bare), [&](uint32_t index) {
+    return nodes[index].parent == parent &&
+           Bare(jolietSpace, Identifier(index, jolietSpace)) == bare;
+  });
 }
 
 StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
@@ -94,8 +92,8 @@ uint32_t FileTree::Insert(Node node, const std::u16string& name,
     jolietKept.push_back(jolietIdentifier);
     node.jolietKept = static_cast<uint32_t>(jolietKept.size());
   }
-  isoTaken.emplace(Hash(parent, Bare(false, isoIdentifier)), index);
-  if (joliet) jolietTaken.emplace(Hash(parent, jolietIdentifier), index);
+  isoTaken.Add(Hash(parent, Bare(false, isoIdentifier)), index);
+  if (joliet) jolietTaken.Add(Hash(parent, jolietIdentifier), index);
   if (node.directory) {
     ++directories;
     node.Lists();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "iso/Ecma119.h"
+#include "iso/NameIndex.h"
 #include "iso/NamePolicy.h"
 #include "starburn/StarBurn.h"
 
@@ -180,8 +181,8 @@ class FileTree {
   std::size_t directories = 1;
   // Every node by the hash of its parent and bare identifier, per space; a
   // hit is confirmed against the node itself, so the index holds no names.
-  std::unordered_multimap<uint64_t, uint32_t> isoTaken;
-  std::unordered_multimap<uint64_t, uint32_t> jolietTaken;
+  NameIndex isoTaken;
+  NameIndex jolietTaken;
   // Per directory and space (ISO 9660, Joliet): the next number to try.
   std::vector<std::array<uint32_t, 2>> nextNumber;
 };

@@ -199,17 +199,24 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   }
 
   made->emptyFileBlock = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
+  // New files follow each other without gaps: one segment holds them all,
+  // whatever their number, and the stream finds each file's blocks from its
+  // size.
   for (std::size_t index = 0; index < nodes.size(); ++index) {
     Node& node = nodes[index];
     if (node.directory || node.imported) continue;
     node.dataBlock = made->emptyFileBlock;
     if (node.size == 0) continue;
     node.dataBlock = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
-    Segment segment;
-    segment.kind = Segment::Kind::kFile;
-    segment.node = static_cast<uint32_t>(index);
-    segment.blocks = BlocksOf(node.size);
-    add(segment);
+    if (made->segments.back().kind != Segment::Kind::kFile) {
+      Segment run;
+      run.kind = Segment::Kind::kFile;
+      run.node = static_cast<uint32_t>(index);
+      add(run);
+    }
+    const uint64_t blocks = BlocksOf(node.size);
+    made->segments.back().blocks += blocks;
+    next += blocks;
   }
   if (options.padBlocks > 0) {
     Segment pad;

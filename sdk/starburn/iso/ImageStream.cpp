@@ -62,7 +62,7 @@ StarBurnStatus ImageStream::Pull(uint8_t* out, uint32_t count, std::string* erro
         std::memset(out, 0, blocks * kBlockSize);
         break;
       case ImageLayout::Segment::Kind::kFile: {
-        const StarBurnStatus status = PullFile(current, blocks, out, error);
+        const StarBurnStatus status = PullFiles(current, blocks, out, error);
         if (status != STARBURN_OK) return status;
         break;
       }
@@ -87,9 +87,35 @@ StarBurnStatus ImageStream::Pull(uint8_t* out, uint32_t count, std::string* erro
   return STARBURN_OK;
 }
 
-StarBurnStatus ImageStream::PullFile(const ImageLayout::Segment& segment, uint64_t blocks,
-                                     uint8_t* out, std::string* error) {
-  const Node& node = state->tree.Nodes()[segment.node];
+StarBurnStatus ImageStream::PullFiles(const ImageLayout::Segment& segment, uint64_t blocks,
+                                      uint8_t* out, std::string* error) {
+  const auto& nodes = state->tree.Nodes();
+  if (offset == 0) {
+    runFile = segment.node;
+    runFileBlocks = 0;
+  }
+  while (blocks > 0) {
+    const uint64_t fileBlocks = (nodes[runFile].size + kBlockSize - 1) / kBlockSize;
+    const uint64_t take = std::min(blocks, fileBlocks - runFileBlocks);
+    const StarBurnStatus status = PullFile(nodes[runFile], take, out, error);
+    if (status != STARBURN_OK) return status;
+    out += take * kBlockSize;
+    blocks -= take;
+    runFileBlocks += take;
+    if (runFileBlocks == fileBlocks) {
+      // On to the next new file that has data, as the layout placed them.
+      runFileBlocks = 0;
+      do {
+        ++runFile;
+      } while (runFile < nodes.size() &&
+               (nodes[runFile].directory || nodes[runFile].imported || nodes[runFile].size == 0));
+    }
+  }
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t* out,
+                                     std::string* error) {
   const std::string source = state->tree.Source(node);
   auto changed = [&] {
     return Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added", error);

@@ -44,8 +44,11 @@ class ImageStream : public BlockSource {
 
  private:
   StarBurnStatus Fail(StarBurnStatus status, const std::string& message, std::string* error);
-  StarBurnStatus PullFile(const ImageLayout::Segment& segment, uint64_t blocks, uint8_t* out,
-                          std::string* error);
+  // The next blocks of a segment of file data, from the position offset.
+  StarBurnStatus PullFiles(const ImageLayout::Segment& segment, uint64_t blocks, uint8_t* out,
+                           std::string* error);
+  // The next blocks of one file, opened when its first block is pulled.
+  StarBurnStatus PullFile(const Node& node, uint64_t blocks, uint8_t* out, std::string* error);
   void CloseFile();
 
   std::shared_ptr<TreeState> state;
@@ -55,8 +58,10 @@ class ImageStream : public BlockSource {
   uint64_t offset = 0;            // blocks of it already pulled
   std::vector<uint8_t> rendered;  // the current metadata segment
   bool renderedValid = false;
-  int file = -1;          // the current source file
-  uint64_t fileDone = 0;  // its bytes already read
+  std::size_t runFile = 0;     // in a segment of file data: the current file's node
+  uint64_t runFileBlocks = 0;  // and its blocks already pulled
+  int file = -1;               // the current source file
+  uint64_t fileDone = 0;       // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;
 };
