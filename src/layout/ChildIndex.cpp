@@ -24,7 +24,7 @@ ChildIndex::Table* ChildIndex::CurrentTable(const Node* directory) {
   // Only a directory without children starts a table: every child it gets
   // from here on in this call passes through Append.
   if (epoch == 0 || !directory->children.empty()) return nullptr;
-  return &tables.emplace(directory, Table{epoch, {}}).first->second;
+  return &tables.emplace(directory, Table{epoch, Names(&arena)}).first->second;
 }
 
 void ChildIndex::DropTable(const Node* directory) {
@@ -91,7 +91,13 @@ void ChildIndex::Rename(Node* child, const std::wstring& name) {
 
 void ChildIndex::Clear() {
   tables.clear();
-  filings.clear();
+  // The filings' buckets live on the arena too: an empty map, which holds
+  // none, takes their place before the arena lets go.
+  {
+    decltype(filings) empty(&arena);
+    filings.swap(empty);
+  }
+  arena.release();
 }
 
 }  // namespace Orlet
