@@ -221,7 +221,7 @@ TEST_F(IsoStreamTest, ASourceThatChangedOrVanishedFailsTheImageNamingIt) {
   isotest::WriteFile(temp / "b.bin", std::string(9, 'b'));  // shorter since it was added
   EXPECT_EQ(tree.Save(temp / "out.iso"), STARBURN_STATUS_SOURCE_CHANGED);
   EXPECT_NE(std::string(tree.error).find("b.bin"), std::string::npos) << tree.error;
-  EXPECT_EQ(tree.Build(), STARBURN_OK);  // sources are checked when streamed, not before
+  EXPECT_EQ(tree.Build(), STARBURN_STATUS_SOURCE_CHANGED);
 
   isotest::WriteFile(temp / "b.bin", std::string(10, 'b'));
   ASSERT_EQ(tree.Build(), STARBURN_OK);
@@ -233,6 +233,7 @@ TEST_F(IsoStreamTest, ASourceThatChangedOrVanishedFailsTheImageNamingIt) {
   std::filesystem::remove(temp / "a.bin");
   EXPECT_EQ(tree.Save(temp / "out.iso"), STARBURN_STATUS_IO_ERROR);
   EXPECT_NE(std::string(tree.error).find("a.bin"), std::string::npos) << tree.error;
+  EXPECT_EQ(tree.Build(), STARBURN_STATUS_IO_ERROR);
 }
 
 }  // namespace

@@ -219,8 +219,26 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
 }
 
 StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
-  // Sources are not looked up again here: the stream checks each one on the
-  // handle it reads it through (ImageStream), which is the check that holds.
+  // A source that went away or changed is reported now, before a recording
+  // starts (a write-once disc is not spent on an image that cannot be
+  // finished); the stream checks each one again on the handle it reads it
+  // through, which is the check that holds.
+  const FileTree& tree = Tree();
+  for (const Node& node : tree.Nodes()) {
+    if (node.directory || node.imported) continue;
+    const std::string source = tree.Source(node);
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0) {
+      const int code = errno;
+      return out.Fail(STARBURN_STATUS_IO_ERROR,
+                      "cannot find " + source + ": " + std::strerror(code),
+                      static_cast<uint32_t>(code));
+    }
+    if (static_cast<uint64_t>(info.st_size) != node.size ||
+        static_cast<int64_t>(info.st_mtime) != node.modified) {
+      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added");
+    }
+  }
   std::shared_ptr<const ImageLayout> layout;
   std::string error;
   const StarBurnStatus status = ImageLayout::Lay(state->tree, options, &layout, &error);

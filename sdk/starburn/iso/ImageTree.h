@@ -37,7 +37,8 @@ class ImageTree : public ImageProvider {
   StarBurnStatus Import(BlockReader& reader, uint32_t sessionStart, bool joliet,
                         const ErrorOut& out);
 
-  // Lays the image out. Sources are checked when the image streams them.
+  // Lays the image out; the sources of new files are checked to be there
+  // with the sizes and modification times they had when added.
   StarBurnStatus Build(const ImageOptions& options, const ErrorOut& out);
 
   StarBurnStatus OpenImage(std::unique_ptr<BlockSource>* stream, std::string* error) override;
