@@ -11,6 +11,11 @@ std::size_t ChildIndex::Key(const std::wstring& name) {
 
 ChildIndex::Table* ChildIndex::CurrentTable(const Node* directory) {
   const uint64_t epoch = ContainerCall::Epoch();
+  // Tables of an earlier call are never trusted again: all go at once.
+  if (epoch != 0 && epoch != tablesEpoch) {
+    Clear();
+    tablesEpoch = epoch;
+  }
   const auto found = tables.find(directory);
   if (found != tables.end()) {
     if (epoch != 0 && found->second.epoch == epoch) return &found->second;
@@ -19,7 +24,7 @@ ChildIndex::Table* ChildIndex::CurrentTable(const Node* directory) {
   // Only a directory without children starts a table: every child it gets
   // from here on in this call passes through Append.
   if (epoch == 0 || !directory->children.empty()) return nullptr;
-  return &tables.emplace(directory, Table{epoch, {}}).first->second;
+  return &tables.emplace(directory, Table{epoch, Names(&arena)}).first->second;
 }
 
 void ChildIndex::DropTable(const Node* directory) {
@@ -86,7 +91,13 @@ void ChildIndex::Rename(Node* child, const std::wstring& name) {
 
 void ChildIndex::Clear() {
   tables.clear();
-  filings.clear();
+  // The filings' buckets live on the arena too: an empty map, which holds
+  // none, takes their place before the arena lets go.
+  {
+    decltype(filings) empty(&arena);
+    filings.swap(empty);
+  }
+  arena.release();
 }
 
 }  // namespace Orlet

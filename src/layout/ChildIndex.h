@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <unordered_map>
 
@@ -83,10 +84,11 @@ class ChildIndex {
     uint64_t rank;  // rank of the append: list order among siblings
     Node* node;     // the child
   };
+  using Names = std::pmr::unordered_multimap<std::size_t, Entry>;
   // One directory's children by the hash of the name each had when filed.
   struct Table {
     uint64_t epoch;  // the call that made the table
-    std::unordered_multimap<std::size_t, Entry> names;
+    Names names;     // on the arena
   };
   // Where a child is filed: its directory's table and its key there.
   struct Filing {
@@ -101,9 +103,15 @@ class ChildIndex {
   void DropTable(const Node* directory);
   void Unfile(const Node* child);
 
-  std::unordered_map<const Node*, Table> tables;    // by directory
-  std::unordered_map<const Node*, Filing> filings;  // by child: every entry of every table
-  uint64_t appended = 0;                            // appends filed so far; the next rank
+  // Every entry of the tables and filings, given back whole when the index is
+  // cleared: a million entries are a few large blocks that return to the
+  // system at once, not a million small ones left among the tree's nodes.
+  std::pmr::monotonic_buffer_resource arena;
+  std::unordered_map<const Node*, Table> tables;  // by directory
+  std::pmr::unordered_map<const Node*, Filing> filings{
+      &arena};               // by child: every entry of every table
+  uint64_t appended = 0;     // appends filed so far; the next rank
+  uint64_t tablesEpoch = 0;  // the call the tables belong to
 };
 
 }  // namespace Orlet

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "layout/ChildIndex.h"
+
 namespace Orlet {
 
 namespace {
@@ -12,12 +14,16 @@ thread_local uint64_t currentEpoch = 0;
 
 }  // namespace
 
-ContainerCall::ContainerCall() {
+ContainerCall::ContainerCall(ChildIndex* index) : index(index) {
   if (depth++ == 0) currentEpoch = ++lastEpoch;
 }
 
 ContainerCall::~ContainerCall() {
-  if (--depth == 0) currentEpoch = 0;
+  if (--depth != 0) return;
+  currentEpoch = 0;
+  // What the index learned is not trusted by any later call: it gives its
+  // memory back now rather than when that call first meets it.
+  if (index != nullptr) index->Clear();
 }
 
 uint64_t ContainerCall::Epoch() { return currentEpoch; }

@@ -18,9 +18,14 @@ namespace Orlet {
 //
 // Threads: a call belongs to the thread that makes it; only the epoch
 // counter is shared, so that an epoch is unique in the process.
+class ChildIndex;
+
 class ContainerCall {
  public:
-  ContainerCall();
+  // index: the children index of the container the call works on, emptied
+  // when the outermost call ends (nothing it holds is trusted after that);
+  // null for a call that leaves that to the next call.
+  explicit ContainerCall(ChildIndex* index = nullptr);
   ~ContainerCall();
   ContainerCall(const ContainerCall&) = delete;
   ContainerCall& operator=(const ContainerCall&) = delete;
@@ -28,6 +33,9 @@ class ContainerCall {
   // The epoch of the call running on this thread, unique among all calls of
   // the process; 0 outside any call.
   static uint64_t Epoch();
+
+ private:
+  ChildIndex* index;
 };
 
 }  // namespace Orlet

@@ -93,7 +93,7 @@ FileContainer::Node* FileContainer::AddRoot(std::wstring name, wchar_t driveLett
 FileContainer::Node* FileContainer::GetRoot() const { return root; }
 
 int FileContainer::CreateDir(const std::wstring& name, Node* parent, Node** newNode) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (parent == nullptr || name.empty()) return ResultInvalidArgument;
   const int restriction = CheckDirRestrictions(name, parent);
   if (restriction != ResultOk) return restriction;
@@ -114,7 +114,7 @@ int FileContainer::CreateDirInternal(const std::wstring& name, Node* parent, Nod
 }
 
 int FileContainer::NewDir(Node* parent, Node** newNode) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (parent == nullptr) return ResultInvalidArgument;
   if (imageFileSystem < ImageFileSystemIso9660 || imageFileSystem > ImageFileSystemJoliet) {
     return ResultNotSupported;
@@ -131,7 +131,7 @@ int FileContainer::NewDir(Node* parent, Node** newNode) {
 
 int FileContainer::ImportFile(const std::wstring& sourcePath, const std::wstring& name,
                               unsigned long long size, Node* parent, Node** newNode) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (parent == nullptr || name.empty()) return ResultInvalidArgument;
   if (childIndex->First(parent, FileNameChecker(name)) != nullptr) return ResultAlreadyExists;
   auto* node = new Node;
@@ -178,7 +178,7 @@ void FileContainer::SetImageFileSystem(ImageFileSystem value) { imageFileSystem 
 ImageFileSystem FileContainer::GetImageFileSystem() { return imageFileSystem; }
 
 int FileContainer::RenameItem(Node* node, const std::wstring& name) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (node == nullptr) return 0;
   if (node == root) return RenameRoot(name);
   return RenameItemInternal(node, name);
@@ -191,7 +191,7 @@ int FileContainer::RenameRoot(const std::wstring& name) {
 }
 
 int FileContainer::RenameItemInternal(Node* node, const std::wstring& name) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (node == nullptr || node->parent == nullptr || name.empty()) return 0;
   const auto sameTypeSibling = [node](const Node& other) {
     return &other != node && other.type == node->type;

@@ -27,19 +27,19 @@ constexpr uint64_t kBlockSize = 2048;
 
 int FileContainer::AddItem(const std::wstring& sourcePath, Node* parent, Node** newNode,
                            FileContainerObserver* observer) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   return FolderWalk(*this, observer).AddItem(sourcePath, parent, newNode);
 }
 
 int FileContainer::AddDirInternal(const std::wstring& sourcePath, const std::wstring& name,
                                   Node* parent, Node** newNode, FileContainerObserver* observer) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   return FolderWalk(*this, observer).AddDir(sourcePath, name, parent, newNode);
 }
 
 int FileContainer::AddFileInternal(const std::wstring& sourcePath, const std::wstring& name,
                                    Node* parent, Node** newNode) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   return AddFileOfSize(sourcePath, GetFileSizeInternal(sourcePath), name, parent, newNode);
 }
 
@@ -67,7 +67,7 @@ uint64_t FileContainer::GetFileSizeInternal(const std::wstring& path) {
 }
 
 FileContainer::Node* FileContainer::FindNode(const std::wstring& path, Node* start) {
-  const ContainerCall call;
+  const ContainerCall call(childIndex.get());
   if (root == nullptr) return nullptr;
   fs::path current = ToSourcePath(path);
   boost::system::error_code error;

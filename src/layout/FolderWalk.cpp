@@ -1,8 +1,5 @@
 #include "layout/FolderWalk.h"
 
-#include <boost/filesystem/operations.hpp>
-#include <boost/system/error_code.hpp>
-
 #include "layout/SourcePath.h"
 #include "orlet/MediaBurningResult.h"
 #include "orlet/Observers.h"
@@ -22,20 +19,6 @@ constexpr wchar_t kSeparator = L'/';
 
 bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
 
-// Pipes, sockets and devices. Opening a pipe for reading waits for a writer,
-// so their size is not read (they have none) and they count 0 bytes.
-bool IsSpecialFile(const fs::file_status& status) {
-  switch (status.type()) {
-    case fs::block_file:
-    case fs::character_file:
-    case fs::fifo_file:
-    case fs::socket_file:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 FolderWalk::FolderWalk(FileContainer& container, FileContainerObserver* observer)
@@ -49,48 +32,54 @@ int FolderWalk::AddItem(const std::wstring& sourcePath, Node* parent, Node** new
 int FolderWalk::AddDir(const std::wstring& sourcePath, const std::wstring& name, Node* parent,
                        Node** newNode) {
   const fs::path path = ToSourcePath(sourcePath);
-  return AddDirAt(Source{sourcePath, path}, name, parent, newNode, nullptr);
+  const FileStatus status = QueryFileStatus(path.native());
+  return AddDirAt(Source{sourcePath, path}, Identity{status.device, status.inode}, name, parent,
+                  newNode, nullptr);
 }
 
 int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, Node* parent,
                           Node** newNode, const Level* up) {
   if (parent == nullptr || parent->type == FileContainer::NodeFile) return ResultInvalidArgument;
   if (observer != nullptr && observer->OnAddItem() == 0) return ResultCancelled;
-  // One status query (the error-code form: a failure is a type, never an
-  // exception) decides both whether the path exists and what it is, so a
-  // path that changes meanwhile is never taken for what it is not.
-  boost::system::error_code error;
-  const fs::file_status status = fs::status(source.path, error);
-  if (status.type() == fs::status_error || status.type() == fs::file_not_found) {
+  // One status query decides whether the path exists, what it is and a
+  // file's size, so a path that changes meanwhile is never taken for what it
+  // is not, and nothing is asked twice.
+  const FileStatus status = QueryFileStatus(source.path.native());
+  if (status.kind == FileStatus::kMissing || status.kind == FileStatus::kUnknown) {
     return ResultSourceNotFound;
   }
   const std::wstring ownName = name == nullptr ? FromSourcePath(source.path.filename()) : L"";
   const std::wstring& itemName = name == nullptr ? ownName : *name;
-  if (status.type() == fs::directory_file) {
-    return AddDirAt(source, itemName, parent, newNode, up);
+  if (status.kind == FileStatus::kDirectory) {
+    return AddDirAt(source, Identity{status.device, status.inode}, itemName, parent, newNode, up);
   }
-  const uint64_t size = IsSpecialFile(status) ? 0 : container.GetFileSizeInternal(source.text);
+  // What GetFileSizeInternal would read, without opening the file: a file
+  // this process cannot open counts 0 bytes; pipes, sockets and devices count
+  // 0 too (opening a pipe for reading would wait for a writer).
+  const uint64_t size =
+      status.kind == FileStatus::kRegularFile && status.readable ? status.size : 0;
   const int result = container.AddFileOfSize(source.text, size, itemName, parent, newNode);
   if (result != ResultOk && observer != nullptr) observer->OnAddFileFailed(source.text, result);
   return result;
 }
 
-int FolderWalk::AddDirAt(const Source& source, const std::wstring& name, Node* parent,
-                         Node** newNode, const Level* up) {
+int FolderWalk::AddDirAt(const Source& source, const Identity& identity, const std::wstring& name,
+                         Node* parent, Node** newNode, const Level* up) {
   const unsigned depth = up == nullptr ? 1 : up->depth + 1;
   if (depth > FileContainer::kMaxImportDepth) return ResultPathTooDeep;
   // A folder that is one of those the walk is inside (reached again through a
   // symbolic link or a bind mount) would be walked without end: it is left
   // out like a folder that cannot be added.
   for (const Level* level = up; level != nullptr; level = level->up) {
-    boost::system::error_code error;
-    if (fs::equivalent(source.path, level->path, error)) return ResultFailed;
+    if (level->identity.device == identity.device && level->identity.inode == identity.inode) {
+      return ResultFailed;
+    }
   }
   Node* directory = nullptr;
   const int created = container.CreateDir(name, parent, &directory);
   if (created != ResultOk) return created;
 
-  const Level here{source.path, up, depth};
+  const Level here{identity, up, depth};
   FileFind find;
   if (find.FindFirst(source.text, kEveryEntry) != 0) {
     do {

@@ -12,7 +12,8 @@ namespace Orlet {
 // path in both forms (wide for the tree, bytes for the file system), joining
 // each with the entry's name, so no whole path is converted back and forth;
 // and it knows the folders it is inside, so it neither loops through links
-// nor goes deeper than kMaxImportDepth.
+// nor goes deeper than kMaxImportDepth. Each entry costs one status query,
+// which gives its kind, size and identity; no file is opened.
 //
 // Lives for one call, on the calling thread; the observer may be null.
 class FolderWalk {
@@ -33,9 +34,14 @@ class FolderWalk {
     const std::wstring& text;
     const boost::filesystem::path& path;
   };
+  // A folder's identity on disk, from the status query that found it.
+  struct Identity {
+    uint64_t device;
+    uint64_t inode;
+  };
   // A folder the walk is inside, with the folders around it.
   struct Level {
-    const boost::filesystem::path& path;
+    Identity identity;
     const Level* up;  // null for the folder the call started with
     unsigned depth;   // 1 for the folder the call started with
   };
@@ -44,8 +50,8 @@ class FolderWalk {
   // last element.
   int AddItemAt(const Source& source, const std::wstring* name, Node* parent, Node** newNode,
                 const Level* up);
-  int AddDirAt(const Source& source, const std::wstring& name, Node* parent, Node** newNode,
-               const Level* up);
+  int AddDirAt(const Source& source, const Identity& identity, const std::wstring& name,
+               Node* parent, Node** newNode, const Level* up);
 
   FileContainer& container;
   FileContainerObserver* observer;

@@ -160,6 +160,30 @@ class ORLET_BASES_API FileIo {
   uint64_t sizeAtOpen = kSizeUnknown;  // read-only files: the size when opened
 };
 
+// What one status query of a path (symbolic links followed) tells: enough to
+// add the path to a layout without asking the file system again.
+struct FileStatus {
+  enum Kind : uint32_t {
+    kMissing,    // no such path (or a part of it is not a folder)
+    kUnknown,    // the status cannot be read (permission, link loop, I/O)
+    kDirectory,  // a folder
+    kRegularFile,
+    kSpecialFile,  // a pipe, socket or device
+  };
+  Kind kind = kMissing;
+  uint64_t size = 0;      // a regular file's size in bytes
+  bool readable = false;  // the permission bits let this process read it
+  uint64_t device = 0;    // the file's identity: device and inode
+  uint64_t inode = 0;
+};
+
+// One status query of path (file-system bytes, not wide text). readable is
+// judged from the permission bits and the process's effective user and groups
+// as the kernel judges an open for reading (an effective user of 0 reads
+// everything), read once per process; access control lists are not consulted.
+// Any thread.
+ORLET_BASES_API FileStatus QueryFileStatus(const std::string& path);
+
 // Text conversions under a locale (default: the process's global one). Under
 // the "C" or "POSIX" locale 8-bit text is UTF-8, so non-ASCII names work in a
 // host that never calls setlocale. Bytes that do not decode become U+DC80 to

@@ -110,8 +110,8 @@ void* StarBurn_ISO9660JolietFileTree_GetRoot(void* tree) {
 
 void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void* tree, void* node) {
   const Node* parent = FindNode(FindTree(tree), node);
-  if (parent == nullptr || parent->kids.empty()) return nullptr;
-  return NodeHandle(parent->kids.front());
+  if (parent == nullptr || parent->Kids().empty()) return nullptr;
+  return NodeHandle(parent->Kids().front());
 }
 
 void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* kid) {
@@ -121,10 +121,10 @@ void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* ki
   const Node* parent = FindNode(image, node, &parentIndex);
   const Node* current = FindNode(image, kid, &kidIndex);
   if (parent == nullptr || current == nullptr || kidIndex == FileTree::kRoot ||
-      current->parent != parentIndex || current->slot + 1 >= parent->kids.size()) {
+      current->parent != parentIndex || current->slot + 1 >= parent->Kids().size()) {
     return nullptr;
   }
-  return NodeHandle(parent->kids[current->slot + 1]);
+  return NodeHandle(parent->Kids()[current->slot + 1]);
 }
 
 StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void* tree, void* node, char* first,

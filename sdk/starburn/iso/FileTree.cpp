@@ -5,11 +5,21 @@
 namespace starburn {
 namespace iso {
 
+const std::vector<uint32_t> Node::kNoKids;
+const std::vector<Extent> Node::kNoExtents;
+
 FileTree::FileTree(bool level2, bool jolietSpace)
     : iso(level2 ? NamePolicy::Space::kIsoLevel2 : NamePolicy::Space::kIsoLevel1) {
   if (jolietSpace) joliet = std::make_unique<NamePolicy>(NamePolicy::Space::kJoliet);
   Node root;
   root.directory = true;
+  root.Lists();
+  Store("", &root.name);
+  // The root has no name: its identifiers are empty, not a mapping.
+  isoKept.emplace_back();
+  root.isoKept = 1;
+  jolietKept.emplace_back();
+  root.jolietKept = 1;
   nodes.push_back(std::move(root));
   nextNumber.push_back({1, 1});
 }
@@ -28,15 +38,10 @@ uint64_t FileTree::Hash(uint32_t parent, const std::u16string& bare) {
 bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const {
   const std::u16string bare = Bare(jolietSpace, identifier);
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
-  const auto range = taken.equal_range(Hash(parent, bare));
-  for (auto it = range.first; it != range.second; ++it) {
-    const Node& node = nodes[it->second];
-    if (node.parent != parent) continue;
-    const std::u16string own =
-        jolietSpace ? node.joliet : std::u16string(node.iso.begin(), node.iso.end());
-    if (Bare(jolietSpace, own) == bare) return true;
-  }
-  return false;
+  return taken.Any(Hash(parent, bare), [&](uint32_t index) {
+    return nodes[index].parent == parent &&
+           Bare(jolietSpace, Identifier(index, jolietSpace)) == bare;
+  });
 }
 
 StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
@@ -60,7 +65,7 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   // Numbers count up per directory, so a folder of many clashing names costs
   // one look-up per name, not one per sibling.
   uint32_t& next = nextNumber[parent][jolietSpace ? 1 : 0];
-  for (std::size_t tries = 0; tries <= nodes[parent].kids.size() + 1; ++tries) {
+  for (std::size_t tries = 0; tries <= nodes[parent].Kids().size() + 1; ++tries) {
     candidate = policy.Numbered(first, next++, directory);
     if (!Taken(jolietSpace, parent, candidate)) {
       *identifier = candidate;
@@ -70,30 +75,99 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   return STARBURN_STATUS_NAME_CLASH;
 }
 
-uint32_t FileTree::Insert(Node node) {
+uint32_t FileTree::Insert(Node node, const std::u16string& name,
+                          const std::u16string& isoIdentifier,
+                          const std::u16string& jolietIdentifier) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  isoTaken.emplace(Hash(parent, Bare(false, std::u16string(node.iso.begin(), node.iso.end()))),
-                   index);
-  if (joliet) jolietTaken.emplace(Hash(parent, node.joliet), index);
-  if (node.directory) ++directories;
-  node.slot = static_cast<uint32_t>(nodes[parent].kids.size());
+  if (!Store(Utf16ToUtf8(name), &node.name)) return kNoIndex;
+  // The identifiers are kept only where they are not what the name maps to
+  // (a clash was resolved, or the name does not survive UTF-8 whole).
+  const std::u16string stored = Name(node);
+  if (iso.Map(stored, node.directory) != isoIdentifier) {
+    isoKept.push_back(isoIdentifier);
+    node.isoKept = static_cast<uint32_t>(isoKept.size());
+  }
+  if (joliet && joliet->Map(stored, node.directory) != jolietIdentifier) {
+    jolietKept.push_back(jolietIdentifier);
+    node.jolietKept = static_cast<uint32_t>(jolietKept.size());
+  }
+  isoTaken.Add(Hash(parent, Bare(false, isoIdentifier)), index);
+  if (joliet) jolietTaken.Add(Hash(parent, jolietIdentifier), index);
+  if (node.directory) {
+    ++directories;
+    node.Lists();
+  }
+  node.slot = static_cast<uint32_t>(nodes[parent].Kids().size());
   nodes.push_back(std::move(node));
   nextNumber.push_back({1, 1});
-  nodes[parent].kids.push_back(index);
+  nodes[parent].Lists().kids.push_back(index);
   return index;
 }
 
-std::u16string FileTree::DisplayName(uint32_t index) const {
-  const Node& node = nodes[index];
-  if (joliet) return node.joliet;
-  return iso.Display(std::u16string(node.iso.begin(), node.iso.end()), node.directory);
+bool FileTree::Store(std::string_view text, uint32_t* offset) {
+  if (arena.size() + text.size() + 1 > UINT32_MAX) return false;
+  *offset = static_cast<uint32_t>(arena.size());
+  arena.append(text);
+  arena.push_back('\0');
+  return true;
 }
 
-std::string FileTree::FirstName(uint32_t index) const {
+std::u16string FileTree::Name(const Node& node) const { return Utf8ToUtf16(&arena[node.name]); }
+
+std::u16string FileTree::Identifier(uint32_t index, bool jolietSpace) const {
   const Node& node = nodes[index];
-  return node.directory ? node.iso : node.iso + ";1";
+  if (jolietSpace) {
+    if (node.jolietKept != 0) return jolietKept[node.jolietKept - 1];
+    return joliet ? joliet->Map(Name(node), node.directory) : std::u16string();
+  }
+  if (node.isoKept != 0) return isoKept[node.isoKept - 1];
+  return iso.Map(Name(node), node.directory);
 }
+
+std::string FileTree::RecordIdentifier(uint32_t index, bool jolietSpace) const {
+  const std::u16string identifier = Identifier(index, jolietSpace);
+  std::string bytes;
+  if (!jolietSpace) {
+    bytes.assign(identifier.begin(), identifier.end());
+    if (!nodes[index].directory) bytes += ";1";
+    return bytes;
+  }
+  bytes.reserve(identifier.size() * 2);
+  for (char16_t unit : identifier) {
+    bytes.push_back(static_cast<char>(unit >> 8));  // UCS-2, big-endian
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return bytes;
+}
+
+bool FileTree::SetSource(Node& node, const char* path) {
+  const std::string_view whole(path);
+  const std::size_t cut = whole.rfind('/') + 1;  // 0 without a '/'
+  const std::string_view folder = whole.substr(0, cut);
+  if (!Store(whole.substr(cut), &node.sourceName)) return false;
+  auto found = sourceFolderIndex.find(folder);
+  if (found == sourceFolderIndex.end()) {
+    sourceFolders.emplace_back(folder);
+    found = sourceFolderIndex
+                .emplace(sourceFolders.back(), static_cast<uint32_t>(sourceFolders.size() - 1))
+                .first;
+  }
+  node.sourceFolder = found->second;
+  return true;
+}
+
+std::string FileTree::Source(const Node& node) const {
+  return sourceFolders.empty() ? std::string()
+                               : sourceFolders[node.sourceFolder] + &arena[node.sourceName];
+}
+
+std::u16string FileTree::DisplayName(uint32_t index) const {
+  if (joliet) return Identifier(index, true);
+  return iso.Display(Identifier(index, false), nodes[index].directory);
+}
+
+std::string FileTree::FirstName(uint32_t index) const { return RecordIdentifier(index, false); }
 
 }  // namespace iso
 }  // namespace starburn

@@ -13,10 +13,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "iso/Ecma119.h"
+#include "iso/NameIndex.h"
 #include "iso/NamePolicy.h"
 #include "starburn/StarBurn.h"
 
@@ -29,30 +31,64 @@ struct Extent {
   uint32_t bytes = 0;
 };
 
-struct Node {
-  uint32_t parent = 0;  // the root is its own parent
-  bool directory = false;
-  bool imported = false;  // read from an earlier session: its data stays where it is
-  std::string source;     // a new file's source path
-  uint64_t size = 0;      // a file's size in bytes
-  int64_t modified = 0;   // a new file's modification time (seconds since 1970)
-  uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
-  std::string iso;                             // ISO 9660 identifier, without version suffix
-  std::u16string joliet;                       // Joliet identifier (empty without Joliet)
-  std::vector<uint32_t> kids;                  // in the order they were added
-  uint32_t slot = 0;                           // this node's place in its parent's kids
-  std::vector<Extent> extents;                 // an imported file's extents
-
+// What only some nodes need: a directory's kids, record orders and placement,
+// an imported entry's extents and date. Kept apart, so that a new file (most
+// nodes of any tree) carries one null pointer instead.
+struct NodeLists {
+  std::vector<uint32_t> kids;  // in the order they were added
   // Placement by the last layout (see ImageLayout).
-  uint32_t dataBlock = 0;  // a new file's first block
-  uint32_t isoBlock = 0;   // a directory's extent in the ISO 9660 tree
+  std::vector<uint32_t> isoOrder;  // a directory's kids in record order
+  std::vector<uint32_t> jolietOrder;
+  uint32_t isoBlock = 0;  // a directory's extent in the ISO 9660 tree
   uint32_t isoBytes = 0;
   uint32_t jolietBlock = 0;  // and in the Joliet tree
   uint32_t jolietBytes = 0;
   uint16_t isoNumber = 0;  // a directory's number in the path tables
   uint16_t jolietNumber = 0;
-  std::vector<uint32_t> isoOrder;  // a directory's kids in record order
-  std::vector<uint32_t> jolietOrder;
+  std::vector<Extent> extents;                 // an imported file's extents
+  uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
+};
+
+// One entry of the tree. Its name is kept once, as given, in the tree's name
+// arena; its identifiers in the ISO 9660 and Joliet spaces are the policies'
+// mappings of that name, made when they are needed, except where a clash made
+// them differ (then the tree keeps them apart, see FileTree::Identifier).
+struct Node {
+  uint32_t parent = 0;  // the root is its own parent
+  uint32_t name = 0;    // offset of the name (UTF-8, zero-ended) in the name arena
+  // A new file's source path, split after its last '/' (FileTree::Source
+  // joins it): the folder part, kept once for all files of that folder, and
+  // the offset of the rest in the name arena.
+  uint32_t sourceFolder = 0;
+  uint32_t sourceName = 0;
+  uint64_t size = 0;       // a file's size in bytes
+  int64_t modified = 0;    // a new file's modification time (seconds since 1970)
+  uint32_t slot = 0;       // this node's place in its parent's kids
+  uint32_t dataBlock = 0;  // a new file's first block, placed by the last layout
+  // 0: the identifier is the policy's mapping of the name; else 1 + its
+  // index among the tree's kept identifiers.
+  uint32_t isoKept = 0;
+  uint32_t jolietKept = 0;
+  bool directory = false;
+  bool imported = false;  // read from an earlier session: its data stays where it is
+
+  std::unique_ptr<NodeLists> lists;  // directories and imported entries only
+
+  const std::vector<uint32_t>& Kids() const { return lists ? lists->kids : kNoKids; }
+  const std::vector<uint32_t>& IsoOrder() const { return lists ? lists->isoOrder : kNoKids; }
+  const std::vector<uint32_t>& JolietOrder() const { return lists ? lists->jolietOrder : kNoKids; }
+  const std::vector<Extent>& Extents() const { return lists ? lists->extents : kNoExtents; }
+  // The lists, made on first use.
+  NodeLists& Lists() {
+    if (!lists) lists = std::make_unique<NodeLists>();
+    return *lists;
+  }
+  // A directory's lists (every directory has them).
+  const NodeLists& Placed() const { return *lists; }
+
+ private:
+  static const std::vector<uint32_t> kNoKids;
+  static const std::vector<Extent> kNoExtents;
 };
 
 class FileTree {
@@ -93,9 +129,25 @@ class FileTree {
                                   bool directory, const RewriteQuestion& ask,
                                   std::u16string* identifier);
 
-  // Appends node under its parent with the identifiers it carries (chosen by
-  // ChooseIdentifier). Answers its index.
-  uint32_t Insert(Node node);
+  // Appends node named name under its parent with the identifiers chosen by
+  // ChooseIdentifier (jolietIdentifier is ignored without Joliet). Answers
+  // its index, or kNoIndex when the name arena, addressed with 32 bits, is
+  // full.
+  uint32_t Insert(Node node, const std::u16string& name, const std::u16string& isoIdentifier,
+                  const std::u16string& jolietIdentifier);
+  static constexpr uint32_t kNoIndex = UINT32_MAX;
+
+  // A node's identifier in one space (ISO 9660 without version suffix).
+  std::u16string Identifier(uint32_t index, bool jolietSpace) const;
+  // The bytes of a node's identifier in one tree's records: ISO 9660 with
+  // ";1" for files, Joliet in big-endian UCS-2.
+  std::string RecordIdentifier(uint32_t index, bool jolietSpace) const;
+
+  // Records node's source path (a new file's). False when the tree's name
+  // arena, addressed with 32 bits, is full.
+  bool SetSource(Node& node, const char* path);
+  // A new file's source path as it was added.
+  std::string Source(const Node& node) const;
 
   // The display name: the Joliet identifier where the tree has Joliet, else
   // the ISO 9660 one without its separator dot.
@@ -104,6 +156,9 @@ class FileTree {
   std::string FirstName(uint32_t index) const;
 
  private:
+  // Appends text and its zero to the arena; false when the arena is full.
+  bool Store(std::string_view text, uint32_t* offset);
+  std::u16string Name(const Node& node) const;
   bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
   // The identifier as siblings compare it: an ISO 9660 file's separator dot
   // left out, so that "A." (a file) and "A" (a directory) clash.
@@ -112,12 +167,22 @@ class FileTree {
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;
+  // Identifiers that are not the mapping of their node's name (a clash was
+  // resolved), per space.
+  std::vector<std::u16string> isoKept;
+  std::vector<std::u16string> jolietKept;
+  // Source folders, each once (a deque: the strings never move, so the index
+  // may view them), and the rest of every source path, each ended by a zero.
+  std::deque<std::string> sourceFolders;
+  std::unordered_map<std::string_view, uint32_t> sourceFolderIndex;
+  // Names and the rest of source paths, each ended by a zero.
+  std::string arena;
   std::deque<Node> nodes;
   std::size_t directories = 1;
   // Every node by the hash of its parent and bare identifier, per space; a
   // hit is confirmed against the node itself, so the index holds no names.
-  std::unordered_multimap<uint64_t, uint32_t> isoTaken;
-  std::unordered_multimap<uint64_t, uint32_t> jolietTaken;
+  NameIndex isoTaken;
+  NameIndex jolietTaken;
   // Per directory and space (ISO 9660, Joliet): the next number to try.
   std::vector<std::array<uint32_t, 2>> nextNumber;
 };

@@ -20,20 +20,18 @@ constexpr std::size_t kLongIdBytes = 128;
 
 uint64_t BlocksOf(uint64_t bytes) { return (bytes + kBlockSize - 1) / kBlockSize; }
 
-// The bytes of a node's identifier in one tree's records.
-std::string RecordIdentifier(const Node& node, bool joliet) {
-  if (!joliet) return node.directory ? node.iso : node.iso + ";1";
-  std::string bytes;
-  bytes.reserve(node.joliet.size() * 2);
-  for (char16_t unit : node.joliet) {
-    bytes.push_back(static_cast<char>(unit >> 8));  // UCS-2, big-endian
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-  }
-  return bytes;
-}
-
-const std::u16string Identifier16(const Node& node, bool joliet) {
-  return joliet ? node.joliet : std::u16string(node.iso.begin(), node.iso.end());
+// A directory's kids in record order: identifiers made once each, then
+// sorted.
+void SortKids(const FileTree& tree, const std::vector<uint32_t>& kids, bool joliet,
+              std::vector<uint32_t>* order) {
+  std::vector<std::pair<std::u16string, uint32_t>> keyed;
+  keyed.reserve(kids.size());
+  for (uint32_t kid : kids) keyed.emplace_back(tree.Identifier(kid, joliet), kid);
+  std::sort(keyed.begin(), keyed.end(),
+            [](const auto& a, const auto& b) { return NamePolicy::Less(a.first, b.first); });
+  order->clear();
+  order->reserve(keyed.size());
+  for (const auto& entry : keyed) order->push_back(entry.second);
 }
 
 // Walks a directory's records as they fall into blocks: a record never
@@ -50,13 +48,13 @@ uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet
   };
   place(DirectoryRecordLength(1));  // "."
   place(DirectoryRecordLength(1));  // ".."
-  const auto& order = joliet ? directory.jolietOrder : directory.isoOrder;
+  const auto& order = joliet ? directory.JolietOrder() : directory.IsoOrder();
   for (uint32_t kid : order) {
     const Node& node = tree.Nodes()[kid];
-    const std::size_t length = DirectoryRecordLength(RecordIdentifier(node, joliet).size());
+    const std::size_t length = DirectoryRecordLength(tree.RecordIdentifier(kid, joliet).size());
     std::size_t records = 1;
     if (!node.directory) {
-      records = node.imported             ? std::max<std::size_t>(1, node.extents.size())
+      records = node.imported             ? std::max<std::size_t>(1, node.Extents().size())
                 : node.size <= UINT32_MAX ? 1
                                           : (node.size + kMaxExtentBytes - 1) / kMaxExtentBytes;
     }
@@ -119,7 +117,7 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
 
   // Imported data must lie before the new session.
   for (const Node& node : nodes) {
-    for (const Extent& extent : node.extents) {
+    for (const Extent& extent : node.Extents()) {
       if (extent.bytes > 0 &&
           uint64_t{extent.block} + BlocksOf(extent.bytes) > options.startAddress) {
         *error = "the start address lies inside the imported session's data";
@@ -132,17 +130,10 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   const bool joliet = tree.HasJoliet();
   for (Node& node : nodes) {
     if (!node.directory) continue;
-    node.isoOrder = node.kids;
-    std::sort(node.isoOrder.begin(), node.isoOrder.end(), [&](uint32_t a, uint32_t b) {
-      return NamePolicy::Less(Identifier16(nodes[a], false), Identifier16(nodes[b], false));
-    });
-    node.jolietOrder.clear();
-    if (joliet) {
-      node.jolietOrder = node.kids;
-      std::sort(node.jolietOrder.begin(), node.jolietOrder.end(), [&](uint32_t a, uint32_t b) {
-        return NamePolicy::Less(nodes[a].joliet, nodes[b].joliet);
-      });
-    }
+    NodeLists& lists = node.Lists();
+    SortKids(tree, lists.kids, false, &lists.isoOrder);
+    lists.jolietOrder.clear();
+    if (joliet) SortKids(tree, lists.kids, true, &lists.jolietOrder);
   }
 
   uint64_t next = uint64_t{options.startAddress};
@@ -171,12 +162,12 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
     placed.directories.push_back(FileTree::kRoot);
     uint64_t bytes = PathTableRecordLength(1);
     for (std::size_t i = 0; i < placed.directories.size(); ++i) {
-      Node& directory = nodes[placed.directories[i]];
+      NodeLists& directory = nodes[placed.directories[i]].Lists();
       (space ? directory.jolietNumber : directory.isoNumber) = static_cast<uint16_t>(i + 1);
       for (uint32_t kid : space ? directory.jolietOrder : directory.isoOrder) {
         if (!nodes[kid].directory) continue;
         placed.directories.push_back(kid);
-        bytes += PathTableRecordLength(RecordIdentifier(nodes[kid], space).size());
+        bytes += PathTableRecordLength(tree.RecordIdentifier(kid, space).size());
       }
     }
     placed.pathTableBytes = static_cast<uint32_t>(bytes);
@@ -194,8 +185,8 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   for (bool space : {false, true}) {
     if (space && !joliet) continue;
     for (uint32_t index : (space ? made->jolietTree : made->isoTree).directories) {
-      Node& directory = nodes[index];
-      const uint64_t bytes = DirectoryBytes(tree, directory, space);
+      NodeLists& directory = nodes[index].Lists();
+      const uint64_t bytes = DirectoryBytes(tree, nodes[index], space);
       (space ? directory.jolietBlock : directory.isoBlock) = static_cast<uint32_t>(next);
       (space ? directory.jolietBytes : directory.isoBytes) = static_cast<uint32_t>(bytes);
       Segment segment;
@@ -208,17 +199,24 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   }
 
   made->emptyFileBlock = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
+  // New files follow each other without gaps: one segment holds them all,
+  // whatever their number, and the stream finds each file's blocks from its
+  // size.
   for (std::size_t index = 0; index < nodes.size(); ++index) {
     Node& node = nodes[index];
     if (node.directory || node.imported) continue;
     node.dataBlock = made->emptyFileBlock;
     if (node.size == 0) continue;
     node.dataBlock = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
-    Segment segment;
-    segment.kind = Segment::Kind::kFile;
-    segment.node = static_cast<uint32_t>(index);
-    segment.blocks = BlocksOf(node.size);
-    add(segment);
+    if (made->segments.back().kind != Segment::Kind::kFile) {
+      Segment run;
+      run.kind = Segment::Kind::kFile;
+      run.node = static_cast<uint32_t>(index);
+      add(run);
+    }
+    const uint64_t blocks = BlocksOf(node.size);
+    made->segments.back().blocks += blocks;
+    next += blocks;
   }
   if (options.padBlocks > 0) {
     Segment pad;
@@ -236,7 +234,7 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
 
 void ImageLayout::RecordTime(const Node& node, uint8_t* time) const {
   if (node.imported) {
-    std::memcpy(time, node.importedTime, kRecordTimeSize);
+    std::memcpy(time, node.Placed().importedTime, kRecordTimeSize);
     if (options.recordTimes) return;
   }
   const bool own = options.recordTimes && !node.directory && !node.imported;
@@ -267,7 +265,7 @@ void ImageLayout::Render(const FileTree& tree, const Segment& segment,
 
 void ImageLayout::RenderDescriptor(const FileTree& tree, bool joliet, uint8_t* block) const {
   const Tree& placed = joliet ? jolietTree : isoTree;
-  const Node& root = tree.Nodes()[FileTree::kRoot];
+  const NodeLists& root = tree.Nodes()[FileTree::kRoot].Placed();
   VolumeFields fields;
   fields.joliet = joliet;
   if (joliet) {
@@ -294,12 +292,12 @@ void ImageLayout::RenderPathTable(const FileTree& tree, bool joliet, bool bigEnd
   const std::deque<Node>& nodes = tree.Nodes();
   std::size_t at = 0;
   for (uint32_t index : (joliet ? jolietTree : isoTree).directories) {
-    const Node& directory = nodes[index];
-    const Node& parent = nodes[directory.parent];
+    const NodeLists& directory = nodes[index].Placed();
+    const NodeLists& parent = nodes[nodes[index].parent].Placed();
     const uint16_t parentNumber = joliet ? parent.jolietNumber : parent.isoNumber;
     const uint32_t extent = joliet ? directory.jolietBlock : directory.isoBlock;
     std::string identifier =
-        index == FileTree::kRoot ? std::string(1, '\0') : RecordIdentifier(directory, joliet);
+        index == FileTree::kRoot ? std::string(1, '\0') : tree.RecordIdentifier(index, joliet);
     EncodePathTableRecord(out + at, bigEndian, extent, parentNumber,
                           reinterpret_cast<const uint8_t*>(identifier.data()), identifier.size());
     at += PathTableRecordLength(identifier.size());
@@ -319,8 +317,8 @@ void ImageLayout::RenderDirectory(const FileTree& tree, uint32_t index, bool jol
   };
   auto directoryRecord = [&](const Node& node, const uint8_t* identifier, std::size_t length) {
     RecordFields fields;
-    fields.extent = joliet ? node.jolietBlock : node.isoBlock;
-    fields.dataLength = joliet ? node.jolietBytes : node.isoBytes;
+    fields.extent = joliet ? node.Placed().jolietBlock : node.Placed().isoBlock;
+    fields.dataLength = joliet ? node.Placed().jolietBytes : node.Placed().isoBytes;
     RecordTime(node, fields.time);
     fields.flags = kFlagDirectory;
     fields.identifier = identifier;
@@ -332,16 +330,16 @@ void ImageLayout::RenderDirectory(const FileTree& tree, uint32_t index, bool jol
   directoryRecord(directory, &self, 1);
   directoryRecord(nodes[directory.parent], &parent, 1);
   std::vector<Extent> extents;
-  for (uint32_t kid : joliet ? directory.jolietOrder : directory.isoOrder) {
+  for (uint32_t kid : joliet ? directory.JolietOrder() : directory.IsoOrder()) {
     const Node& node = nodes[kid];
-    const std::string identifier = RecordIdentifier(node, joliet);
+    const std::string identifier = tree.RecordIdentifier(kid, joliet);
     const auto* bytes = reinterpret_cast<const uint8_t*>(identifier.data());
     if (node.directory) {
       directoryRecord(node, bytes, identifier.size());
       continue;
     }
     if (node.imported) {
-      extents = node.extents;
+      extents = node.Extents();
       if (extents.empty()) extents.push_back(Extent{emptyFileBlock, 0});
     } else {
       NewFileExtents(node, &extents);

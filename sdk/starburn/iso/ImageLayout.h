@@ -46,8 +46,10 @@ class ImageLayout {
     Kind kind = Kind::kZeros;
     bool joliet = false;     // descriptors, path tables, directories: which tree
     bool bigEndian = false;  // path tables: the M table
-    uint32_t node = 0;       // directories and files
-    uint32_t block = 0;      // first block on the disc
+    // A directory's node; for file data, the first of the new files, which
+    // follow one another in the order they were added, each in whole blocks.
+    uint32_t node = 0;
+    uint32_t block = 0;  // first block on the disc
     uint64_t blocks = 0;
   };
 

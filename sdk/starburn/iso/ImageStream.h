@@ -34,17 +34,21 @@ class ImageStream : public BlockSource {
 
   uint32_t StartAddress() const override { return layout->StartAddress(); }
   uint64_t BlockCount() const override { return layout->BlockCount(); }
-  // Source files are opened when their data is reached and checked then and
-  // at their end: a file that cannot be opened or read fails the stream with
-  // STARBURN_STATUS_IO_ERROR, one whose size is no longer the size it had
-  // when it was added with STARBURN_STATUS_SOURCE_CHANGED. Pulling past the
+  // Source files are opened when their data is reached and checked on the
+  // open handle then and at their end: a file that cannot be opened or read
+  // fails the stream with STARBURN_STATUS_IO_ERROR, one whose size or
+  // modification time is no longer what it was when it was added with
+  // STARBURN_STATUS_SOURCE_CHANGED. Pulling past the
   // end fails with STARBURN_STATUS_INVALID_ARGUMENT.
   StarBurnStatus Pull(uint8_t* out, uint32_t count, std::string* error) override;
 
  private:
   StarBurnStatus Fail(StarBurnStatus status, const std::string& message, std::string* error);
-  StarBurnStatus PullFile(const ImageLayout::Segment& segment, uint64_t blocks, uint8_t* out,
-                          std::string* error);
+  // The next blocks of a segment of file data, from the position offset.
+  StarBurnStatus PullFiles(const ImageLayout::Segment& segment, uint64_t blocks, uint8_t* out,
+                           std::string* error);
+  // The next blocks of one file, opened when its first block is pulled.
+  StarBurnStatus PullFile(const Node& node, uint64_t blocks, uint8_t* out, std::string* error);
   void CloseFile();
 
   std::shared_ptr<TreeState> state;
@@ -54,8 +58,10 @@ class ImageStream : public BlockSource {
   uint64_t offset = 0;            // blocks of it already pulled
   std::vector<uint8_t> rendered;  // the current metadata segment
   bool renderedValid = false;
-  int file = -1;          // the current source file
-  uint64_t fileDone = 0;  // its bytes already read
+  std::size_t runFile = 0;     // in a segment of file data: the current file's node
+  uint64_t runFileBlocks = 0;  // and its blocks already pulled
+  int file = -1;               // the current source file
+  uint64_t fileDone = 0;       // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;
 };

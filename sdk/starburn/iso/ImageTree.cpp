@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "iso/SessionReader.h"
+#include "iso/SourceFile.h"
 #include "iso/Utf.h"
 
 namespace starburn {
@@ -131,13 +132,13 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
       return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
                       std::string("cannot add ") + source + ": not a regular file");
     }
-    if (::access(source, R_OK) != 0) {
-      const int code = errno;
+    if (!ReadableByProcess(info)) {
       return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      std::string("cannot read ") + source + ": " + std::strerror(code),
-                      static_cast<uint32_t>(code));
+                      std::string("cannot read ") + source + ": " + std::strerror(EACCES), EACCES);
     }
-    node.source = source;
+    if (!tree.SetSource(node, source)) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many source paths");
+    }
     node.size = static_cast<uint64_t>(info.st_size);
     node.modified = info.st_mtime;
   }
@@ -150,14 +151,17 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
   if (status != STARBURN_OK) {
     return out.Fail(status, "no unique ISO 9660 name is left for " + std::string(name));
   }
-  node.iso.assign(identifier.begin(), identifier.end());
+  std::u16string jolietIdentifier;
   if (tree.HasJoliet()) {
-    status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &node.joliet);
+    status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &jolietIdentifier);
     if (status != STARBURN_OK) {
       return out.Fail(status, "no unique Joliet name is left for " + std::string(name));
     }
   }
-  const uint32_t index = tree.Insert(std::move(node));
+  const uint32_t index = tree.Insert(std::move(node), wanted, identifier, jolietIdentifier);
+  if (index == FileTree::kNoIndex) {
+    return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many names");
+  }
   ++state->generation;
   if (added != nullptr) *added = index;
   if (directory) {
@@ -187,21 +191,26 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
     node.directory = entry.directory;
     node.imported = true;
     node.size = entry.size;
-    node.extents = std::move(entry.extents);
-    std::memcpy(node.importedTime, entry.time, kRecordTimeSize);
+    NodeLists& lists = node.Lists();
+    lists.extents = std::move(entry.extents);
+    std::memcpy(lists.importedTime, entry.time, kRecordTimeSize);
     if (entry.directory && tree.DirectoryCount() >= FileTree::kMaxDirectories) {
       return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
                       "the session holds more than 65535 directories");
     }
     const std::u16string name = entry.name.empty() ? u"_" : entry.name;
     std::u16string identifier;
+    std::u16string jolietIdentifier;
     status = tree.ChooseIdentifier(false, node.parent, name, node.directory, {}, &identifier);
     if (status == STARBURN_OK && tree.HasJoliet()) {
-      status = tree.ChooseIdentifier(true, node.parent, name, node.directory, {}, &node.joliet);
+      status =
+          tree.ChooseIdentifier(true, node.parent, name, node.directory, {}, &jolietIdentifier);
     }
     if (status != STARBURN_OK) return out.Fail(status, "the session's names cannot be made unique");
-    node.iso.assign(identifier.begin(), identifier.end());
-    placed[i] = tree.Insert(std::move(node));
+    placed[i] = tree.Insert(std::move(node), name, identifier, jolietIdentifier);
+    if (placed[i] == FileTree::kNoIndex) {
+      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the session holds too many names");
+    }
   }
   state->tree = std::move(tree);
   ++state->generation;
@@ -211,19 +220,23 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
 
 StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
   // A source that went away or changed is reported now, before a recording
-  // starts, as well as by the stream.
-  for (const Node& node : Tree().Nodes()) {
+  // starts (a write-once disc is not spent on an image that cannot be
+  // finished); the stream checks each one again on the handle it reads it
+  // through, which is the check that holds.
+  const FileTree& tree = Tree();
+  for (const Node& node : tree.Nodes()) {
     if (node.directory || node.imported) continue;
+    const std::string source = tree.Source(node);
     struct stat info {};
-    if (::stat(node.source.c_str(), &info) != 0) {
+    if (::stat(source.c_str(), &info) != 0) {
       const int code = errno;
       return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      "cannot find " + node.source + ": " + std::strerror(code),
+                      "cannot find " + source + ": " + std::strerror(code),
                       static_cast<uint32_t>(code));
     }
-    if (static_cast<uint64_t>(info.st_size) != node.size) {
-      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED,
-                      "the size of " + node.source + " changed after it was added");
+    if (static_cast<uint64_t>(info.st_size) != node.size ||
+        static_cast<int64_t>(info.st_mtime) != node.modified) {
+      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added");
     }
   }
   std::shared_ptr<const ImageLayout> layout;

@@ -38,7 +38,7 @@ class ImageTree : public ImageProvider {
                         const ErrorOut& out);
 
   // Lays the image out; the sources of new files are checked to be there
-  // with the sizes they had when added.
+  // with the sizes and modification times they had when added.
   StarBurnStatus Build(const ImageOptions& options, const ErrorOut& out);
 
   StarBurnStatus OpenImage(std::unique_ptr<BlockSource>* stream, std::string* error) override;

@@ -24,7 +24,7 @@ StarBurnStatus ReadImportedFile(const Node& file, BlockReader& reader, uint64_t 
   }
   std::vector<uint8_t> blocks(std::size_t{kBlocksPerRead} * kBlockSize);
   uint64_t extentStart = 0;  // the file offset where the current extent begins
-  for (const Extent& extent : file.extents) {
+  for (const Extent& extent : file.Extents()) {
     const uint64_t extentEnd = extentStart + extent.bytes;
     while (*done < size && offset + *done < extentEnd) {
       const uint64_t within = offset + *done - extentStart;

@@ -25,13 +25,14 @@ constexpr uint32_t kMaxDescriptors = 64;
 // Directory nesting: ISO 9660 paths are at most 255 characters, which cannot
 // name more than 128 levels of one-character directories.
 constexpr uint32_t kMaxDirectoryDepth = 128;
-// Entries one import keeps (about 200 bytes each in memory): far above the
-// files of any real disc, well below what would exhaust memory.
-constexpr uint32_t kMaxImportEntries = 1u << 19;
+// Entries one import keeps (about 200 bytes each in memory while the session
+// is read): four times a backup of a million files, which a BD-R holds, and
+// well below what would exhaust memory.
+constexpr uint32_t kMaxImportEntries = 1u << 22;
 // Directory blocks one import reads, across both trees: enough for the
-// largest entry budget at the longest records, and a stop for entries that
-// lead to the same blocks over and over.
-constexpr uint64_t kMaxDirectoryBlocks = 1u << 16;
+// largest entry budget at the longest records (about eight Joliet records a
+// block), and a stop for entries that lead to the same blocks over and over.
+constexpr uint64_t kMaxDirectoryBlocks = 1u << 20;
 // Joliet identifiers longer than this (bytes) are not believed: writers stop
 // at 103 UCS-2 units plus a version suffix; 110 units leave room for both.
 constexpr std::size_t kMaxJolietIdentifierBytes = 220;

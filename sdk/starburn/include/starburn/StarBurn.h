@@ -621,11 +621,12 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_ReadFile(void* device
  * publisher and application: the publisher and application identifiers
  * (a-characters in the ISO 9660 descriptor, 128 at most; 64 units in
  * Joliet's). Any of the three may be NULL (empty). Every new file's source is
- * checked: missing gives STARBURN_STATUS_IO_ERROR, a size other than when it
- * was added STARBURN_STATUS_SOURCE_CHANGED. Nothing is written: the recording
- * call (or StarBurn_ISO9660JolietFileTree_SaveImage) streams the image, and
- * fails the same way if a source goes or changes meanwhile. A change of the
- * tree after a build needs a new build. */
+ * checked: missing gives STARBURN_STATUS_IO_ERROR, a size or modification
+ * time other than when it was added STARBURN_STATUS_SOURCE_CHANGED. Nothing
+ * is written and no source is opened: the recording call (or
+ * StarBurn_ISO9660JolietFileTree_SaveImage) streams the image and checks each
+ * file again, the same way, on the handle it reads it through. A change of
+ * the tree after a build needs a new build. */
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     uint32_t startAddress, uint32_t trailingPadBlocks, uint32_t recordTimes,
