@@ -141,6 +141,20 @@ TEST_F(IsoSessionReaderTest, AFileOfWholeBlocksAtTheVolumesEndIsRead) {
   EXPECT_EQ(listing, std::vector<std::string>{"/whole.bin 4096"});
 }
 
+// A directory takes the blocks its records fill: thirty names fit in one.
+TEST_F(IsoSessionReaderTest, ADirectoryTakesTheBlocksItsRecordsFill) {
+  Tree tree(0, 1);
+  for (int i = 0; i < 30; ++i)
+    tree.AddFile(tree.Root(), temp / "e", "file" + std::to_string(10 + i));
+  ASSERT_EQ(tree.Build(), STARBURN_OK);
+  ASSERT_EQ(tree.Save(temp / "thirty.iso"), STARBURN_OK);
+  const std::string bytes = isotest::ReadFile(temp / "thirty.iso");
+  image.assign(bytes.begin(), bytes.end());
+  for (uint32_t descriptor : {16u, 17u}) {  // the ISO 9660 and the Joliet root
+    EXPECT_EQ(starburn::iso::GetLe32(Block(descriptor) + 156 + 10), kBlockSize) << descriptor;
+  }
+}
+
 TEST_F(IsoSessionReaderTest, DamagedDescriptorsAreRefused) {
   struct Case {
     const char* what;
