@@ -39,10 +39,20 @@ class NameIndex {
     uint32_t tag = 0;
     uint32_t node = 0;  // 1 + the node's index; 0 for an empty slot
   };
-  // The low half of the hash both places a node and tells it apart, so the
-  // array grows without the nodes' hashes being made again; hashes that share
-  // it are told apart by the caller's confirmation.
-  static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash); }
+  // The low half of the mixed hash both places a node and tells it apart, so
+  // the array grows without the nodes' hashes being made again; hashes that
+  // share it are told apart by the caller's confirmation. The mix (the
+  // finaliser of MurmurHash3) matters: callers' hashes of one name in
+  // consecutive directories differ only in their low bits, and unmixed they
+  // would fill runs of neighbouring slots that every probe then walks.
+  static uint32_t Tag(uint64_t hash) {
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
+    hash *= 0xc4ceb9fe1a85ec53ULL;
+    hash ^= hash >> 33;
+    return static_cast<uint32_t>(hash);
+  }
   void Place(const Slot& slot);
 
   // The first array: enough for a small tree without growing.
