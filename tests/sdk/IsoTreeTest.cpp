@@ -76,6 +76,8 @@ TEST(IsoTreeTest, AddReportsEachFileAndDirectoryAndRefusesWhatItCannotAdd) {
   EXPECT_EQ(tree.status, STARBURN_STATUS_INVALID_ARGUMENT);
   tree.AddDirectory(docs, "..");
   EXPECT_EQ(tree.status, STARBURN_STATUS_INVALID_ARGUMENT);
+  tree.AddDirectory(docs, "");
+  EXPECT_EQ(tree.status, STARBURN_STATUS_INVALID_ARGUMENT);
   void* parent = docs;
   void* node = reinterpret_cast<void*>(1);
   EXPECT_EQ(StarBurn_ISO9660JolietFileTree_Add(tree.handle, nullptr, 0, nullptr, nullptr, "x", 1,
