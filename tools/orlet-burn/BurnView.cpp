@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Omissions.h"
+#include "Report.h"
 #include "Text.h"
 #include "Words.h"
 
@@ -38,9 +39,10 @@ std::string FailedStage(int stage) {
 
 }  // namespace
 
-BurnView::BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
-                   bool skipUnreadable, bool interactive, bool dryRun)
-    : paths(std::move(paths)),
+BurnView::BurnView(const char* job, std::vector<std::string> paths, bool importSession,
+                   unsigned long long freeBytes, bool skipUnreadable, bool interactive, bool dryRun)
+    : job(job),
+      paths(std::move(paths)),
       importSession(importSession),
       freeBytes(freeBytes),
       skipUnreadable(skipUnreadable),
@@ -83,14 +85,13 @@ void BurnView::End(bool succeeded, std::string why) {
 void BurnView::OnPrepareEvent(int event, int detail) {
   // A dry run that passed ends the job on purpose: its failure events are
   // not news.
-  if (!DryRunPassed()) std::printf("  %s\n", PrepareWords(event, detail).c_str());
+  if (!DryRunPassed()) Event(job, "prepare", event, detail, PrepareWords(event, detail));
   stage = event;
   if (event == Orlet::PrepareFailed) {
     std::lock_guard<std::mutex> lock(mutex);
     if (reason.empty()) reason = PrepareWords(event, detail);
   }
   if (event == Orlet::PrepareImageReady) writeStart = std::chrono::steady_clock::now();
-  std::fflush(stdout);
 }
 
 int BurnView::OnFillContainer(Orlet::FileContainer* container) {
@@ -105,18 +106,16 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
   const bool accepted = omitted.empty() || (skipUnreadable && omissions.AllUnreadable());
   if (accepted) omissions.RemoveUnopenedFiles(*container);
   for (const auto& omission : omitted) {
-    std::fprintf(stderr, "orlet-burn: %s%s: %s\n", accepted ? "warning: " : "",
-                 omission.path.c_str(), omission.reason.c_str());
+    (accepted ? Warning : Error)(omission.path + ": " + omission.reason);
   }
   if (accepted && !omitted.empty()) {
-    std::fprintf(stderr, "orlet-burn: warning: left off the disc: %s that cannot be read\n",
-                 Count(omitted.size(), "entry", "entries").c_str());
+    Warning("left off the disc: " + Count(omitted.size(), "entry", "entries") +
+            " that cannot be read");
   }
   newBytes = container->GetTotalSize();
-  std::printf("  %s, %s of new data; the disc will hold %s and %s\n",
-              Count(omissions.Entries(), "new entry", "new entries").c_str(),
-              Size(newBytes).c_str(), Count(container->GetDirCounts(), "folder", "folders").c_str(),
-              Count(container->GetFileCounts(), "file", "files").c_str());
+  Say("  " + Count(omissions.Entries(), "new entry", "new entries") + ", " + Size(newBytes) +
+      " of new data; the disc will hold " + Count(container->GetDirCounts(), "folder", "folders") +
+      " and " + Count(container->GetFileCounts(), "file", "files"));
   std::lock_guard<std::mutex> lock(mutex);
   if (!accepted) {
     reason = Count(omitted.size(), "entry", "entries") +
@@ -134,8 +133,8 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
   if (dryRun) {
     // Declined here, the job ends before the image is built: nothing is
     // written. The file system's own blocks come on top of the data.
-    std::printf("  dry run: the disc would have about %s free after the burn\n",
-                Size(freeBytes - newBytes).c_str());
+    Say("  dry run: the disc would have about " + Size(freeBytes - newBytes) +
+        " free after the burn");
     dryRunPassed = true;
     return 0;
   }
@@ -146,17 +145,14 @@ void BurnView::OnTreeNameKind0(const std::wstring&) {}
 void BurnView::OnTreeNameKind2(const std::wstring&) {}
 
 int BurnView::OnAskImportSession() {
-  std::printf("  the disc holds data: %s\n", importSession
-                                                 ? "keeping its files (a new session is appended)"
-                                                 : "not keeping its files (--no-import)");
+  Say(std::string("  the disc holds data: ") +
+      (importSession ? "keeping its files (a new session is appended)"
+                     : "not keeping its files (--no-import)"));
   return importSession ? 1 : 0;
 }
 
 void BurnView::OnBurnEvent(int event, int detail) {
-  if (barOpen) std::printf("\n");  // end the bar's line before the event's
-  barOpen = false;
-  if (!DryRunPassed()) std::printf("  %s\n", BurnWords(event, detail).c_str());
-  std::fflush(stdout);
+  if (!DryRunPassed()) Event(job, "burn", event, detail, BurnWords(event, detail));
   if (event == Orlet::BurnCancelled) {
     std::lock_guard<std::mutex> lock(mutex);
     cancelled = true;
@@ -178,6 +174,11 @@ void BurnView::OnBurnProgress(int progress, int level) {
 }
 
 void BurnView::DrawProgress() {
+  if (SpeaksJson()) {
+    if (percent != lastPrinted) Record("progress", {{"percent", percent}, {"buffer", bufferLevel}});
+    lastPrinted = percent;
+    return;
+  }
   if (!interactive && lastPrinted >= 0 && percent / kLineStep == lastPrinted / kLineStep) return;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
@@ -187,19 +188,16 @@ void BurnView::DrawProgress() {
   const int filled = percent * kBarWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.resize(kBarWidth, '.');
-  // On a terminal the line is drawn again in place, and the rest of it
-  // cleared (ESC [ K), so that a shorter figure leaves nothing behind.
-  std::printf("%s  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left%s", interactive ? "\r" : "",
-              bar.c_str(), percent, bufferLevel,
-              Size(static_cast<unsigned long long>(rate)).c_str(), left,
-              interactive ? "\x1b[K" : "\n");
-  std::fflush(stdout);
+  // On a terminal the line is drawn again in place.
+  const std::string line =
+      Format("  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left", bar.c_str(), percent, bufferLevel,
+             Size(static_cast<unsigned long long>(rate)).c_str(), left);
+  (interactive ? Draw : Say)(line);
   lastPrinted = percent;
-  barOpen = interactive;
 }
 
 int BurnView::OnAskRetryOpen() {
-  std::printf("  the drive could not be opened exclusively; trying once more shared\n");
+  Say("  the drive could not be opened exclusively; trying once more shared");
   return 1;
 }
 

@@ -17,13 +17,13 @@ namespace orletburn {
 // thread; the main thread waits for the job's last event with WaitForEnd.
 class BurnView : public Orlet::MediaBurningObserver {
  public:
-  // paths: as the user typed them. freeBytes: the room the disc has for new
-  // data; a fill that needs more is declined before anything is written, as
-  // is one that leaves out an entry of the paths (Omissions), unless every
-  // such entry is one that cannot be read and skipUnreadable accepts that.
-  // dryRun: a fill that would be burned is described and declined instead.
-  BurnView(std::vector<std::string> paths, bool importSession, unsigned long long freeBytes,
-           bool skipUnreadable, bool interactive, bool dryRun = false);
+  // job: "burn" or "image", as --json names it. paths: as the user typed them. freeBytes: the room
+  // the disc has for new data; a fill that needs more is declined before anything is written, as is
+  // one that leaves out an entry of the paths (Omissions), unless every such entry is one that
+  // cannot be read and skipUnreadable accepts that. dryRun: a fill that would be burned is
+  // described and declined instead.
+  BurnView(const char* job, std::vector<std::string> paths, bool importSession,
+           unsigned long long freeBytes, bool skipUnreadable, bool interactive, bool dryRun);
 
   // Waits until the job's last event (recorded or failed) has come, or until
   // stop() answers true, checked every poll; answers true once the job ended.
@@ -60,6 +60,7 @@ class BurnView : public Orlet::MediaBurningObserver {
   void End(bool success, std::string reason);
   void DrawProgress();
 
+  const char* const job;
   const std::vector<std::string> paths;
   const bool importSession;
   const unsigned long long freeBytes;
@@ -71,7 +72,6 @@ class BurnView : public Orlet::MediaBurningObserver {
   int percent = 0;
   int bufferLevel = 0;
   int lastPrinted = -1;
-  bool barOpen = false;  // the bar's line is waiting for its end
   std::chrono::steady_clock::time_point writeStart;
 
   mutable std::mutex mutex;

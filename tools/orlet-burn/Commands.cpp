@@ -13,6 +13,7 @@
 #include "DriveUse.h"
 #include "EraseView.h"
 #include "Omissions.h"
+#include "Report.h"
 #include "Session.h"
 #include "Speed.h"
 #include "Text.h"
@@ -68,35 +69,64 @@ std::string Speeds(const std::vector<Orlet::SpeedEntry>& speeds) {
   return text.empty() ? "none" : text;
 }
 
+nlohmann::ordered_json SpeedList(const std::vector<Orlet::SpeedEntry>& speeds) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& entry : speeds) {
+    list.push_back({{"label", Utf8(entry.label == nullptr ? L"?" : entry.label)},
+                    {"kb_per_second", entry.speed}});
+  }
+  return list;
+}
+
 }  // namespace
+
+// The fields of a drive and its disc that drives and info share, for --json.
+nlohmann::ordered_json DriveFields(std::size_t index, const Orlet::DriveInfo& info, bool held) {
+  return {{"index", index},
+          {"letter", Utf8(info.driveLetter)},
+          {"device", Utf8(info.deviceName)},
+          {"vendor", Utf8(info.vendorId)},
+          {"product", Utf8(info.productId)},
+          {"disc", Utf8(info.discTypeName)},
+          {"disc_type", info.discType},
+          {"state", held ? "in use" : DiscState(info)},
+          {"label", Utf8(info.volumeLabel)},
+          {"used_bytes", info.usedBytes},
+          {"free_bytes", held ? 0 : info.freeBytes},
+          {"lost_bytes", held ? 0 : LostBytes(info)}};
+}
 
 int ListDrives(const Options& options) {
   Session session;
   if (!session.Open(options.virtualDrives)) return kExitFailed;
   const std::size_t count = session.Service().GetDriveCount();
   if (count == 0) {
-    std::printf("no optical drives found\n");
+    Say("no optical drives found");
     PrintUnusableDrives();
     return kExitOk;
   }
-  std::printf("%-3s %-3s %-28s %-10s %-12s %-11s %s\n", "#", "", "drive", "disc", "space", "state",
-              "free");
+  if (SpeaksWords()) {
+    Say(Format("%-3s %-3s %-28s %-10s %-12s %-11s %s", "#", "", "drive", "disc", "space", "state",
+               "free"));
+  }
   for (std::size_t i = 0; i < count; ++i) {
     Orlet::DriveInfo info;
     if (session.Service().GetDriveInfo(i, info) != Orlet::ResultOk) {
-      std::printf("%-3zu (cannot be read)\n", i);
+      Warning(Format("drive %zu cannot be read", i));
       continue;
     }
-    const std::string name = Utf8(info.vendorId) + " " + Utf8(info.productId);
     const bool held = HeldByAnotherProgram(info);
-    std::printf(
-        "%-3zu %-3s %-28s %-10s %-12s %-11s %s\n", i, Utf8(info.driveLetter).c_str(), name.c_str(),
-        Utf8(info.discTypeName).c_str(), held ? "-" : Utf8(info.spaceText).c_str(),
-        held ? "in use" : DiscState(info).c_str(), held ? "-" : Size(info.freeBytes).c_str());
-    if (held) std::printf("    (%s: it is recording)\n", kHeldElsewhere);
+    Record("drive", DriveFields(i, info, held));
+    if (!SpeaksWords()) continue;
+    const std::string name = Utf8(info.vendorId) + " " + Utf8(info.productId);
+    Say(Format("%-3zu %-3s %-28s %-10s %-12s %-11s %s", i, Utf8(info.driveLetter).c_str(),
+               name.c_str(), Utf8(info.discTypeName).c_str(),
+               held ? "-" : Utf8(info.spaceText).c_str(), held ? "in use" : DiscState(info).c_str(),
+               held ? "-" : Size(info.freeBytes).c_str()));
+    if (held) Say(Format("    (%s: it is recording)", kHeldElsewhere));
     const uint64_t lost = held ? 0 : LostBytes(info);
     if (lost != 0) {
-      std::printf("    (%s of the disc lost to an interrupted recording)\n", Size(lost).c_str());
+      Say("    (" + Size(lost) + " of the disc lost to an interrupted recording)");
     }
   }
   PrintUnusableDrives();
@@ -109,47 +139,62 @@ int ShowDrive(const Options& options) {
   if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
     return kExitFailed;
   }
-  std::printf("drive %zu\n", session.Index());
-  std::printf("  letter            %s\n", Utf8(info.driveLetter).c_str());
-  std::printf("  device            %s (access method %d)\n", Utf8(info.deviceName).c_str(),
-              info.accessMethod);
-  std::printf("  vendor / product  %s / %s, revision %s\n", Utf8(info.vendorId).c_str(),
-              Utf8(info.productId).c_str(), Utf8(info.productRevision).c_str());
-  std::printf("  buffer            %u KB\n", info.bufferSize);
   const bool held = HeldByAnotherProgram(info);
-  std::printf("  disc              %s (type %d), %s\n", Utf8(info.discTypeName).c_str(),
-              info.discType,
-              held ? "in use: another program is recording on it" : DiscState(info).c_str());
-  std::printf("  label             %s\n", Utf8(info.volumeLabel).c_str());
-  std::printf("  used / free       %s / %s (%u s at 1x)\n", Size(info.usedBytes).c_str(),
-              Size(info.freeBytes).c_str(), info.freeSeconds);
-  const uint64_t lost = held ? 0 : LostBytes(info);
-  if (lost != 0) {
-    std::printf("  lost              %s, to an interrupted recording (never read back)\n",
-                Size(lost).c_str());
-  }
-  std::printf("  capacity          %d s at 1x\n", info.capacitySeconds);
-  std::printf("  next session at   block %u\n", info.sessionStartAddress);
-  std::printf("  erasable          %s\n", YesNo(info.isErasable));
-  std::printf("  can write disc    %s\n", session.Service().IsDiscWritable(info) ? "yes" : "no");
+  const bool writable = session.Service().IsDiscWritable(info) != 0;
   std::string formats;
+  nlohmann::ordered_json formatList = nlohmann::ordered_json::array();
   for (const auto& format : kWritableFormats) {
     if (info.mediaFormats[format.position] == 0) continue;
     if (!formats.empty()) formats += ", ";
     formats += format.name;
+    formatList.push_back(format.name);
   }
-  std::printf("  writes            %s\n", formats.empty() ? "nothing" : formats.c_str());
-  std::printf("  write methods     track-at-once %s, session-at-once %s, packet %s, raw %s\n",
-              YesNo(info.writeModes[kTrackAtOnce]), YesNo(info.writeModes[kSessionAtOnce]),
-              YesNo(info.writeModes[kPacket]), YesNo(info.writeModes[kRaw]));
-  std::printf("  write speeds      %s\n", Speeds(info.writeSpeeds).c_str());
-  std::printf("  read speeds       %s\n", Speeds(info.readSpeeds).c_str());
+  nlohmann::ordered_json fields = DriveFields(session.Index(), info, held);
+  fields.update({{"revision", Utf8(info.productRevision)},
+                 {"access_method", info.accessMethod},
+                 {"buffer_kb", info.bufferSize},
+                 {"free_seconds", info.freeSeconds},
+                 {"capacity_seconds", info.capacitySeconds},
+                 {"next_session_block", info.sessionStartAddress},
+                 {"erasable", info.isErasable != 0},
+                 {"writable", writable},
+                 {"writes", formatList},
+                 {"write_speeds", SpeedList(info.writeSpeeds)},
+                 {"read_speeds", SpeedList(info.readSpeeds)}});
+  Record("drive", fields);
+  if (!SpeaksWords()) return kExitOk;
+  Say(Format("drive %zu", session.Index()));
+  Say("  letter            " + Utf8(info.driveLetter));
+  Say(Format("  device            %s (access method %d)", Utf8(info.deviceName).c_str(),
+             info.accessMethod));
+  Say(Format("  vendor / product  %s / %s, revision %s", Utf8(info.vendorId).c_str(),
+             Utf8(info.productId).c_str(), Utf8(info.productRevision).c_str()));
+  Say(Format("  buffer            %u KB", info.bufferSize));
+  Say(Format("  disc              %s (type %d), %s", Utf8(info.discTypeName).c_str(), info.discType,
+             held ? "in use: another program is recording on it" : DiscState(info).c_str()));
+  Say("  label             " + Utf8(info.volumeLabel));
+  Say(Format("  used / free       %s / %s (%u s at 1x)", Size(info.usedBytes).c_str(),
+             Size(info.freeBytes).c_str(), info.freeSeconds));
+  const uint64_t lost = held ? 0 : LostBytes(info);
+  if (lost != 0) {
+    Say("  lost              " + Size(lost) + ", to an interrupted recording (never read back)");
+  }
+  Say(Format("  capacity          %d s at 1x", info.capacitySeconds));
+  Say(Format("  next session at   block %u", info.sessionStartAddress));
+  Say(std::string("  erasable          ") + YesNo(info.isErasable));
+  Say(std::string("  can write disc    ") + (writable ? "yes" : "no"));
+  Say("  writes            " + (formats.empty() ? std::string("nothing") : formats));
+  Say(Format("  write methods     track-at-once %s, session-at-once %s, packet %s, raw %s",
+             YesNo(info.writeModes[kTrackAtOnce]), YesNo(info.writeModes[kSessionAtOnce]),
+             YesNo(info.writeModes[kPacket]), YesNo(info.writeModes[kRaw])));
+  Say("  write speeds      " + Speeds(info.writeSpeeds));
+  Say("  read speeds       " + Speeds(info.readSpeeds));
   return kExitOk;
 }
 
 int BurnPaths(const Options& options) {
   if (options.paths.empty()) {
-    std::fprintf(stderr, "orlet-burn: burn needs at least one file or folder\n");
+    Error("burn needs at least one file or folder");
     return kExitUsage;
   }
   // A path named on the command line must be there, whatever the options;
@@ -157,7 +202,7 @@ int BurnPaths(const Options& options) {
   for (const auto& path : options.paths) {
     const std::string unreachable = Unreachable(path);
     if (!unreachable.empty()) {
-      std::fprintf(stderr, "orlet-burn: %s: %s\n", path.c_str(), unreachable.c_str());
+      Error(Format("%s: %s", path.c_str(), unreachable.c_str()));
       return kExitFailed;
     }
   }
@@ -179,28 +224,27 @@ int BurnPaths(const Options& options) {
     held = HeldByAnotherProgram(info);
   }
   if (held) {
-    std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
+    Error(Format("%s; try again when it is done", kHeldElsewhere));
     return kExitFailed;
   }
   const bool image = !options.output.empty();  // MakeImage's burn
   if (image) {
-    std::printf("making the image %s\n", options.output.c_str());
+    Say(Format("making the image %s", options.output.c_str()));
   } else {
-    std::printf("burning to drive %zu (%s %s, %s)\n", session.Index(),
-                Utf8(info.driveLetter).c_str(), Utf8(info.discTypeName).c_str(),
-                DiscState(info).c_str());
+    Say(Format("burning to drive %zu (%s %s, %s)", session.Index(), Utf8(info.driveLetter).c_str(),
+               Utf8(info.discTypeName).c_str(), DiscState(info).c_str()));
   }
   if (looksFull(info)) {
     // The library would accept the job and fail it at the drive; say why now.
     // (A disc the drive cannot write at all is the library's to refuse.)
-    std::fprintf(stderr,
-                 "orlet-burn: the disc is full: it is closed or has no room for another "
-                 "session%s\n",
-                 info.isErasable != 0 ? " (erase it to use it again)" : "");
+    Error(
+        Format("the disc is full: it is closed or has no room for another "
+               "session%s",
+               info.isErasable != 0 ? " (erase it to use it again)" : ""));
     return kExitFailed;
   }
-  BurnView view(options.paths, options.import, info.freeBytes, options.skipUnreadable,
-                isatty(fileno(stdout)) != 0, options.dryRun);
+  BurnView view(image ? "image" : "burn", options.paths, options.import, info.freeBytes,
+                options.skipUnreadable, isatty(fileno(stdout)) != 0, options.dryRun);
   session.Service().SetBurnObserver(&view);
   // Ctrl-C is caught from before the job starts: the job prints as soon as
   // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
@@ -212,8 +256,7 @@ int BurnPaths(const Options& options) {
       session.Service().Burn(session.Index(), Wide(options.label), speed, options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::signal(SIGINT, SIG_DFL);
-    std::fprintf(stderr, "orlet-burn: burn refused: %s (code %d)\n", ResultWords(code).c_str(),
-                 code);
+    Error(Format("burn refused: %s (code %d)", ResultWords(code).c_str(), code));
     session.Service().SetBurnObserver(nullptr);
     return kExitFailed;
   }
@@ -228,7 +271,7 @@ int BurnPaths(const Options& options) {
   while (!view.WaitForEnd([&] { return interrupted.load() || (cancelSent && !abortTaken); },
                           kInterruptPoll)) {
     if (!cancelSent) {
-      std::printf("\n  cancelling...\n");
+      Say("  cancelling...");
       std::fflush(stdout);
       session.Service().Cancel();
       cancelSent = true;
@@ -240,25 +283,25 @@ int BurnPaths(const Options& options) {
   if (view.Succeeded()) {
     if (const unsigned taken = CurrentWriteSpeed(info);
         !image && taken != 0 && info.applyWriteSpeed != 0) {
-      std::printf("  the drive wrote at %u KB/s (%s asked)\n", taken,
-                  speed == kFastest ? "the fastest" : (std::to_string(speed) + " KB/s").c_str());
+      Say(Format("  the drive wrote at %u KB/s (%s asked)", taken,
+                 speed == kFastest ? "the fastest" : (std::to_string(speed) + " KB/s").c_str()));
     }
     const std::size_t skipped = view.Skipped();
     if (skipped == 0) {
-      std::printf("done: the %s was written\n", image ? "image" : "disc");
+      Say(Format("done: the %s was written", image ? "image" : "disc"));
     } else {
-      std::printf("done: the disc was written without %zu %s that cannot be read (named above)\n",
-                  skipped, skipped == 1 ? "entry" : "entries");
+      Say(Format("done: the disc was written without %zu %s that cannot be read (named above)",
+                 skipped, skipped == 1 ? "entry" : "entries"));
     }
     return kExitOk;
   }
   if (view.DryRunPassed()) {
-    std::printf("dry run: nothing was written\n");
+    Say("dry run: nothing was written");
     return kExitOk;
   }
   if (view.Cancelled() || cancelSent) {
     // A job cancelled before it wrote ends without a reason of its own.
-    std::fprintf(stderr, "orlet-burn: cancelled; nothing was written\n");
+    Error("cancelled; nothing was written");
     return kExitCancelled;
   }
   // Another program may have taken the drive between the check above and
@@ -273,17 +316,17 @@ int BurnPaths(const Options& options) {
               now.usedBytes != info.usedBytes || now.isBlank != info.isBlank)) {
     reason = std::string(kHeldElsewhere) + ": it wrote to the disc while this burn was prepared";
   }
-  std::fprintf(stderr, "orlet-burn: nothing usable was written: %s\n", reason.c_str());
+  Error(Format("nothing usable was written: %s", reason.c_str()));
   return kExitFailed;
 }
 
 int MakeImage(const Options& options) {
   if (options.output.empty() || options.paths.empty()) {
-    std::fprintf(stderr, "orlet-burn: image needs --output FILE and at least one file or folder\n");
+    Error("image needs --output FILE and at least one file or folder");
     return kExitUsage;
   }
   if (options.output.find(';') != std::string::npos) {
-    std::fprintf(stderr, "orlet-burn: the image's file name cannot hold ';'\n");
+    Error("the image's file name cannot hold ';'");
     return kExitUsage;
   }
   // A new image each time, as mkisofs -o makes one. It is written beside the
@@ -292,7 +335,7 @@ int MakeImage(const Options& options) {
   // file as it was and no half image.
   const std::string part = options.output + ".part";
   if (std::remove(part.c_str()) != 0 && errno != ENOENT) {
-    std::fprintf(stderr, "orlet-burn: cannot write %s: %s\n", part.c_str(), std::strerror(errno));
+    Error(Format("cannot write %s: %s", part.c_str(), std::strerror(errno)));
     return kExitFailed;
   }
   Options burn = options;
@@ -301,8 +344,8 @@ int MakeImage(const Options& options) {
   burn.import = false;
   int code = BurnPaths(burn);
   if (code == kExitOk && std::rename(part.c_str(), options.output.c_str()) != 0) {
-    std::fprintf(stderr, "orlet-burn: cannot rename %s to %s: %s\n", part.c_str(),
-                 options.output.c_str(), std::strerror(errno));
+    Error(Format("cannot rename %s to %s: %s", part.c_str(), options.output.c_str(),
+                 std::strerror(errno)));
     code = kExitFailed;
   }
   if (code != kExitOk) std::remove(part.c_str());
@@ -316,20 +359,20 @@ int EraseDisc(const Options& options) {
     return kExitFailed;
   }
   if (HeldByAnotherProgram(info)) {
-    std::fprintf(stderr, "orlet-burn: %s; try again when it is done\n", kHeldElsewhere);
+    Error(Format("%s; try again when it is done", kHeldElsewhere));
     return kExitFailed;
   }
   EraseView view;
   session.Service().SetEraseObserver(&view);
-  std::printf("erasing the %s in drive %zu\n", Utf8(info.discTypeName).c_str(), session.Index());
+  Say(Format("erasing the %s in drive %zu", Utf8(info.discTypeName).c_str(), session.Index()));
   const int code = session.Service().Erase(session.Index());
   session.Service().SetEraseObserver(nullptr);
   if (code != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: erase failed: %s (code %d)\n",
-                 HeldByAnotherProgram(info) ? kHeldElsewhere : ResultWords(code).c_str(), code);
+    Error(Format("erase failed: %s (code %d)",
+                 HeldByAnotherProgram(info) ? kHeldElsewhere : ResultWords(code).c_str(), code));
     return kExitFailed;
   }
-  std::printf("done: the disc is blank\n");
+  Say("done: the disc is blank");
   return kExitOk;
 }
 

@@ -11,6 +11,7 @@ namespace orletburn {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitDifferences = 3;  // verify: the disc and the sources differ
 constexpr int kExitCancelled = 130;  // as a shell reports an interrupted program
 
 // What the command line asked for.

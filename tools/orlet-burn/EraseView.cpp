@@ -1,25 +1,24 @@
 #include "EraseView.h"
 
-#include <cstdio>
-
+#include "Report.h"
 #include "Words.h"
 
 namespace orletburn {
 
 int EraseView::OnAskRetryOpen() {
-  std::printf("  the drive is locked by another program; trying once more without the lock\n");
+  Say("  the drive is locked by another program; trying once more without the lock");
   return 1;
 }
 
 void EraseView::OnEraseEvent(int event, int detail) {
   if (event == Orlet::EraseJobStarted) started = true;
-  std::printf("  %s\n", EraseWords(event, detail, started).c_str());
-  std::fflush(stdout);
+  Event("erase", "erase", event, detail, EraseWords(event, detail, started));
 }
 
 void EraseView::OnEraseEstimate(unsigned int milliseconds) {
-  std::printf("  this takes about %u seconds\n", (milliseconds + 999) / 1000);
-  std::fflush(stdout);
+  const unsigned seconds = (milliseconds + 999) / 1000;
+  Say(Format("  this takes about %u seconds", seconds));
+  Record("estimate", {{"seconds", seconds}});
 }
 
 }  // namespace orletburn

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "Report.h"
 #include "Words.h"
 
 namespace orletburn {
@@ -24,14 +25,14 @@ Session::~Session() {
 
 bool Session::Open(const std::vector<std::string>& virtualDrives) {
   if (Orlet::CreateMediaBurning(service) != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: the burning service could not be created\n");
+    Error("the burning service could not be created");
     return false;
   }
   if (const int code = service->Initialize(); code != Orlet::ResultOk) {
-    std::fprintf(stderr,
-                 "orlet-burn: the burning SDK did not start (code %d); check "
-                 "STARBURN_VIRTUAL_DRIVES\n",
-                 code);
+    Error(
+        Format("the burning SDK did not start (code %d); check "
+               "STARBURN_VIRTUAL_DRIVES",
+               code));
     return false;
   }
   started = true;
@@ -42,7 +43,7 @@ bool Session::Open(const std::vector<std::string>& virtualDrives) {
   for (const auto& drive : virtualDrives) {
     char error[STARBURN_ERROR_TEXT_SIZE] = "";
     if (StarBurn_AttachVirtualDrives(drive.c_str(), error, sizeof error) != STARBURN_OK) {
-      std::fprintf(stderr, "orlet-burn: --virtual %s: %s\n", drive.c_str(), error);
+      Error(Format("--virtual %s: %s", drive.c_str(), error));
       return false;
     }
   }
@@ -62,13 +63,11 @@ bool Session::Drive(std::optional<std::size_t> asked, Orlet::DriveInfo& info) {
     }
   }
   if (index >= count) {
-    std::fprintf(stderr, "orlet-burn: there is no drive %zu (%zu drive%s found)\n", index, count,
-                 count == 1 ? "" : "s");
+    Error(Format("there is no drive %zu (%zu drive%s found)", index, count, count == 1 ? "" : "s"));
     return false;
   }
   if (const int code = service->GetDriveInfo(index, info); code != Orlet::ResultOk) {
-    std::fprintf(stderr, "orlet-burn: drive %zu: %s (code %d)\n", index, ResultWords(code).c_str(),
-                 code);
+    Error(Format("drive %zu: %s (code %d)", index, ResultWords(code).c_str(), code));
     return false;
   }
   return true;

@@ -2,7 +2,9 @@
 
 #include <starburn/StarBurn.h>
 
-#include <cstdio>
+#include <string>
+
+#include "Report.h"
 
 namespace orletburn {
 
@@ -14,8 +16,12 @@ std::size_t PrintUnusableDrives() {
                                    sizeof reason) != STARBURN_OK) {
       break;
     }
-    if (count == 0) std::printf("\ndrives the system lists that cannot be used:\n");
-    std::printf("  %s\n", reason);  // the reason begins with the device node
+    if (count == 0) {
+      if (SpeaksWords()) Say("");
+      Say("drives the system lists that cannot be used:");
+    }
+    Say(std::string("  ") + reason);  // the reason begins with the device node
+    Record("unusable_drive", {{"reason", reason}});
   }
   return count;
 }

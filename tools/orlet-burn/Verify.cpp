@@ -14,6 +14,7 @@
 
 #include "Commands.h"
 #include "DriveUse.h"
+#include "Report.h"
 #include "Session.h"
 #include "Text.h"
 
@@ -27,6 +28,12 @@ constexpr uint32_t kNameRoom = 1024;
 constexpr uint32_t kChunk = 1 << 20;
 
 void NoNotifications(uint32_t, void*, void*, void*) {}
+
+// One difference: said as "  PATH: TEXT", and a "difference" object with --json.
+void Differ(const std::string& shown, const std::string& text) {
+  Say("  " + shown + ": " + text);
+  Record("difference", {{"path", shown}, {"text", text}});
+}
 
 // The disc's last session, imported into an SDK tree for reading.
 class DiscReader {
@@ -213,12 +220,12 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
     const std::string shown = Within(shownFolder, name);
     auto stored = ShortenedOnDisc(disc, kids, name, source);
     if (stored == kids.end()) {
-      std::printf("  %s: missing on the disc\n", shown.c_str());
+      Differ(shown, "missing on the disc");
       ++differences;
       continue;
     }
-    std::printf("  %s: stored as \"%s\" (the name is too long for the disc)\n", shown.c_str(),
-                Printable(stored->first).c_str());
+    Say(Format("  %s: stored as \"%s\" (the name is too long for the disc)", shown.c_str(),
+               Printable(stored->first).c_str()));
     ++*shortened;
     kids.erase(stored);
   }
@@ -231,12 +238,12 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
                  unsigned* shortened) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    std::printf("  cannot read the source %s\n", Printable(path).c_str());
+    Differ(Printable(path), "the source cannot be read");
     return 1;
   }
   if (S_ISDIR(info.st_mode)) {
     if (!disc.IsDirectory(node)) {
-      std::printf("  %s: a folder here, a file on the disc\n", shown.c_str());
+      Differ(shown, "a folder here, a file on the disc");
       return 1;
     }
     Sources sources;
@@ -250,23 +257,23 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
     auto kids = disc.Kids(node);
     unsigned differences = CompareEach(disc, sources, kids, shown, shortened);
     for (const auto& extra : kids) {
-      std::printf("  %s/%s: only on the disc\n", shown.c_str(), Printable(extra.first).c_str());
+      Differ(shown + "/" + Printable(extra.first), "only on the disc");
       ++differences;
     }
     return differences;
   }
   if (disc.IsDirectory(node)) {
-    std::printf("  %s: a file here, a folder on the disc\n", shown.c_str());
+    Differ(shown, "a file here, a folder on the disc");
     return 1;
   }
   const unsigned long long size = disc.SizeOf(node);
   if (size != static_cast<unsigned long long>(info.st_size)) {
-    std::printf("  %s: %llu bytes on the disc, %lld here\n", shown.c_str(), size,
-                static_cast<long long>(info.st_size));
+    Differ(shown,
+           Format("%llu bytes on the disc, %lld here", size, static_cast<long long>(info.st_size)));
     return 1;
   }
   if (!disc.SameContent(node, path)) {
-    std::printf("  %s: the content differs\n", shown.c_str());
+    Differ(shown, "the content differs");
     return 1;
   }
   return 0;
@@ -276,7 +283,7 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
 
 int VerifyDisc(const Options& options) {
   if (options.paths.empty()) {
-    std::fprintf(stderr, "orlet-burn: verify needs the files and folders to compare with\n");
+    Error("verify needs the files and folders to compare with");
     return kExitUsage;
   }
   Session session;
@@ -286,32 +293,32 @@ int VerifyDisc(const Options& options) {
   }
   DiscReader disc;
   if (!disc.Open(Utf8(info.deviceName))) {
-    std::fprintf(stderr, "orlet-burn: the disc's last session cannot be read: %s\n",
-                 HeldByAnotherProgram(info) ? kHeldElsewhere : disc.error);
+    Error(Format("the disc's last session cannot be read: %s",
+                 HeldByAnotherProgram(info) ? kHeldElsewhere : disc.error));
     return kExitFailed;
   }
-  std::printf("verifying drive %zu (%s) against %zu source(s)\n", session.Index(),
-              Utf8(info.volumeLabel).c_str(), options.paths.size());
+  Say(Format("verifying drive %zu (%s) against %zu source(s)", session.Index(),
+             Utf8(info.volumeLabel).c_str(), options.paths.size()));
   Sources sources;
   for (const auto& path : options.paths) AddSource(path, &sources);
   auto top = disc.Kids(disc.Root());
   unsigned shortened = 0;
   const unsigned differences = CompareEach(disc, sources, top, "", &shortened);
   if (!top.empty()) {
-    std::printf("  (%zu other entr%s on the disc, from earlier sessions or other sources)\n",
-                top.size(), top.size() == 1 ? "y" : "ies");
+    Say(Format("  (%zu other entr%s on the disc, from earlier sessions or other sources)",
+               top.size(), top.size() == 1 ? "y" : "ies"));
   }
   if (differences != 0) {
-    std::printf("%u difference%s\n", differences, differences == 1 ? "" : "s");
-    return kExitFailed;
+    Say(Format("%u difference%s", differences, differences == 1 ? "" : "s"));
+    return kExitDifferences;
   }
   if (shortened != 0) {
-    std::printf(
-        "verified: every file matches in size and content, and in name but for %u "
-        "name%s shortened to fit the disc\n",
-        shortened, shortened == 1 ? "" : "s");
+    Say(
+        Format("verified: every file matches in size and content, and in name but for %u "
+               "name%s shortened to fit the disc",
+               shortened, shortened == 1 ? "" : "s"));
   } else {
-    std::printf("verified: every file matches in name, size and content\n");
+    Say("verified: every file matches in name, size and content");
   }
   return kExitOk;
 }

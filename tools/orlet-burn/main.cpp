@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "Report.h"
 #include "Speed.h"
 
 namespace {
@@ -56,6 +57,11 @@ const char* const kCommon =
     "                              STARBURN_LOG=FILE logs them to FILE\n"
     "  --drive N                   the drive to use; without it, the first drive\n"
     "                              given with --virtual, else drive 0\n"
+    "  -q, --quiet                 say only errors and warnings\n"
+    "  --json                      one JSON object per line on the standard output:\n"
+    "                              message, warning, error, event, progress,\n"
+    "                              estimate, drive, unusable_drive, difference, and\n"
+    "                              last a result {exit, status, text} (see the man page)\n"
     "MEDIUM: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r dvd+rw dvd-ram dvd+r-dl dvd-r-dl\n"
     "        bd-r bd-re image cd-rom dvd-rom bd-rom empty; PATH: the disc's image file\n";
 
@@ -68,7 +74,8 @@ const char* const kBurnNotes =
     "always refused.\n";
 
 const char* const kExitCodes =
-    "Exit status: 0 done, 1 failed or refused, 2 usage, 130 cancelled.\n";
+    "Exit status: 0 done, 1 failed or refused, 2 usage, 3 verify found differences,\n"
+    "130 cancelled.\n";
 
 // The whole usage, or one command's when command names one.
 void Usage(FILE* out, const std::string& command) {
@@ -101,6 +108,7 @@ enum Option {
   kDryRun,
   kOutput,
   kVersion,
+  kJson,
 };
 
 const option kOptions[] = {
@@ -116,6 +124,8 @@ const option kOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, 'h'},
     {"verbose", no_argument, nullptr, 'v'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"json", no_argument, nullptr, kJson},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -126,8 +136,13 @@ int main(int argc, char** argv) {
   Options options;
   bool help = false;
   opterr = 0;  // the messages below say it in the tool's words
+  // --json is looked for first, so that a usage error found on the way is
+  // answered in JSON too.
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) SetVoice(Voice::kJson);
+  }
   for (;;) {
-    const int got = getopt_long(argc, argv, ":hv", kOptions, nullptr);
+    const int got = getopt_long(argc, argv, ":hvq", kOptions, nullptr);
     if (got == -1) break;
     unsigned long long number = 0;
     switch (got) {
@@ -142,13 +157,19 @@ int main(int argc, char** argv) {
         // command log, which reads the variable at its first command.
         setenv("STARBURN_LOG", "-", 1);
         break;
+      case 'q':
+        if (!SpeaksJson()) SetVoice(Voice::kQuiet);
+        break;
+      case kJson:
+        SetVoice(Voice::kJson);
+        break;
       case kVirtual:
         options.virtualDrives.push_back(optarg);
         break;
       case kDrive:
         if (!Number(optarg, &number)) {
-          std::fprintf(stderr, "orlet-burn: --drive takes a drive number\n");
-          return kExitUsage;
+          Error("--drive takes a drive number");
+          return Finish(kExitUsage);
         }
         options.drive = number;
         break;
@@ -158,10 +179,10 @@ int main(int argc, char** argv) {
       case kSpeed: {
         unsigned ignored = 0;
         if (!ParseSpeed(optarg, nullptr, &ignored)) {
-          std::fprintf(stderr,
-                       "orlet-burn: --speed takes KB/s from 1 to 65535, a multiple of the "
-                       "disc's 1x (8x) or max\n");
-          return kExitUsage;
+          Error(
+              Format("--speed takes KB/s from 1 to 65535, a multiple of the "
+                     "disc's 1x (8x) or max"));
+          return Finish(kExitUsage);
         }
         options.speed = optarg;
         break;
@@ -182,18 +203,18 @@ int main(int argc, char** argv) {
         options.output = optarg;
         break;
       case ':':
-        std::fprintf(stderr, "orlet-burn: %s needs a value\n", argv[optind - 1]);
-        return kExitUsage;
+        Error(Format("%s needs a value", argv[optind - 1]));
+        return Finish(kExitUsage);
       default:
         // A short option getopt did not know is in optopt; past a long one,
         // getopt has stepped over it.
         if (optopt != 0) {
-          std::fprintf(stderr, "orlet-burn: unknown option -%c\n", optopt);
+          Error(Format("unknown option -%c", optopt));
         } else {
-          std::fprintf(stderr, "orlet-burn: unknown option %s\n", argv[optind - 1]);
+          Error(Format("unknown option %s", argv[optind - 1]));
         }
         Usage(stderr, "");
-        return kExitUsage;
+        return Finish(kExitUsage);
     }
   }
   for (int i = optind; i < argc; ++i) {
@@ -211,13 +232,13 @@ int main(int argc, char** argv) {
     Usage(stdout, options.command);
     return kExitOk;
   }
-  if (options.command.empty() || options.command == "drives") return ListDrives(options);
-  if (options.command == "info") return ShowDrive(options);
-  if (options.command == "burn") return BurnPaths(options);
-  if (options.command == "image") return MakeImage(options);
-  if (options.command == "erase") return EraseDisc(options);
-  if (options.command == "verify") return VerifyDisc(options);
-  std::fprintf(stderr, "orlet-burn: unknown command %s\n", options.command.c_str());
+  if (options.command.empty() || options.command == "drives") return Finish(ListDrives(options));
+  if (options.command == "info") return Finish(ShowDrive(options));
+  if (options.command == "burn") return Finish(BurnPaths(options));
+  if (options.command == "image") return Finish(MakeImage(options));
+  if (options.command == "erase") return Finish(EraseDisc(options));
+  if (options.command == "verify") return Finish(VerifyDisc(options));
+  Error(Format("unknown command %s", options.command.c_str()));
   Usage(stderr, "");
-  return kExitUsage;
+  return Finish(kExitUsage);
 }
