@@ -252,8 +252,21 @@ int BurnPaths(const Options& options) {
   std::signal(SIGINT, OnInterrupt);
   unsigned speed = kFastest;
   ParseSpeed(options.speed, &info, &speed);  // the syntax was checked with the options
-  const int code =
-      session.Service().Burn(session.Index(), Wide(options.label), speed, options.force ? 1 : 0);
+  // A session appended to a disc keeps the disc's label unless --label names
+  // another: the library would write its default label ("NoName") instead.
+  std::wstring label = Wide(options.label);
+  const bool appends = !image && info.isBlank == 0 && options.import;
+  if (label.empty() && appends && !info.volumeLabel.empty()) {
+    label = info.volumeLabel;
+    Say("  keeping the disc's label \"" + Printable(Utf8(label)) + "\"");
+  }
+  if (options.force && !image && info.isErasable != 0 && info.isBlank == 0) {
+    Say(options.import ? "  --force: the rewritable disc holds data; the new session is added "
+                         "after it and keeps its files"
+                       : "  --force: the rewritable disc holds data; the new session leaves its "
+                         "files out (--no-import): they will no longer be seen");
+  }
+  const int code = session.Service().Burn(session.Index(), label, speed, options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::signal(SIGINT, SIG_DFL);
     Error(Format("burn refused: %s (code %d)", ResultWords(code).c_str(), code));

@@ -17,6 +17,16 @@ namespace orletburn {
 
 namespace {
 
+// What a source entry that is neither a file nor a folder is, in words.
+std::string SpecialWords(mode_t mode) {
+  const char* kind = S_ISFIFO(mode)  ? "a named pipe (FIFO)"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                                      : "neither a file nor a folder";
+  return std::string(kind) + ": only files and folders go on a disc";
+}
+
 // The separator the container's walk puts between a folder and its entries.
 constexpr char kSeparator = '/';
 
@@ -218,9 +228,14 @@ void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
     unopened.push_back(node);
     return;
   }
-  // Pipes, sockets and devices are added as 0 bytes on purpose (opening a
-  // pipe would wait for a writer).
-  if (!S_ISREG(status.st_mode)) return;
+  // Pipes, sockets and devices are added as 0 bytes (opening a pipe would
+  // wait for a writer), but an ISO 9660 image holds only files and folders:
+  // such an entry is named and left off, as an entry that cannot be read.
+  if (!S_ISREG(status.st_mode)) {
+    Record(path, SpecialWords(status.st_mode), true);
+    unopened.push_back(node);
+    return;
+  }
   const int file = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) {
     Record(path, ErrorWords(errno, false), true);

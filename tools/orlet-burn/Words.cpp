@@ -80,7 +80,8 @@ std::string ResultWords(int code) {
     case Orlet::ResultDiscBlank:
       return "the disc is already blank";
     case Orlet::ResultDiscNotBlank:
-      return "the rewritable disc is not blank (use --force to write anyway, or erase it)";
+      return "the rewritable disc holds data: --force appends a session that keeps its files "
+             "(with --no-import, one that leaves them out); erase empties it";
     case Orlet::ResultDiscNotErasable:
       return "the disc cannot be erased";
     case Orlet::ResultPathTooDeep:
