@@ -14,11 +14,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(ORLET_BASES_BUILD)
-#define ORLET_BASES_API __attribute__((visibility("default")))
-#else
-#define ORLET_BASES_API
-#endif
+#include "orlet/TextConversion.h"  // mbs_to_tcs, tcs_to_mbs and ORLET_BASES_API
 
 namespace Orlet {
 
@@ -184,16 +180,7 @@ struct FileStatus {
 // Any thread.
 ORLET_BASES_API FileStatus QueryFileStatus(const std::string& path);
 
-// Text conversions under a locale (default: the process's global one). Under
-// the "C" or "POSIX" locale 8-bit text is UTF-8, so non-ASCII names work in a
-// host that never calls setlocale. Bytes that do not decode become U+DC80 to
-// U+DCFF and turn back into the same bytes, so any file name survives a round
-// trip; a character that the 8-bit encoding cannot hold becomes '?' (nothing
-// is ever dropped or cut).
-ORLET_BASES_API std::wstring mbs_to_tcs(const std::string& text,
-                                        const std::locale& locale = std::locale());
-ORLET_BASES_API std::string tcs_to_mbs(const std::wstring& text,
-                                       const std::locale& locale = std::locale());
+// Text conversions: mbs_to_tcs and tcs_to_mbs (orlet/TextConversion.h).
 // The library's text type is already wide: a copy.
 ORLET_BASES_API std::wstring tcs_to_wcs(const std::wstring& text,
                                         const std::locale& locale = std::locale());

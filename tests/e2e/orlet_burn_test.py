@@ -334,7 +334,7 @@ class NamesTest(Case):
         self.orlet_burn(drive, "burn", names)
         self.assertReads(image, 0, names)
         out = self.orlet_burn(drive, "verify", names)
-        self.assertIn("but for 2 names shortened to fit the disc", out)
+        self.assertIn("but for 2 names changed to fit the disc", out)
         self.assertEqual(out.count("(the name is too long for the disc)"), 2)
 
 
@@ -408,8 +408,7 @@ class RefusalTest(Case):
             ("cd-rom=" + pressed, ["burn", tree], "the drive cannot write this disc (code 127)"),
             ("empty", ["burn", tree], "no disc in the drive (code 2102)"),
             ("dvd+rw=" + rewritable, ["burn", tree],
-             "the rewritable disc is not blank (use --force to write anyway, or erase it) "
-             "(code 2105)"),
+             "the rewritable disc holds data: --force appends a session that keeps its files "),
             ("empty", ["erase"], "the erase was refused"),
             ("cd-r=" + self.path("blank.iso"), ["burn", "--drive", "3", tree],
              "there is no drive 3 (1 drive found)"),

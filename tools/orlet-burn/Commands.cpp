@@ -29,6 +29,9 @@ constexpr std::chrono::milliseconds kInterruptPoll(100);
 
 std::atomic<bool> interrupted{false};
 
+// The label the library gives a disc when the host names none.
+const wchar_t* const kDefaultLabel = L"NoName";
+
 // The drive record's disc type when the drive holds no disc.
 constexpr int kNoDisc = 14;
 
@@ -258,7 +261,8 @@ int BurnPaths(const Options& options) {
   const bool appends = !image && info.isBlank == 0 && options.import;
   if (label.empty() && appends && !info.volumeLabel.empty()) {
     label = info.volumeLabel;
-    Say("  keeping the disc's label \"" + Printable(Utf8(label)) + "\"");
+    if (label != kDefaultLabel)
+      Say("  keeping the disc's label \"" + Printable(Utf8(label)) + "\"");
   }
   if (options.force && !image && info.isErasable != 0 && info.isBlank == 0) {
     Say(options.import ? "  --force: the rewritable disc holds data; the new session is added "

@@ -19,7 +19,7 @@ namespace {
 
 // What a source entry that is neither a file nor a folder is, in words.
 std::string SpecialWords(mode_t mode) {
-  const char* kind = S_ISFIFO(mode)  ? "a named pipe (FIFO)"
+  const char* kind = S_ISFIFO(mode)   ? "a named pipe (FIFO)"
                      : S_ISSOCK(mode) ? "a socket"
                      : S_ISCHR(mode)  ? "a character device"
                      : S_ISBLK(mode)  ? "a block device"

@@ -4,8 +4,9 @@
 
 namespace orletburn {
 
-// UTF-8 (command line, console) and the library's wide text. Bytes that are
-// not UTF-8 stand as U+FFFD in wide text.
+// 8-bit text (command line, file names, console) and the library's wide
+// text, by the base services' mapping (orlet/TextConversion.h): bytes that are
+// not UTF-8 survive the round trip.
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 

@@ -161,12 +161,34 @@ std::size_t Utf16Units(const std::wstring& text) {
   return units;
 }
 
-// The disc's entry that holds the source file `name` (at `source`) under a
-// shortened name: a file left unmatched whose name keeps the source name's
-// beginning and whose content equals the source's. kids.end() when none.
-Kids::iterator ShortenedOnDisc(DiscReader& disc, Kids& kids, const std::string& name,
-                               const std::string& source) {
+// How a source stands on the disc under another name: cut to fit (a file
+// whose name is longer than a Joliet name can be, found by the beginning of
+// its name and by its content), or with each character the disc cannot hold
+// written as "_" (a control character, * / : ; ? \\) or as U+FFFD (a byte that
+// is not UTF-8).
+enum class Stored { kShortened, kReplaced };
+
+// Whether disc is name with some of its characters replaced.
+bool Replaced(const std::wstring& name, const std::wstring& disc) {
+  constexpr wchar_t kReplacement = 0xFFFD;
+  if (name.size() != disc.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != disc[i] && disc[i] != L'_' && disc[i] != kReplacement) return false;
+  }
+  return true;
+}
+
+// The disc's entry that holds the source `name` (at `source`) under another
+// name, and how; kids.end() when none.
+Kids::iterator StoredOnDisc(DiscReader& disc, Kids& kids, const std::string& name,
+                            const std::string& source, Stored* how) {
   const std::wstring wide = Wide(name);
+  for (auto kid = kids.begin(); kid != kids.end(); ++kid) {
+    if (Replaced(wide, Wide(kid->first))) {
+      *how = Stored::kReplaced;
+      return kid;
+    }
+  }
   struct stat info {};
   if (Utf16Units(wide) <= kJolietNameUnits || stat(source.c_str(), &info) != 0 ||
       !S_ISREG(info.st_mode)) {
@@ -179,6 +201,7 @@ Kids::iterator ShortenedOnDisc(DiscReader& disc, Kids& kids, const std::string& 
         !disc.SameContent(kid->second, source)) {
       continue;
     }
+    *how = Stored::kShortened;
     return kid;
   }
   return kids.end();
@@ -218,14 +241,19 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
   // Only what no name matched can have been stored under a shortened name.
   for (const auto& [name, source] : unmatched) {
     const std::string shown = Within(shownFolder, name);
-    auto stored = ShortenedOnDisc(disc, kids, name, source);
+    Stored how = Stored::kShortened;
+    auto stored = StoredOnDisc(disc, kids, name, source, &how);
     if (stored == kids.end()) {
       Differ(shown, "missing on the disc");
       ++differences;
       continue;
     }
-    Say(Format("  %s: stored as \"%s\" (the name is too long for the disc)", shown.c_str(),
-               Printable(stored->first).c_str()));
+    Say(Format("  %s: stored as \"%s\" (%s)", shown.c_str(), Printable(stored->first).c_str(),
+               how == Stored::kShortened ? "the name is too long for the disc"
+                                         : "the disc cannot hold some of its characters"));
+    if (how == Stored::kReplaced) {
+      differences += Compare(disc, source, stored->second, shown, shortened);
+    }
     ++*shortened;
     kids.erase(stored);
   }
@@ -315,7 +343,7 @@ int VerifyDisc(const Options& options) {
   if (shortened != 0) {
     Say(
         Format("verified: every file matches in size and content, and in name but for %u "
-               "name%s shortened to fit the disc",
+               "name%s changed to fit the disc",
                shortened, shortened == 1 ? "" : "s"));
   } else {
     Say("verified: every file matches in name, size and content");
