@@ -39,15 +39,7 @@ std::string FailedStage(int stage) {
 
 }  // namespace
 
-BurnView::BurnView(const char* job, std::vector<std::string> paths, bool importSession,
-                   unsigned long long freeBytes, bool skipUnreadable, bool interactive, bool dryRun)
-    : job(job),
-      paths(std::move(paths)),
-      importSession(importSession),
-      freeBytes(freeBytes),
-      skipUnreadable(skipUnreadable),
-      interactive(interactive),
-      dryRun(dryRun) {}
+BurnView::BurnView(Settings settings) : settings(std::move(settings)) {}
 
 bool BurnView::DryRunPassed() const {
   std::lock_guard<std::mutex> lock(mutex);
@@ -85,7 +77,7 @@ void BurnView::End(bool succeeded, std::string why) {
 void BurnView::OnPrepareEvent(int event, int detail) {
   // A dry run that passed ends the job on purpose: its failure events are
   // not news.
-  if (!DryRunPassed()) Event(job, "prepare", event, detail, PrepareWords(event, detail));
+  if (!DryRunPassed()) Event(settings.job, "prepare", event, detail, PrepareWords(event, detail));
   stage = event;
   if (event == Orlet::PrepareFailed) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -101,9 +93,13 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
   // the job ends here, before anything is written.
   Omissions omissions;
   Orlet::FileContainer::Node* root = container->GetRoot();
-  for (const auto& path : paths) omissions.AddPath(*container, path, root);
+  // A continued disc's root bears the disc's label: --label renames it.
+  if (!settings.label.empty() && root->name != settings.label) {
+    container->RenameItem(root, settings.label);
+  }
+  for (const auto& path : settings.paths) omissions.AddPath(*container, path, root);
   const std::vector<Omission>& omitted = omissions.List();
-  const bool accepted = omitted.empty() || (skipUnreadable && omissions.AllUnreadable());
+  const bool accepted = omitted.empty() || (settings.skipUnreadable && omissions.AllUnreadable());
   if (accepted) omissions.RemoveUnopenedFiles(*container);
   for (const auto& omission : omitted) {
     (accepted ? Warning : Error)(omission.path + ": " + omission.reason);
@@ -125,15 +121,15 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
     return 0;
   }
   skipped = omitted.size();
-  if (newBytes > freeBytes) {
+  if (newBytes > settings.freeBytes) {
     reason = "the disc is full: the new files need " + Size(newBytes) + ", the disc has " +
-             Size(freeBytes) + " free; nothing was written";
+             Size(settings.freeBytes) + " free; nothing was written";
     return 0;
   }
-  if (dryRun) {
+  if (settings.dryRun) {
     // Declined here, the job ends before the image is built: nothing is
     // written. The file system's own blocks come on top of the data.
-    Say("  dry run: the disc would have about " + Size(freeBytes - newBytes) +
+    Say("  dry run: the disc would have about " + Size(settings.freeBytes - newBytes) +
         " free after the burn");
     dryRunPassed = true;
     return 0;
@@ -146,13 +142,13 @@ void BurnView::OnTreeNameKind2(const std::wstring&) {}
 
 int BurnView::OnAskImportSession() {
   Say(std::string("  the disc holds data: ") +
-      (importSession ? "keeping its files (a new session is appended)"
-                     : "not keeping its files (--no-import)"));
-  return importSession ? 1 : 0;
+      (settings.importSession ? "keeping its files (a new session is appended)"
+                              : "not keeping its files (--no-import)"));
+  return settings.importSession ? 1 : 0;
 }
 
 void BurnView::OnBurnEvent(int event, int detail) {
-  if (!DryRunPassed()) Event(job, "burn", event, detail, BurnWords(event, detail));
+  if (!DryRunPassed()) Event(settings.job, "burn", event, detail, BurnWords(event, detail));
   if (event == Orlet::BurnCancelled) {
     std::lock_guard<std::mutex> lock(mutex);
     cancelled = true;
@@ -179,7 +175,8 @@ void BurnView::DrawProgress() {
     lastPrinted = percent;
     return;
   }
-  if (!interactive && lastPrinted >= 0 && percent / kLineStep == lastPrinted / kLineStep) return;
+  if (!settings.interactive && lastPrinted >= 0 && percent / kLineStep == lastPrinted / kLineStep)
+    return;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
   const double written = static_cast<double>(newBytes) * percent / 100.0;
@@ -192,7 +189,7 @@ void BurnView::DrawProgress() {
   const std::string line =
       Format("  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left", bar.c_str(), percent, bufferLevel,
              Size(static_cast<unsigned long long>(rate)).c_str(), left);
-  (interactive ? Draw : Say)(line);
+  (settings.interactive ? Draw : Say)(line);
   lastPrinted = percent;
 }
 

@@ -17,13 +17,24 @@ namespace orletburn {
 // thread; the main thread waits for the job's last event with WaitForEnd.
 class BurnView : public Orlet::MediaBurningObserver {
  public:
-  // job: "burn" or "image", as --json names it. paths: as the user typed them. freeBytes: the room
-  // the disc has for new data; a fill that needs more is declined before anything is written, as is
-  // one that leaves out an entry of the paths (Omissions), unless every such entry is one that
-  // cannot be read and skipUnreadable accepts that. dryRun: a fill that would be burned is
-  // described and declined instead.
-  BurnView(const char* job, std::vector<std::string> paths, bool importSession,
-           unsigned long long freeBytes, bool skipUnreadable, bool interactive, bool dryRun);
+  // What a burn asks of its view.
+  struct Settings {
+    const char* job = "burn";        // "burn" or "image", as --json names it
+    std::vector<std::string> paths;  // as the user typed them
+    bool importSession = true;       // keep the disc's earlier files
+    // The room the disc has for new data: a fill that needs more is declined
+    // before anything is written, as is one that leaves out an entry of the
+    // paths (Omissions), unless every such entry is one that cannot be read
+    // and skipUnreadable accepts that.
+    unsigned long long freeBytes = 0;
+    bool skipUnreadable = false;
+    bool interactive = false;  // a terminal: redraw the bar in place
+    bool dryRun = false;       // a fill that would be burned is described and declined
+    // --label: given to the root when the disc is continued (the library
+    // names the root after the disc's own label then); empty keeps it.
+    std::wstring label;
+  };
+  explicit BurnView(Settings settings);
 
   // Waits until the job's last event (recorded or failed) has come, or until
   // stop() answers true, checked every poll; answers true once the job ended.
@@ -60,13 +71,7 @@ class BurnView : public Orlet::MediaBurningObserver {
   void End(bool success, std::string reason);
   void DrawProgress();
 
-  const char* const job;
-  const std::vector<std::string> paths;
-  const bool importSession;
-  const unsigned long long freeBytes;
-  const bool skipUnreadable;
-  const bool interactive;  // a terminal: redraw the bar in place
-  const bool dryRun;
+  const Settings settings;
   int stage = 0;  // the last prepare or burn event: where a failure happened
   unsigned long long newBytes = 0;
   int percent = 0;

@@ -246,8 +246,16 @@ int BurnPaths(const Options& options) {
                info.isErasable != 0 ? " (erase it to use it again)" : ""));
     return kExitFailed;
   }
-  BurnView view(image ? "image" : "burn", options.paths, options.import, info.freeBytes,
-                options.skipUnreadable, isatty(fileno(stdout)) != 0, options.dryRun);
+  BurnView::Settings settings;
+  settings.job = image ? "image" : "burn";
+  settings.paths = options.paths;
+  settings.importSession = options.import;
+  settings.freeBytes = info.freeBytes;
+  settings.skipUnreadable = options.skipUnreadable;
+  settings.interactive = isatty(fileno(stdout)) != 0;
+  settings.dryRun = options.dryRun;
+  settings.label = Wide(options.label);
+  BurnView view(std::move(settings));
   session.Service().SetBurnObserver(&view);
   // Ctrl-C is caught from before the job starts: the job prints as soon as
   // it runs, and a Ctrl-C at its first line must cancel it, not kill us.
@@ -255,14 +263,12 @@ int BurnPaths(const Options& options) {
   std::signal(SIGINT, OnInterrupt);
   unsigned speed = kFastest;
   ParseSpeed(options.speed, &info, &speed);  // the syntax was checked with the options
-  // A session appended to a disc keeps the disc's label unless --label names
-  // another: the library would write its default label ("NoName") instead.
-  std::wstring label = Wide(options.label);
-  const bool appends = !image && info.isBlank == 0 && options.import;
-  if (label.empty() && appends && !info.volumeLabel.empty()) {
-    label = info.volumeLabel;
-    if (label != kDefaultLabel)
-      Say("  keeping the disc's label \"" + Printable(Utf8(label)) + "\"");
+  // A session that continues a disc bears the disc's label unless --label
+  // names another (the view renames the root).
+  const bool continues = !image && info.isBlank == 0 && info.usedBytes != 0;
+  if (options.label.empty() && continues && !info.volumeLabel.empty() &&
+      info.volumeLabel != kDefaultLabel) {
+    Say("  keeping the disc's label \"" + Printable(Utf8(info.volumeLabel)) + "\"");
   }
   if (options.force && !image && info.isErasable != 0 && info.isBlank == 0) {
     Say(options.import ? "  --force: the rewritable disc holds data; the new session is added "
@@ -270,7 +276,8 @@ int BurnPaths(const Options& options) {
                        : "  --force: the rewritable disc holds data; the new session leaves its "
                          "files out (--no-import): they will no longer be seen");
   }
-  const int code = session.Service().Burn(session.Index(), label, speed, options.force ? 1 : 0);
+  const int code =
+      session.Service().Burn(session.Index(), Wide(options.label), speed, options.force ? 1 : 0);
   if (code != Orlet::ResultOk) {
     std::signal(SIGINT, SIG_DFL);
     Error(Format("burn refused: %s (code %d)", ResultWords(code).c_str(), code));
