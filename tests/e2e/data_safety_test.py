@@ -19,7 +19,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disc_check  # pylint: disable=wrong-import-position
 import safety_support as safety  # pylint: disable=wrong-import-position
-from orlet_burn_test import ORLET_BURN, Case, digest, make_tree, pattern  # pylint: disable=wrong-import-position
+from safety_support import Case, Disc, make_sources, pattern  # pylint: disable=wrong-import-position
 
 # A kill that must land inside a window of a few milliseconds on a shared
 # machine may miss it; the row is then played again on a fresh disc, up to
@@ -74,7 +74,7 @@ class InterruptionTest(Case):
                     # track cut short: counted as lost, not as used.
                     shown = disc.run("info")
                     self.assertRegex(shown.output, r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
-                after = safety.make_sources(os.path.join(row, "next"), 9)
+                after = make_sources(os.path.join(row, "next"), 9)
                 self.assertEqual(safety.check_after_kill(disc, job, before, after), [])
 
     def kill(self, row, kind, medium, where):
@@ -83,10 +83,10 @@ class InterruptionTest(Case):
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
             os.makedirs(folder)
-            disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+            disc = Disc(medium, os.path.join(folder, medium + ".iso"))
             if kind != "first":
-                disc.burn(safety.make_sources(os.path.join(folder, "earlier"), 1))
-            job = safety.Job(kind, None if kind == "erase" else safety.make_sources(
+                disc.burn(make_sources(os.path.join(folder, "earlier"), 1))
+            job = safety.Job(kind, None if kind == "erase" else make_sources(
                 os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
             args = job.args(disc)
             before = safety.Snapshot(disc)
@@ -135,11 +135,11 @@ class ConcurrentWritersTest(Case):
             with self.subTest(medium=medium, held=held, second=command):
                 folder = self.path("%s %s %s" % (medium, held, command))
                 os.makedirs(folder)
-                disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+                disc = Disc(medium, os.path.join(folder, medium + ".iso"))
                 for number in range(earlier):
-                    disc.burn(safety.make_sources(os.path.join(folder, "earlier"), number))
-                first = safety.make_sources(os.path.join(folder, "writer-a"), 3, LONG)
-                second = safety.make_sources(os.path.join(folder, "writer-b"), 4)
+                    disc.burn(make_sources(os.path.join(folder, "earlier"), number))
+                first = make_sources(os.path.join(folder, "writer-a"), 3, LONG)
+                second = make_sources(os.path.join(folder, "writer-b"), 4)
                 before = safety.Snapshot(disc)
                 point = None
                 if held != "not held":
@@ -158,7 +158,7 @@ class ConcurrentWritersTest(Case):
                     self.fail("the burn ended before it could be held, %d times" % TRIES)
                 if held == "in its track":
                     self.assertEqual(safety.check_second_while_held(disc, command, other), [])
-                after = safety.make_sources(os.path.join(folder, "next"), 5)
+                after = make_sources(os.path.join(folder, "next"), 5)
                 self.assertEqual(safety.check_writers(disc, before, burns, after), [])
 
 
@@ -200,12 +200,12 @@ class ForeignDiscTest(Case):
     ]
 
     def test_a_disc_of_another_file_system_is_kept_until_erased(self):
-        tree = make_tree(self.path("tree"))
+        tree = make_sources(self.path("tree"))
         for make, medium in self.ROWS:
             with self.subTest(image=make.__name__, medium=medium):
                 image = self.path("%s %s" % (make.__name__, medium))
                 make(image, tree)
-                disc = safety.Disc(ORLET_BURN, medium, image)
+                disc = Disc(medium, image)
                 with open(image, "rb") as data:
                     content = data.read()
                 listed = disc.run("drives")
@@ -247,15 +247,15 @@ class StateContradictionTest(Case):
     def test_a_state_file_that_contradicts_its_image_is_refused(self):
         for number, (medium, sessions, edit, words) in enumerate(self.ROWS):
             with self.subTest(row=number, medium=medium):
-                disc = safety.Disc(ORLET_BURN, medium, self.path("%d %s.iso" % (number, medium)))
+                disc = Disc(medium, self.path("%d %s.iso" % (number, medium)))
                 for session in range(sessions):
-                    disc.burn(make_tree(self.path("%d-%d" % (number, session)), session))
+                    disc.burn(make_sources(self.path("%d-%d" % (number, session)), session))
                 with open(disc.state) as state:
                     text = state.read()
                 self.assertNotEqual(edit(text), text)
                 with open(disc.state, "w") as state:
                     state.write(edit(text))
-                before = digest(disc.image)
+                before = disc.saved()
                 for args in (["drives"], ["burn", "--force", self.path("%d-0" % number)]):
                     refused = disc.run(*args)
                     self.assertNotEqual(refused.status, 0, refused)
@@ -263,7 +263,7 @@ class StateContradictionTest(Case):
                     self.assertIn(disc.state, refused.output)
                     said = refused.output.replace(disc.state, "").replace(disc.image, "")
                     self.assertRegex(said, words)
-                    self.assertTrue(digest(disc.image) == before, "%s changed the disc" % args)
+                    self.assertTrue(disc.saved() == before, "%s changed the disc" % args)
 
 
 if __name__ == "__main__":
