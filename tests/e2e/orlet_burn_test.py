@@ -22,17 +22,12 @@ import safety_support as safety  # pylint: disable=wrong-import-position
 from safety_support import Case, Disc, make_sources, orlet_burn, write  # pylint: disable=wrong-import-position
 
 FAILED, USAGE, CANCELLED = 1, 2, 130
-# Root reads every file whatever its mode: the permission cases run
-# orlet-burn as nobody.
+# Root reads every file whatever its mode: the permission cases run as nobody.
 NOBODY = 65534
 AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
-# The longest path the system takes, in bytes with its terminating NUL (Linux).
-PATH_MAX = 4096
-# Folder levels the library walks below a path it is given, that path's own
-# level included.
-MAX_IMPORT_DEPTH = 256
-# Long enough that a write of this much is still running when a Ctrl-C
-# sent at its first line arrives: seconds at the virtual drive's speed.
+MAX_IMPORT_DEPTH = 256  # folder levels the library walks below a path, its own included
+# Long enough that a write of this much still runs when a Ctrl-C sent at its
+# first line arrives: seconds at the virtual drive's speed.
 LONG_WRITE = 3 << 30
 # Files in the large folder an append keeps: enough that finding each one by
 # a scan of its folder would show, few enough for the four readers to check.
@@ -41,11 +36,6 @@ MANY_FILES = 1500
 ERASE_LINES = ["opening the drive", "erasing", "this takes about %d seconds", "erased",
                "ejecting the disc", "loading the disc again", "finished"]
 ERASE_SECONDS = {"cd-rw": 9, "dvd-rw": 86, "dvd+rw": 64, "dvd-ram": 103, "dvd-rw-ro": 86, "bd-re": 17}
-
-
-def display(medium):
-    """The medium as `orlet-burn drives` prints it."""
-    return medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
 
 
 def foreign_image(tool, image, tree):
@@ -148,7 +138,7 @@ class MediaTest(Case):
                 continue
             if not sessions:
                 self.assertRegex(disc.run("drives").output, r"0\s+D:\s+StarBurn Virtual Recorder"
-                                 r"\s+%s\s+Blank\s+blank" % re.escape(display(medium)))
+                                 r"\s+%s\s+Blank\s+blank" % re.escape(safety.display(medium)))
             if step == "tree":
                 make_sources(source, number)
             elif step == "many":
@@ -225,15 +215,13 @@ class RefusalTest(Case):
     exactly as it was (and read as it was)."""
 
     ROWS = [
-        # medium  the disc    arguments           the message's words
-        ("cd-r", "closed", "burn TREE", "the disc is full: it is closed or has no room for another"),
-        ("cd-r", "written", "burn BIG", r"the disc is full: the new files need 800\.0 MB, the disc "
-         r"has [\d.]+ MB free; nothing was written"),
+        # medium  the disc  arguments   the message's words
+        ("cd-r", "closed", "burn TREE", "the disc is full: it is closed or has no room for"),
+        ("cd-r", "written", "burn BIG", r"need 800\.0 MB, the disc has [\d.]+ MB free; nothing was written"),
         ("cd-r", "written", "burn MISSING", "MISSING: no such file or folder"),
         ("cd-rom", "pressed", "burn TREE", r"the drive cannot write this disc \(code 127\)"),
         ("empty", "", "burn TREE", r"no disc in the drive \(code 2102\)"),
-        ("dvd+rw", "written", "burn TREE", r"the rewritable disc is not blank \(use --force to "
-         r"write anyway, or erase it\) \(code 2105\)"),
+        ("dvd+rw", "written", "burn TREE", r"not blank \(use --force to write anyway, or erase it\) \(code 2105"),
         ("empty", "", "erase", "the erase was refused"),
         ("cd-rw", "blank", "erase", r"the disc is already blank \(code 2104\)"),
         ("cd-r", "written", "erase", r"the disc cannot be erased \(code 2106\)"),
@@ -270,32 +258,28 @@ class RefusalTest(Case):
         """Entries below a path that cannot be read: each is named with its
         reason; the burn writes nothing and exits 1, or with
         --skip-unreadable burns the rest and exits 0."""
-        deep = "sub/" + "d/" * (MAX_IMPORT_DEPTH - 2)
+        deep, long_name, denied = "sub/" + "d/" * (MAX_IMPORT_DEPTH - 2), "sub/" + "n" * 200, \
+            "permission denied"
         rows = [
-            # the entry below src (a folder, a file, a link to)  its mode  as it is named
-            # and why; what the disc holds of it
-            ("sub/locked/", 0, "sub/locked", "permission denied (the folder's contents cannot be "
-             "listed)", "sub/locked/"),
-            ("sub/listed/", 0o444, "sub/listed/inner.txt", "permission denied", "sub/listed/"),
-            ("sub/secret.txt", 0, "sub/secret.txt", "permission denied", None),
-            ("sub/dangling>nowhere", None, "sub/dangling", "dangling link", None),
-            ("sub/self>self", None, "sub/self", "link loop", None),
-            ("sub/up>..", None, "sub/up", "link loop (it leads back to a folder that holds it)",
-             None),
-            (deep + "d/leaf.txt", None, deep + "d", "path too deep (more than %d folder levels)"
-             % MAX_IMPORT_DEPTH, deep),
-            ("sub/" + "n" * 200, None, "sub/" + "n" * 200, "path too deep (longer than the "
-             "system's %d-byte limit)" % PATH_MAX, None),
+            # the entry below src: a folder/, a file or a link>target; its mode; named as; why
+            ("sub/locked/", 0, "sub/locked", denied + " (the folder's contents cannot be listed)"),
+            ("sub/listed/", 0o444, "sub/listed/inner.txt", denied),
+            ("sub/secret.txt", 0, "sub/secret.txt", denied),
+            ("sub/dangling>nowhere", None, "sub/dangling", "dangling link"),
+            ("sub/self>self", None, "sub/self", "link loop"),
+            ("sub/up>..", None, "sub/up", "link loop (it leads back to a folder that holds it)"),
+            (deep + "d/leaf.txt", None, deep + "d", "path too deep (more than 256 folder levels)"),
+            (long_name, None, long_name, "path too deep (longer than the system's 4096-byte limit)"),
         ]
         os.chmod(self.scratch, 0o755)
-        for number, (entry, mode, named, reason, kept) in enumerate(rows):
+        for number, (entry, mode, named, reason) in enumerate(rows):
             with self.subTest(entry=entry[:40]):
                 as_user = AS_NOBODY if mode is not None and os.geteuid() == 0 else []
                 if as_user and shutil.which("setpriv") is None:
                     self.skipTest("root reads every file and setpriv is missing to run as nobody")
                 folder = base = self.path(str(number))
                 path, _, target = entry.partition(">")
-                too_long = path.startswith("sub/nnn")
+                too_long = path == long_name
                 left = 3990 - len("/src/sub") - len(folder)
                 while too_long and left > 0:
                     # "sub" gets a path of 3990 bytes: a name of 200 bytes in
@@ -311,8 +295,10 @@ class RefusalTest(Case):
                     os.chmod(top, 0o755)
                     for name in files:
                         os.chmod(os.path.join(top, name), 0o644)
-                if kept:
-                    os.makedirs(os.path.join(expected, kept))
+                # The disc holds the folders above the entry, and a folder
+                # that cannot be read, empty.
+                for kept in (os.path.dirname(named), path if path.endswith("/") else ""):
+                    os.makedirs(os.path.join(expected, kept), exist_ok=True)
                 if target:
                     os.symlink(target, os.path.join(src, path))
                 elif too_long:

@@ -1,16 +1,14 @@
 """What the end-to-end tests of orlet-burn and scripts/crash-campaign share:
-one way to run orlet-burn, source trees, virtual discs with a known history of
-sessions, jobs stopped at a chosen point (SIGKILL, or SIGSTOP to hold a writer
-in the middle of its track), and the checks of what a user must find after.
-
-A check answers a list of problems, each a sentence; an empty list means the
-disc and orlet-burn behaved. A step that has to work before anything can be
-checked (a history burn, a rehearsal) raises Broken instead.
+runs of orlet-burn, source trees, virtual discs with a known history, jobs
+stopped at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track),
+and the checks of what a user must find after. A check answers a list of
+problems (sentences); a step that must work first raises Broken instead.
 """
 
 import fcntl
 import hashlib
 import os
+import pathlib
 import re
 import select
 import shutil
@@ -43,9 +41,7 @@ PATIENCE = 120
 POLL = 0.00005
 # The smallest pipe Linux makes (a page), and the fcntl commands that set and
 # read a pipe's size (<linux/fcntl.h>).
-PIPE_PAGE = 4096
-F_SETPIPE_SZ = 1031
-F_GETPIPE_SZ = 1032
+PIPE_PAGE, F_SETPIPE_SZ, F_GETPIPE_SZ = 4096, 1031, 1032
 
 
 class Broken(Exception):
@@ -115,6 +111,11 @@ def make_sources(root, seed=1, big=0):
     return root
 
 
+def display(medium):
+    """The medium as `orlet-burn drives` prints it."""
+    return medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
+
+
 def copy_disc(image, to):
     """Copies an image (holes kept) and its state file, where they exist."""
     for suffix in ("", ".state"):
@@ -131,13 +132,9 @@ class Disc:
 
     def __init__(self, medium, image, program=None, quirks=None):
         self.program = program or PROGRAM
-        self.medium, self.image, self.quirks = medium, image, quirks
-        self.state = image + ".state"
+        self.medium, self.image, self.state, self.quirks = medium, image, image + ".state", quirks
+        self.overwritable = medium in OVERWRITABLE
         self.contents = []
-
-    @property
-    def overwritable(self):
-        return self.medium in OVERWRITABLE
 
     def command(self, *args):
         drive = self.medium if self.medium == "empty" else "%s=%s" % (self.medium, self.image)
@@ -161,14 +158,8 @@ class Disc:
     def saved(self):
         """Every byte of the image and its state file (None where one does
         not exist): what a refused job must leave as it was."""
-        out = []
-        for name in (self.image, self.state):
-            try:
-                with open(name, "rb") as data:
-                    out.append(data.read())
-            except FileNotFoundError:
-                out.append(None)
-        return out
+        return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
+                for name in (self.image, self.state)]
 
     def fingerprint(self):
         """The image's size and its block 16, where the descriptors of the
@@ -199,15 +190,10 @@ class Disc:
         next burn closes that session and starts a new one after the gap."""
         if self.overwritable or not os.path.exists(self.state):
             return 0
-        starts, opened = [], False
-        with open(self.state) as text:
-            for words in (line.split() for line in text):
-                if words[:1] == ["session"]:
-                    opened = True
-                elif words[:1] == ["track"] and opened:
-                    starts.append(int(words[1]))
-                    opened = False
-        return starts[-1] if starts else 0
+        # The first track after each "session" line starts that session.
+        starts = re.findall(r"^session\b.*\n(?:(?!track |session).*\n)*track (\d+)",
+                            pathlib.Path(self.state).read_text(), re.M)
+        return int(starts[-1]) if starts else 0
 
     def burn_args(self, source, blank):
         return ["burn"] + (["--force"] if self.medium in ERASABLE and not blank else []) + [source]
@@ -463,8 +449,7 @@ def check_after_kill(disc, job, before, sources):
     burn of sources works and keeps everything."""
     listed = disc.run("drives")
     line = disc.drive_line(listed)
-    shown = disc.medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
-    if listed.status != 0 or line is None or shown not in line:
+    if listed.status != 0 or line is None or display(disc.medium) not in line:
         return ["after the kill, `drives` does not list the disc: %s" % listed]
     problems = []
     blank = re.search(r"\bBlank\b", line) is not None
