@@ -95,9 +95,8 @@ def pattern(size, seed):
 
 
 def make_sources(root, seed=1, big=0):
-    """A folder with nested folders, non-ASCII names, an empty folder and
-    files of the sizes around a block; with one file of big bytes when big,
-    so that its write lasts long enough to be stopped in the middle."""
+    """A tree of nested and empty folders, non-ASCII names, files of the sizes
+    around a block, and a file of big bytes (to stop a write in) when big."""
     os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
     write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
     write(os.path.join(root, "zero bytes.dat"), b"")
@@ -126,9 +125,8 @@ def copy_disc(image, to):
 
 
 class Disc:
-    """A virtual disc in a drive of its own, and what it should hold: the
-    sources of its last complete session, each burned as a folder of its own
-    name at the root (a session imports the one before)."""
+    """A virtual disc in a drive of its own, and the sources of its last
+    complete session (each at the root under its own name)."""
 
     def __init__(self, medium, image, program=None, quirks=None):
         self.program = program or PROGRAM
@@ -156,14 +154,12 @@ class Disc:
             return 0
 
     def saved(self):
-        """Every byte of the image and its state file (None where one does
-        not exist): what a refused job must leave as it was."""
+        """The bytes of the image and of its state file (None: no file)."""
         return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
                 for name in (self.image, self.state)]
 
     def fingerprint(self):
-        """The image's size and its block 16, where the descriptors of the
-        disc's file system begin: an erase changes one or the other."""
+        """The image's size and block 16 (the descriptors): an erase changes one."""
         try:
             with open(self.image, "rb") as data:
                 data.seek(disc_check.DESCRIPTORS_AT * BLOCK)
@@ -206,8 +202,7 @@ class Disc:
         self.contents = self.contents + [source]
 
     def prefix_digest(self, blocks):
-        """A hash of the image's first blocks, holes and blocks past its end
-        read as zeros, as the drive reads them."""
+        """A hash of the image's first blocks, those past its end read as zeros."""
         digest = hashlib.sha1()
         with open(self.image, "rb") as data:
             piece = data.read(blocks * BLOCK)
@@ -234,8 +229,7 @@ class Case(unittest.TestCase):
         return os.path.join(self.scratch, *names)
 
     def expect(self, done, *words, status=0):
-        """Checks a run's exit status and that its output holds each of
-        words; answers the output."""
+        """Checks a run's exit status and words in its output; answers the output."""
         self.assertEqual(done.status, status, done)
         for text in words:
             self.assertIn(text, done.output)
@@ -247,9 +241,8 @@ class Case(unittest.TestCase):
 
 
 class Snapshot:
-    """What a disc held before a job: its contents, and on written-once
-    media a hash of every block before the next session, which the job must
-    leave as it was."""
+    """A disc before a job: its contents, and on written-once media a hash of
+    the blocks before the next session, which the job must leave as they were."""
 
     def __init__(self, disc):
         self.contents = list(disc.contents)
@@ -264,8 +257,7 @@ class Snapshot:
 
 
 class Job:
-    """A burn of sources ("first" on a blank disc, "append" after a session)
-    or an erase."""
+    """A burn of sources ("first" or "append") or an erase."""
 
     def __init__(self, kind, sources=None):
         self.kind, self.sources = kind, sources
@@ -297,8 +289,7 @@ class Point:
 
 
 def line_point(line, rehearsed):
-    """The point where a job is about to print the line that holds the words
-    line, from the output of a rehearsal of the same job."""
+    """The point before the line holding words line in a rehearsal's output."""
     found = rehearsed.find(line)
     if found < 0:
         raise Broken('the job does not print "%s": %s' % (line, rehearsed.strip()[-300:]))
@@ -306,16 +297,15 @@ def line_point(line, rehearsed):
 
 
 class Stopped:
-    """A job a signal was sent to (or that ended first): the process, whether
-    the signal was sent, the image's blocks when it was."""
+    """A job a signal was sent to (unless it ended first), and the image's
+    blocks then."""
 
     def __init__(self, process, how, output, filler, signalled, blocks):
         self.process, self.how, self.output, self.filler = process, how, output, filler
         self.signalled, self.blocks = signalled, blocks
 
     def finish(self):
-        """Reads the job's output to its end and waits for it; answers its
-        end as a Run."""
+        """Reads the job's output to its end and waits for it; answers a Run."""
         if self.signalled and self.how == signal.SIGKILL:
             # Dead before its output is read: a job killed in the write of a
             # line must not finish that write once the reader makes room.
@@ -389,9 +379,8 @@ def stop_job(disc, args, point, how):
 
 
 def rehearse(disc, args, folder):
-    """Runs the job to its end on a copy of the disc; answers the image's
-    blocks at the end, how long the job took and what it printed, to place
-    stops inside it."""
+    """Runs the job on a copy of the disc, to place stops inside it; answers
+    the image's blocks at its end, how long it took and what it printed."""
     os.makedirs(folder, exist_ok=True)
     copy = Disc(disc.medium, os.path.join(folder, os.path.basename(disc.image)), disc.program)
     copy_disc(disc.image, copy.image)
@@ -477,12 +466,9 @@ def check_after_kill(disc, job, before, sources):
 
 
 def writer_args(disc, source, command="burn"):
-    """A burn that asks for the disc whatever it holds (--force on erasable
-    media), so that a refusal can only come from the drive being held; or
-    another command."""
-    if command != "burn":
-        return [command]
-    return ["burn"] + (["--force"] if disc.medium in ERASABLE else []) + [source]
+    """A burn with --force where it may be needed, so that only the drive being
+    held refuses it; or another command."""
+    return disc.burn_args(source, False) if command == "burn" else [command]
 
 
 def holds_image(pid, image):
