@@ -5,26 +5,22 @@ every folder, every file's size and a hash of its content.
 
     disc_check.py IMAGE START SPEC...
 
-START is the block where the session begins. Each SPEC says where a source
-lies on the disc: "DISCPATH=LOCALPATH" ("/=DIR" puts the contents of DIR at
-the root), or a plain path, which lands at the root under its own name.
-Prints what differs and exits 1, or prints one line and exits 0.
+START is the session's first block. A SPEC is "DISCPATH=LOCALPATH" ("/=DIR":
+DIR's contents at the root) or a path, which lands at the root under its own
+name. Prints what differs and exits 1, or prints one line and exits 0.
 
-- A name longer than the Joliet limit matches an otherwise unmatched file of
-  its folder with the same content whose name keeps the source name's
-  beginning; every reader must see the same shortened name.
-- isoinfo prints Joliet names in Latin-1, each UTF-16 unit beyond it as "_".
-- Files of BIG_FILE bytes or more are compared by size, and by the hashes of
-  their first and last SAMPLE bytes where the reader reads a part of a file
-  (xorriso and pycdlib).
-- The ISO 9660 tree (pycdlib) must hold valid identifiers and the same
-  folders and file contents as the Joliet tree.
-- 7z and pycdlib read the descriptors at block 16 only: a session that starts
-  elsewhere is read from a copy whose block 16 on holds that session's
-  descriptors, as a drive shows a multi-session disc.
+A name over the Joliet limit matches an unmatched file of its folder with the
+same content whose name keeps its beginning, the same for every reader.
+isoinfo prints each UTF-16 unit beyond Latin-1 as "_". Files of BIG_FILE bytes
+and more are compared by size, and by their first and last SAMPLE bytes where
+a reader reads part of a file. The ISO 9660 tree (pycdlib) must hold valid
+identifiers and what the Joliet tree holds. 7z and pycdlib read block 16 only:
+a later session is read from a copy whose block 16 on holds its descriptors,
+as a drive shows a multi-session disc.
 """
 
 import hashlib
+import io
 import os
 import re
 import shlex
@@ -199,17 +195,6 @@ def read_7z(view, scratch):
     return listing, None
 
 
-class _Digest:
-    """A file object that hashes what pycdlib writes to it."""
-
-    def __init__(self):
-        self.hash = hashlib.sha1()
-
-    def write(self, data):
-        self.hash.update(data)
-        return len(data)
-
-
 def read_pycdlib(view):
     """The Joliet tree as a listing, and problems of the ISO 9660 tree."""
     import pycdlib  # pylint: disable=import-outside-toplevel
@@ -226,9 +211,9 @@ def read_pycdlib(view):
             records.append(records[-1].data_continuation)
         size = sum(r.get_data_length() for r in records)
         if size < BIG_FILE:
-            sink = _Digest()
+            sink = io.BytesIO()
             disc.get_file_from_iso_fp(sink, **{key: path})
-            return [size, sink.hash.hexdigest()[:12]]
+            return [size, hashlib.sha1(sink.getvalue()).hexdigest()[:12]]
         # A big file: its first and last bytes, read where its records point.
         with open(view, "rb") as image:
             image.seek(records[0].extent_location() * BLOCK)
