@@ -99,7 +99,8 @@ def latin1_form(path):
 
 
 def files(listing, big=False):
-    return [p for p, (size, _) in listing.items() if size is not FOLDER and (size >= BIG_FILE) == big]
+    return [p for p, (size, _) in listing.items()
+            if size is not FOLDER and (size >= BIG_FILE) == big]
 
 
 # ---- the readers -------------------------------------------------------------
@@ -227,8 +228,8 @@ def read_pycdlib(view):
         for top, folders, names in disc.walk(**{key: "/"}):
             for name in folders:
                 listing[top.rstrip("/") + "/" + name] = [FOLDER, None]
-            for name in names:
-                listing[top.rstrip("/") + "/" + name] = file_entry(key, top.rstrip("/") + "/" + name)
+            for path in (top.rstrip("/") + "/" + name for name in names):
+                listing[path] = file_entry(key, path)
         return listing
 
     try:
@@ -336,7 +337,8 @@ def check(image, start, specs):
         if view is None:
             problems.append("7z and pycdlib cannot read the session: " + why)
         else:
-            readers += [("7z", lambda: read_7z(view, scratch)), ("pycdlib", lambda: read_pycdlib(view))]
+            readers += [("7z", lambda: read_7z(view, scratch)),
+                        ("pycdlib", lambda: read_pycdlib(view))]
         for reader, read in readers:
             listing, failure = read()
             if reader == "pycdlib" and listing is not None:
