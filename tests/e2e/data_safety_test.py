@@ -1,9 +1,8 @@
 #!/usr/bin/python3
-"""Data safety end to end on virtual drives, as a user of orlet-burn meets it:
-jobs killed with SIGKILL at chosen points, two writers on one disc, discs
-written by other tools or damaged, state files that contradict their images.
-One table per family, one row per case; the checks after a kill or a meeting
-of writers are those scripts/crash-campaign runs (safety_support.py).
+"""Data safety through orlet-burn on virtual drives: jobs killed with SIGKILL
+at chosen points, two writers on one disc, discs of other file systems, state
+files that contradict their images. The checks after a kill or a meeting of
+writers are those scripts/crash-campaign runs (safety_support.py).
 
     ORLET_BURN=build/bin/orlet-burn data_safety_test.py [TestClass ...]
 """
@@ -19,19 +18,16 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disc_check  # pylint: disable=wrong-import-position
 import safety_support as safety  # pylint: disable=wrong-import-position
-from orlet_burn_test import ORLET_BURN, Case, digest, make_tree, pattern  # pylint: disable=wrong-import-position
+from safety_support import Case, Disc, make_sources, pattern  # pylint: disable=wrong-import-position
 
-# A kill that must land inside a window of a few milliseconds on a shared
-# machine may miss it; the row is then played again on a fresh disc, up to
-# this many times.
+# A kill that must land inside a window of a few milliseconds may miss it on a
+# shared machine; the row is then played again on a fresh disc.
 TRIES = 5
-# The long file of a killed burn: several milliseconds of writing at the
-# virtual drive's speed.
+# The long file of a killed burn: milliseconds of writing at the drive's speed.
 LONG = 8 << 20
-# The lines orlet-burn prints as a burn is about to write its first block,
-# just before an erase starts and just after it ends; a job is killed as it
-# is about to print one. (An erase is killed during its work when its image
-# first changes.)
+# A job is killed as it is about to print one of these lines: a burn's last
+# before its first block, and an erase's just before and after its work (in
+# its work, when its image first changes).
 BEFORE_THE_WRITE = "image ready; writing"
 ERASE_POINTS = {"before": "this takes about", "after": "erased"}
 
@@ -74,7 +70,7 @@ class InterruptionTest(Case):
                     # track cut short: counted as lost, not as used.
                     shown = disc.run("info")
                     self.assertRegex(shown.output, r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
-                after = safety.make_sources(os.path.join(row, "next"), 9)
+                after = make_sources(os.path.join(row, "next"), 9)
                 self.assertEqual(safety.check_after_kill(disc, job, before, after), [])
 
     def kill(self, row, kind, medium, where):
@@ -83,10 +79,10 @@ class InterruptionTest(Case):
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
             os.makedirs(folder)
-            disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+            disc = Disc(medium, os.path.join(folder, medium + ".iso"))
             if kind != "first":
-                disc.burn(safety.make_sources(os.path.join(folder, "earlier"), 1))
-            job = safety.Job(kind, None if kind == "erase" else safety.make_sources(
+                disc.burn(make_sources(os.path.join(folder, "earlier"), 1))
+            job = safety.Job(kind, None if kind == "erase" else make_sources(
                 os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
             args = job.args(disc)
             before = safety.Snapshot(disc)
@@ -135,11 +131,11 @@ class ConcurrentWritersTest(Case):
             with self.subTest(medium=medium, held=held, second=command):
                 folder = self.path("%s %s %s" % (medium, held, command))
                 os.makedirs(folder)
-                disc = safety.Disc(ORLET_BURN, medium, os.path.join(folder, medium + ".iso"))
+                disc = Disc(medium, os.path.join(folder, medium + ".iso"))
                 for number in range(earlier):
-                    disc.burn(safety.make_sources(os.path.join(folder, "earlier"), number))
-                first = safety.make_sources(os.path.join(folder, "writer-a"), 3, LONG)
-                second = safety.make_sources(os.path.join(folder, "writer-b"), 4)
+                    disc.burn(make_sources(os.path.join(folder, "earlier"), number))
+                first = make_sources(os.path.join(folder, "writer-a"), 3, LONG)
+                second = make_sources(os.path.join(folder, "writer-b"), 4)
                 before = safety.Snapshot(disc)
                 point = None
                 if held != "not held":
@@ -158,7 +154,7 @@ class ConcurrentWritersTest(Case):
                     self.fail("the burn ended before it could be held, %d times" % TRIES)
                 if held == "in its track":
                     self.assertEqual(safety.check_second_while_held(disc, command, other), [])
-                after = safety.make_sources(os.path.join(folder, "next"), 5)
+                after = make_sources(os.path.join(folder, "next"), 5)
                 self.assertEqual(safety.check_writers(disc, before, burns, after), [])
 
 
@@ -200,33 +196,23 @@ class ForeignDiscTest(Case):
     ]
 
     def test_a_disc_of_another_file_system_is_kept_until_erased(self):
-        tree = make_tree(self.path("tree"))
+        tree = make_sources(self.path("tree"))
         for make, medium in self.ROWS:
             with self.subTest(image=make.__name__, medium=medium):
                 image = self.path("%s %s" % (make.__name__, medium))
                 make(image, tree)
-                disc = safety.Disc(ORLET_BURN, medium, image)
-                with open(image, "rb") as data:
-                    content = data.read()
+                disc = Disc(medium, image)
+                content = disc.saved()
                 listed = disc.run("drives")
                 self.assertEqual(listed.status, 0, listed)
                 self.assertNotRegex(disc.drive_line(listed) or "", r"\bBlank\b", listed.output)
                 for force in ([], ["--force"]):
                     refused = disc.run("burn", *force, tree)
                     self.assertNotEqual(refused.status, 0, refused)
-                    with open(image, "rb") as data:
-                        self.assertTrue(data.read() == content, "burn %s changed the image" % force)
+                    self.assertTrue(disc.saved() == content, "burn %s changed the image" % force)
                 erased = disc.run("erase")
                 self.assertEqual(erased.status, 0, erased)
                 self.assertEqual(safety.check_next_burn(disc, [[]], tree), [])
-
-
-def cut_first_track(text):
-    return re.sub(r"^track 0 \d+$", "track 0 20", text, count=1, flags=re.M)
-
-
-def last_track_beyond_the_image(text):
-    return re.sub(r"^(track \d+) \d+\s*\Z", r"\1 50000\n", text, flags=re.M)
 
 
 class StateContradictionTest(Case):
@@ -235,27 +221,27 @@ class StateContradictionTest(Case):
     and changes neither."""
 
     ROWS = [
-        # medium  sessions  the edit of the state file, the mismatch's words
-        ("dvd+r", 1, lambda t: re.sub(r"disc appendable\n(.|\n)*", "disc blank\n", t), "blank"),
-        ("cd-r", 1, cut_first_track, "track|session"),
-        ("dvd-r", 2, last_track_beyond_the_image, "track|end"),
-        ("bd-r", 2, lambda t: t.replace("session closed", "session open", 1), "open"),
-        ("dvd+rw", 1, lambda t: t.replace("disc formatted", "disc unformatted"), "format"),
-        ("dvd+r", 1, lambda t: t.replace("medium dvd+r", "medium dvd-r"), r"dvd-r\b"),
+        # medium sessions  the edit of the state file (its first match)   the mismatch's words
+        ("dvd+r", 1, r"disc appendable\n(.|\n)*", "disc blank\n", "blank"),
+        ("cd-r", 1, r"^track 0 \d+$", "track 0 20", "track|session"),  # the first track cut
+        ("dvd-r", 2, r"^(track \d+) \d+\s*\Z", r"\1 50000\n", "track|end"),  # beyond the image
+        ("bd-r", 2, r"session closed", "session open", "open"),
+        ("dvd+rw", 1, r"disc formatted", "disc unformatted", "format"),
+        ("dvd+r", 1, r"medium dvd\+r", "medium dvd-r", r"dvd-r\b"),
     ]
 
     def test_a_state_file_that_contradicts_its_image_is_refused(self):
-        for number, (medium, sessions, edit, words) in enumerate(self.ROWS):
+        for number, (medium, sessions, found, edit, words) in enumerate(self.ROWS):
             with self.subTest(row=number, medium=medium):
-                disc = safety.Disc(ORLET_BURN, medium, self.path("%d %s.iso" % (number, medium)))
+                disc = Disc(medium, self.path("%d %s.iso" % (number, medium)))
                 for session in range(sessions):
-                    disc.burn(make_tree(self.path("%d-%d" % (number, session)), session))
+                    disc.burn(make_sources(self.path("%d-%d" % (number, session)), session))
                 with open(disc.state) as state:
                     text = state.read()
-                self.assertNotEqual(edit(text), text)
-                with open(disc.state, "w") as state:
-                    state.write(edit(text))
-                before = digest(disc.image)
+                edited = re.sub(found, edit, text, count=1, flags=re.M)
+                self.assertNotEqual(edited, text)
+                safety.write(disc.state, edited)
+                before = disc.saved()
                 for args in (["drives"], ["burn", "--force", self.path("%d-0" % number)]):
                     refused = disc.run(*args)
                     self.assertNotEqual(refused.status, 0, refused)
@@ -263,7 +249,7 @@ class StateContradictionTest(Case):
                     self.assertIn(disc.state, refused.output)
                     said = refused.output.replace(disc.state, "").replace(disc.image, "")
                     self.assertRegex(said, words)
-                    self.assertTrue(digest(disc.image) == before, "%s changed the disc" % args)
+                    self.assertTrue(disc.saved() == before, "%s changed the disc" % args)
 
 
 if __name__ == "__main__":

@@ -2,7 +2,7 @@
 """orlet-burn end to end on virtual drives: what a user types and sees, and
 what independent readers (disc_check.py) find on the discs it writes.
 
-    ORLET_BURN=build/bin/orlet-burn orlet_burn_test.py [TestClass ...]
+    ORLET_BURN=build/bin/orlet-burn orlet_burn_test.py [TestClass[.test] ...]
 
 ORLET_E2E_SCRATCH names the folder for the discs and sources (default: the
 system's temporary folder); the 4 GiB test writes that much there.
@@ -14,610 +14,455 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import disc_check  # pylint: disable=wrong-import-position
+import safety_support as safety  # pylint: disable=wrong-import-position
+from safety_support import Case, Disc, make_sources, orlet_burn, write  # pylint: disable=wrong-import-position
 
-ORLET_BURN = os.environ.get("ORLET_BURN", "")
-WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-rw-ro", "dvd-ram", "dvd+r", "dvd+rw",
-            "dvd+r-dl", "dvd-r-dl", "bd-r", "bd-re"]
-OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
-# Written disc-at-once: one session closes the disc.
-SINGLE_SESSION = {"dvd-r-dl"}
-EXIT_FAILED = 1
-# Root reads every file whatever its mode: the permission cases run
-# orlet-burn as nobody.
+FAILED, USAGE, DIFFERENCES, CANCELLED = 1, 2, 3, 130
+# Root reads every file whatever its mode: the permission cases run as nobody.
 NOBODY = 65534
 AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
-# The longest path the system takes, in bytes with its terminating NUL (Linux).
-PATH_MAX = 4096
-# Folder levels orlet-burn's library walks below a path it is given, that
-# path's own level included (FileContainer::kMaxImportDepth).
-MAX_IMPORT_DEPTH = 256
-EXIT_CANCELLED = 130
-# Long enough that a write of this much is still running when a Ctrl-C
-# sent at its first line arrives: seconds at the virtual drive's speed.
+MAX_IMPORT_DEPTH = 256  # folder levels the library walks below a path, its own included
+# Long enough that a write of this much still runs when a Ctrl-C sent at its
+# first line arrives: seconds at the virtual drive's speed.
 LONG_WRITE = 3 << 30
-# How long a test waits for orlet-burn to say something or to end.
-PATIENCE = 120
 # Files in the large folder an append keeps: enough that finding each one by
 # a scan of its folder would show, few enough for the four readers to check.
 MANY_FILES = 1500
+# What an erase prints, and the time it announces per medium.
+ERASE_LINES = ["opening the drive", "erasing", "this takes about %d seconds", "erased",
+               "ejecting the disc", "loading the disc again", "finished"]
+ERASE_SECONDS = {"cd-rw": 9, "dvd-rw": 86, "dvd+rw": 64, "dvd-ram": 103, "dvd-rw-ro": 86,
+                 "bd-re": 17}
 
 
-def write(path, content):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as out:
-        out.write(content.encode() if isinstance(content, str) else content)
+def foreign_image(tool, image, tree):
+    """An image of tree made by genisoimage or xorriso, labelled with the
+    tool's name: one closed session and no state file."""
+    if tool == "genisoimage":
+        command = ["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
+    else:
+        command = ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map",
+                   tree, "/"]
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return image
 
 
-def pattern(size, seed):
-    """size bytes that differ from file to file and from block to block."""
-    unit = bytes((seed * 31 + i * 7) % 251 for i in range(4093))
-    return (unit * (size // len(unit) + 1))[:size]
+class MediaTest(Case):
+    """Each medium, in a drive with a habit a real drive has
+    (STARBURN_VIRTUAL_QUIRKS), through a sequence of steps; after each burn
+    every reader finds each session at its start with what it holds (on
+    overwritable media block 16 always shows the newest session).
 
+    Steps: tree, file, many: a burn of a folder, of a file, of a folder of
+    MANY_FILES files, keeping the disc's files; alone: a burn of a file with
+    --no-import; genisoimage, xorriso: the disc was written by that tool;
+    erase; full: the disc is closed, and a burn is refused leaving it as it was.
+    """
 
-def make_tree(root, seed=1):
-    """A folder with nested folders, non-ASCII names, an empty folder and
-    files of the sizes around a block."""
-    os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
-    write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
-    write(os.path.join(root, "zero bytes.dat"), b"")
-    for size in (1, 2047, 2048, 2049, 100000):
-        write(os.path.join(root, "sizes", "%d.bin" % size), pattern(size, seed + size))
-    write(os.path.join(root, "deep", "a", "b", "c", "d", "leaf.txt"), "deep %d" % seed)
-    write(os.path.join(root, "été", "plage à Nice.txt"), "plage %d" % seed)
-    write(os.path.join(root, "日本", "富士山.txt"), "fuji %d" % seed)
-    return root
+    ROWS = [
+        # medium     drive habits                           steps
+        ("cd-r", "", "tree tree file alone"),  # a track under 300 blocks is padded
+        ("cd-r", "reset-at=40,slow-operations=3", "tree file"),
+        ("cd-r", "", "genisoimage tree"),
+        ("cd-rw", "", "tree tree erase tree"),
+        ("cd-rw", "flush-closes-cd-track", "tree file erase file"),  # CLOSE TRACK refused
+        ("dvd-r", "busy-one-in=2", "tree file"),  # the buffer full, again and again
+        ("dvd-r", "reset-at=40", "tree file"),
+        ("dvd-rw", "", "tree file erase file"),
+        ("dvd-rw", "quick-blanked", "tree full erase file"),  # incremental not offered
+        ("dvd-r-dl", "", "tree full"),  # disc at once only
+        ("dvd-ram", "", "tree file erase file"),
+        ("dvd-rw-ro", "busy-one-in=3", "tree file erase file"),  # whole 32 KiB groups
+        ("dvd+r", "", "tree tree file"),
+        ("dvd+r", "reset-at=40,page-speeds-in-cd-units", "tree file"),
+        ("dvd+r-dl", "", "tree file"),
+        ("dvd+rw", "", "tree tree file erase tree"),
+        ("dvd+rw", "slow-operations=3", "tree file erase file"),  # formatted in the background
+        ("dvd+rw", "format-stopped", "tree file erase file"),  # the format is restarted
+        ("dvd+rw", "", "xorriso tree"),
+        ("bd-r", "busy-one-in=2", "tree file"),
+        ("bd-r", "", "many file"),
+        ("bd-re", "slow-operations=3", "tree file erase file"),  # unformatted: formatted first
+    ]
 
+    def test_cd(self):
+        self.play("cd")
 
-def entries(count):
-    return "%d %s" % (count, "entry" if count == 1 else "entries")
+    def test_dvd_minus(self):
+        self.play("dvd-")
 
+    def test_dvd_plus(self):
+        self.play("dvd+")
 
-def readable_tree(root):
-    write(os.path.join(root, "good.txt"), "read whole")
-    write(os.path.join(root, "sub", "kept.txt"), "kept")
-    return root
+    def test_bd(self):
+        self.play("bd")
 
+    def play(self, family):
+        for number, (medium, quirks, steps) in enumerate(self.ROWS):
+            if medium.startswith(family):
+                with self.subTest(medium=medium, quirks=quirks, steps=steps):
+                    self.play_row(self.path(str(number)), medium, quirks, steps.split())
 
-def long_root(folder):
-    """A folder for the source whose "sub" folder has a path of 3990 bytes:
-    a name of 200 bytes in it makes a path longer than the system takes."""
-    left = 3990 - len("/src/sub") - len(folder)  # for "/" and a name each
-    parts = []
-    while left > 256:
-        parts.append("p" * 200)
-        left -= 201
-    parts.append("p" * (left - 1))
-    return os.path.join(folder, *parts, "src")
-
-
-def digest(path):
-    """The bytes of a disc image and its state file, to see that a refused
-    or failed job left the disc as it was."""
-    out = []
-    for name in (path, path + ".state"):
-        if os.path.exists(name):
-            with open(name, "rb") as data:
-                out.append(data.read())
-        else:
-            out.append(None)
-    return out
-
-
-class Case(unittest.TestCase):
-    """A scratch folder per test, orlet-burn runs and disc checks."""
-
-    maxDiff = None
-
-    def setUp(self):
-        if not ORLET_BURN or not os.access(ORLET_BURN, os.X_OK):
-            self.fail("ORLET_BURN must name the orlet-burn program")
-        base = os.environ.get("ORLET_E2E_SCRATCH") or None
-        if base:
-            os.makedirs(base, exist_ok=True)
-        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-", dir=base)
-        self.addCleanup(shutil.rmtree, self.scratch, True)
-
-    def path(self, *names):
-        return os.path.join(self.scratch, *names)
-
-    def env(self, drives=None):
-        env = dict(os.environ)
-        env.pop("STARBURN_VIRTUAL_DRIVES", None)
-        env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out of the tests
-        if drives is not None:
-            env["STARBURN_VIRTUAL_DRIVES"] = drives
-        return env
-
-    def orlet_burn(self, drive, *args, status=0, drives_env=None, as_user=()):
-        """Runs orlet-burn with drive ("MEDIUM=PATH", or None) attached; checks
-        its exit status; answers its output (stdout, then stderr). as_user: a
-        command that runs it as another user (AS_NOBODY)."""
-        command = [*as_user, ORLET_BURN] + (["--virtual", drive] if drive else []) + list(args)
-        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              env=self.env(drives_env), timeout=PATIENCE, check=False)
-        output = done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace")
-        self.assertEqual(done.returncode, status, "%s\n%s" % (" ".join(command), output))
-        return output
-
-    def next_session(self, drive):
-        """The block where the next session on the disc will start."""
-        info = self.orlet_burn(drive, "info", "0")
-        return int(re.search(r"next session at\s+block (\d+)", info).group(1))
-
-    def assertReads(self, image, start, *specs):  # pylint: disable=invalid-name
-        problems = disc_check.check(image, start, list(specs))
-        self.assertEqual(problems, [], "session at block %d of %s" % (start, image))
-
-
-class EveryMediumTest(Case):
-    def test_a_folder_burned_to_every_writable_medium_reads_back_whole(self):
-        tree = make_tree(self.path("tree"))
-        for medium in WRITABLE:
-            with self.subTest(medium=medium):
-                image = self.path(medium + ".iso")
-                drive = "%s=%s" % (medium, image)
-                listed = self.orlet_burn(drive, "drives")
-                self.assertRegex(listed, r"0\s+D:\s+StarBurn Virtual Recorder\s+%s\s+Blank\s+blank"
-                                 % re.escape(medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")))
-                out = self.orlet_burn(drive, "burn", "--label", "E2E " + medium, tree)
-                self.assertIn("done: the disc was written", out)
-                self.assertIn("recorded; session closed, disc ejected", out)
-                info = self.orlet_burn(drive, "info", "0")
-                self.assertIn("label             E2E " + medium, info)
-                self.assertIn("closed" if medium in SINGLE_SESSION else "appendable", info)
-                self.assertReads(image, 0, tree)
-
-
-class SessionsTest(Case):
-    def burn_three_sessions(self, medium):
-        """Sessions of a folder, a second folder and a file; after each, every
-        session reads back at its own start with what it holds."""
-        image = self.path(medium + ".iso")
-        drive = "%s=%s" % (medium, image)
-        force = ["--force"] if medium in OVERWRITABLE else []
-        sources = [make_tree(self.path("first"), 1), make_tree(self.path("second"), 2),
-                   self.path("third.txt")]
-        write(sources[2], "the third session's one file\n")
-        starts = []
-        for number, source in enumerate(sources):
-            starts.append(self.next_session(drive))
-            out = self.orlet_burn(drive, "burn", *(force if number else []), source)
-            self.assertIn("done: the disc was written", out)
-            if number:
-                self.assertIn("keeping its files (a new session is appended)", out)
-            for session, start in enumerate(starts):
-                if start == 0 and number and medium in OVERWRITABLE:
-                    # An overwritable disc has no sessions: an append
-                    # rewrites the descriptors at block 16 to point at the
-                    # newest image, which any reader then sees.
-                    self.assertReads(image, 0, *sources[:number + 1])
-                else:
-                    self.assertReads(image, start, *sources[:session + 1])
-        self.assertEqual(len(set(starts)), 3)
-        out = self.orlet_burn(drive, "verify", *sources)
-        self.assertIn("verified: every file matches in name, size and content", out)
-        return image, drive, sources
-
-    def test_cd_r_holds_three_sessions_and_a_fourth_without_the_earlier_files(self):
-        image, drive, sources = self.burn_three_sessions("cd-r")
-        with open(image + ".state") as state:
-            self.assertEqual(len(re.findall(r"^session closed$", state.read(), re.M)), 3)
-        alone = self.path("alone.txt")
-        write(alone, "a session that does not keep the earlier files\n")
-        start = self.next_session(drive)
-        out = self.orlet_burn(drive, "burn", "--no-import", alone)
-        self.assertIn("not keeping its files (--no-import)", out)
-        self.assertReads(image, start, alone)
-        self.assertReads(image, 0, sources[0])
-
-    def test_dvd_plus_r_holds_three_sessions(self):
-        self.burn_three_sessions("dvd+r")
-
-    def test_dvd_plus_rw_holds_three_sessions(self):
-        self.burn_three_sessions("dvd+rw")
-
-    def test_an_append_keeps_every_file_of_a_large_folder(self):
-        """The append finds each earlier entry in the imported session by its
-        name there; a folder of many files, and one of them as deep as a
-        folder of its own, all stay readable beside the new file."""
-        image = self.path("bd-r.iso")
-        drive = "bd-r=" + image
-        many = self.path("many")
-        for number in range(MANY_FILES):
-            write(os.path.join(many, "f%05d.txt" % number), "file %d\n" % number)
-        write(os.path.join(many, "inner", "leaf.txt"), "inside the large folder\n")
-        self.orlet_burn(drive, "burn", many)
-        start = self.next_session(drive)
-        extra = self.path("extra.txt")
-        write(extra, "the appended file\n")
-        out = self.orlet_burn(drive, "burn", extra)
-        self.assertIn("keeping its files (a new session is appended)", out)
-        self.assertReads(image, start, many, extra)
-
-
-class ForeignImageTest(Case):
-    """Images made by other tools, without a state file: one closed session
-    that a burn appends to, keeping the old files."""
-
-    def append_to(self, medium, image, old, label):
-        drive = "%s=%s" % (medium, image)
-        self.assertFalse(os.path.exists(image + ".state"))
-        info = self.orlet_burn(drive, "info", "0")
+    def play_row(self, folder, medium, quirks, steps):
+        os.makedirs(folder)
+        disc = Disc(medium, os.path.join(folder, medium + ".iso"), quirks=quirks)
+        sessions = []  # (start, contents) of each session
+        for number, step in enumerate(steps):
+            source = os.path.join(folder, "%d %s" % (number, step))
+            if step in ("genisoimage", "xorriso"):
+                foreign_image(step, disc.image, make_sources(source, number))
+                self.assertFalse(os.path.exists(disc.state))
+                label = step.upper()
+                self.expect(disc.run("info", "0"), "label             " + label, "appendable")
+                disc.contents = ["/=" + source]
+                sessions = [(0, disc.contents)]
+                continue
+            if step == "erase":
+                out = self.expect(disc.run("erase"), "done: the disc is blank")
+                lines = ERASE_LINES[:]
+                lines[2] %= ERASE_SECONDS[medium]
+                self.assertEqual(re.findall(r"^  (.*)$", out, re.M), lines)
+                # A fully blanked DVD-RW takes incremental writing again.
+                disc.quirks = quirks.replace("quick-blanked", "")
+                disc.contents, sessions = [], []
+                continue
+            if step == "full":
+                self.assertRegex(disc.run("info", "0").output, r"disc .*, closed")
+                before = disc.saved()
+                self.expect(disc.run("burn", disc.contents[-1]), "the disc is full: it is closed",
+                            status=FAILED)
+                self.assertTrue(disc.saved() == before, "a refused burn changed the disc")
+                continue
+            if not sessions:
+                self.assertRegex(disc.run("drives").output, r"0\s+D:\s+StarBurn Virtual Recorder"
+                                 r"\s+%s\s+Blank\s+blank" % re.escape(safety.display(medium)))
+            if step == "tree":
+                make_sources(source, number)
+            elif step == "many":
+                write(os.path.join(source, "inner", "leaf.txt"), "as deep as a folder of its own")
+                for name in range(MANY_FILES):
+                    write(os.path.join(source, "f%05d.txt" % name), "file %d\n" % name)
+            else:
+                source += ".txt"
+                write(source, "the file of step %d\n" % number)
+            start = disc.next_session()
+            # --label names each session, a continued disc's too.
+            label = "STEP %d" % number
+            args = disc.burn_args(source, not disc.contents)
+            args[1:1] = ["--label", label] + (["--no-import"] if step == "alone" else [])
+            self.expect(disc.run(*args), "done: the disc was written",
+                        "not keeping its files (--no-import)" if step == "alone" else
+                        "keeping its files (a new session is appended)" if disc.contents else "")
+            disc.contents = ([] if step == "alone" else disc.contents) + [source]
+            sessions.append((start, disc.contents))
+            for start, contents in sessions:
+                newest = start == 0 and disc.overwritable
+                self.assertReads(disc.image, start, *(disc.contents if newest else contents))
+        info = disc.run("info", "0").output
         self.assertIn("label             " + label, info)
-        self.assertIn("appendable", info)
-        new = make_tree(self.path("new"), 7)
-        start = self.next_session(drive)
-        force = ["--force"] if medium in OVERWRITABLE else []
-        self.orlet_burn(drive, "burn", *force, new)
-        self.assertReads(image, start, "/=" + old, new)
-        if medium in OVERWRITABLE:
-            self.assertReads(image, 0, "/=" + old, new)  # block 16 shows the newest
-        else:
-            self.assertReads(image, 0, "/=" + old)
-        out = self.orlet_burn(drive, "verify", new)
-        self.assertIn("verified", out)
-
-    def test_appending_to_a_genisoimage_image_keeps_its_files(self):
-        old = make_tree(self.path("old"), 3)
-        image = self.path("genisoimage.iso")
-        subprocess.run(["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, old],
-                       check=True)
-        self.append_to("cd-r", image, old, "GENISOIMAGE")
-
-    def test_appending_to_an_xorriso_image_keeps_its_files(self):
-        old = make_tree(self.path("old"), 4)
-        image = self.path("xorriso.iso")
-        subprocess.run(["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO",
-                        "-map", old, "/"], check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        self.append_to("dvd+rw", image, old, "XORRISO")
-
-
-class EraseTest(Case):
-    def test_a_cd_rw_with_two_sessions_is_erased_and_burned_again(self):
-        image = self.path("cd-rw.iso")
-        drive = "cd-rw=" + image
-        first = make_tree(self.path("first"), 1)
-        second = make_tree(self.path("second"), 2)
-        self.orlet_burn(drive, "burn", first)
-        self.orlet_burn(drive, "burn", "--force", second)
-        out = self.orlet_burn(drive, "erase")
-        self.assertEqual(re.findall(r"^  (.*)$", out, re.M),
-                         ["opening the drive", "erasing", "this takes about 9 seconds", "erased",
-                          "ejecting the disc", "loading the disc again", "finished"])
-        self.assertRegex(self.orlet_burn(drive, "drives"), r"CD-RW\s+Blank\s+blank")
-        out = self.orlet_burn(drive, "erase", status=EXIT_FAILED)
-        self.assertIn("the disc is already blank (code 2104)", out)
-        third = make_tree(self.path("third"), 3)
-        self.orlet_burn(drive, "burn", third)
-        self.assertReads(image, 0, third)
-
-    def test_a_cd_r_is_not_erased(self):
-        image = self.path("cd-r.iso")
-        self.orlet_burn("cd-r=" + image, "burn", make_tree(self.path("tree")))
-        before = digest(image)
-        out = self.orlet_burn("cd-r=" + image, "erase", status=EXIT_FAILED)
-        self.assertIn("the disc cannot be erased (code 2106)", out)
-        self.assertEqual(digest(image), before)
+        self.assertRegex(info, r"disc .*, %s" % ("closed" if steps[-1] == "full" else "appendable"))
+        mine = [c for c in disc.contents if not c.startswith("/=")]
+        self.expect(disc.run("verify", *mine), "verified: every file matches in name, size and "
+                    "content")
 
 
 class NamesTest(Case):
     def test_names_that_writers_must_change_read_back_in_every_reader(self):
         names = self.path("names")
-        write(os.path.join(names, "README.TXT"), "upper case")
-        write(os.path.join(names, "readme.txt"), "lower case")
-        write(os.path.join(names, "a.b.c.d.txt"), "dots")
-        write(os.path.join(names, "same eight chars 1.txt"), "first of the eight")
-        write(os.path.join(names, "same eight chars 2.txt"), "second of the eight")
         # Long Joliet names with a shared beginning: two that fit whole, two
         # that are cut to the same length and must be told apart.
-        kept = "a long name that shares its beginning with others " * 2
-        write(os.path.join(names, kept[:95] + " one.txt"), "fits, one")
-        write(os.path.join(names, kept[:95] + " two.txt"), "fits, two")
+        kept = ("a long name that shares its beginning with others " * 2)[:95]
         cut = "a name too long for joliet " * 5
-        write(os.path.join(names, cut + "first.txt"), "cut, first")
-        write(os.path.join(names, cut + "second.txt"), "cut, second")
-        write(os.path.join(names, "non-ascii", "café crème.txt"), "latin-1")
-        write(os.path.join(names, "non-ascii", "Ünïcödé", "ελληνικά.txt"), "greek")
-        write(os.path.join(names, "non-ascii", "日本語のファイル名.txt"), "japanese")
-        write(os.path.join(names, "non-ascii", "emoji 😀 beyond the BMP.txt"), "surrogates")
+        for name, content in [
+                ("README.TXT", "upper case"), ("readme.txt", "lower case"), ("a.b.c.d.txt", "dots"),
+                ("same eight chars 1.txt", "first"), ("same eight chars 2.txt", "second"),
+                (kept + " one.txt", "fits, one"), (kept + " two.txt", "fits, two"),
+                (cut + "first.txt", "cut, first"), (cut + "second.txt", "cut, second"),
+                ("non-ascii/café crème.txt", "latin-1"), ("non-ascii/日本語のファイル名.txt", "japanese"),
+                ("non-ascii/Ünïcödé/ελληνικά.txt", "greek"),
+                ("non-ascii/emoji 😀 beyond the BMP.txt", "surrogates")]:
+            write(os.path.join(names, name), content)
         os.makedirs(os.path.join(names, "empty"))
         os.makedirs(os.path.join(names, "nested", "empty inside"))
-        image = self.path("names.iso")
-        drive = "dvd+r=" + image
-        self.orlet_burn(drive, "burn", names)
-        self.assertReads(image, 0, names)
-        out = self.orlet_burn(drive, "verify", names)
-        self.assertIn("but for 2 names changed to fit the disc", out)
+        disc = Disc("dvd+r", self.path("names.iso"))
+        self.expect(disc.run("burn", names))
+        self.assertReads(disc.image, 0, names)
+        out = self.expect(disc.run("verify", names), "but for 2 names changed to fit the disc")
         self.assertEqual(out.count("(the name is too long for the disc)"), 2)
 
 
 class LargeFileTest(Case):
     def test_a_sparse_four_gibibyte_file_reads_back_in_every_reader(self):
         big = self.path("big", "four gibibytes.bin")
-        size = 4 << 30
-        os.makedirs(os.path.dirname(big))
+        write(big, b"")
         with open(big, "wb") as out:
-            out.truncate(size)
-            for offset, mark in ((0, b"first bytes"), ((4 << 30) - 4096, b"across the 4 GiB - 2048"),
-                                 (size - 10, b"last bytes")):
+            out.truncate(4 << 30)
+            for offset, mark in ((0, b"first bytes"), ((4 << 30) - 4096, b"across 4 GiB - 2048"),
+                                 ((4 << 30) - 10, b"last bytes")):
                 out.seek(offset)
                 out.write(mark)
         write(self.path("big", "after.txt"), "a file after the big one")
-        image = self.path("dvd.iso")
-        self.orlet_burn("dvd+r=" + image, "burn", self.path("big"))
-        self.assertReads(image, 0, self.path("big"))
+        disc = Disc("dvd+r", self.path("dvd.iso"))
+        self.expect(disc.run("burn", self.path("big")))
+        self.assertReads(disc.image, 0, self.path("big"))
 
 
 class RefusalTest(Case):
-    """Refused and failed burns: a message in words with the reason, a
-    non-zero exit, and the disc exactly as it was."""
+    """Refused jobs: a message in words with the reason, exit 1, and the disc
+    exactly as it was (and read as it was)."""
 
-    def disc_with_one_session(self, medium="cd-r"):
-        image = self.path(medium + ".iso")
-        tree = make_tree(self.path("tree"))
-        self.orlet_burn("%s=%s" % (medium, image), "burn", tree)
-        return image, tree
+    ROWS = [
+        # medium  the disc  arguments   the message's words
+        ("cd-r", "closed", "burn TREE", "the disc is full: it is closed or has no room for"),
+        ("cd-r", "written", "burn BIG", r"need 800\.0 MB, the disc has [\d.]+ MB free; nothing was"),
+        ("cd-r", "written", "burn MISSING", "MISSING: no such file or folder"),
+        ("cd-rom", "pressed", "burn TREE", r"the drive cannot write this disc \(code 127\)"),
+        ("empty", "", "burn TREE", r"no disc in the drive \(code 2102\)"),
+        ("dvd+rw", "written", "burn TREE", r"holds data: --force appends a session that keeps its"),
+        ("empty", "", "erase", "the erase was refused"),
+        ("cd-rw", "blank", "erase", r"the disc is already blank \(code 2104\)"),
+        ("cd-r", "written", "erase", r"the disc cannot be erased \(code 2106\)"),
+        ("cd-r", "blank", "burn --drive 3 TREE", r"there is no drive 3 \(1 drive found\)"),
+        ("floppy", "blank", "drives", "--virtual floppy="),
+    ]
 
-    def test_a_closed_disc_is_refused_as_full(self):
-        image, tree = self.disc_with_one_session()
-        with open(image + ".state") as state:
-            text = state.read()
-        with open(image + ".state", "w") as state:
-            state.write(text.replace("disc appendable", "disc complete"))
-        before = digest(image)
-        out = self.orlet_burn("cd-r=" + image, "burn", self.path("tree", "readme.txt"),
-                              status=EXIT_FAILED)
-        self.assertIn("the disc is full: it is closed or has no room for another session", out)
-        self.assertEqual(digest(image), before)
-        self.assertReads(image, 0, tree)
-
-    def test_files_larger_than_the_free_space_are_refused(self):
-        image, tree = self.disc_with_one_session()
+    def test_each_refusal_is_told_in_words_and_changes_nothing(self):
+        tree = make_sources(self.path("tree"))
         big = self.path("larger than a cd.bin")
         with open(big, "wb") as out:
             out.truncate(800 << 20)
-        before = digest(image)
-        out = self.orlet_burn("cd-r=" + image, "burn", big, status=EXIT_FAILED)
-        self.assertRegex(out, r"the disc is full: the new files need 800\.0 MB, the disc has "
-                              r"[\d.]+ MB free; nothing was written")
-        self.assertEqual(digest(image), before)
-        self.assertReads(image, 0, tree)
-
-    def test_a_folder_that_does_not_exist_is_refused(self):
-        image, tree = self.disc_with_one_session()
-        before = digest(image)
-        missing = self.path("no such folder")
-        out = self.orlet_burn("cd-r=" + image, "burn", missing, status=EXIT_FAILED)
-        self.assertIn("%s: no such file or folder" % missing, out)
-        self.assertEqual(digest(image), before)
-
-    def test_each_refusal_code_is_told_in_words(self):
-        pressed = self.path("pressed.iso")
-        subprocess.run(["genisoimage", "-quiet", "-J", "-o", pressed, make_tree(self.path("t"))],
-                       check=True)
-        rewritable, _ = self.disc_with_one_session("dvd+rw")
-        tree = self.path("t")
-        cases = [
-            ("cd-rom=" + pressed, ["burn", tree], "the drive cannot write this disc (code 127)"),
-            ("empty", ["burn", tree], "no disc in the drive (code 2102)"),
-            ("dvd+rw=" + rewritable, ["burn", tree],
-             "the rewritable disc holds data: --force appends a session that keeps its files "),
-            ("empty", ["erase"], "the erase was refused"),
-            ("cd-r=" + self.path("blank.iso"), ["burn", "--drive", "3", tree],
-             "there is no drive 3 (1 drive found)"),
-            ("floppy=" + self.path("x.iso"), ["drives"], "--virtual floppy="),
-        ]
-        for drive, args, words in cases:
-            with self.subTest(drive=drive, args=args):
-                before = digest(drive.split("=", 1)[-1])
-                out = self.orlet_burn(drive, *args, status=EXIT_FAILED)
-                self.assertIn(words, out)
-                self.assertEqual(digest(drive.split("=", 1)[-1]), before)
-
-    def test_a_bad_drive_list_in_the_environment_is_refused(self):
-        out = self.orlet_burn(None, "drives", status=EXIT_FAILED,
-                              drives_env="cd-r=%s;tape=%s" % (self.path("a.iso"), self.path("b")))
-        self.assertIn("the burning SDK did not start", out)
-        self.assertFalse(os.path.exists(self.path("a.iso")))
+        for number, (medium, state, args, words) in enumerate(self.ROWS):
+            with self.subTest(medium=medium, disc=state, args=args):
+                disc = Disc(medium, self.path("%d.iso" % number))
+                if state == "pressed":
+                    foreign_image("genisoimage", disc.image, tree)
+                elif state in ("written", "closed"):
+                    Disc("cd-r" if medium == "cd-rom" else medium, disc.image).burn(tree)
+                if state == "closed":
+                    with open(disc.state) as text:
+                        edited = text.read().replace("disc appendable", "disc complete")
+                    write(disc.state, edited)
+                before = disc.saved()
+                names = {"TREE": tree, "BIG": big, "MISSING": self.path("no such folder")}
+                refused = disc.run(*[names.get(a, a) for a in args.split()])
+                self.assertEqual(refused.status, FAILED, refused)
+                self.assertRegex(refused.output, words.replace("MISSING", names["MISSING"]))
+                self.assertTrue(disc.saved() == before, "a refused job changed the disc")
+                if state in ("written", "closed"):
+                    self.assertReads(disc.image, 0, tree)
 
     def test_each_kind_of_unreadable_entry_is_named_and_skipped_only_on_request(self):
         """Entries below a path that cannot be read: each is named with its
         reason; the burn writes nothing and exits 1, or with
         --skip-unreadable burns the rest and exits 0."""
-        def locked(src):
-            write(os.path.join(src, "sub", "locked", "secret.txt"), "not listed")
-            os.chmod(os.path.join(src, "sub", "locked"), 0)
-            return [("sub/locked", "permission denied (the folder's contents cannot be listed)")]
-
-        def unsearchable(src):
-            write(os.path.join(src, "sub", "listed", "inner.txt"), "listed, not opened")
-            os.chmod(os.path.join(src, "sub", "listed"), 0o444)
-            return [("sub/listed/inner.txt", "permission denied")]
-
-        def unopenable(src):
-            write(os.path.join(src, "sub", "secret.txt"), "seen, not opened")
-            os.chmod(os.path.join(src, "sub", "secret.txt"), 0)
-            return [("sub/secret.txt", "permission denied")]
-
-        def dangling(src):
-            os.symlink("nowhere", os.path.join(src, "sub", "dangling"))
-            return [("sub/dangling", "dangling link")]
-
-        def self_link(src):
-            os.symlink("self", os.path.join(src, "sub", "self"))
-            return [("sub/self", "link loop")]
-
-        def parent_link(src):
-            os.symlink("..", os.path.join(src, "sub", "up"))
-            return [("sub/up", "link loop (it leads back to a folder that holds it)")]
-
-        def too_deep(src):
-            # src is level 1 and sub level 2: the last "d" is one level too deep.
-            write(os.path.join(src, "sub", *["d"] * (MAX_IMPORT_DEPTH - 1), "leaf.txt"), "deep")
-            return [("sub/" + "d/" * (MAX_IMPORT_DEPTH - 2) + "d",
-                     "path too deep (more than %d folder levels)" % MAX_IMPORT_DEPTH)]
-
-        def too_long(src):
-            folder = os.open(os.path.join(src, "sub"), os.O_RDONLY | os.O_DIRECTORY)
-            try:
-                os.close(os.open("n" * 200, os.O_WRONLY | os.O_CREAT, dir_fd=folder))
-            finally:
-                os.close(folder)
-            return [("sub/" + "n" * 200,
-                     "path too deep (longer than the system's %d-byte limit)" % PATH_MAX)]
-
-        def nothing(_):
-            pass
-
-        def empty_folder(name):
-            return lambda expected: os.makedirs(os.path.join(expected, "sub", name))
-
-        def deep_folders(expected):
-            os.makedirs(os.path.join(expected, "sub", *["d"] * (MAX_IMPORT_DEPTH - 2)))
-
-        def src_in(folder):
-            return os.path.join(folder, "src")
-
-        root = os.geteuid() == 0
+        deep, long_name, denied = "sub/" + "d/" * (MAX_IMPORT_DEPTH - 2), "sub/" + "n" * 200, \
+            "permission denied"
         rows = [
-            # what, needs a user other than root, where the source is, its
-            # unreadable entries, what the disc holds of them
-            ("a folder that cannot be listed", True, src_in, locked, empty_folder("locked")),
-            ("a folder whose entries cannot be examined", True, src_in, unsearchable,
-             empty_folder("listed")),
-            ("a file that cannot be opened", True, src_in, unopenable, nothing),
-            ("a dangling link", False, src_in, dangling, nothing),
-            ("a link to itself", False, src_in, self_link, nothing),
-            ("a link to a folder above it", False, src_in, parent_link, nothing),
-            ("folders nested too deep", False, src_in, too_deep, deep_folders),
-            ("a path longer than the system takes", False, long_root, too_long, nothing),
+            # the entry below src: a folder/, a file or a link>target; its mode; named as; why
+            ("sub/locked/", 0, "sub/locked", denied + " (the folder's contents cannot be listed)"),
+            ("sub/listed/", 0o444, "sub/listed/inner.txt", denied),
+            ("sub/secret.txt", 0, "sub/secret.txt", denied),
+            ("sub/dangling>nowhere", None, "sub/dangling", "dangling link"),
+            ("sub/self>self", None, "sub/self", "link loop"),
+            ("sub/up>..", None, "sub/up", "link loop (it leads back to a folder that holds it)"),
+            (deep + "d/leaf.txt", None, deep + "d", "path too deep (more than 256 folder levels)"),
+            (long_name, None, long_name, "path too deep (longer than the system's 4096-byte limit)"),
         ]
         os.chmod(self.scratch, 0o755)
-        for number, (what, permissions, where, spoil, keep) in enumerate(rows):
-            with self.subTest(what):
-                as_user = AS_NOBODY if permissions and root else []
+        for number, (entry, mode, named, reason) in enumerate(rows):
+            with self.subTest(entry=entry[:40]):
+                as_user = AS_NOBODY if mode is not None and os.geteuid() == 0 else []
                 if as_user and shutil.which("setpriv") is None:
                     self.skipTest("root reads every file and setpriv is missing to run as nobody")
-                folder = self.path(str(number))
-                src = readable_tree(where(folder))
-                # What nobody must read, whatever the umask.
-                for top, _, files in os.walk(folder):
+                folder = base = self.path(str(number))
+                path, _, target = entry.partition(">")
+                too_long = path == long_name
+                left = 3990 - len("/src/sub") - len(folder)
+                while too_long and left > 0:
+                    # "sub" gets a path of 3990 bytes: a name of 200 bytes in
+                    # it makes a path longer than the system takes.
+                    part = 200 if left > 256 else left - 1
+                    folder = os.path.join(folder, "p" * part)
+                    left -= part + 1
+                src, expected = os.path.join(folder, "src"), os.path.join(folder, "expected")
+                for tree in (src, expected):
+                    write(os.path.join(tree, "good.txt"), "read whole")
+                    write(os.path.join(tree, "sub", "kept.txt"), "kept")
+                for top, _, files in os.walk(folder):  # what nobody must read, whatever the umask
                     os.chmod(top, 0o755)
                     for name in files:
                         os.chmod(os.path.join(top, name), 0o644)
-                omitted = spoil(src)
-                expected = readable_tree(os.path.join(folder, "expected"))
-                keep(expected)
-                disc = os.path.join(folder, "disc")
-                os.makedirs(disc)
+                # The disc holds the folders above the entry, and a folder
+                # that cannot be read, empty.
+                for kept in (os.path.dirname(named), path if path.endswith("/") else ""):
+                    os.makedirs(os.path.join(expected, kept), exist_ok=True)
+                if target:
+                    os.symlink(target, os.path.join(src, path))
+                elif too_long:
+                    sub = os.open(os.path.join(src, "sub"), os.O_RDONLY | os.O_DIRECTORY)
+                    os.close(os.open(path[4:], os.O_WRONLY | os.O_CREAT, dir_fd=sub))
+                    os.close(sub)
+                else:
+                    write(os.path.join(src, path) + ("inner.txt" if path.endswith("/") else ""),
+                          "not read")
+                if mode is not None:
+                    os.chmod(os.path.join(src, path), mode)
+                disc = Disc("dvd+r", os.path.join(base, "disc", "dvd+r.iso"))
+                os.makedirs(os.path.dirname(disc.image))
                 if as_user:
-                    os.chown(disc, NOBODY, NOBODY)
-                image = os.path.join(disc, "dvd+r.iso")
-                named = ["%s/%s: %s" % (src, path, reason) for path, reason in omitted]
-
-                out = self.orlet_burn("dvd+r=" + image, "burn", src, status=EXIT_FAILED,
-                                      as_user=as_user)
-                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", out, re.M), named + [
-                    "nothing usable was written: %s cannot be read (named above); "
-                    "--skip-unreadable burns the rest without them" % entries(len(omitted))])
-                self.assertEqual(digest(image), [None, None])
-
-                out = self.orlet_burn("dvd+r=" + image, "burn", "--skip-unreadable", src,
-                                      as_user=as_user)
-                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", out, re.M),
-                                 ["warning: " + line for line in named] +
-                                 ["warning: left off the disc: %s that cannot be read" %
-                                  entries(len(omitted))])
-                self.assertIn("done: the disc was written without %s that cannot be read "
-                              "(named above)" % entries(len(omitted)), out)
-                self.assertReads(image, 0, "/src=" + expected)
+                    os.chown(os.path.dirname(disc.image), NOBODY, NOBODY)
+                line = "%s/%s: %s" % (src, named, reason)
+                refused = orlet_burn(disc.command("burn", src)[1:], as_user=as_user)
+                self.assertEqual(refused.status, FAILED, refused)
+                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", refused.output, re.M), [
+                    line, "nothing usable was written: 1 entry cannot be read (named above); "
+                    "--skip-unreadable burns the rest without them"])
+                self.assertEqual(disc.saved(), [None, None])
+                done = orlet_burn(disc.command("burn", "--skip-unreadable", src)[1:],
+                                  as_user=as_user)
+                self.expect(done, "done: the disc was written without 1 entry that cannot be read "
+                            "(named above)")
+                self.assertEqual(re.findall(r"^orlet-burn: (.*)$", done.output, re.M), [
+                    "warning: " + line, "warning: left off the disc: 1 entry that cannot be read"])
+                self.assertReads(disc.image, 0, "/src=" + expected)
 
 
 class DrivesTest(Case):
     def test_the_drives_of_the_environment_come_first_in_list_order(self):
-        other = self.path("other.iso")
-        subprocess.run(["genisoimage", "-quiet", "-J", "-V", "OTHER", "-o", other,
-                        make_tree(self.path("t"))], check=True)
+        tree = make_sources(self.path("t"))
+        other = foreign_image("genisoimage", self.path("other.iso"), tree)
         env = "cd-r=%s;empty;dvd+rw=%s" % (self.path("blank.iso"), other)
-        out = self.orlet_burn("bd-r=" + self.path("bd.iso"), "drives", drives_env=env)
+        bd = ["--virtual", "bd-r=" + self.path("bd.iso")]
+        out = self.expect(orlet_burn(bd + ["drives"], drives=env))
         # Columns: number, letter, vendor and product, disc (from column 37).
         rows = [line.split()[:2] + [line[37:47].strip()] for line in out.splitlines()[1:]]
         self.assertEqual(rows, [["0", "D:", "CD-R"], ["1", "E:", "Empty"], ["2", "F:", "DVD+RW"],
                                 ["3", "G:", "BD-R"]], out)
         # Without --drive, a burn goes to the drive given with --virtual.
-        tree = self.path("t")
-        out = self.orlet_burn("bd-r=" + self.path("bd.iso"), "burn", tree, drives_env=env)
-        self.assertIn("burning to drive 3 (G: BD-R, blank)", out)
+        self.expect(orlet_burn(bd + ["burn", tree], drives=env), "to drive 3 (G: BD-R, blank)")
         self.assertFalse(os.path.exists(self.path("blank.iso.state")))
         self.assertReads(self.path("bd.iso"), 0, tree)
-        info = self.orlet_burn(None, "info", "0", drives_env=env)
-        self.assertIn("disc              CD-R (type 2), blank", info)
-        self.assertIn("can write disc    yes", info)
-        self.assertIn("write speeds      4.0x (706 KB/s)", info)
-        info = self.orlet_burn(None, "info", "2", drives_env=env)
-        self.assertIn("label             OTHER", info)
-        self.assertIn("erasable          yes", info)
+        self.expect(orlet_burn(["info", "0"], drives=env), "disc              CD-R (type 2), blank",
+                    "can write disc    yes", "write speeds      4.0x (706 KB/s)")
+        self.expect(orlet_burn(["info", "2"], drives=env), "label             GENISOIMAGE",
+                    "erasable          yes")
+        bad = orlet_burn(["drives"], drives="cd-r=%s;tape=%s" % (self.path("a.iso"), other))
+        self.expect(bad, "the burning SDK did not start", status=FAILED)
+        self.assertFalse(os.path.exists(self.path("a.iso")))
 
 
 class InterruptTest(Case):
     """Ctrl-C (SIGINT) to a running burn: it stops, says so, exits with 130,
     and the disc keeps its earlier session and takes the next one."""
 
-    def interrupt(self, image, source, at_line):
-        """Runs a burn and sends SIGINT when it prints at_line; answers its
-        exit status and output."""
-        process = subprocess.Popen([ORLET_BURN, "--virtual", "dvd+r=" + image, "burn", source],
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                   env=self.env())
-        lines = []
-        deadline = time.monotonic() + PATIENCE
-        for raw in process.stdout:
-            lines.append(raw.decode("utf-8", "replace"))
-            if at_line in lines[-1]:
-                process.send_signal(signal.SIGINT)
-                break
-            self.assertLess(time.monotonic(), deadline)
-        rest, _ = process.communicate(timeout=PATIENCE)
-        return process.returncode, "".join(lines) + rest.decode("utf-8", "replace")
+    def test_ctrl_c_cancels_the_job(self):
+        for number, (at_line, said) in enumerate([
+                ("image ready; writing", "  the write was cancelled\n  the burn failed\n"),
+                ("examining the disc", "  the burn failed\n")]):
+            with self.subTest(at_line=at_line):
+                disc = Disc("dvd+r", self.path("%d.iso" % number))
+                tree = make_sources(self.path("%d tree" % number))
+                disc.burn(tree)
+                before = disc.saved()[1]
+                big = self.path("long write.bin")
+                with open(big, "wb") as out:
+                    out.truncate(LONG_WRITE)
+                process = disc.start("burn", big)
+                out = b""
+                deadline = time.monotonic() + safety.PATIENCE
+                for raw in process.stdout:
+                    out += raw
+                    if at_line.encode() in raw or time.monotonic() > deadline:
+                        process.send_signal(signal.SIGINT)
+                        break
+                out = (out + process.communicate(timeout=safety.PATIENCE)[0]).decode()
+                self.assertEqual(process.returncode, CANCELLED, out)
+                for words in ("cancelling...", said, "orlet-burn: cancelled; nothing was written"):
+                    self.assertIn(words, out)
+                self.assertNotIn("recorded; session closed", out)
+                self.assertEqual(disc.saved()[1], before)
+                self.assertReads(disc.image, 0, tree)
+                note = self.path("after.txt")
+                write(note, "written after the interrupted burn\n")
+                start = disc.next_session()
+                self.expect(disc.run("burn", note))
+                self.assertReads(disc.image, start, tree, note)
 
-    def check_interrupted(self, at_line, events):
-        image = self.path("dvd.iso")
-        tree = make_tree(self.path("tree"))
-        self.orlet_burn("dvd+r=" + image, "burn", tree)
-        before = digest(image)[1]
-        big = self.path("long write.bin")
-        with open(big, "wb") as out:
-            out.truncate(LONG_WRITE)
-        status, out = self.interrupt(image, big, at_line)
-        self.assertEqual(status, EXIT_CANCELLED, out)
-        self.assertIn("cancelling...", out)
-        for event in events:
-            self.assertIn(event, out)
-        self.assertNotIn("recorded; session closed", out)
-        self.assertIn("orlet-burn: cancelled; nothing was written", out)
-        with open(image + ".state", "rb") as state:
-            self.assertEqual(state.read(), before)
-        self.assertReads(image, 0, tree)
-        # The disc takes the next session.
-        note = self.path("after.txt")
-        write(note, "written after the interrupted burn\n")
-        start = self.next_session("dvd+r=" + image)
-        self.orlet_burn("dvd+r=" + image, "burn", note)
-        self.assertReads(image, start, tree, note)
 
-    def test_ctrl_c_during_the_write_cancels_it(self):
-        self.check_interrupted("image ready; writing",
-                               ["  the write was cancelled\n  the burn failed\n"])
+class CommandLineTest(Case):
+    """The command line as scripts and users of other burning tools write it:
+    --opt=value, options after the paths, "--" before a path that begins with
+    a dash, COMMAND --help, and the usage errors."""
 
-    def test_ctrl_c_while_the_disc_is_examined_cancels_the_job(self):
-        self.check_interrupted("examining the disc", ["  the burn failed\n"])
+    ROWS = [
+        # arguments (DISC: the virtual drive; SRC: "-dash.txt"; PLAIN: "plain.txt"; TREE: a
+        # folder, whose contents a path ending in a slash puts at the root)      status, words
+        ("--virtual=DISC burn --label=EQUALS -- SRC", 0, "done: the disc was written"),
+        ("--virtual DISC burn TREE/", 0, "done: the disc was written"),
+        ("burn PLAIN --virtual DISC --label AFTER", 0, "done: the disc was written"),
+        ("--virtual DISC burn SRC", USAGE, "unknown option -d"),
+        ("--virtual DISC burn --dry-run PLAIN", 0, "dry run: nothing was written"),
+        ("--virtual DISC burn --speed=4x PLAIN", 0, "the drive wrote at 5540 KB/s"),
+        ("-v --virtual DISC burn PLAIN", 0, "[2A 00 00 00 00 00 00 00 "),  # WRITE(10) of block 0
+        ("--virtual DISC burn --speed 2x2 PLAIN", USAGE, "--speed takes KB/s"),
+        ("burn --help", 0, "--skip-unreadable  burn what can be read"),
+        ("erase --help", 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),
+        ("--help", 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 3 verify found differences,"),
+        ("burn --label", USAGE, "--label needs a value"),
+        ("burn --bogus SRC", USAGE, "unknown option --bogus"),
+        ("burn --speed=fast SRC", USAGE, "--speed takes KB/s"),
+        ("--drive=-1 drives", USAGE, "--drive takes a drive number"),
+        ("eject", USAGE, "unknown command eject"),
+        ("image PLAIN", USAGE, "--output"),
+    ]
+
+    def test_each_command_line_is_read_as_written(self):
+        write(self.path("-dash.txt"), "a file whose name begins with a dash\n")
+        write(self.path("plain.txt"), "a file given after the command\n")
+        sources = {"SRC": self.path("-dash.txt"), "PLAIN": self.path("plain.txt"),
+                   "TREE/": "/=" + make_sources(self.path("tree"))}
+        for number, (line, status, expected) in enumerate(self.ROWS):
+            with self.subTest(line):
+                disc = Disc("dvd+r", self.path("%d.iso" % number))
+                args = [a.replace("DISC", "dvd+r=" + disc.image).replace("SRC", "-dash.txt").replace(
+                    "PLAIN", "plain.txt").replace("TREE", "tree") for a in line.split()]
+                out = self.expect(orlet_burn(args, cwd=self.scratch), expected, status=status)
+                label = re.search(r"--label[= ](\S+)", line)
+                if "--dry-run" in line:
+                    self.assertIn("1 new entry, 2.0 KB of new data", out)
+                    self.assertFalse(os.path.exists(disc.image), "a dry run wrote the disc")
+                if label and status == 0:
+                    self.expect(disc.run("info", "0"), "label             " + label.group(1))
+                if os.path.exists(disc.image):
+                    source = next(sources[a] for a in line.split() if a in sources)
+                    self.assertReads(disc.image, 0, source)
+                if "TREE/" in line:
+                    self.expect(disc.run("verify", self.path("tree") + "/"), "verified: every file")
+
+    def test_image_writes_what_a_burn_writes_into_a_new_file(self):
+        output = self.path("out.iso")
+        for number in (1, 2):  # the second replaces the first
+            tree = make_sources(self.path("tree%d" % number), number)
+            self.expect(orlet_burn(["image", "--output=" + output, "--label=IMAGE", tree]),
+                        "done: the image was written")
+            self.assertReads(output, 0, tree)
+        self.assertFalse(os.path.exists(output + ".state"))
+        self.expect(orlet_burn(["image", "--output", output, self.path("missing")]),
+                    "no such file or folder", status=FAILED)
+        self.assertTrue(os.path.exists(output), "a refused image removed the earlier one")
+
+    def test_verify_escapes_control_characters_in_the_names_it_shows(self):
+        folder = self.path("ctl")
+        write(os.path.join(folder, "bad\x1b[31mname"), "x")
+        disc = Disc("dvd+r", self.path("ctl.iso"))
+        disc.burn(folder)
+        write(os.path.join(folder, "bad\x1b[31mname"), "changed")
+        out = self.expect(disc.run("verify", folder), "ctl/bad\\x1B[31mname", status=DIFFERENCES)
+        self.assertNotIn("\x1b", out)
 
 
 if __name__ == "__main__":

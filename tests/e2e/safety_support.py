@@ -1,29 +1,29 @@
-"""What the data-safety tests (data_safety_test.py) and scripts/crash-campaign
-share: virtual discs with a known history of sessions, orlet-burn jobs stopped
-at a chosen point (SIGKILL, or SIGSTOP to hold a writer in the middle of its
-track), and the checks of what a user must find afterwards.
-
-A check answers a list of problems, each a sentence; an empty list means the
-disc and orlet-burn behaved. A step that has to work before anything can be
-checked (a history burn, a rehearsal) raises Broken instead.
+"""What the end-to-end tests of orlet-burn and scripts/crash-campaign share:
+runs of orlet-burn, source trees, virtual discs with a known history, jobs
+stopped at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track),
+and the checks of what a user must find after. A check answers a list of
+problems (sentences); a step that must work first raises Broken instead.
 """
 
 import fcntl
 import hashlib
 import os
+import pathlib
 import re
 import select
 import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
+import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disc_check  # pylint: disable=wrong-import-position
-from orlet_burn_test import make_tree, pattern  # pylint: disable=wrong-import-position
 
 BLOCK = disc_check.BLOCK
+PROGRAM = os.path.abspath(os.environ["ORLET_BURN"]) if os.environ.get("ORLET_BURN") else ""
 # Media that take a next burn after any interruption. (A DVD-R DL is written
 # disc-at-once: a cut burn leaves it unusable, as it does on a real drive.)
 WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-rw-ro", "dvd-ram", "dvd+r", "dvd+rw",
@@ -34,17 +34,14 @@ OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
 ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
 # What orlet-burn says when another process holds the drive.
 IN_USE = "another program is using the drive"
-# Seconds an orlet-burn run may take before it counts as hung; a run on these
-# small trees takes a few milliseconds.
-PATIENCE = 60
+# Seconds an orlet-burn run may take before it counts as hung.
+PATIENCE = 120
 # Seconds between two looks at a growing image: short against a write of a few
 # MB at the virtual drive's speed (about a gigabyte a second here).
 POLL = 0.00005
 # The smallest pipe Linux makes (a page), and the fcntl commands that set and
 # read a pipe's size (<linux/fcntl.h>).
-PIPE_PAGE = 4096
-F_SETPIPE_SZ = 1031
-F_GETPIPE_SZ = 1032
+PIPE_PAGE, F_SETPIPE_SZ, F_GETPIPE_SZ = 4096, 1031, 1032
 
 
 class Broken(Exception):
@@ -55,36 +52,67 @@ class Run:
     """One orlet-burn run: its exit status and its output, stdout then stderr."""
 
     def __init__(self, command, status, output):
-        self.command = command
-        self.status = status
-        self.output = output
+        self.command, self.status, self.output = command, status, output
 
     def __str__(self):
         tail = self.output.strip().splitlines()[-6:]
         return "`%s` exited %s: %s" % (" ".join(self.command[1:]), self.status, " | ".join(tail))
 
 
-def environment():
+def environment(drives=None, quirks=None):
     env = dict(os.environ)
     env.pop("STARBURN_VIRTUAL_DRIVES", None)
     env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out
+    if drives is not None:
+        env["STARBURN_VIRTUAL_DRIVES"] = drives
+    if quirks is not None:
+        env["STARBURN_VIRTUAL_QUIRKS"] = quirks
     return env
 
 
-def display_name(medium):
+def orlet_burn(args, drives=None, quirks=None, as_user=(), cwd=None, program=None):
+    """Runs orlet-burn to its end (killed after PATIENCE seconds)."""
+    command = [*as_user, program or PROGRAM] + list(args)
+    try:
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd,
+                              env=environment(drives, quirks), timeout=PATIENCE, check=False)
+    except subprocess.TimeoutExpired:
+        return Run(command, "nothing", "(still running after %d s; killed)" % PATIENCE)
+    return Run(command, done.returncode,
+               done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace"))
+
+
+def write(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(content.encode() if isinstance(content, str) else content)
+
+
+def pattern(size, seed):
+    """size bytes that differ from file to file and from block to block."""
+    unit = bytes((seed * 31 + i * 7) % 251 for i in range(4093))
+    return (unit * (size // len(unit) + 1))[:size]
+
+
+def make_sources(root, seed=1, big=0):
+    """A tree of nested and empty folders, non-ASCII names, files of the sizes
+    around a block, and a file of big bytes (to stop a write in) when big."""
+    os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
+    write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
+    write(os.path.join(root, "zero bytes.dat"), b"")
+    for size in (1, 2047, 2048, 2049, 100000):
+        write(os.path.join(root, "sizes", "%d.bin" % size), pattern(size, seed + size))
+    write(os.path.join(root, "deep", "a", "b", "c", "d", "leaf.txt"), "deep %d" % seed)
+    write(os.path.join(root, "été", "plage à Nice.txt"), "plage %d" % seed)
+    write(os.path.join(root, "日本", "富士山.txt"), "fuji %d" % seed)
+    if big:
+        write(os.path.join(root, "long write.bin"), pattern(big, seed))
+    return root
+
+
+def display(medium):
     """The medium as `orlet-burn drives` prints it."""
     return medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
-
-
-def make_sources(folder, seed, big=0):
-    """A small tree at folder (nested folders, non-ASCII names, sizes around a
-    block), with one file of big bytes when big, so that its write lasts long
-    enough to be stopped in the middle."""
-    make_tree(folder, seed)
-    if big:
-        with open(os.path.join(folder, "long write.bin"), "wb") as out:
-            out.write(pattern(big, seed))
-    return folder
 
 
 def copy_disc(image, to):
@@ -97,42 +125,26 @@ def copy_disc(image, to):
 
 
 class Disc:
-    """A virtual disc in a drive of its own, and what it should hold: the
-    sources of its last complete session, each burned as a folder of its own
-    name at the root (a session imports the one before)."""
+    """A virtual disc in a drive of its own, and the sources of its last
+    complete session (each at the root under its own name)."""
 
-    def __init__(self, program, medium, image):
-        self.program = program
-        self.medium = medium
-        self.image = image
-        self.state = image + ".state"
+    def __init__(self, medium, image, program=None, quirks=None):
+        self.program = program or PROGRAM
+        self.medium, self.image, self.state, self.quirks = medium, image, image + ".state", quirks
+        self.overwritable = medium in OVERWRITABLE
         self.contents = []
 
-    @property
-    def drive(self):
-        return "%s=%s" % (self.medium, self.image)
-
-    @property
-    def overwritable(self):
-        return self.medium in OVERWRITABLE
-
     def command(self, *args):
-        return [self.program, "--virtual", self.drive] + list(args)
+        drive = self.medium if self.medium == "empty" else "%s=%s" % (self.medium, self.image)
+        return [self.program, "--virtual", drive] + list(args)
 
     def run(self, *args):
-        command = self.command(*args)
-        try:
-            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  env=environment(), timeout=PATIENCE, check=False)
-        except subprocess.TimeoutExpired:
-            return Run(command, "nothing", "(still running after %d s; killed)" % PATIENCE)
-        return Run(command, done.returncode,
-                   done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace"))
+        return orlet_burn(self.command(*args)[1:], quirks=self.quirks, program=self.program)
 
     def start(self, *args):
         """Starts orlet-burn with its output, stdout and stderr, on one pipe."""
-        return subprocess.Popen(self.command(*args), env=environment(), stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
+        return subprocess.Popen(self.command(*args), env=environment(quirks=self.quirks),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def blocks(self):
         """The image's size in blocks: how far a write has reached."""
@@ -141,9 +153,13 @@ class Disc:
         except FileNotFoundError:
             return 0
 
+    def saved(self):
+        """The bytes of the image and of its state file (None: no file)."""
+        return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
+                for name in (self.image, self.state)]
+
     def fingerprint(self):
-        """The image's size and its block 16, where the descriptors of the
-        disc's file system begin: an erase changes one or the other."""
+        """The image's size and block 16 (the descriptors): an erase changes one."""
         try:
             with open(self.image, "rb") as data:
                 data.seek(disc_check.DESCRIPTORS_AT * BLOCK)
@@ -151,7 +167,8 @@ class Disc:
         except FileNotFoundError:
             return None
 
-    def drive_line(self, listed):
+    @staticmethod
+    def drive_line(listed):
         """The drive's line in `drives` output, None when it is not there."""
         match = re.search(r"^0\s+D:.*$", listed.output, re.M)
         return match.group(0) if match else None
@@ -169,22 +186,13 @@ class Disc:
         next burn closes that session and starts a new one after the gap."""
         if self.overwritable or not os.path.exists(self.state):
             return 0
-        with open(self.state) as text:
-            lines = text.read().splitlines()
-        starts = []
-        opened = False
-        for line in lines:
-            words = line.split()
-            if words[:1] == ["session"]:
-                opened = True
-            elif words[:1] == ["track"] and opened:
-                starts.append(int(words[1]))
-                opened = False
-        return starts[-1] if starts else 0
+        # The first track after each "session" line starts that session.
+        starts = re.findall(r"^session\b.*\n(?:(?!track |session).*\n)*track (\d+)",
+                            pathlib.Path(self.state).read_text(), re.M)
+        return int(starts[-1]) if starts else 0
 
     def burn_args(self, source, blank):
-        force = ["--force"] if self.medium in ERASABLE and not blank else []
-        return ["burn"] + force + [source]
+        return ["burn"] + (["--force"] if self.medium in ERASABLE and not blank else []) + [source]
 
     def burn(self, source):
         """A burn that has to work: one more session of history."""
@@ -194,27 +202,47 @@ class Disc:
         self.contents = self.contents + [source]
 
     def prefix_digest(self, blocks):
-        """A hash of the image's first blocks, holes and blocks past its end
-        read as zeros, as the drive reads them."""
+        """A hash of the image's first blocks, those past its end read as zeros."""
         digest = hashlib.sha1()
-        left = blocks * BLOCK
         with open(self.image, "rb") as data:
-            while left > 0:
-                piece = data.read(min(left, 1 << 22))
-                if not piece:
-                    break
-                digest.update(piece)
-                left -= len(piece)
-        while left > 0:
-            digest.update(bytes(min(left, 1 << 22)))
-            left -= min(left, 1 << 22)
+            piece = data.read(blocks * BLOCK)
+        digest.update(piece + bytes(blocks * BLOCK - len(piece)))
         return digest.hexdigest()
 
 
+class Case(unittest.TestCase):
+    """A scratch folder per test, orlet-burn runs and disc checks."""
+
+    maxDiff = None
+
+    def setUp(self):
+        if not PROGRAM or not os.access(PROGRAM, os.X_OK):
+            self.fail("ORLET_BURN must name the orlet-burn program")
+        base = os.environ.get("ORLET_E2E_SCRATCH") or None
+        if base:
+            base = os.path.abspath(base)
+            os.makedirs(base, exist_ok=True)
+        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-", dir=base)
+        self.addCleanup(shutil.rmtree, self.scratch, True)
+
+    def path(self, *names):
+        return os.path.join(self.scratch, *names)
+
+    def expect(self, done, *words, status=0):
+        """Checks a run's exit status and words in its output; answers the output."""
+        self.assertEqual(done.status, status, done)
+        for text in words:
+            self.assertIn(text, done.output)
+        return done.output
+
+    def assertReads(self, image, start, *specs):  # pylint: disable=invalid-name
+        problems = disc_check.check(image, start, list(specs))
+        self.assertEqual(problems, [], "session at block %d of %s" % (start, image))
+
+
 class Snapshot:
-    """What a disc held before a job: its contents, and on written-once
-    media a hash of every block before the next session, which the job must
-    leave as it was."""
+    """A disc before a job: its contents, and on written-once media a hash of
+    the blocks before the next session, which the job must leave as they were."""
 
     def __init__(self, disc):
         self.contents = list(disc.contents)
@@ -229,17 +257,14 @@ class Snapshot:
 
 
 class Job:
-    """A burn of sources ("first" on a blank disc, "append" after a session)
-    or an erase."""
+    """A burn of sources ("first" or "append") or an erase."""
 
     def __init__(self, kind, sources=None):
-        self.kind = kind
-        self.sources = sources
+        self.kind, self.sources = kind, sources
 
     def args(self, disc):
-        if self.kind == "erase":
-            return ["erase"]
-        return disc.burn_args(self.sources, self.kind == "first")
+        return ["erase"] if self.kind == "erase" else disc.burn_args(self.sources,
+                                                                      self.kind == "first")
 
     def done(self, before):
         """The contents the disc holds once the job has run to its end."""
@@ -252,25 +277,19 @@ class Point:
     when its image first changes, or after a delay in seconds."""
 
     def __init__(self, line=None, printed=0, block=None, changed=False, delay=None):
-        self.line = line
-        self.printed = printed
-        self.block = block
-        self.changed = changed
-        self.delay = delay
+        self.line, self.printed, self.block = line, printed, block
+        self.changed, self.delay = changed, delay
 
     def __str__(self):
         if self.line is not None:
             return '@"%s"' % self.line
         if self.block is not None:
             return "@block %d" % self.block
-        if self.changed:
-            return "@first change"
-        return "@%.1f ms" % (self.delay * 1000)
+        return "@first change" if self.changed else "@%.1f ms" % (self.delay * 1000)
 
 
 def line_point(line, rehearsed):
-    """The point where a job is about to print the line that holds the words
-    line, from the output of a rehearsal of the same job."""
+    """The point before the line holding words line in a rehearsal's output."""
     found = rehearsed.find(line)
     if found < 0:
         raise Broken('the job does not print "%s": %s' % (line, rehearsed.strip()[-300:]))
@@ -278,20 +297,15 @@ def line_point(line, rehearsed):
 
 
 class Stopped:
-    """A job a signal was sent to (or that ended first): the process, whether
-    the signal was sent, the image's blocks when it was."""
+    """A job a signal was sent to (unless it ended first), and the image's
+    blocks then."""
 
     def __init__(self, process, how, output, filler, signalled, blocks):
-        self.process = process
-        self.how = how
-        self.output = output
-        self.filler = filler
-        self.signalled = signalled
-        self.blocks = blocks
+        self.process, self.how, self.output, self.filler = process, how, output, filler
+        self.signalled, self.blocks = signalled, blocks
 
     def finish(self):
-        """Reads the job's output to its end and waits for it; answers its
-        exit status and its output."""
+        """Reads the job's output to its end and waits for it; answers a Run."""
         if self.signalled and self.how == signal.SIGKILL:
             # Dead before its output is read: a job killed in the write of a
             # line must not finish that write once the reader makes room.
@@ -308,13 +322,13 @@ class Stopped:
             else:
                 self.process.kill()
         self.process.wait()
-        return self.process.returncode, data[self.filler:].decode("utf-8", "replace")
+        return Run(self.process.args, self.process.returncode,
+                   data[self.filler:].decode("utf-8", "replace"))
 
     def resume(self):
-        """Lets a job held with SIGSTOP go on; answers its end as a Run."""
+        """Lets a job held with SIGSTOP go on; answers its end."""
         self.process.send_signal(signal.SIGCONT)
-        status, output = self.finish()
-        return Run(self.process.args, status, output)
+        return self.finish()
 
 
 def blocked_in_output(pid):
@@ -336,32 +350,27 @@ def stop_job(disc, args, point, how):
     of one page filled beforehand so that exactly the output before that line
     fits: the job then waits in the write of the line, and is stopped there,
     not wherever it has got to by the time a reader of the line reacts."""
-    read, write = os.pipe()
+    read, write_end = os.pipe()
     filler = 0
     if point.line is not None:
-        fcntl.fcntl(write, F_SETPIPE_SZ, PIPE_PAGE)
-        filler = fcntl.fcntl(write, F_GETPIPE_SZ) - point.printed
-        os.write(write, bytes(filler))
-    process = subprocess.Popen(disc.command(*args), env=environment(), stdout=write,
-                               stderr=subprocess.STDOUT)
-    os.close(write)
+        fcntl.fcntl(write_end, F_SETPIPE_SZ, PIPE_PAGE)
+        filler = fcntl.fcntl(write_end, F_GETPIPE_SZ) - point.printed
+        os.write(write_end, bytes(filler))
+    process = subprocess.Popen(disc.command(*args), env=environment(quirks=disc.quirks),
+                               stdout=write_end, stderr=subprocess.STDOUT)
+    os.close(write_end)
     output = os.fdopen(read, "rb", buffering=0)
     deadline = time.monotonic() + PATIENCE
-    if point.line is not None:
-        while process.poll() is None and time.monotonic() < deadline and \
-                not blocked_in_output(process.pid):
-            time.sleep(POLL)
-    elif point.block is not None:
-        while process.poll() is None and time.monotonic() < deadline and \
-                disc.blocks() < point.block:
-            time.sleep(POLL)
-    elif point.changed:
-        first = disc.fingerprint()
-        while process.poll() is None and time.monotonic() < deadline and \
-                disc.fingerprint() == first:
-            time.sleep(POLL)
-    else:
+    first = disc.fingerprint()
+    reached = {"line": lambda: blocked_in_output(process.pid),
+               "block": lambda: disc.blocks() >= point.block,
+               "changed": lambda: disc.fingerprint() != first}
+    key = "line" if point.line is not None else "block" if point.block is not None else \
+        "changed" if point.changed else None
+    if key is None:
         time.sleep(point.delay)
+    while key and process.poll() is None and time.monotonic() < deadline and not reached[key]():
+        time.sleep(POLL)
     blocks = disc.blocks()
     signalled = process.poll() is None
     if signalled:
@@ -370,11 +379,10 @@ def stop_job(disc, args, point, how):
 
 
 def rehearse(disc, args, folder):
-    """Runs the job to its end on a copy of the disc; answers the image's
-    blocks at the end, how long the job took and what it printed, to place
-    stops inside it."""
+    """Runs the job on a copy of the disc, to place stops inside it; answers
+    the image's blocks at its end, how long it took and what it printed."""
     os.makedirs(folder, exist_ok=True)
-    copy = Disc(disc.program, disc.medium, os.path.join(folder, os.path.basename(disc.image)))
+    copy = Disc(disc.medium, os.path.join(folder, os.path.basename(disc.image)), disc.program)
     copy_disc(disc.image, copy.image)
     began = time.monotonic()
     done = copy.run(*args)
@@ -384,6 +392,10 @@ def rehearse(disc, args, folder):
     blocks = copy.blocks()
     shutil.rmtree(folder, True)
     return blocks, took, done.output
+
+
+def names(contents):
+    return "[%s]" % ", ".join(os.path.basename(c) for c in contents) if contents else "nothing"
 
 
 def first_reading(image, start, candidates):
@@ -398,16 +410,11 @@ def first_reading(image, start, candidates):
     return None, found
 
 
-def names(contents):
-    return "[%s]" % ", ".join(os.path.basename(c) for c in contents) if contents else "nothing"
-
-
 def check_next_burn(disc, candidates, sources):
     """The burn after a job: it works, `verify` passes, and the readers find
     one of the candidate contents and the new sources in the new session.
     Answers the problems; disc.contents becomes what the disc holds."""
-    blank = candidates == [[]]
-    done = disc.run(*disc.burn_args(sources, blank))
+    done = disc.run(*disc.burn_args(sources, candidates == [[]]))
     if done.status != 0:
         return ["the next burn fails: %s" % done]
     start = disc.last_session()
@@ -431,7 +438,7 @@ def check_after_kill(disc, job, before, sources):
     burn of sources works and keeps everything."""
     listed = disc.run("drives")
     line = disc.drive_line(listed)
-    if listed.status != 0 or line is None or display_name(disc.medium) not in line:
+    if listed.status != 0 or line is None or display(disc.medium) not in line:
         return ["after the kill, `drives` does not list the disc: %s" % listed]
     problems = []
     blank = re.search(r"\bBlank\b", line) is not None
@@ -452,33 +459,27 @@ def check_after_kill(disc, job, before, sources):
         # Not blank: the descriptors at block 16 name a complete session.
         held, found = first_reading(disc.image, 0, [c for c in candidates if c])
         if held is None:
-            problems.append("`drives` shows the disc not blank, but the readers find none of "
-                            "what it may hold: %s" % " / ".join(found))
-            return problems
+            return problems + ["`drives` shows the disc not blank, but the readers find none "
+                               "of what it may hold: %s" % " / ".join(found)]
         candidates = [held]
     return problems + check_next_burn(disc, candidates, sources)
 
 
-def writer_args(disc, source):
-    """A burn that asks for the disc whatever it holds (--force on erasable
-    media), so that a refusal can only come from the drive being held."""
-    return ["burn"] + (["--force"] if disc.medium in ERASABLE else []) + [source]
-
-
-def second_args(disc, command, source):
-    return writer_args(disc, source) if command == "burn" else [command]
+def writer_args(disc, source, command="burn"):
+    """A burn with --force where it may be needed, so that only the drive being
+    held refuses it; or another command."""
+    return disc.burn_args(source, False) if command == "burn" else [command]
 
 
 def holds_image(pid, image):
     """Whether process pid holds the advisory lock a recording takes on the
     image, as the kernel lists it in /proc/locks."""
     try:
-        inode = os.stat(image).st_ino
+        inode = str(os.stat(image).st_ino)
         with open("/proc/locks") as locks:
-            for line in locks:
-                fields = line.split()
+            for fields in (line.split() for line in locks):
                 if len(fields) >= 6 and fields[1] == "FLOCK" and fields[4] == str(pid) and \
-                        fields[5].rsplit(":", 1)[-1] == str(inode):
+                        fields[5].rsplit(":", 1)[-1] == inode:
                     return True
     except OSError:
         pass
@@ -495,7 +496,7 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
     if point is None:
         started = [disc.start(*writer_args(disc, first))]
         time.sleep(offset)
-        started.append(disc.start(*second_args(disc, command, second)))
+        started.append(disc.start(*writer_args(disc, second, command)))
         ended = []
         for process in started:
             output, _ = process.communicate(timeout=PATIENCE)
@@ -509,21 +510,19 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
                                   holds_image(stopped.process.pid, disc.image))
     try:
         if held:
-            other = disc.run(*second_args(disc, command, second))
+            other = disc.run(*writer_args(disc, second, command))
             done = stopped.resume()
         else:
             if stopped.signalled:
                 stopped.process.send_signal(signal.SIGCONT)
-            status, output = stopped.finish()
-            done = Run(stopped.process.args, status, output)
-            other = disc.run(*second_args(disc, command, second))
+            done = stopped.finish()
+            other = disc.run(*writer_args(disc, second, command))
     finally:
         if stopped.process.poll() is None:
             stopped.process.send_signal(signal.SIGCONT)
             stopped.process.kill()
             stopped.process.wait()
-    burns = [(second, other)] if command == "burn" else []
-    return held, other, burns + [(first, done)]
+    return held, other, ([(second, other)] if command == "burn" else []) + [(first, done)]
 
 
 def check_second_while_held(disc, command, other):
