@@ -8,6 +8,7 @@ ORLET_E2E_SCRATCH names the folder for the discs and sources (default: the
 system's temporary folder); the 4 GiB test writes that much there.
 """
 
+import json
 import os
 import re
 import shutil
@@ -271,6 +272,7 @@ class RefusalTest(Case):
             ("sub/up>..", None, "sub/up", "link loop (it leads back to a folder that holds it)"),
             (deep + "d/leaf.txt", None, deep + "d", "path too deep (more than 256 folder levels)"),
             (long_name, None, long_name, "path too deep (longer than the system's 4096-byte limit)"),
+            ("sub/pipe|", None, "sub/pipe", "a named pipe (FIFO): only files and folders go on a disc"),
         ]
         os.chmod(self.scratch, 0o755)
         for number, (entry, mode, named, reason) in enumerate(rows):
@@ -280,6 +282,7 @@ class RefusalTest(Case):
                     self.skipTest("root reads every file and setpriv is missing to run as nobody")
                 folder = base = self.path(str(number))
                 path, _, target = entry.partition(">")
+                fifo, path = path.endswith("|"), path.rstrip("|")
                 too_long = path == long_name
                 left = 3990 - len("/src/sub") - len(folder)
                 while too_long and left > 0:
@@ -302,6 +305,8 @@ class RefusalTest(Case):
                     os.makedirs(os.path.join(expected, kept), exist_ok=True)
                 if target:
                     os.symlink(target, os.path.join(src, path))
+                elif fifo:
+                    os.mkfifo(os.path.join(src, path))
                 elif too_long:
                     sub = os.open(os.path.join(src, "sub"), os.O_RDONLY | os.O_DIRECTORY)
                     os.close(os.open(path[4:], os.O_WRONLY | os.O_CREAT, dir_fd=sub))
@@ -463,6 +468,44 @@ class CommandLineTest(Case):
         write(os.path.join(folder, "bad\x1b[31mname"), "changed")
         out = self.expect(disc.run("verify", folder), "ctl/bad\\x1B[31mname", status=DIFFERENCES)
         self.assertNotIn("\x1b", out)
+
+    # --json: each type of line with the fields every line of it carries.
+    JSON_FIELDS = {"message": {"text"}, "warning": {"text"}, "error": {"text"},
+                   "event": {"job", "phase", "event", "detail", "text"},
+                   "progress": {"percent", "buffer"}, "estimate": {"seconds"},
+                   "drive": {"index", "letter", "device", "disc", "state", "free_bytes"},
+                   "difference": {"path", "text"}, "result": {"exit", "status", "text"}}
+
+    def test_json_lines_and_the_words_of_a_burn(self):
+        source = make_sources(self.path("tree"))
+        disc = Disc("cd-rw", self.path("cd-rw.iso"))
+        latin1 = os.path.join(os.fsencode(self.scratch), b"caf\xe9.txt")
+        with open(latin1, "wb") as out:
+            out.write(b"a name that is not UTF-8")
+        runs = [  # arguments, status, the result's status, words (--json: a line's text)
+            (["burn", "--label", "FIRST", source], 0, "done", "done: the disc was written"),
+            (["burn", "--force", latin1], 0, "done", "the new session is added after it and keeps"),
+            (["burn", "--force", "--no-import", latin1], 0, "done", "keeping the disc's label"),
+            (["verify", latin1], 0, "done", "(the disc cannot hold some of its characters)"),
+            (["verify", source], 3, "differences", "missing on the disc"),
+            (["drives"], 0, "done", None),
+            (["erase", "--bogus"], 2, "usage", "unknown option --bogus"),
+        ]
+        for args, status, result, words in runs:
+            with self.subTest(args=args[:2]):
+                done = subprocess.run(disc.command("--json", *args), env=safety.environment(),
+                                      stdout=subprocess.PIPE, check=False)
+                self.assertEqual(done.returncode, status, done.stdout[-400:])
+                lines = [json.loads(line) for line in done.stdout.decode().splitlines()]
+                for line in lines:
+                    self.assertLessEqual(self.JSON_FIELDS[line["type"]], set(line), line)
+                self.assertEqual((lines[-1]["type"], lines[-1]["exit"], lines[-1]["status"]),
+                                 ("result", status, result))
+                if words:
+                    self.assertTrue(any(words in line.get("text", "") for line in lines), lines)
+        self.assertRegex(disc.run("info", "0").output, r"label +FIRST")
+        self.expect(disc.run("-q", "verify", latin1), status=0)
+        self.assertEqual(disc.run("-q", "burn", "--force", latin1).output, "")
 
 
 if __name__ == "__main__":
