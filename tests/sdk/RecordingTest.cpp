@@ -120,7 +120,8 @@ Expected ExpectedFor(const std::string& medium) {
             Survey(2) + kChoose + kSpeeds + kIncremental + kRecheck + kWrite + kCloseTrack,
             medium == "dvd-rw" ? Survey(3) + ", BLANK (full), REQUEST SENSE" : ""};
   }
-  if (medium == "dvd-r-dl") return {Survey(1) + kChoose + kDiscAtOnce + kRecheck + kWrite, Survey(1)};
+  if (medium == "dvd-r-dl")
+    return {Survey(1) + kChoose + kDiscAtOnce + kRecheck + kWrite, Survey(1)};
   if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {
     return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,
             Survey(2) + kSpeeds + kWrite + kCloseTrack, ""};
@@ -151,8 +152,7 @@ class RecordingTest : public sdktest::SdkFixture {
     if (habits.find("busy") == std::string::npos) model.busyWriteOneIn = 0;  // no extra WRITE
     image = directory.File("disc.iso");
     this->medium = FindMedium(name);
-    ASSERT_EQ(EmulatedRecorder::Create(this->medium, image, model, &recorder, &error),
-              STARBURN_OK);
+    ASSERT_EQ(EmulatedRecorder::Create(this->medium, image, model, &recorder, &error), STARBURN_OK);
     node = &kernel->AddNode("sr0");
     node->drive = recorder;
     DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
@@ -202,7 +202,6 @@ class RecordingTest : public sdktest::SdkFixture {
   std::string image;
 };
 
-
 struct Row {
   const char* medium;
   const char* habits;  // STARBURN_VIRTUAL_QUIRKS
@@ -240,7 +239,8 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   EXPECT_EQ(size, 4u << 20);
   EXPECT_LT(seen.buffer.front().second, size);  // written, not yet flushed
   if (slow) {
-    EXPECT_EQ(seen.buffer[seen.progress.size()], std::make_pair(size, size - recorded * kBlockSize));
+    EXPECT_EQ(seen.buffer[seen.progress.size()],
+              std::make_pair(size, size - recorded * kBlockSize));
     EXPECT_EQ(seen.buffer.back(), std::make_pair(size, size));
   }
   if (std::string(row.habits).find("cd-units") != std::string::npos) {
@@ -248,8 +248,8 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
     // the write is set to the fastest speed the disc takes, not the slowest.
     void* device = Open("CdRom0", 1);
     uint32_t speeds[4] = {};
-    ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetSpeeds, device, &speeds[0], &speeds[1],
-                   &speeds[2], &speeds[3]),
+    ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetSpeeds, device, &speeds[0], &speeds[1], &speeds[2],
+                   &speeds[3]),
               STARBURN_OK);
     EXPECT_EQ(speeds[2], medium->writeSpeeds.back() * 176 / 1385);
     Close(device);
@@ -314,10 +314,10 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   // load; a disc that cannot be blanked says so and keeps its sessions.
   Notifications blanking;
   device = nullptr;
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_CreateExEx(&device, text, sizeof text, &systemError,
-                                                  &failure, &sdktest::Record, &blanking,
-                                                  u"CdRom0", 1, 1),
-            STARBURN_OK);
+  ASSERT_EQ(
+      StarBurn_CdvdBurnerGrabber_CreateExEx(&device, text, sizeof text, &systemError, &failure,
+                                            &sdktest::Record, &blanking, u"CdRom0", 1, 1),
+      STARBURN_OK);
   handles.push_back(device);
   ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_TestUnitReady, device), STARBURN_OK);
   const std::size_t from = kernel->journal.size();
@@ -381,7 +381,6 @@ INSTANTIATE_TEST_SUITE_P(MediaAndHabits, SequenceTest, testing::ValuesIn(kRows),
                            }
                            return name;
                          });
-
 
 // Interruptions of the second session's burn (or of an erase), per medium:
 // what the host is told, and that the first session is untouched and the

@@ -147,8 +147,8 @@ class FakeImage : public starburn::ImageProvider {
     StarBurnStatus Pull(uint8_t* out, uint32_t count, std::string*) override {
       for (uint32_t k = 0; k < count; ++k, ++next) {
         if (next == image.abortAt) StarBurn_AbortDeviceWrite(image.device.c_str());
-        const auto block = ImageBlock(image.start, image.blocks, image.label,
-                                      static_cast<uint32_t>(next));
+        const auto block =
+            ImageBlock(image.start, image.blocks, image.label, static_cast<uint32_t>(next));
         std::memcpy(out + uint64_t{k} * kBlockSize, block.data(), kBlockSize);
       }
       return STARBURN_OK;
