@@ -1,17 +1,17 @@
 // The SDK's drive and disc calls over virtual drives, read the way the
 // library reads them: disc types, blank flags, space, the next writable
 // address and erasable flag of the track-255 record, capacity, media formats,
-// write modes; and the opens, discovery and registry calls.
+// write modes; the opens, discovery and registry calls; start-up counting,
+// handle release and error texts.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "devices/Medium.h"
 #include "SdkTestSupport.h"
+#include "common/ErrorOut.h"
+#include "devices/Medium.h"
 
 namespace {
 
@@ -73,9 +73,15 @@ TEST_F(DeviceCallsTest, WhatTheQueryReadsPerMediumAndDisc) {
     EXPECT_EQ(reading.freeBytes,
               row.free ? uint64_t{m->capacity - row.sessionStart} * kBlockSize : 0u);
     EXPECT_EQ(reading.hasLabel, row.label != nullptr);
-    if (row.label != nullptr) EXPECT_EQ(reading.label, row.label);
-    if (row.blank != 0) EXPECT_EQ(reading.trackState, 1);  // nothing recorded in the next track
-    if (row.blank != 0 && row.discType <= 3) EXPECT_EQ(reading.capacitySeconds, 359849 / 75);
+    if (row.label != nullptr) {
+      EXPECT_EQ(reading.label, row.label);
+    }
+    if (row.blank != 0) {  // nothing recorded in the next track
+      EXPECT_EQ(reading.trackState, 1);
+    }
+    if (row.blank != 0 && row.discType <= 3) {
+      EXPECT_EQ(reading.capacitySeconds, 359849 / 75);
+    }
   }
 }
 
@@ -258,6 +264,56 @@ TEST_F(DeviceCallsTest, DiscoveryDeviceNamesAndLetters) {
   uint32_t version = 0;
   EXPECT_EQ(StarBurn_SPTD_GetVersion(driver, sizeof driver, layer, sizeof layer, &version),
             STARBURN_OK);
+}
+
+TEST(LifetimeCallsTest, StartsAreCountedAndAnUnmatchedShutDownIsRefused) {
+  char text[STARBURN_ERROR_TEXT_SIZE];
+  ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
+  ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_STATUS_NOT_STARTED);
+}
+
+class Counted : public starburn::Object {
+ public:
+  explicit Counted(int* alive) : alive(alive) { ++*alive; }
+  ~Counted() override { --*alive; }
+
+ private:
+  int* alive;
+};
+
+TEST(LifetimeCallsTest, DestroyReleasesLiveHandlesOnceAndIgnoresOthers) {
+  int alive = 0;
+  void* handle = starburn::HandleTable::Instance().Add(new Counted(&alive));
+  void* copy = handle;
+  StarBurn_Destroy(&handle);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(alive, 0);
+  StarBurn_Destroy(&copy);  // stale: nothing happens, the caller's value stays
+  EXPECT_NE(copy, nullptr);
+  int local = 0;
+  void* foreign = &local;
+  StarBurn_Destroy(&foreign);
+  EXPECT_EQ(foreign, &local);
+  StarBurn_Destroy(nullptr);
+}
+
+TEST(LifetimeCallsTest, ErrorTextIsCutToItsBufferAndAlwaysTerminated) {
+  char text[8];
+  std::memset(text, 'x', sizeof text);
+  uint32_t systemError = 0;
+  starburn::ErrorOut out{text, sizeof text, &systemError};
+  EXPECT_EQ(out.Fail(STARBURN_STATUS_IO_ERROR, "a long message", 5), STARBURN_STATUS_IO_ERROR);
+  EXPECT_STREQ(text, "a long ");
+  EXPECT_EQ(systemError, 5u);
+
+  char small[4];
+  EXPECT_FALSE(starburn::CopyText("abcd", small, sizeof small));  // never cut
+  EXPECT_STREQ(small, "");
+  EXPECT_TRUE(starburn::CopyText("abc", small, sizeof small));
+  EXPECT_STREQ(small, "abc");
 }
 
 }  // namespace

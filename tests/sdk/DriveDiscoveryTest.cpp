@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
 #include "devices/DriveDiscovery.h"
-#include "SdkTestSupport.h"
 
 namespace {
 

@@ -334,7 +334,9 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
         break;
     }
     EXPECT_EQ(status, row.status) << static_cast<int>(row.act);
-    if (row.asc != 0) EXPECT_EQ(mmc.LastFailure().record.asc, row.asc) << static_cast<int>(row.act);
+    if (row.asc != 0) {
+      EXPECT_EQ(mmc.LastFailure().record.asc, row.asc) << static_cast<int>(row.act);
+    }
   }
 }
 

@@ -121,7 +121,7 @@ Expected ExpectedFor(const std::string& medium) {
             medium == "dvd-rw" ? Survey(3) + ", BLANK (full), REQUEST SENSE" : ""};
   }
   if (medium == "dvd-r-dl")
-    return {Survey(1) + kChoose + kDiscAtOnce + kRecheck + kWrite, Survey(1)};
+    return {Survey(1) + kChoose + kDiscAtOnce + kRecheck + kWrite, Survey(1), "", ""};
   if (medium == "dvd+r" || medium == "dvd+r-dl" || medium == "bd-r") {
     return {Survey(1) + kSpeeds + kWrite + kCloseTrack, Survey(2) + kCloseSession,
             Survey(2) + kSpeeds + kWrite + kCloseTrack, ""};
@@ -228,8 +228,12 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   std::string record, close;
   Notifications seen;
   ASSERT_EQ(Burn(0, row.blocks, "FIRST", &record, &close, &seen), STARBURN_OK) << recordText;
-  if (row.pinned) EXPECT_EQ(record, expected.record);
-  if (row.pinned) EXPECT_EQ(close, expected.close);
+  if (row.pinned) {
+    EXPECT_EQ(record, expected.record);
+  }
+  if (row.pinned) {
+    EXPECT_EQ(close, expected.close);
+  }
   const uint64_t total = uint64_t{row.blocks} * kBlockSize;
   ASSERT_EQ(seen.progress.size(), (row.blocks + 511) / 512);
   for (const auto& [all, done] : seen.progress) EXPECT_EQ(all, total);
@@ -294,7 +298,9 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
 
   // The second session goes where the query said.
   ASSERT_EQ(Burn(second, row.blocks, "SECOND", &record), STARBURN_OK) << recordText;
-  if (row.pinned) EXPECT_EQ(record, expected.append);
+  if (row.pinned) {
+    EXPECT_EQ(record, expected.append);
+  }
   reading = Query("CdRom0", 'D');
   EXPECT_EQ(reading.label, u"SECOND");
   EXPECT_EQ(reading.usedBytes,
@@ -331,7 +337,9 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
     return;
   }
   ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_Blank, device, 1), STARBURN_OK) << text;
-  if (row.pinned) EXPECT_EQ(Sequence(from), expected.erase);
+  if (row.pinned) {
+    EXPECT_EQ(Sequence(from), expected.erase);
+  }
   if (slow) {  // the drive's progress indication, of 65536
     EXPECT_EQ(blanking.progress, (std::vector<std::pair<uint64_t, uint64_t>>{{65536, 0}}));
   }
@@ -344,8 +352,9 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   EXPECT_EQ(reading.blank, 1);
   EXPECT_EQ(reading.usedBytes, 0u);
   EXPECT_EQ(reading.sessionStart, 0u);
-  if (!overwritable) EXPECT_EQ(sdktest::ReadFile(image).size(), 0u);
-  // A blanked disc takes a new first session.
+  if (!overwritable) {  // A blanked disc takes a new first session.
+    EXPECT_EQ(sdktest::ReadFile(image).size(), 0u);
+  }
   ASSERT_EQ(Burn(0, 40, "AGAIN"), STARBURN_OK) << recordText;
   EXPECT_EQ(Query("CdRom0", 'D').label, u"AGAIN");
 }
@@ -385,7 +394,17 @@ INSTANTIATE_TEST_SUITE_P(MediaAndHabits, SequenceTest, testing::ValuesIn(kRows),
 // Interruptions of the second session's burn (or of an erase), per medium:
 // what the host is told, and that the first session is untouched and the
 // next burn lands and reads back.
-enum class Fault { kWriteFails, kSpaceEnds, kAbort, kPowerLoss, kCloseFails, kUnplug, kBlankFails };
+enum class Fault {
+  kWrongStart,  // an image laid out for another address than the next writable one
+  kTooBig,      // an image larger than the disc's free space
+  kWriteFails,
+  kSpaceEnds,
+  kAbort,
+  kPowerLoss,
+  kCloseFails,
+  kUnplug,
+  kBlankFails,
+};
 
 struct Interruption {
   const char* medium;
@@ -407,7 +426,14 @@ TEST_P(InterruptionTest, EarlierSessionsSurviveAndTheNextBurnLands) {
   int64_t abortAt = -1;
   int writes = 0;
   bool unplugged = false;
+  uint32_t start = next, blocks = 400;
   switch (row.fault) {
+    case Fault::kWrongStart:
+      start = next + 16;
+      break;
+    case Fault::kTooBig:
+      blocks = medium->capacity - next + 1;
+      break;
     case Fault::kWriteFails:
       plan.commands.push_back({opcode::kWrite10, 3, 1, SenseCodes{0x3, 0x0C, 0x00}});
       break;
@@ -446,7 +472,8 @@ TEST_P(InterruptionTest, EarlierSessionsSurviveAndTheNextBurnLands) {
     Close(device);
   } else {
     StarBurnStatus closed = STARBURN_OK;
-    EXPECT_EQ(Burn(next, 400, "SECOND", nullptr, nullptr, nullptr, &closed, abortAt), row.status)
+    EXPECT_EQ(Burn(start, blocks, "SECOND", nullptr, nullptr, nullptr, &closed, abortAt),
+              row.status)
         << recordText;
     EXPECT_EQ(closed, row.closed);
     EXPECT_NE(recordText.find(row.told), std::string::npos) << recordText;
@@ -455,7 +482,9 @@ TEST_P(InterruptionTest, EarlierSessionsSurviveAndTheNextBurnLands) {
     EXPECT_EQ(recordFailure.senseKey * 256 + recordFailure.asc, 0x30C);
     EXPECT_EQ(recordFailure.cdb[0], opcode::kWrite10);
   }
-  if (row.fault == Fault::kUnplug) EXPECT_EQ(recordFailure.cdbLength, 0);  // no sense to show
+  if (row.fault == Fault::kUnplug) {  // no sense to show
+    EXPECT_EQ(recordFailure.cdbLength, 0);
+  }
   recorder->SetFaults(FaultPlan());
   node->intercept = nullptr;
 
@@ -473,6 +502,8 @@ constexpr StarBurnStatus kWrongState = STARBURN_STATUS_WRONG_STATE;
 constexpr StarBurnStatus kFailed = STARBURN_STATUS_COMMAND_FAILED;
 
 const Interruption kInterruptions[] = {
+    {"cd-r", Fault::kWrongStart, kWrongState, kOk, "next writable address is", u"FIRST"},
+    {"dvd+r", Fault::kTooBig, STARBURN_STATUS_NO_SPACE, kOk, "", u"FIRST"},
     {"cd-r", Fault::kWriteFails, kFailed, kWrongState, "MEDIUM ERROR", u"FIRST"},
     {"dvd+r", Fault::kWriteFails, kFailed, kWrongState, "MEDIUM ERROR", u"FIRST"},
     {"dvd+rw", Fault::kWriteFails, kFailed, kWrongState, "MEDIUM ERROR", u"FIRST"},

@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
 #include "devices/DriveDiscovery.h"
 #include "devices/SgIoTransport.h"
 #include "mmc/Cdb.h"
 #include "mmc/MmcDrive.h"
-#include "SdkTestSupport.h"
 
 namespace {
 
