@@ -495,8 +495,13 @@ TEST_F(IsoSessionReaderTest, AnIntactSessionIsReadFromEitherTree) {
   EXPECT_EQ(listing, (std::vector<std::string>{"/A.TXT 10", "/B.TXT 5000", "/EMPTY.TXT 0", "/SUB/",
                                                "/SUB/DEEPER/", "/SUB/DEEPER/DEEPEST.TXT 10",
                                                "/SUB/INNER.TXT 10"}));
+  MemoryReader reader(image);  // the probe reads the labels whole
+  starburn::SessionSummary summary;
+  std::string error;
+  ASSERT_EQ(starburn::ProbeSession(reader, 0, &summary, &error), STARBURN_OK) << error;
+  EXPECT_EQ(summary.isoLabel, "LABEL");
+  EXPECT_EQ(summary.jolietLabel, u"LABEL");
   // A session is imported into an empty tree, once.
-  MemoryReader reader(image);
   void* device = starburn::HandleTable::Instance().Add(new OneTrackDisc(&reader));
   Tree filled(0, 1);
   filled.Add(filled.Root(), nullptr, "mine");
@@ -611,6 +616,14 @@ TEST_F(IsoSessionReaderTest, LayoutsAtTheirEdgesReadBack) {
   ASSERT_EQ(starburn::ProbeSession(udf, 0, &summary, &error), STARBURN_OK);
   EXPECT_TRUE(summary.otherFileSystem);
 
+  // The first and the last high surrogates are cut alike.
+  for (const char* pair : {"\xF0\x90\x80\x80", "\xF4\x8F\xB0\x80"}) {
+    Tree cut(0, 1);
+    Save(cut, ("fifteen letters" + std::string(pair)).c_str());
+    MemoryReader labelled(image);
+    ASSERT_EQ(starburn::ProbeSession(labelled, 0, &summary, &error), STARBURN_OK) << error;
+    EXPECT_EQ(summary.jolietLabel, u"fifteen letters");
+  }
   Tree deep(0, 1);
   void* node = deep.Root();
   for (int level = 0; level < 130; ++level) node = deep.Add(node, nullptr, "d");
