@@ -16,7 +16,6 @@
 namespace {
 
 using sdktest::Reading;
-using sdktest::SdkFixture;
 using starburn::FindMedium;
 using starburn::kBlockSize;
 

@@ -28,7 +28,7 @@ using sdktest::SgIoKernelDouble;
 // A command as a person checking it against a drive reads it: its name, and
 // for the commands whose fields choose what happens, those fields.
 std::string Describe(const SgIoKernelDouble::Call& call) {
-  const std::string name = CommandName(call.Opcode());
+  std::string name = CommandName(call.Opcode());
   switch (call.Opcode()) {
     case opcode::kCloseTrackSession: {
       const uint8_t function = call.cdb[2] & 0x07;

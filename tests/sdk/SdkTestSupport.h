@@ -398,6 +398,7 @@ class SgIoKernelDouble : public starburn::SgSystem {
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;
+    names.reserve(found.size());
     for (const auto& entry : found) names.push_back(entry.second);
     return names;
   }
