@@ -490,6 +490,12 @@ TEST_P(InterruptionTest, EarlierSessionsSurviveAndTheNextBurnLands) {
 
   EXPECT_EQ(Query("CdRom0", 'D').label, row.label);
   ExpectIntact(0, 300, "FIRST");
+  if (row.fault != Fault::kPowerLoss && row.fault != Fault::kCloseFails) {
+    EXPECT_EQ(Query("CdRom0").sessionStart, next);  // nothing of the interrupted session stays
+  } else if (row.fault == Fault::kPowerLoss && medium->kind == MediumClass::kSequential) {
+    const uint32_t a = medium->alignment;  // after the damaged track
+    EXPECT_EQ(Query("CdRom0").sessionStart, (next + 77 + a - 1) / a * a);
+  }
   if (std::u16string(row.label) == u"SECOND") ExpectIntact(next, 400, "SECOND");
   // The next burn closes what was left open and appends after it.
   ASSERT_EQ(Burn(Query("CdRom0").sessionStart, 50, "AFTER"), STARBURN_OK) << recordText;
