@@ -1,108 +1,87 @@
 // The SDK's drive and disc calls over virtual drives, read the way the
 // library reads them: disc types, blank flags, space, the next writable
 // address and erasable flag of the track-255 record, capacity, media formats,
-// write modes; and the opens, discovery and registry calls.
+// write modes; the opens, discovery and registry calls; start-up counting,
+// handle release and error texts.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "DeviceCallsFixture.h"
+#include "SdkTestSupport.h"
+#include "common/ErrorOut.h"
 #include "devices/Medium.h"
 
 namespace {
 
-using drivetest::DeviceCallsFixture;
-using drivetest::Reading;
+using sdktest::Reading;
 using starburn::FindMedium;
 using starburn::kBlockSize;
 
-class DeviceCallsTest : public DeviceCallsFixture {};
+class DeviceCallsTest : public sdktest::SdkFixture {};
 
-TEST_F(DeviceCallsTest, BlankDiscsOfEveryWritableMediumAsTheLibraryReadsThem) {
-  const std::map<std::string, int32_t> codes = {{"cd-r", 2},    {"cd-rw", 3},     {"dvd-r", 5},
-                                                {"dvd-ram", 6}, {"dvd-rw", 8},    {"dvd+rw", 9},
-                                                {"dvd+r", 13},  {"dvd+r-dl", 15}, {"dvd-r-dl", 16},
-                                                {"bd-r", 18},   {"bd-re", 19}};
-  std::string list = "empty";
-  for (const auto& [medium, code] : codes) list += ";" + medium + "=" + directory.File(medium);
-  Attach(list);
+// What the library's drive query reads, per medium: blank discs of every
+// writable kind, and images another tool made (no state file: one closed
+// session; pressed discs are complete).
+struct QueryRow {
+  const char* medium;
+  uint32_t written;  // blocks of the other tool's image; 0: a blank disc
+  int32_t discType;
+  uint8_t blank, erasable;
+  uint32_t sessionStart;
+  bool free;              // free space: the capacity after sessionStart; else none
+  const char16_t* label;  // nullptr: none
+};
 
-  const Reading empty = Query("CdRom0", 'D');
-  EXPECT_EQ(empty.discType, 14);
-  EXPECT_FALSE(empty.hasLabel);
-
-  int number = 1;
-  for (const auto& [medium, code] : codes) {
-    SCOPED_TRACE(medium);
-    const Reading reading =
-        Query("CdRom" + std::to_string(number), static_cast<char>('D' + number));
-    ++number;
-    const starburn::Medium& m = *FindMedium(medium);
-    EXPECT_EQ(reading.discType, code);
-    EXPECT_EQ(reading.blank, 1);
-    EXPECT_EQ(reading.usedBytes, 0u);
-    EXPECT_EQ(reading.freeBytes, uint64_t{m.capacity} * kBlockSize);
-    EXPECT_EQ(reading.sessionStart, 0u);
-    EXPECT_EQ(reading.erasable, m.erasable ? 1 : 0);
-    EXPECT_EQ(reading.trackState, 1);  // nothing recorded in the next track
-    EXPECT_FALSE(reading.hasLabel);    // no session to read a label from
-    if (medium == "cd-r" || medium == "cd-rw") {
-      EXPECT_EQ(reading.capacitySeconds, 359849 / 75);  // 79:59:74
+TEST_F(DeviceCallsTest, WhatTheQueryReadsPerMediumAndDisc) {
+  // clang-format off
+  const QueryRow rows[] = {
+      {"empty", 0, 14, 0, 0, 0, false, nullptr},
+      {"cd-r", 0, 2, 1, 0, 0, true, nullptr},
+      {"cd-rw", 0, 3, 1, 1, 0, true, nullptr},
+      {"dvd-r", 0, 5, 1, 0, 0, true, nullptr},
+      {"dvd-ram", 0, 6, 1, 1, 0, true, nullptr},
+      {"dvd-rw", 0, 8, 1, 1, 0, true, nullptr},
+      {"dvd+rw", 0, 9, 1, 1, 0, true, nullptr},
+      {"dvd+r", 0, 13, 1, 0, 0, true, nullptr},
+      {"dvd+r-dl", 0, 15, 1, 0, 0, true, nullptr},
+      {"dvd-r-dl", 0, 16, 1, 0, 0, true, nullptr},
+      {"bd-r", 0, 18, 1, 0, 0, true, nullptr},
+      {"bd-re", 0, 19, 1, 1, 0, true, nullptr},
+      {"cd-rom", 30, 1, 0, 0, 0, false, u"OTHER TOOL"},
+      {"dvd-rom", 30, 4, 0, 0, 0, false, u"OTHER TOOL"},
+      {"bd-rom", 30, 17, 0, 0, 0, false, u"OTHER TOOL"},
+      {"cd-r", 30, 2, 0, 0, 30 + 11400, true, u"OTHER TOOL"},  // after the lead-out and gap
+      {"dvd+rw", 30, 9, 0, 1, 32, true, u"OTHER TOOL"},        // the next ECC block
+  };
+  // clang-format on
+  for (const QueryRow& row : rows) {
+    SCOPED_TRACE(std::string(row.medium) + " " + std::to_string(row.written));
+    starburn::DeviceRegistry::Instance().DetachAll();
+    const std::string image = directory.File(row.medium + std::to_string(row.written));
+    if (row.written != 0) sdktest::WriteFile(image, sdktest::ImageBytes(0, 30, "OTHER TOOL"));
+    Attach(std::string(row.medium) + (row.discType == 14 ? "" : "=" + image));
+    const Reading reading = Query("CdRom0", 'D');
+    EXPECT_EQ(reading.discType, row.discType);
+    EXPECT_EQ(reading.blank, row.blank);
+    EXPECT_EQ(reading.erasable, row.erasable);
+    EXPECT_EQ(reading.usedBytes, uint64_t{row.written} * kBlockSize);
+    EXPECT_EQ(reading.sessionStart, row.sessionStart);
+    const starburn::Medium* m = FindMedium(row.medium);
+    EXPECT_EQ(reading.freeBytes,
+              row.free ? uint64_t{m->capacity - row.sessionStart} * kBlockSize : 0u);
+    EXPECT_EQ(reading.hasLabel, row.label != nullptr);
+    if (row.label != nullptr) {
+      EXPECT_EQ(reading.label, row.label);
+    }
+    if (row.blank != 0) {  // nothing recorded in the next track
+      EXPECT_EQ(reading.trackState, 1);
+    }
+    if (row.blank != 0 && row.discType <= 3) {
+      EXPECT_EQ(reading.capacitySeconds, 359849 / 75);
     }
   }
-}
-
-TEST_F(DeviceCallsTest, PressedDiscsAndImagesFromOtherTools) {
-  // An image without a sidecar: one closed session; pressed discs are complete.
-  std::string data;
-  for (uint32_t i = 0; i < 30; ++i) {
-    const auto block = drivetest::ImageBlock(0, 30, "OTHER TOOL", i);
-    data.append(block.begin(), block.end());
-  }
-  drivetest::WriteFile(directory.File("a.iso"), data);
-  drivetest::WriteFile(directory.File("b.iso"), data);
-  drivetest::WriteFile(directory.File("c.iso"), data);
-  drivetest::WriteFile(directory.File("d.iso"), data);
-  drivetest::WriteFile(directory.File("e.iso"), data);
-  Attach("cd-rom=" + directory.File("a.iso") + ";cd-r=" + directory.File("b.iso") +
-         ";dvd+rw=" + directory.File("c.iso") + ";dvd-rom=" + directory.File("d.iso") +
-         ";bd-rom=" + directory.File("e.iso"));
-
-  const Reading pressed = Query("CdRom0", 'D');
-  EXPECT_EQ(pressed.discType, 1);
-  EXPECT_EQ(pressed.blank, 0);
-  EXPECT_EQ(pressed.usedBytes, 30u * kBlockSize);
-  EXPECT_EQ(pressed.freeBytes, 0u);
-  EXPECT_EQ(pressed.label, u"OTHER TOOL");
-  EXPECT_EQ(pressed.erasable, 0);
-  // Pressed DVDs and BDs alike: their type, complete, nothing to erase.
-  for (const auto& [name, letter, code] :
-       {std::make_tuple("CdRom3", 'G', 4), std::make_tuple("CdRom4", 'H', 17)}) {
-    const Reading other = Query(name, letter);
-    EXPECT_EQ(other.discType, code) << name;
-    EXPECT_EQ(other.blank, 0) << name;
-    EXPECT_EQ(other.freeBytes, 0u) << name;
-    EXPECT_EQ(other.erasable, 0) << name;
-  }
-
-  const Reading appendable = Query("CdRom1", 'E');
-  EXPECT_EQ(appendable.discType, 2);
-  EXPECT_EQ(appendable.blank, 0);
-  EXPECT_EQ(appendable.usedBytes, 30u * kBlockSize);
-  EXPECT_EQ(appendable.sessionStart, 30u + 11400);  // after the first session's lead-out and gap
-  EXPECT_EQ(appendable.label, u"OTHER TOOL");
-
-  const Reading overwritable = Query("CdRom2", 'F');
-  EXPECT_EQ(overwritable.discType, 9);
-  EXPECT_EQ(overwritable.blank, 0);
-  EXPECT_EQ(overwritable.usedBytes, 30u * kBlockSize);  // the volume's size
-  EXPECT_EQ(overwritable.sessionStart, 32u);            // the next ECC block
-  EXPECT_EQ(overwritable.erasable, 1);
-  EXPECT_EQ(overwritable.label, u"OTHER TOOL");
 }
 
 TEST_F(DeviceCallsTest, MediaFormatsAndWriteModesOfAnAllMediaAndACdROnlyRecorder) {
@@ -146,9 +125,9 @@ TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {
       STARBURN_STATUS_BUFFER_TOO_SMALL);
 
   uint8_t record[STARBURN_TRACK_INFORMATION_SIZE];
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
-                                                           &failure, 255, record, sizeof record),
-            STARBURN_OK);
+  ASSERT_EQ(
+      Call(StarBurn_CdvdBurnerGrabber_GetTrackInformation, device, 255, record, sizeof record),
+      STARBURN_OK);
   EXPECT_EQ(record[0], 1);   // valid
   EXPECT_EQ(record[1], 1);   // the next track is track 1
   EXPECT_EQ(record[2], 1);   // of session 1
@@ -157,40 +136,29 @@ TEST_F(DeviceCallsTest, DeviceInformationTrackRecordsAndBufferProtection) {
   EXPECT_EQ(record[10], 0);  // the disc is blank
   EXPECT_EQ(record[11], 1);  // erasable
   EXPECT_EQ(record[20] | record[21] << 8 | record[22] << 16, 359849);  // free blocks
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
-                                                           &failure, 7, record, sizeof record),
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetTrackInformation, device, 7, record, sizeof record),
             STARBURN_STATUS_NOT_FOUND);
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(device, text, sizeof text, &systemError,
-                                                           &failure, 255, record, 20),
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetTrackInformation, device, 255, record, 20),
             STARBURN_STATUS_INVALID_ARGUMENT);
   EXPECT_STRNE(text, "");
 
   uint8_t enabled = 9;
   uint32_t supported = 9;
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetBUP(device, text, sizeof text, &systemError, &failure,
-                                              &enabled, &supported),
-            STARBURN_OK);
+  ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetBUP, device, &enabled, &supported), STARBURN_OK);
   EXPECT_EQ(enabled, 0);
   EXPECT_EQ(supported, 1u);
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_SetBUP(device, text, sizeof text, &systemError, &failure, 1),
-            STARBURN_OK);
-  ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetBUP(device, text, sizeof text, &systemError, &failure,
-                                              &enabled, &supported),
-            STARBURN_OK);
+  ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_SetBUP, device, 1), STARBURN_OK);
+  ASSERT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetBUP, device, &enabled, &supported), STARBURN_OK);
   EXPECT_EQ(enabled, 1);
 
   uint8_t fileSystem[4];
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscFileSystem(device, text, sizeof text, &systemError,
-                                                         &failure, fileSystem, 4),
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetDiscFileSystem, device, fileSystem, 4),
             STARBURN_STATUS_NOT_FOUND);  // blank: no session
   uint8_t last = 0;
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetLastTrack(device, text, sizeof text, &systemError,
-                                                    &failure, &last),
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetLastTrack, device, &last),
             STARBURN_STATUS_NOT_FOUND);
   uint32_t address = 9;
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetLastAddress(device, text, sizeof text, &systemError,
-                                                      &failure, &address),
-            STARBURN_OK);
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetLastAddress, device, &address), STARBURN_OK);
   EXPECT_EQ(address, 0u);
 }
 
@@ -230,11 +198,9 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
             STARBURN_OK);
   handles.push_back(second);
   // The locked tray does not open for the other handle; the locking one ejects.
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_Eject(second, text, sizeof text, &systemError, &failure),
-            STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_Eject, second), STARBURN_STATUS_COMMAND_FAILED);
   EXPECT_EQ(failure.asc, 0x53);
-  EXPECT_EQ(StarBurn_CdvdBurnerGrabber_Eject(first, text, sizeof text, &systemError, &failure),
-            STARBURN_OK);
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_Eject, first), STARBURN_OK);
   EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(second), 14);  // tray open
 
   // By SCSI address.
@@ -297,6 +263,56 @@ TEST_F(DeviceCallsTest, DiscoveryDeviceNamesAndLetters) {
   uint32_t version = 0;
   EXPECT_EQ(StarBurn_SPTD_GetVersion(driver, sizeof driver, layer, sizeof layer, &version),
             STARBURN_OK);
+}
+
+TEST(LifetimeCallsTest, StartsAreCountedAndAnUnmatchedShutDownIsRefused) {
+  char text[STARBURN_ERROR_TEXT_SIZE];
+  ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
+  ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_OK);
+  EXPECT_EQ(StarBurn_DownShut(), STARBURN_STATUS_NOT_STARTED);
+}
+
+class Counted : public starburn::Object {
+ public:
+  explicit Counted(int* alive) : alive(alive) { ++*alive; }
+  ~Counted() override { --*alive; }
+
+ private:
+  int* alive;
+};
+
+TEST(LifetimeCallsTest, DestroyReleasesLiveHandlesOnceAndIgnoresOthers) {
+  int alive = 0;
+  void* handle = starburn::HandleTable::Instance().Add(new Counted(&alive));
+  void* copy = handle;
+  StarBurn_Destroy(&handle);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(alive, 0);
+  StarBurn_Destroy(&copy);  // stale: nothing happens, the caller's value stays
+  EXPECT_NE(copy, nullptr);
+  int local = 0;
+  void* foreign = &local;
+  StarBurn_Destroy(&foreign);
+  EXPECT_EQ(foreign, &local);
+  StarBurn_Destroy(nullptr);
+}
+
+TEST(LifetimeCallsTest, ErrorTextIsCutToItsBufferAndAlwaysTerminated) {
+  char text[8];
+  std::memset(text, 'x', sizeof text);
+  uint32_t systemError = 0;
+  starburn::ErrorOut out{text, sizeof text, &systemError};
+  EXPECT_EQ(out.Fail(STARBURN_STATUS_IO_ERROR, "a long message", 5), STARBURN_STATUS_IO_ERROR);
+  EXPECT_STREQ(text, "a long ");
+  EXPECT_EQ(systemError, 5u);
+
+  char small[4];
+  EXPECT_FALSE(starburn::CopyText("abcd", small, sizeof small));  // never cut
+  EXPECT_STREQ(small, "");
+  EXPECT_TRUE(starburn::CopyText("abc", small, sizeof small));
+  EXPECT_STREQ(small, "abc");
 }
 
 }  // namespace

@@ -12,17 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "DeviceCallsFixture.h"
-#include "SgIoKernelDouble.h"
+#include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
 #include "devices/DriveDiscovery.h"
 
 namespace {
 
 using namespace starburn;
-using drivetest::SgIoKernelDouble;
+using sdktest::SgIoKernelDouble;
 
-class DriveDiscoveryTest : public drivetest::DeviceCallsFixture {
+class DriveDiscoveryTest : public sdktest::SdkFixture {
  protected:
   // The unusable nodes as StarBurn_GetUnusableDevice tells them.
   std::vector<SkippedNode> Unusable() {
@@ -150,7 +149,7 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
 
   // A found drive is a drive like any other: the query reads its disc through
   // its node, and a recording handle opens the node exclusively.
-  const drivetest::Reading reading = Query("CdRom1", 'E');
+  const sdktest::Reading reading = Query("CdRom1", 'E');
   EXPECT_EQ(reading.discType, 3);  // CD-RW
   EXPECT_EQ(reading.blank, 1);
   EXPECT_EQ(Query("CdRom2", 'F').discType, 19);  // BD-RE

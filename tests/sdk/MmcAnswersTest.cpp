@@ -110,42 +110,39 @@ TEST(MmcAnswersTest, ModePageSkipsBlockDescriptorsAndDropsThePsBit) {
 }
 
 TEST(MmcAnswersTest, SenseIsDecodedIntoSdkStatusesInOnePlace) {
-  auto status = [](uint8_t opcode, SenseCodes codes) {
-    ScsiResult result;
-    result.status = kScsiCheckCondition;
-    result.senseLength = EncodeSense(codes, result.sense.data(), kMaxSenseLength);
-    return StatusOf(opcode, result);
-  };
   using namespace sensekey;
-  EXPECT_EQ(status(opcode::kTestUnitReady, {kNotReady, asc::kMediumNotPresent, 2}),
-            STARBURN_STATUS_NOT_READY);
-  EXPECT_EQ(status(opcode::kBlank, {kIllegalRequest, asc::kIncompatibleMedium, 5}),
-            STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
-  EXPECT_EQ(status(opcode::kWrite10, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}),
-            STARBURN_STATUS_NO_SPACE);
-  EXPECT_EQ(status(opcode::kRead10, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}),
-            STARBURN_STATUS_COMMAND_FAILED);
-  EXPECT_EQ(status(opcode::kWrite10, {kIllegalRequest, asc::kAddress, kAscqInvalidWriteAddress}),
-            STARBURN_STATUS_COMMAND_FAILED);
-  EXPECT_EQ(status(opcode::kWrite10, {kMediumError, asc::kWriteError, 0}),
-            STARBURN_STATUS_COMMAND_FAILED);
-  EXPECT_EQ(status(opcode::kWrite10, {kDataProtect, asc::kWriteProtected, 0}),
-            STARBURN_STATUS_INCOMPATIBLE_MEDIUM);
-  EXPECT_EQ(status(opcode::kSetCdSpeed, {kIllegalRequest, asc::kInvalidOpcode, 0}),
-            STARBURN_STATUS_NOT_SUPPORTED);
-  EXPECT_EQ(status(opcode::kWrite10, {kVolumeOverflow, 0, 0}), STARBURN_STATUS_NO_SPACE);
-  EXPECT_EQ(status(opcode::kRead10, {kRecoveredError, 0x17, 0}), STARBURN_OK);
-
-  ScsiResult busy;
-  busy.status = kScsiBusy;
-  EXPECT_EQ(StatusOf(opcode::kWrite10, busy), STARBURN_STATUS_DEVICE_BUSY);
-  ScsiResult silent;  // CHECK CONDITION without sense still failed
-  silent.status = kScsiCheckCondition;
-  EXPECT_EQ(StatusOf(opcode::kWrite10, silent), STARBURN_STATUS_COMMAND_FAILED);
-  ScsiResult gone;
-  gone.transport = STARBURN_STATUS_DEVICE_GONE;
-  EXPECT_EQ(StatusOf(opcode::kWrite10, gone), STARBURN_STATUS_DEVICE_GONE);
-
+  // clang-format off
+  const struct {
+    uint8_t opcode;
+    uint8_t scsiStatus;
+    StarBurnStatus transport;
+    SenseCodes codes;  // key 0xFF: no sense
+    StarBurnStatus status;
+  } rows[] = {
+      {opcode::kTestUnitReady, kScsiCheckCondition, STARBURN_OK, {kNotReady, asc::kMediumNotPresent, 2}, STARBURN_STATUS_NOT_READY},
+      {opcode::kBlank, kScsiCheckCondition, STARBURN_OK, {kIllegalRequest, asc::kIncompatibleMedium, 5}, STARBURN_STATUS_INCOMPATIBLE_MEDIUM},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}, STARBURN_STATUS_NO_SPACE},
+      {opcode::kRead10, kScsiCheckCondition, STARBURN_OK, {kIllegalRequest, asc::kAddress, kAscqLbaOutOfRange}, STARBURN_STATUS_COMMAND_FAILED},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {kIllegalRequest, asc::kAddress, kAscqInvalidWriteAddress}, STARBURN_STATUS_COMMAND_FAILED},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {kMediumError, asc::kWriteError, 0}, STARBURN_STATUS_COMMAND_FAILED},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {kDataProtect, asc::kWriteProtected, 0}, STARBURN_STATUS_INCOMPATIBLE_MEDIUM},
+      {opcode::kSetCdSpeed, kScsiCheckCondition, STARBURN_OK, {kIllegalRequest, asc::kInvalidOpcode, 0}, STARBURN_STATUS_NOT_SUPPORTED},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {kVolumeOverflow, 0, 0}, STARBURN_STATUS_NO_SPACE},
+      {opcode::kRead10, kScsiCheckCondition, STARBURN_OK, {kRecoveredError, 0x17, 0}, STARBURN_OK},
+      {opcode::kWrite10, kScsiBusy, STARBURN_OK, {0xFF, 0, 0}, STARBURN_STATUS_DEVICE_BUSY},
+      {opcode::kWrite10, kScsiCheckCondition, STARBURN_OK, {0xFF, 0, 0}, STARBURN_STATUS_COMMAND_FAILED},  // silent
+      {opcode::kWrite10, kScsiGood, STARBURN_STATUS_DEVICE_GONE, {0xFF, 0, 0}, STARBURN_STATUS_DEVICE_GONE},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    ScsiResult result;
+    result.status = row.scsiStatus;
+    result.transport = row.transport;
+    if (row.codes.key != 0xFF) {
+      result.senseLength = EncodeSense(row.codes, result.sense.data(), kMaxSenseLength);
+    }
+    EXPECT_EQ(StatusOf(row.opcode, result), row.status) << DescribeSense(row.codes);
+  }
   // Descriptor-format sense gives the same codes.
   const uint8_t descriptor[8] = {0x72, kNotReady, asc::kNotReadyCause, 1, 0, 0, 0, 0};
   const SenseCodes codes = DecodeSense(descriptor, sizeof descriptor);

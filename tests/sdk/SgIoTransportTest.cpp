@@ -10,8 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "DeviceCallsFixture.h"
-#include "SgIoKernelDouble.h"
+#include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
 #include "devices/DriveDiscovery.h"
 #include "devices/SgIoTransport.h"
@@ -21,13 +20,12 @@
 namespace {
 
 using namespace starburn;
-using drivetest::SgIoCall;
-using drivetest::SgIoKernelDouble;
+using sdktest::SgIoKernelDouble;
 
 // Fills sense into the header as the kernel does for CHECK CONDITION.
 void PutSense(sg_io_hdr_t* header, const std::vector<uint8_t>& sense) {
   header->status = kScsiCheckCondition;
-  header->driver_status = drivetest::kDriverSense;
+  header->driver_status = sdktest::kDriverSense;
   header->sb_len_wr =
       static_cast<unsigned char>(std::min<std::size_t>(sense.size(), header->mx_sb_len));
   std::memcpy(header->sbp, sense.data(), header->sb_len_wr);
@@ -57,7 +55,7 @@ class SgIoTransportTest : public testing::Test {
     mmc = std::make_unique<MmcDrive>(*transport);
   }
 
-  const SgIoCall& Last() const { return kernel->journal.back(); }
+  const SgIoKernelDouble::Call& Last() const { return kernel->journal.back(); }
 
   std::shared_ptr<SgIoKernelDouble> kernel = std::make_shared<SgIoKernelDouble>();
   SgIoKernelDouble::Node* node = nullptr;
@@ -112,7 +110,7 @@ TEST_F(SgIoTransportTest, CommandsReachTheKernelWithDirectionLengthsAndTheirClas
     const std::size_t from = kernel->journal.size();
     ASSERT_EQ(operation.run(), STARBURN_OK);
     ASSERT_EQ(kernel->Commands(from), (std::vector<std::string>{operation.name, "REQUEST SENSE"}));
-    const SgIoCall& started = kernel->journal[from];
+    const SgIoKernelDouble::Call& started = kernel->journal[from];
     const bool inList = started.Opcode() == opcode::kFormatUnit;
     const uint8_t flags =
         inList ? started.dataOut.at(operation.immediateByte) : started.cdb[operation.immediateByte];
@@ -206,10 +204,10 @@ TEST_F(SgIoTransportTest, AVanishedOrSilentDriveIsAStatusNotASense) {
   const Case cases[] = {
       {"unplugged before the command", -ENODEV, 0, 0, STARBURN_STATUS_DEVICE_GONE, ENODEV},
       {"its driver went away", -ENXIO, 0, 0, STARBURN_STATUS_DEVICE_GONE, ENXIO},
-      {"gone during the command", 0, drivetest::kHostNoConnect, 0, STARBURN_STATUS_DEVICE_GONE,
+      {"gone during the command", 0, sdktest::kHostNoConnect, 0, STARBURN_STATUS_DEVICE_GONE,
        ENODEV},
       {"removed target", 0, 0x04, 0, STARBURN_STATUS_DEVICE_GONE, ENODEV},
-      {"no answer in time", 0, drivetest::kHostTimeOut, 0, STARBURN_STATUS_TIMEOUT, ETIMEDOUT},
+      {"no answer in time", 0, sdktest::kHostTimeOut, 0, STARBURN_STATUS_TIMEOUT, ETIMEDOUT},
       {"the driver timed out", 0, 0, 0x06, STARBURN_STATUS_TIMEOUT, ETIMEDOUT},
       {"bus reset", 0, 0x08, 0, STARBURN_STATUS_COMMAND_FAILED, EIO},
       {"a write through a read-only descriptor", -EPERM, 0, 0, STARBURN_STATUS_PERMISSION_DENIED,
@@ -278,47 +276,6 @@ TEST_F(SgIoTransportTest, LongOperationsArePolledWithTheirProgressAndEndWithTheD
   EXPECT_EQ(failure.record.senseKey, sensekey::kMediumError);
   EXPECT_EQ(std::vector<uint8_t>(failure.record.sense, failure.record.sense + 18), deferred);
   EXPECT_EQ(failure.message.rfind("BLANK failed: MEDIUM ERROR", 0), 0u) << failure.message;
-}
-
-// Through the C interface: a drive found on the bus, with an emulated
-// recorder behind its node, recorded on through SG_IO; then it is unplugged
-// in the middle of the write.
-class SgIoDriveCallsTest : public drivetest::DeviceCallsFixture {};
-
-TEST_F(SgIoDriveCallsTest, ADriveUnpluggedInTheMiddleOfAWriteIsReportedGone) {
-  auto kernel = std::make_shared<SgIoKernelDouble>();
-  std::shared_ptr<EmulatedRecorder> recorder;
-  std::string error;
-  ASSERT_EQ(EmulatedRecorder::Create(FindMedium("cd-r"), directory.File("bus.iso"),
-                                     DriveModel::AllMedia(), &recorder, &error),
-            STARBURN_OK);
-  SgIoKernelDouble::Node& node = kernel->AddNode("sr0");
-  node.drive = recorder;
-  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
-  ASSERT_EQ(DeviceRegistry::Instance().Drives().size(), 1u);
-
-  ASSERT_EQ(Burn("CdRom0", 0, 600, "FIRST"), STARBURN_OK) << recordText;
-  EXPECT_EQ(drivetest::ImageFileBlock(directory.File("bus.iso"), 20),
-            drivetest::ImageBlock(0, 600, "FIRST", 20));
-
-  const uint32_t next = Query("CdRom0", 'D').sessionStart;
-  // The fifth write finds the drive gone (the host adapter lost it); every
-  // command after it finds no device at all.
-  int writes = 0;
-  bool unplugged = false;
-  node.intercept = [&](sg_io_hdr_t* header, int* rc) {
-    if (unplugged) {
-      *rc = -ENODEV;
-      return true;
-    }
-    if (header->cmdp[0] != opcode::kWrite10 || ++writes < 5) return false;
-    unplugged = true;
-    header->host_status = drivetest::kHostNoConnect;
-    return true;
-  };
-  EXPECT_EQ(Burn("CdRom0", next, 600, "SECOND"), STARBURN_STATUS_DEVICE_GONE);
-  EXPECT_NE(recordText.find("/dev/sr0: the drive disappeared"), std::string::npos) << recordText;
-  EXPECT_EQ(recordFailure.cdbLength, 0);  // not the drive's refusal: no sense to show
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "EmulatedDiscFixture.h"
+#include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
 #include "devices/EmulatedDisc.h"
 #include "devices/Medium.h"
@@ -19,8 +19,8 @@
 namespace {
 
 using namespace starburn;
-using drivetest::ScratchDirectory;
-using drivetest::WriteFile;
+using sdktest::Scratch;
+using sdktest::WriteFile;
 
 TEST(VirtualDriveListTest, ParsesEntriesAndExplainsRefusals) {
   std::vector<VirtualDriveSpec> specs;
@@ -67,7 +67,7 @@ class VirtualDriveAttachTest : public testing::Test {
   }
   std::size_t Count() { return DeviceRegistry::Instance().Drives().size(); }
 
-  ScratchDirectory directory;
+  Scratch directory;
 };
 
 TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) {
@@ -79,7 +79,7 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   };
   refused("dvd+r=/no/such/directory/a.iso", "cannot create /no/such/directory/a.iso");
   refused("cd-rom=" + directory.File("missing.iso"), "a cd-rom needs an existing image");
-  refused("dvd-r=" + directory.Path(), "is not a regular file");
+  refused("dvd-r=" + directory.path, "is not a regular file");
   refused("cd-r=" + directory.File("good.iso"), "is the image of two virtual drives");
 
   WriteFile(directory.File("unreadable.iso"), std::string(4096, 'x'));
@@ -204,7 +204,7 @@ TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
        "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417},
   };
   for (const auto& row : rows) {
-    ScratchDirectory directory;
+    Scratch directory;
     const std::string image = directory.File("a.iso");
     WriteFile(image, std::string(std::size_t{row.imageBlocks} * kBlockSize, 'd'));
     WriteFile(SidecarPathOf(image), head + row.left);
@@ -212,7 +212,7 @@ TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
     std::string error;
     ASSERT_EQ(EmulatedDisc::Load(*FindMedium("cd-rw"), image, true, &disc, &error), STARBURN_OK)
         << row.left << error;
-    const std::string state = drivetest::ReadFile(SidecarPathOf(image));
+    const std::string state = sdktest::ReadFile(SidecarPathOf(image));
     EXPECT_EQ(state.substr(state.find("starburn-virtual-disc")), head + row.settled) << row.left;
     struct stat info;
     ASSERT_EQ(stat(image.c_str(), &info), 0);
@@ -225,7 +225,7 @@ TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
 // a process of their own (tests/CMakeLists.txt), since an earlier start in the
 // same process would already have read it.
 TEST(DISABLED_VirtualDrivesEnvironmentTest, FirstStartReadsTheListAllOrNothing) {
-  ScratchDirectory directory;
+  Scratch directory;
   const std::string good = "cd-r=" + directory.File("a.iso") + ";empty";
   setenv("STARBURN_VIRTUAL_DRIVES", (good + ";floppy=" + directory.File("b.iso")).c_str(), 1);
   char text[STARBURN_ERROR_TEXT_SIZE];
