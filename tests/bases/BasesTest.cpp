@@ -1,9 +1,10 @@
 // The base services as the library and a host use them: text conversion,
-// directory search and file access on the real file system, and worker threads.
+// directory search on the real file system, and worker threads. File sizes
+// come through the container's import (FileContainerTest), the module
+// directory through the ASPI probe (aspi_probe_tests).
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -54,20 +55,10 @@ TEST(TextConversionTest, RoundTripsUnderEveryUtf8Locale) {
   }
 }
 
-class FileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orlet-bases-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  std::wstring Wide(const std::string& name) const { return Orlet::mbs_to_tcs(dir + name); }
-
-  std::string dir;
-};
-
-TEST_F(FileTest, SearchListsDotEntriesFirstThenNamesInByteOrder) {
+TEST(FileFindTest, ListsDotEntriesFirstThenNamesInByteOrder) {
+  char pattern[] = "/tmp/orlet-bases-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
   for (const char* name : {"/b.txt", "/a.txt", "/\xC3\xA9t\xC3\xA9", "/noext"}) {
     std::ofstream(dir + name) << "x";
   }
@@ -87,7 +78,7 @@ TEST_F(FileTest, SearchListsDotEntriesFirstThenNamesInByteOrder) {
     Orlet::FileFind find;
     EXPECT_EQ(find.GetFileName(), L"");  // nothing current before the first
     std::wstring names;
-    if (find.FindFirst(Wide(c.directory), c.pattern) != 0) {
+    if (find.FindFirst(Orlet::mbs_to_tcs(dir + c.directory), c.pattern) != 0) {
       do {
         names += find.GetFileName() + L" ";
       } while (find.FindNext() != 0);
@@ -96,35 +87,7 @@ TEST_F(FileTest, SearchListsDotEntriesFirstThenNamesInByteOrder) {
     EXPECT_EQ(find.FindNext(), 0);
     EXPECT_EQ(find.GetFileName(), L"");  // nothing current after the last
   }
-}
-
-TEST_F(FileTest, OpenReadsSizesAbove4GiBAndRefusesWhatIsNoFile) {
-  const long long size = (5LL << 30) + 3;  // sparse
-  std::ofstream(dir + "/big") << "x";
-  ASSERT_EQ(truncate((dir + "/big").c_str(), size), 0);
-  Orlet::FileIo io;
-  ASSERT_NE(io.Open(Wide("/big"), Orlet::kGenericRead, Orlet::kShareRead, Orlet::kOpenExisting), 0);
-  EXPECT_EQ(io.GetFileSize(), static_cast<uint64_t>(size));
-  char bytes[4] = {};
-  EXPECT_EQ(io.Read(0, bytes, 4), 4);
-  EXPECT_EQ(io.Read(size - 1, bytes + 1, 4), 1);
-  EXPECT_STREQ(bytes, "x");
-  for (const char* missing : {"/missing", ""}) {  // a file that is not there; a directory
-    EXPECT_EQ(io.Open(Wide(missing), Orlet::kGenericRead, Orlet::kShareRead, Orlet::kOpenExisting),
-              0);
-    EXPECT_EQ(io.GetFileSize(), 0u);
-    EXPECT_EQ(io.Read(0, bytes, 1), -1);
-  }
-}
-
-TEST(ModuleDirTest, IsTheCallersDirectoryWithoutSeparator) {
-  wchar_t buffer[260];
-  ASSERT_GT(Orlet::GetModuleDir(buffer, 260), 0u);
-  char exe[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-  const std::string program = exe;
-  EXPECT_EQ(Orlet::tcs_to_mbs(buffer), program.substr(0, program.rfind('/')));
-  EXPECT_EQ(Orlet::GetModuleDir(buffer, 2), 0u);  // does not fit
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 // Runs until asked to stop, or, with obeys false, until released.

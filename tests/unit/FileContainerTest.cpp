@@ -130,7 +130,7 @@ class ContainerScript : public ::testing::Test, public Orlet::FileContainerObser
     if (node == nullptr) return "-";
     std::string path = node->type == FileContainer::NodeDirectory ? "/" : "";
     for (; node != container->GetRoot(); node = node->parent) {
-      path = (node->parent == container->GetRoot() ? "" : ">") + Text(node->name) + path;
+      path.insert(0, (node->parent == container->GetRoot() ? "" : ">") + Text(node->name));
     }
     return path.empty() || path == "/" ? "." : path;
   }
@@ -329,8 +329,8 @@ const Row kImport[] = {
     {3, "mk m/caf\xE9:5 m/pipe|;a m;f m/caf\xE9 m;p m>caf\xE9",
      "0+++ m>caf\xE9 m/caf\xE9 = 1/2/1/5 Disc(m(caf\xE9 pipe))"},
     // The protected steps: a folder path ending in "/", a file by name, file sizes.
-    {3, "mk t/a:3 f:5000;ad t/ T;p T>a;af f F;sz f;sz t;sz none",
-     "0+ t/a 0 5000 0 0 = 1/2/4/5003 Disc(T(a) F)"},
+    {3, "mk t/a:3 f:5000 b:5368709123;ad t/ T;p T>a;af f F;sz b;sz t;sz none",
+     "0+ t/a 0 5368709123 0 0 = 1/2/4/5003 Disc(T(a) F)"},
     // FindNode matches the path from the element named like the start node down.
     {3, "mk d/p/y/a:1 d/p/y/b:1;a d/p;f d/p/y/a p;f d/p/y p;f d/p p;f d/p/y/a p>y",
      "0++++ p>y>a p>y/ p/ p>y>a"},
