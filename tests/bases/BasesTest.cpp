@@ -168,21 +168,4 @@ TEST(ThreadTest, ABodyThatFreesItsOwnObjectEndsWithoutTouchingIt) {
   EXPECT_EQ(ended.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
-TEST(ThreadTest, LockExcludesOtherThreadsAndIsReentrant) {
-  Orlet::Cs lock;
-  long counter = 0;  // guarded by lock
-  auto add = [&] {
-    for (int i = 0; i < 100000; ++i) {
-      Orlet::CsLocker outer(lock);
-      Orlet::CsLocker inner(lock);
-      ++counter;
-    }
-  };
-  std::thread a(add);
-  std::thread b(add);
-  a.join();
-  b.join();
-  EXPECT_EQ(counter, 200000);
-}
-
 }  // namespace
