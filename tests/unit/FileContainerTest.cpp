@@ -1,24 +1,21 @@
-// The file container as a host drives it: each row a script of operations,
-// on names alone or on files and folders in a scratch directory, and what the
-// host sees: result codes, observer calls, and the tree with its totals.
-//
-// Operations are separated by ';', their arguments by ' '. NODE is a path in
-// the tree ("a>b"; "." the root, "~" none), PATH one on disk below the scratch
-// directory, '' an empty name. Shown: a code for each call, "+" for each
-// OnAddItem and "!PATH:CODE" for each OnAddFileFailed.
-//   d NODE, i NODE SIZE, n NODE    CreateDir, ImportFile (source "import/NAME"), NewDir
+// The file container as a host drives it: each row a script of operations
+// and what the host sees: result codes, observer calls, the tree and totals.
+// Operations are separated by ';', arguments by ' '. NODE is a path in the
+// tree ("a>b"; "." the root, "~" none), PATH one below the scratch directory,
+// '' an empty name. Shown: a code per call, "+" per OnAddItem, "!PATH:CODE"
+// per OnAddFileFailed; after "=", directories/files/GetTotalSize in blocks/
+// bytes and the tree ("*" an imported file, a directory's children in ()).
+//   d NODE, i NODE SIZE, n NODE     CreateDir, ImportFile (source "import/NAME"), NewDir
 //   a PATH [NODE], ad PATH NODE, af PATH NODE   AddItem, AddDirInternal, AddFileInternal
 //   r NODE, A, R NAME LETTER, m NODE NAME       RemoveItem, RemoveAll, AddRoot, RenameItem
 //   f PATH NODE   FindNode: the node's path ("/" after a directory's) or "-"
-//   p NODE, sz PATH, cf SIZE    sourcePath, GetFileSizeInternal, CheckFileRestriction
-//   fs N, T, new  SetImageFileSystem, the totals, a new container without a root
-//   mk PATH:SIZE|PATH/|PATH@TARGET|PATH|...    makes sparse files, folders, links, pipes
-//   s N, o N NAME   OnAddItem answers 0 from its Nth call on; imports NAME into
-//                   the root's last child at its Nth call
+//   p NODE, sz PATH, cf SIZE, T     sourcePath, GetFileSizeInternal, CheckFileRestriction, totals
+//   fs N, new     SetImageFileSystem, a new container without a root
+//   mk PATH:SIZE PATH/ PATH@TARGET PATH|   makes sparse files, folders, links, pipes
+//   s N, o N NAME   OnAddItem answers 0 from call N on; at call N imports NAME into
+//                   the root's last child
 //   w NODE NAME, t NODE, mv NODE NODE   a host writes a name, makes a node a
 //                   directory, moves it into another directory by hand
-// After "=": directories/files/GetTotalSize in blocks/bytes, then the tree
-// ("*" an imported file, a directory's children in parentheses).
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

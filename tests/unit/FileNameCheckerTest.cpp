@@ -67,15 +67,7 @@ std::u16string Rewrite(const Row& row) {
   return result;
 }
 
-class FileSystemNameCheckerTest : public ::testing::TestWithParam<Row> {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    Win32FixClock(kFixedTime);
-  }
-  void TearDown() override { Win32FixClock(-1); }
-};
+class FileSystemNameCheckerTest : public ::testing::TestWithParam<Row> {};
 
 TEST_P(FileSystemNameCheckerTest, Rewrite) {
   const Row& row = GetParam();
@@ -83,7 +75,11 @@ TEST_P(FileSystemNameCheckerTest, Rewrite) {
   if (const auto at = expected.find(u'@'); at != std::u16string::npos) {
     expected.replace(at, 1, kTimeText);
   }
+  setenv("TZ", "UTC", 1);
+  tzset();
+  Win32FixClock(kFixedTime);
   EXPECT_EQ(row.wide ? Rewrite<char16_t>(row) : Rewrite<char>(row), expected);
+  Win32FixClock(-1);
 }
 
 const Row kRows[] = {
