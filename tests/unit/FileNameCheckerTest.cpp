@@ -1,190 +1,126 @@
-// The exact-name test of the container and the rewrites of names that clash
-// in the image tree, including what they do at the edge of the caller's buffer.
+// Rewrites of names that clash in the image tree, as the recording SDK's
+// rejected-name record holds them: at an odd byte address, in a room of a
+// given size, with guard bytes after the room that no rewrite may touch.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "layout/FileNameChecker.h"
 #include "layout/FileSystemNameChecker.h"
 #include "platform/Win32.h"
 
 namespace {
 
 using Orlet::FileSystemNameChecker;
+constexpr std::size_t kShort = Orlet::kShortNameRoom;
+constexpr std::size_t kLong = Orlet::kLongNameRoom;
 
-// Wed Jan 02 02:03:55 1980, UTC.
+// Wed Jan 02 02:03:55 1980, UTC; '@' in an expected long name stands for it.
 constexpr __time64_t kFixedTime = 315626635;
-const char16_t kTimeText[] = u"_Wed_Jan_02_02_03_55_1980";
+const std::u16string kTimeText = u"_Wed_Jan_02_02_03_55_1980";
 
-std::string Short(const std::string& name, FileSystemNameChecker& checker) {
-  std::vector<char> buffer(Orlet::kShortNameRoom, '\0');
-  std::memcpy(buffer.data(), name.c_str(), name.size() + 1);
-  checker.MakeShortNameUnique(buffer.data());
-  return buffer.data();
-}
-
-std::string Short(const std::string& name) {
-  FileSystemNameChecker checker(1);
-  return Short(name, checker);
-}
-
-class FileSystemNameCheckerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    Win32FixClock(kFixedTime);
-  }
-  void TearDown() override { Win32FixClock(-1); }
-
-  static std::u16string Long(const std::u16string& name) {
-    std::vector<char16_t> buffer(Orlet::kLongNameRoom, u'\0');
-    std::memcpy(buffer.data(), name.c_str(), (name.size() + 1) * sizeof(char16_t));
-    FileSystemNameChecker checker(1);
-    checker.MakeLongNameUnique(buffer.data());
-    EXPECT_EQ(checker.counter, 1u);  // the long rewrite does not use the counter
-    return buffer.data();
-  }
+struct Row {
+  bool wide;             // a Joliet name (MakeLongNameUnique), else an ISO 9660 one
+  std::size_t repeat;    // the name starts with this many 'n's
+  const char16_t* name;  // the rest of it (ASCII for ISO 9660 names)
+  std::size_t room;
+  uint32_t counter;
+  std::size_t kept;      // the rewrite starts with this many 'n's
+  const char16_t* rest;  // the rest of it
 };
 
-TEST(FileNameCheckerTest, MatchesTheWholeNameExactly) {
-  Orlet::FileNameChecker checker(L"readme.txt");
-  Orlet::FileContainer::Node node;
-  node.name = L"README.TXT";
-  EXPECT_FALSE(checker(node));
-  node.name = L"readme.txt ";
-  EXPECT_FALSE(checker(node));
-  node.name = L"readme.tx";
-  EXPECT_FALSE(checker(&node));
-  node.name = L"readme.txt";
-  EXPECT_TRUE(checker(node));
-}
-
-TEST_F(FileSystemNameCheckerTest, ShortNamesGetTheCounterBeforeTheirTail) {
-  EXPECT_EQ(Short("README.TXT;1"), "README1.TXT;1");
-  EXPECT_EQ(Short("VERYLONGNAME.DOC;1"), "VERYLON1.DOC;1");
-  EXPECT_EQ(Short("ABCDEFGH.TXT;1"), "ABCDEFGH1.TXT;1");
-  EXPECT_EQ(Short("ABCD.HTML;1"), "ABCD.HT1;1");  // a four-letter extension is no tail
-  EXPECT_EQ(Short("A"), "A01");
-  EXPECT_EQ(Short(""), "001");
-  EXPECT_EQ(Short("NOEXT;1"), "NOEXT1;1");
-  EXPECT_EQ(Short("DIR"), "DIR1");
-
-  FileSystemNameChecker checker(1);
-  EXPECT_EQ(Short("README.TXT;1", checker), "README1.TXT;1");
-  EXPECT_EQ(Short("README.TXT;1", checker), "README2.TXT;1");
-  EXPECT_EQ(checker.counter, 3u);
-  FileSystemNameChecker big(4294967295u);
-  EXPECT_EQ(Short("A.B;1", big), "A4294967295.B;1");
-}
-
-TEST_F(FileSystemNameCheckerTest, LongNamesGetTheTimeBeforeTheirTail) {
-  EXPECT_EQ(Long(u"Photo.jpg;1"), u"Photo_Wed_Jan_02_02_03_55_1980_.jpg;1");
-  EXPECT_EQ(Long(u"Notes"), u"Notes_Wed_Jan_02_02_03_55_1980");
-  EXPECT_EQ(Long(u"Report.docx;1"), u"Report.docx_Wed_Jan_02_02_03_55_1980_;1");
-  // Colons and spaces in the base stay; after the base they become "_".
-  EXPECT_EQ(Long(u"a: b.txt"), u"a: b_Wed_Jan_02_02_03_55_1980_.txt");
-  EXPECT_EQ(Long(u"ab.c:d"), u"ab_Wed_Jan_02_02_03_55_1980_.c_d");
-  EXPECT_EQ(Long(u"x"), u"x0_Wed_Jan_02_02_03_55_1980");
-  // Non-ASCII text passes through untouched.
-  EXPECT_EQ(Long(u"\u00e9t\u00e9.jpg"), u"\u00e9t\u00e9_Wed_Jan_02_02_03_55_1980_.jpg");
-}
-
-TEST_F(FileSystemNameCheckerTest, LongNameTooLongForTheBufferLosesTheEndOfItsBase) {
-  const std::size_t room = Orlet::kLongNameRoom;
-  const std::u16string timeAndTail = std::u16string(kTimeText) + u"_.jpg;1";
-  for (std::size_t baseLength : {200u, 238u, 239u, 240u, 265u, 300u}) {
-    SCOPED_TRACE(baseLength);
-    const std::u16string name = std::u16string(baseLength, u'n') + u".jpg;1";
-    // A buffer longer than the room, so that writing past the room shows in
-    // the guard units instead of corrupting memory.
-    std::vector<char16_t> buffer(std::max(name.size() + 1, room) + 64, u'#');
-    std::copy(name.begin(), name.end(), buffer.begin());
-    buffer[name.size()] = 0;
-    const std::vector<char16_t> guard(buffer.begin() + room, buffer.end());
-
-    FileSystemNameChecker(1).MakeLongNameUnique(buffer.data(), room);
-    EXPECT_EQ(std::vector<char16_t>(buffer.begin() + room, buffer.end()), guard);
-    const std::u16string result(buffer.data());
-    if (name.size() < room) {
-      // The whole time text and tail survive; the base is what was cut.
-      const std::size_t base = std::min(baseLength, room - 1 - timeAndTail.size());
-      EXPECT_EQ(result, std::u16string(base, u'n') + timeAndTail);
-    } else {
-      // Only room - 1 characters of the name are read: 300 n's and no tail.
-      EXPECT_EQ(result, std::u16string(room - 1 - 25, u'n') + kTimeText);
-    }
+// The name placed in the record (cut to the room, unterminated when it
+// fills it), rewritten, and read back up to its terminator.
+template <typename Unit>
+std::u16string Rewrite(const Row& row) {
+  const std::u16string name = std::u16string(row.repeat, u'n') + row.name;
+  constexpr std::size_t kGuard = 8;
+  std::vector<unsigned char> record(1 + (row.room + kGuard) * sizeof(Unit), 0xEE);
+  for (std::size_t i = 0; i < row.room && i <= name.size(); ++i) {
+    const auto unit = static_cast<Unit>(i < name.size() ? name[i] : 0);
+    std::memcpy(&record[1 + i * sizeof(Unit)], &unit, sizeof unit);
   }
-}
-
-TEST_F(FileSystemNameCheckerTest, RewritesStayInsideBuffersOfExactlyTheirRoom) {
-  // Heap buffers of exactly the room, filled to the end, so that any access
-  // past them is caught by the address sanitizer.
-  const std::size_t wideLimit = Orlet::kLongNameRoom - 1;
-  for (std::size_t length : {245u, 246u, 247u, 271u, 272u}) {
-    SCOPED_TRACE(length);
-    auto wide = std::make_unique<char16_t[]>(Orlet::kLongNameRoom);
-    for (std::size_t i = 0; i < Orlet::kLongNameRoom; ++i) wide[i] = i < length ? u'w' : 0;
-    FileSystemNameChecker(1).MakeLongNameUnique(wide.get());
-    const std::u16string result(wide.get());  // terminated inside the buffer
-    const std::size_t base = std::min(std::min(length, wideLimit), wideLimit - 25);
-    EXPECT_EQ(result, std::u16string(base, u'w') + kTimeText);
+  FileSystemNameChecker checker(row.counter);
+  auto* at = reinterpret_cast<Unit*>(record.data() + 1);
+  if constexpr (sizeof(Unit) == 1) {
+    checker.MakeShortNameUnique(at, row.room);
+    EXPECT_EQ(checker.counter, row.counter + 1);
+  } else {
+    checker.MakeLongNameUnique(at, row.room);
+    EXPECT_EQ(checker.counter, row.counter);  // the time text replaces the counter
   }
-  for (std::size_t length : {540u, 543u, 544u}) {
-    SCOPED_TRACE(length);
-    auto narrow = std::make_unique<char[]>(Orlet::kShortNameRoom);
-    for (std::size_t i = 0; i < Orlet::kShortNameRoom; ++i) narrow[i] = i < length ? 'S' : 0;
-    // The name ends in .TXT;1. Unterminated, only its first 543 bytes are
-    // read, which end in .TXT; and so have no tail.
-    std::memcpy(narrow.get() + length - 6, ".TXT;1", 6);
-    FileSystemNameChecker(1).MakeShortNameUnique(narrow.get());
-    EXPECT_STREQ(narrow.get(), length < 544 ? "SSSSSSS1.TXT;1" : "SSSSSSS1");
-  }
-}
-
-TEST_F(FileSystemNameCheckerTest, SmallRoomsCutTheBaseFirst) {
-  FileSystemNameChecker checker(1);
-  char narrow[8] = "VERYLON";
-  checker.MakeShortNameUnique(narrow, sizeof narrow);
-  EXPECT_STREQ(narrow, "VERYLO1");
-  char tight[7] = "AB.DOC";
-  checker.MakeShortNameUnique(tight, sizeof tight);
-  EXPECT_STREQ(tight, "A2.DOC");
-  EXPECT_EQ(checker.counter, 3u);
-
-  // A surrogate pair at the cut goes whole.
-  const std::u16string name = u"ab\U0001F600cd";
-  const std::size_t room = 25 + 3 + 1;  // time text, three base units, terminator
-  std::vector<char16_t> wide(room + 8, u'#');
-  std::memcpy(wide.data(), name.c_str(), (name.size() + 1) * sizeof(char16_t));
-  FileSystemNameChecker(1).MakeLongNameUnique(wide.data(), room);
-  EXPECT_EQ(std::u16string(wide.data()), u"ab" + std::u16string(kTimeText));
-  EXPECT_EQ(wide[room], u'#');
-}
-
-TEST_F(FileSystemNameCheckerTest, NameAtAnOddAddressOfTheRecord) {
-  // The rejected-name record: a flag byte, then the name from byte 1.
-  std::vector<unsigned char> record(1 + Orlet::kShortNameRoom + 4, 0xEE);
-  const std::u16string name = u"Photo.jpg;1";
-  std::memcpy(record.data() + 1, name.c_str(), (name.size() + 1) * sizeof(char16_t));
-  FileSystemNameChecker(1).MakeLongNameUnique(reinterpret_cast<char16_t*>(record.data() + 1));
-  std::u16string result;
-  for (std::size_t i = 1;; i += 2) {
-    char16_t unit = 0;
-    std::memcpy(&unit, record.data() + i, 2);
-    if (unit == 0) break;
-    result.push_back(unit);
-  }
-  EXPECT_EQ(result, u"Photo_Wed_Jan_02_02_03_55_1980_.jpg;1");
   EXPECT_EQ(record[0], 0xEE);
-  EXPECT_EQ(record[1 + Orlet::kShortNameRoom], 0xEE);
+  EXPECT_EQ(std::vector<unsigned char>(record.end() - kGuard * sizeof(Unit), record.end()),
+            std::vector<unsigned char>(kGuard * sizeof(Unit), 0xEE));
+  std::u16string result;
+  for (std::size_t i = 0; i < row.room; ++i) {
+    Unit unit{};
+    std::memcpy(&unit, &record[1 + i * sizeof(Unit)], sizeof unit);
+    if (unit == 0) return result;
+    result.push_back(static_cast<char16_t>(unit));
+  }
+  ADD_FAILURE() << "no terminator inside the room";
+  return result;
 }
+
+class FileSystemNameCheckerTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(FileSystemNameCheckerTest, Rewrite) {
+  const Row& row = GetParam();
+  std::u16string expected = std::u16string(row.kept, u'n') + row.rest;
+  if (const auto at = expected.find(u'@'); at != std::u16string::npos) {
+    expected.replace(at, 1, kTimeText);
+  }
+  setenv("TZ", "UTC", 1);
+  tzset();
+  Win32FixClock(kFixedTime);
+  EXPECT_EQ(row.wide ? Rewrite<char16_t>(row) : Rewrite<char>(row), expected);
+  Win32FixClock(-1);
+}
+
+const Row kRows[] = {
+    // ISO 9660: the counter goes before the tail (an extension of up to three
+    // characters and a version), into a base cut to 7 when it is longer than 8.
+    {false, 0, u"README.TXT;1", kShort, 1, 0, u"README1.TXT;1"},
+    {false, 0, u"VERYLONGNAME.DOC;1", kShort, 1, 0, u"VERYLON1.DOC;1"},
+    {false, 0, u"ABCDEFGH.TXT;1", kShort, 1, 0, u"ABCDEFGH1.TXT;1"},
+    {false, 0, u"ABCD.HTML;1", kShort, 1, 0, u"ABCD.HT1;1"},
+    {false, 0, u"NOEXT;1", kShort, 1, 0, u"NOEXT1;1"},
+    {false, 0, u"DIR", kShort, 12, 0, u"DIR12"},
+    {false, 0, u".AB", kShort, 1, 0, u"1.AB"},
+    {false, 0, u"A", kShort, 1, 0, u"A01"},
+    {false, 0, u"", kShort, 1, 0, u"001"},
+    {false, 0, u"A.B;1", kShort, 4294967295u, 0, u"A4294967295.B;1"},
+    // At the end of the room: only room - 1 bytes are read, which may cut the tail.
+    {false, 537, u".TXT;1", kShort, 1, 7, u"1.TXT;1"},
+    {false, 538, u".TXT;1", kShort, 1, 7, u"1"},
+    // Small rooms cut the base first.
+    {false, 0, u"VERYLON", 8, 1, 0, u"VERYLO1"},
+    {false, 0, u"AB.DOC", 7, 2, 0, u"A2.DOC"},
+    // Joliet: the local time goes before the tail; blanks and colons after the base become "_".
+    {true, 0, u"Photo.jpg;1", kLong, 1, 0, u"Photo@_.jpg;1"},
+    {true, 0, u"Notes", kLong, 1, 0, u"Notes@"},
+    {true, 0, u"Report.docx;1", kLong, 1, 0, u"Report.docx@_;1"},
+    {true, 0, u"a: b.txt", kLong, 1, 0, u"a: b@_.txt"},
+    {true, 0, u"ab.c:d", kLong, 1, 0, u"ab@_.c_d"},
+    {true, 0, u"x", kLong, 1, 0, u"x0@"},
+    {true, 0, u"\u00e9t\u00e9.jpg", kLong, 1, 0, u"\u00e9t\u00e9@_.jpg"},
+    // A name too long for the room loses the end of its base; the time text and tail stay.
+    {true, 238, u".jpg;1", kLong, 1, 238, u"@_.jpg;1"},
+    {true, 239, u".jpg;1", kLong, 1, 239, u"@_.jpg;1"},
+    {true, 240, u".jpg;1", kLong, 1, 239, u"@_.jpg;1"},
+    {true, 265, u".jpg;1", kLong, 1, 239, u"@_.jpg;1"},
+    {true, 300, u".jpg;1", kLong, 1, 246, u"@"},
+    {true, 246, u"", kLong, 1, 246, u"@"},
+    {true, 247, u"", kLong, 1, 246, u"@"},
+    {true, 272, u"", kLong, 1, 246, u"@"},
+    // A surrogate pair at the cut goes whole.
+    {true, 0, u"ab\U0001F600cd", 25 + 3 + 1, 1, 0, u"ab@"},
+};
+INSTANTIATE_TEST_SUITE_P(Names, FileSystemNameCheckerTest, ::testing::ValuesIn(kRows));
 
 }  // namespace

@@ -1,8 +1,15 @@
-// The order of the virtual operations is part of the host interface: a host
-// compiled against one order calls through the table by position. These tests
-// fail when two declarations are swapped or one is inserted.
+// What a host binary relies on by position: the entries of the interfaces'
+// virtual tables (a host compiled against one order calls through the table
+// by place) and the places of the fields of the container's records, which
+// hosts read directly. These fail when two declarations are swapped or one is
+// inserted.
 
 #include <gtest/gtest.h>
+
+#include <list>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "orlet/MediaBurning.h"
 #include "platform/OrletBases.h"
@@ -11,60 +18,69 @@
 namespace {
 
 using support::VirtualSlot;
+using namespace Orlet;
+using Node = FileContainer::Node;
 
-// The destructor fills table entries 0 and 1; operation k of the interface
-// (1-based, as the interface numbers them) sits at entry k + 1.
-constexpr std::ptrdiff_t kAfterDestructor = 1;
+// The container's fields after its table pointer.
+struct ContainerFields : FileContainer {
+  std::ptrdiff_t At(const void* field) const {
+    return static_cast<const char*>(field) - reinterpret_cast<const char*>(this);
+  }
+  std::ptrdiff_t FileSystem() const { return At(&imageFileSystem); }
+  std::ptrdiff_t Root() const { return At(&root); }
+};
 
-TEST(InterfaceLayoutTest, MediaBurningOperationsKeepTheirSlots) {
-  using Orlet::MediaBurning;
-  EXPECT_EQ(VirtualSlot(&MediaBurning::SetBurnObserver), kAfterDestructor + 1);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::SetEraseObserver), kAfterDestructor + 2);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::Initialize), kAfterDestructor + 3);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::Uninitialize), kAfterDestructor + 4);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::StartDriveSearch), kAfterDestructor + 5);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::RefreshDrives), kAfterDestructor + 6);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::GetDriveCount), kAfterDestructor + 7);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::GetDriveInfo), kAfterDestructor + 8);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::IsDiscWritable), kAfterDestructor + 9);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::Burn), kAfterDestructor + 10);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::Erase), kAfterDestructor + 11);
-  EXPECT_EQ(VirtualSlot(&MediaBurning::Cancel), kAfterDestructor + 12);
+// Each operation at the entry after the one before, from first on.
+template <typename... Member>
+void ExpectEntries(std::ptrdiff_t first, Member... operations) {
+  const std::ptrdiff_t entries[] = {VirtualSlot(operations)...};
+  for (const std::ptrdiff_t& entry : entries) EXPECT_EQ(entry, first + (&entry - entries));
 }
 
-TEST(InterfaceLayoutTest, ObserversKeepTheirSlotsAndHaveNoDestructorEntry) {
-  using Orlet::BurnObserver;
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnPrepareEvent), 0);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnFillContainer), 1);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnTreeNameKind0), 2);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnTreeNameKind2), 3);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnAskImportSession), 4);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnBurnEvent), 5);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnBurnProgress), 6);
-  EXPECT_EQ(VirtualSlot(&BurnObserver::OnAskRetryOpen), 7);
+TEST(InterfaceLayoutTest, EntriesAndFieldsKeepTheirPlaces) {
+  // A virtual destructor takes entries 0 and 1.
+  using M = MediaBurning;
+  ExpectEntries(2, &M::SetBurnObserver, &M::SetEraseObserver, &M::Initialize, &M::Uninitialize,
+                &M::StartDriveSearch, &M::RefreshDrives, &M::GetDriveCount, &M::GetDriveInfo,
+                &M::IsDiscWritable, &M::Burn, &M::Erase, &M::Cancel);
+  using B = BurnObserver;
+  ExpectEntries(0, &B::OnPrepareEvent, &B::OnFillContainer, &B::OnTreeNameKind0,
+                &B::OnTreeNameKind2, &B::OnAskImportSession, &B::OnBurnEvent, &B::OnBurnProgress,
+                &B::OnAskRetryOpen);
+  ExpectEntries(0, &DriveSearchObserver::OnSearchFinished);
+  ExpectEntries(0, &EraseObserver::OnAskRetryOpen, &EraseObserver::OnEraseEvent,
+                &EraseObserver::OnEraseEstimate);
+  ExpectEntries(0, &FileContainerObserver::OnAddItem, &FileContainerObserver::OnAddFileFailed);
+  ExpectEntries(2, &Thread::StopThread, &Thread::OnPreThreadStart, &Thread::ThreadProc);
 
-  EXPECT_EQ(VirtualSlot(&Orlet::DriveSearchObserver::OnSearchFinished), 0);
-
-  using Orlet::EraseObserver;
-  EXPECT_EQ(VirtualSlot(&EraseObserver::OnAskRetryOpen), 0);
-  EXPECT_EQ(VirtualSlot(&EraseObserver::OnEraseEvent), 1);
-  EXPECT_EQ(VirtualSlot(&EraseObserver::OnEraseEstimate), 2);
-
-  using Orlet::FileContainerObserver;
-  EXPECT_EQ(VirtualSlot(&FileContainerObserver::OnAddItem), 0);
-  EXPECT_EQ(VirtualSlot(&FileContainerObserver::OnAddFileFailed), 1);
-
-  EXPECT_FALSE(std::has_virtual_destructor_v<Orlet::BurnObserver>);
-  EXPECT_FALSE(std::has_virtual_destructor_v<Orlet::EraseObserver>);
-  EXPECT_FALSE(std::has_virtual_destructor_v<Orlet::FileContainerObserver>);
-  EXPECT_FALSE(std::has_virtual_destructor_v<Orlet::DriveSearchObserver>);
+  Node node;
+  const auto at = [&node](const void* field) {
+    return static_cast<const char*>(field) - reinterpret_cast<const char*>(&node);
+  };
+  constexpr std::ptrdiff_t kList = sizeof(std::list<Node*>);
+  EXPECT_EQ((std::vector<std::ptrdiff_t>{at(&node.type), at(&node.reserved), at(&node.imported),
+                                         at(&node.dirCount), at(&node.fileCount),
+                                         at(&node.blockCount), at(&node.size), at(&node.parent),
+                                         at(&node.children), at(&node.name), at(&node.sourcePath)}),
+            (std::vector<std::ptrdiff_t>{0, 4, 8, 12, 16, 20, 24, 32, 40, 40 + kList,
+                                         40 + kList + sizeof(std::wstring)}));
+  const ContainerFields container;
+  EXPECT_EQ(container.FileSystem(), sizeof(void*));
+  EXPECT_EQ(container.Root(), 2 * sizeof(void*));
+  // Observers are never deleted through the interface; the container is, and is not copied.
+  static_assert(!std::has_virtual_destructor_v<BurnObserver> &&
+                !std::has_virtual_destructor_v<EraseObserver> &&
+                !std::has_virtual_destructor_v<FileContainerObserver> &&
+                !std::has_virtual_destructor_v<DriveSearchObserver>);
+  static_assert(std::has_virtual_destructor_v<FileContainer> &&
+                !std::is_copy_constructible_v<FileContainer> &&
+                !std::is_copy_assignable_v<FileContainer>);
 }
 
 // A host's combined observer: the burn side first, the drive-search side second.
-class HostObserver : public Orlet::MediaBurningObserver {
- public:
+struct HostObserver : MediaBurningObserver {
   void OnPrepareEvent(int, int) override {}
-  int OnFillContainer(Orlet::FileContainer*) override { return 1; }
+  int OnFillContainer(FileContainer*) override { return 1; }
   void OnTreeNameKind0(const std::wstring&) override {}
   void OnTreeNameKind2(const std::wstring&) override {}
   int OnAskImportSession() override { return 0; }
@@ -76,17 +92,10 @@ class HostObserver : public Orlet::MediaBurningObserver {
 
 TEST(InterfaceLayoutTest, MediaBurningObserverPutsTheBurnObserverFirst) {
   HostObserver observer;
-  auto* whole = reinterpret_cast<const char*>(&observer);
-  auto* burn = reinterpret_cast<const char*>(static_cast<Orlet::BurnObserver*>(&observer));
-  auto* search = reinterpret_cast<const char*>(static_cast<Orlet::DriveSearchObserver*>(&observer));
-  EXPECT_EQ(burn - whole, 0);
-  EXPECT_EQ(search - whole, static_cast<std::ptrdiff_t>(sizeof(void*)));
-}
-
-TEST(InterfaceLayoutTest, ThreadKeepsItsTableOrder) {
-  EXPECT_EQ(VirtualSlot(&Orlet::Thread::StopThread), kAfterDestructor + 1);
-  EXPECT_EQ(VirtualSlot(&Orlet::Thread::OnPreThreadStart), kAfterDestructor + 2);
-  EXPECT_EQ(VirtualSlot(&Orlet::Thread::ThreadProc), kAfterDestructor + 3);
+  const auto* whole = reinterpret_cast<const char*>(&observer);
+  EXPECT_EQ(reinterpret_cast<const char*>(static_cast<BurnObserver*>(&observer)), whole);
+  EXPECT_EQ(reinterpret_cast<const char*>(static_cast<DriveSearchObserver*>(&observer)),
+            whole + sizeof(void*));
 }
 
 }  // namespace

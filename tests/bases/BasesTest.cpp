@@ -1,0 +1,171 @@
+// The base services as the library and a host use them: text conversion,
+// directory search on the real file system, and worker threads. File sizes
+// come through the container's import (FileContainerTest), the module
+// directory through the ASPI probe (aspi_probe_tests).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <locale>
+#include <string>
+#include <vector>
+
+#include "platform/OrletBases.h"
+
+namespace {
+
+using Orlet::kInfinite;
+
+TEST(TextConversionTest, RoundTripsUnderEveryUtf8Locale) {
+  struct Case {
+    const char* bytes;  // null: the text has no byte form
+    const wchar_t* wide;
+    const char* back;
+  };
+  const Case cases[] = {
+      {"caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80", L"caf\u00e9 \u65e5 \U0001F600",
+       "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"},
+      // Bytes that are not UTF-8 are carried one character each and come back.
+      {"r\xE9sum\xE9.txt", L"r\xDCE9sum\xDCE9.txt", "r\xE9sum\xE9.txt"},
+      {"\xC0\xAF", L"\xDCC0\xDCAF", "\xC0\xAF"},                              // overlong
+      {"ab\xE6\x97", L"ab\xDCE6\xDC97", "ab\xE6\x97"},                        // cut short
+      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80", "\xED\xA0\x80"},                // a surrogate
+      {"\xF4\x90\x80\x80", L"\xDCF4\xDC90\xDC80\xDC80", "\xF4\x90\x80\x80"},  // past U+10FFFF
+      // A lone surrogate cannot be written: it becomes '?', the rest stays.
+      {nullptr, L"a\xD800z", "a?z"},
+  };
+  std::vector<std::locale> locales = {std::locale::classic(), std::locale()};
+  try {
+    locales.emplace_back("C.UTF-8");
+  } catch (const std::runtime_error&) {
+    ADD_FAILURE() << "no C.UTF-8 locale on this machine";
+  }
+  for (const std::locale& locale : locales) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(locale.name() + " " + c.back);
+      EXPECT_EQ(c.bytes == nullptr ? c.wide : Orlet::mbs_to_tcs(c.bytes, locale), c.wide);
+      EXPECT_EQ(Orlet::tcs_to_mbs(c.wide, locale), c.back);
+      EXPECT_EQ(Orlet::tcs_to_wcs(c.wide, locale), c.wide);
+    }
+  }
+}
+
+TEST(FileFindTest, ListsDotEntriesFirstThenNamesInByteOrder) {
+  char pattern[] = "/tmp/orlet-bases-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  for (const char* name : {"/b.txt", "/a.txt", "/\xC3\xA9t\xC3\xA9", "/noext"}) {
+    std::ofstream(dir + name) << "x";
+  }
+  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+  const struct {
+    const char* directory;
+    const wchar_t* pattern;
+    const wchar_t* names;
+  } cases[] = {
+      {"", L"*.*", L". .. a.txt b.txt noext sub \u00e9t\u00e9 "},
+      {"", L"*", L". .. a.txt b.txt noext sub \u00e9t\u00e9 "},
+      {"", L"*.txt", L"a.txt b.txt "},
+      {"", L"*.doc", L""},
+      {"/missing", L"*.*", L""},
+  };
+  for (const auto& c : cases) {
+    Orlet::FileFind find;
+    EXPECT_EQ(find.GetFileName(), L"");  // nothing current before the first
+    std::wstring names;
+    if (find.FindFirst(Orlet::mbs_to_tcs(dir + c.directory), c.pattern) != 0) {
+      do {
+        names += find.GetFileName() + L" ";
+      } while (find.FindNext() != 0);
+    }
+    EXPECT_EQ(names, c.names) << c.directory;
+    EXPECT_EQ(find.FindNext(), 0);
+    EXPECT_EQ(find.GetFileName(), L"");  // nothing current after the last
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Runs until asked to stop, or, with obeys false, until released.
+class Worker : public Orlet::Thread {
+ public:
+  ~Worker() override { StopThread(kInfinite, 1); }
+  int OnPreThreadStart() override { return allowed ? 1 : 0; }
+  int ThreadProc() override {
+    ++runs;
+    started = true;
+    while (!release && !(obeys && IsStopThread(10) != 0)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 0;
+  }
+  void Start() {
+    started = false;
+    ASSERT_NE(StartThread(0), 0);
+    while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
+  std::atomic<int> runs{0};
+  std::atomic<bool> started{false}, release{false}, obeys{true};
+  bool allowed = true;
+};
+
+TEST(ThreadTest, StartStopAndRestart) {
+  Worker worker;
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);  // never ran: answers at once
+  EXPECT_EQ(worker.IsThreadRunning(), 0);
+  worker.Start();
+  EXPECT_EQ(worker.IsThreadRunning(), 1);
+  EXPECT_EQ(worker.IsStopThread(0), 0);  // a restart clears the stop request
+  EXPECT_EQ(worker.StartThread(0), 0);   // one body at a time
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+  EXPECT_EQ(worker.IsThreadRunning(), 0);
+  EXPECT_EQ(worker.IsStopThread(0), 1);
+
+  worker.obeys = false;  // ignores the request
+  worker.Start();
+  EXPECT_EQ(worker.runs, 2);
+  EXPECT_EQ(worker.StopThread(20, 1), 0);  // timed out while the body runs
+  EXPECT_EQ(worker.StopThread(0, 0), 0);   // no wait: still running
+  worker.release = true;
+  EXPECT_EQ(worker.StopThread(kInfinite, 1), 1);
+
+  worker.allowed = false;  // the pre-start hook refuses
+  EXPECT_EQ(worker.StartThread(0), 0);
+  EXPECT_EQ(worker.runs, 2);
+}
+
+// Tells when its thread has ended: a thread's own objects are destroyed as it
+// exits, after the body and everything around it have returned.
+struct ThreadEnd {
+  std::promise<void>* ended = nullptr;
+  ~ThreadEnd() {
+    if (ended != nullptr) ended->set_value();
+  }
+};
+
+// Frees its own object, as a host does that destroys a service inside its
+// job's last event.
+struct FreesItself : Orlet::Thread {
+  explicit FreesItself(std::promise<void>* ended) : ended(ended) {}
+  int ThreadProc() override {
+    thread_local ThreadEnd end;
+    end.ended = ended;
+    delete this;
+    return 0;
+  }
+  std::promise<void>* ended;
+};
+
+TEST(ThreadTest, ABodyThatFreesItsOwnObjectEndsWithoutTouchingIt) {
+  std::promise<void> ended;
+  ASSERT_NE((new FreesItself(&ended))->StartThread(0), 0);
+  // The sanitizer builds catch any touch of the freed object on the way out.
+  EXPECT_EQ(ended.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+}  // namespace
