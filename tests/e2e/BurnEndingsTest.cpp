@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -126,8 +127,38 @@ const Ending kDriveFaults[] = {
      "OnPrepareEvent(1,0)",
      [](Job& job) { job.held = job.hold(); },
      {"OnPrepareEvent(1,0)", "OnPrepareEvent(4,1)", "OnBurnEvent(4,0)"}},
-    // Failures before the write end as the burn job's unit rows say
-    // (BurnJobTest); here only the faults that meet data on the disc.
+    {"DiscUnreadableAsTheJobStarts",
+     "cd-r",
+     "OnPrepareEvent(1,0)",
+     Fail(starburn::opcode::kReadDiscInformation, kInvalidField),
+     {"OnPrepareEvent(1,0)", "OnBurnEvent(4,0)"}},
+    {"FileSystemUnreadable",
+     "cd-r",
+     "OnPrepareEvent(1,0)",
+     Fail(starburn::opcode::kRead10, kWriteError),
+     {"OnPrepareEvent(1,0)", "OnBurnEvent(4,0)"}},
+    {"LastTrackUnreadable", "cd-r", "OnPrepareEvent(2,0)",
+     Fail(starburn::opcode::kReadDiscInformation, kInvalidField),
+     Through("OnPrepareEvent(2,0)", {"OnPrepareEvent(4,514)", "OnBurnEvent(4,0)"})},
+    {"SessionUnreadable", "cd-r", "OnAskImportSession",
+     Fail(starburn::opcode::kRead10, kWriteError),
+     Through("OnAskImportSession", {"OnPrepareEvent(4,514)", "OnBurnEvent(4,0)"})},
+    {"HeldAsTheRecorderOpens", "cd-r", "OnBurnEvent(1,0)", [](Job& job) { job.held = job.hold(); },
+     Through("OnBurnEvent(1,0)", {"OnPrepareEvent(4,1)", "OnBurnEvent(4,0)"})},
+    {"RecorderNotReady", "cd-r", "OnBurnEvent(1,0)",
+     Fail(starburn::opcode::kTestUnitReady, kInvalidField),
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,2)", "OnBurnEvent(4,0)"})},
+    {"UnderrunProtectionUnreadable", "cd-r", "OnBurnEvent(1,0)",
+     Fail(starburn::opcode::kModeSense10, kInvalidField),
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,769)", "OnBurnEvent(4,0)"})},
+    {"UnderrunProtectionRefused", "cd-r", "OnBurnEvent(1,0)",
+     Fail(starburn::opcode::kModeSelect10, kInvalidField),
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,770)", "OnBurnEvent(4,0)"})},
+    {"SpeedRefused", "cd-r", "OnBurnEvent(1,0)", Fail(starburn::opcode::kSetCdSpeed, kInvalidField),
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,771)", "OnBurnEvent(4,0)"})},
+    {"SpeedsUnreadable", "cd-r", "OnBurnEvent(1,0)",
+     Fail(starburn::opcode::kModeSense10, kInvalidField, 2),
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,772)", "OnBurnEvent(4,0)"})},
     {"WriteError", "cd-r", "OnPrepareEvent(5,0)", Fail(starburn::opcode::kWrite10, kWriteError),
      Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     {"DiscFullInsideTheTrack", "dvd+r", "OnPrepareEvent(5,0)",
@@ -153,6 +184,18 @@ const Ending kHostEndings[] = {
     {"DeclinedInFillContainer", "cd-r", "OnPrepareEvent(1,0)",
      [](Job& job) { job.observer.fillAnswer = 0; },
      Through("OnFillContainer", {"OnPrepareEvent(3,0)", "OnBurnEvent(4,0)"})},
+    {"UnknownImageFileSystem", "cd-r", "OnPrepareEvent(1,0)",
+     [](Job& job) {
+       job.observer.fill = [](Orlet::FileContainer* c) {
+         c->SetImageFileSystem(Orlet::ImageFileSystem(4));
+       };
+     },
+     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,3)", "OnBurnEvent(4,0)"})},
+    {"CancelledWhileTheHostFills", "cd-r", "OnFillContainer",
+     [](Job& job) { job.service.Cancel(); }, Through("OnFillContainer", {"OnBurnEvent(4,0)"})},
+    {"AbortedWithoutACancel", "dvd+r", "OnPrepareEvent(5,0)",
+     [](Job&) { EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_OK); },
+     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
     {"CancelledBeforeTheTreeStage", "cd-r", "OnPrepareEvent(1,0)",
      [](Job& job) { job.service.Cancel(); }, Through("OnAskImportSession", {"OnBurnEvent(4,0)"})},
     // The host's cancel as orlet-burn makes it on Ctrl-C: the library's flag
@@ -183,6 +226,50 @@ INSTANTIATE_TEST_SUITE_P(DriveFaults, BurnEndingTest, testing::ValuesIn(kDriveFa
 INSTANTIATE_TEST_SUITE_P(HostEndings, BurnEndingTest, testing::ValuesIn(kHostEndings), EndingName);
 
 }  // namespace
+
+// The stages of a burn on a blank disc, as the drive sees them (the SDK calls
+// in order) and as the host does: each percentage of the write once, rising
+// to 100, buffer levels between 1 and 100, and the job's own label when the
+// host gives none.
+class BurnStagesTest : public e2e::HostFixture {};
+
+TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
+  Attach("cd-r", Scratch("disc.iso"));
+  const std::string first = MakeTree("first", 1);
+  std::ofstream(first + "/large.bin") << std::string(3 << 20, 'L');
+  e2e::HostBurnObserver observer({first});
+  observer.hookAt = "OnPrepareEvent(1,0)";
+  observer.hook = [] { e2e::JournalSdkCalls(true); };
+  const std::vector<std::string> events = {"OnPrepareEvent(1,0)", "OnPrepareEvent(2,0)",
+                                           "OnFillContainer",     "OnBurnEvent(1,0)",
+                                           "OnPrepareEvent(5,0)", "OnBurnEvent(7,0)"};
+  EXPECT_EQ(RunBurn(observer, 0, L""), events);
+  e2e::JournalSdkCalls(false);
+  EXPECT_EQ(e2e::JournaledSdkCalls(),
+            (std::vector<std::string>{
+                "CreateEx(1)", "Destroy()", "CreateEx(0)", "TestUnitReady()", "GetBUP()",
+                "SetBUP(1)", "SetSpeeds(65535, 65535)", "GetSpeeds()", "BuildImage(0, NoName)",
+                "TrackAtOnceFromTree(0, 0, 1, 1)", "CloseSession()", "Eject()", "Destroy()"}));
+  std::vector<int> percents;
+  int levels = 0;
+  for (const std::string& call : observer.Calls()) {
+    int percent = 0;
+    int level = 0;
+    if (std::sscanf(call.c_str(), "OnBurnProgress(%d,%d)", &percent, &level) != 2) continue;
+    if (level == -1) percents.push_back(percent);
+    if (percent == -1 && level > 0 && level <= 100) ++levels;
+  }
+  EXPECT_GT(percents.size(), 2u);
+  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
+            percents.end());
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_GT(levels, 0);
+  const auto calls = observer.Calls();
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"OnBurnProgress(-1,0)", "OnBurnProgress(100,0)",
+                                      "OnBurnEvent(7,0)"}));
+  EXPECT_EQ(ReadersFind(0, {first}), "");
+}
 
 // A session the drive would not close stays open around its recorded track.
 // The next burn finds it so: the SDK closes that session and lays the new
