@@ -240,6 +240,15 @@ TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
   e2e::HostBurnObserver observer({first});
   observer.hookAt = "OnPrepareEvent(1,0)";
   observer.hook = [] { e2e::JournalSdkCalls(true); };
+  // The host fills a container named with the job's label and rooted at the
+  // drive's letter, for ISO 9660 with Joliet.
+  auto addSources = observer.fill;
+  observer.fill = [&addSources](Orlet::FileContainer* container) {
+    EXPECT_EQ(container->GetRoot()->name, L"NoName");
+    EXPECT_EQ(container->GetRoot()->sourcePath, L"D:\\");
+    EXPECT_EQ(container->GetImageFileSystem(), 3);
+    addSources(container);
+  };
   const std::vector<std::string> events = {"OnPrepareEvent(1,0)", "OnPrepareEvent(2,0)",
                                            "OnFillContainer",     "OnBurnEvent(1,0)",
                                            "OnPrepareEvent(5,0)", "OnBurnEvent(7,0)"};
