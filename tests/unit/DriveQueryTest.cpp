@@ -10,7 +10,7 @@
 
 #include "drives/DriveOpen.h"
 #include "drives/OddFinder.h"
-#include "support/DriveScripts.h"
+#include "support/DoubleFixture.h"
 
 namespace {
 
