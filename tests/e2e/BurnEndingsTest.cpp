@@ -238,12 +238,13 @@ TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
     if (level == -1) percents.push_back(percent);
     if (percent == -1 && level > 0 && level <= 100) ++levels;
   }
-  EXPECT_GT(percents.size(), 2u);
+  ASSERT_GT(percents.size(), 2u);
   EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
             percents.end());
   EXPECT_EQ(percents.back(), 100);
   EXPECT_GT(levels, 0);
   const auto calls = observer.Calls();
+  ASSERT_GE(calls.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
             (std::vector<std::string>{"OnBurnProgress(-1,0)", "OnBurnProgress(100,0)",
                                       "OnBurnEvent(7,0)"}));
