@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,8 +32,8 @@ using starburn::SenseCodes;
 
 // Sense of the faults: a medium error on reading or writing, and a drive that
 // rejects a field of a command.
-constexpr SenseCodes kWriteError = {0x3, 0x0C, 0x00};
-constexpr SenseCodes kInvalidField = {0x5, 0x24, 0x00};
+constexpr SenseCodes kMediumError = {0x3, 0x0C, 0x00};
+constexpr SenseCodes kInvalid = {0x5, 0x24, 0x00};
 // Faults inside the track hit this many blocks after its start.
 constexpr uint32_t kBlocksIntoTrack = 5;
 
@@ -57,24 +59,42 @@ struct Job {
   void* held = nullptr;
 };
 
-// Acts that tell the recorder to fail.
-std::function<void(Job&)> Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0) {
+using Act = std::function<void(Job&)>;
+
+// Acts on the job: faults told to the recorder, and what the host does.
+Act Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0) {
   return [=](Job& job) { job.recorder.SetFaults(Failing(opcode, sense, skip)); };
 }
-std::function<void(Job&)> LosePowerInTheTrack() {
-  return [](Job& job) {
+// Power lost, or the disc's space ending, inside the new track.
+Act InTheTrack(std::optional<uint32_t> FaultPlan::*fault) {
+  return [fault](Job& job) {
     FaultPlan plan;
-    plan.powerLossAt = job.trackStart + kBlocksIntoTrack;
+    plan.*fault = job.trackStart + kBlocksIntoTrack;
     job.recorder.SetFaults(plan);
   };
 }
+const Act kHold = [](Job& job) { job.held = job.hold(); };
+const Act kCancel = [](Job& job) { job.service.Cancel(); };
+const Act kAbort = [](Job&) { EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_OK); };
+const Act kRemove = [](Job& job) { EXPECT_EQ(std::remove(job.newFile.c_str()), 0); };
+const Act kGrow = [](Job& job) { std::ofstream(job.newFile, std::ios::app) << "more"; };
+const Act kDecline = [](Job& job) { job.observer.fillAnswer = 0; };
+const Act kNoFileSystem = [](Job& job) {
+  job.observer.fill = [](Orlet::FileContainer* container) { container->SetImageFileSystem({}); };
+};
+const Act kCancelAndAbort = [](Job& job) {
+  kCancel(job);
+  kAbort(job);
+};
+const Act kPowerLoss = InTheTrack(&FaultPlan::powerLossAt);
 
 struct Ending {
   const char* name;
   const char* medium;
   const char* actAt;  // the observer call at which act runs
-  std::function<void(Job&)> act;
-  std::vector<std::string> events;
+  Act act;
+  const char* event;  // the job's calls up to through, then this one (null: none) and a failure
+  const char* through = nullptr;  // null: actAt
   // The write ended inside the track without the drive's help: the blocks
   // that reached a written-once disc stay as a damaged track.
   bool cutsTrack = false;
@@ -95,9 +115,11 @@ TEST_P(BurnEndingTest, EndsWithTheStagesEventsAndKeepsTheEarlierSession) {
           NextSession(), second + "/readme.txt"};
   observer.hookAt = ending.actAt;
   observer.hook = [&] { ending.act(job); };
+  std::vector<std::string> tail = {"OnBurnEvent(4,0)"};
+  if (ending.event != nullptr) tail.insert(tail.begin(), ending.event);
   // The force flag lets the overwritable disc take a session; it changes
   // nothing on the others.
-  EXPECT_EQ(RunBurn(observer, 1), ending.events);
+  EXPECT_EQ(RunBurn(observer, 1), Through(ending.through ? ending.through : ending.actAt, tail));
 
   // The job let the drive go: another program can take it at once.
   if (job.held != nullptr) StarBurn_Destroy(&job.held);
@@ -120,61 +142,52 @@ TEST_P(BurnEndingTest, EndsWithTheStagesEventsAndKeepsTheEarlierSession) {
   EXPECT_EQ(ReadersFind(LastSessionStart(), {first, recovery}), "");
 }
 
+namespace op = starburn::opcode;
+constexpr const char* kStart = "OnPrepareEvent(1,0)";
+constexpr const char* kTree = "OnPrepareEvent(2,0)";
+constexpr const char* kImport = "OnAskImportSession";
+constexpr const char* kFill = "OnFillContainer";
+constexpr const char* kRecorder = "OnBurnEvent(1,0)";
+constexpr const char* kWrite = "OnPrepareEvent(5,0)";
+constexpr const char* kNoImport = "OnPrepareEvent(4,514)";
+constexpr const char* kNoSpeeds = "OnBurnEvent(4,772)";
+
+// The drive fails at each stage of the job.
 const Ending kDriveFaults[] = {
-    {"DriveHeldByAnotherProgram",
-     "cd-r",
-     "OnPrepareEvent(1,0)",
-     [](Job& job) { job.held = job.hold(); },
-     {"OnPrepareEvent(1,0)", "OnPrepareEvent(4,1)", "OnBurnEvent(4,0)"}},
-    // Failures before the write end as the burn job's unit rows say
-    // (BurnJobTest); here only the faults that meet data on the disc.
-    {"WriteError", "cd-r", "OnPrepareEvent(5,0)", Fail(starburn::opcode::kWrite10, kWriteError),
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
-    {"DiscFullInsideTheTrack", "dvd+r", "OnPrepareEvent(5,0)",
-     [](Job& job) {
-       FaultPlan plan;
-       plan.spaceEndsAt = job.trackStart + kBlocksIntoTrack;
-       job.recorder.SetFaults(plan);
-     },
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
-    {"PowerLostInsideTheTrack", "cd-r", "OnPrepareEvent(5,0)", LosePowerInTheTrack(),
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"}), true},
-    {"CacheNotFlushed", "dvd+r", "OnPrepareEvent(5,0)",
-     Fail(starburn::opcode::kSynchronizeCache, kWriteError),
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
+    {"DriveHeldByAnotherProgram", "cd-r", kStart, kHold, "OnPrepareEvent(4,1)"},
+    {"DiscUnreadable", "cd-r", kStart, Fail(op::kReadDiscInformation, kInvalid), nullptr},
+    {"FileSystemUnreadable", "cd-r", kStart, Fail(op::kRead10, kMediumError), nullptr},
+    {"LastTrackUnreadable", "cd-r", kTree, Fail(op::kReadDiscInformation, kInvalid), kNoImport},
+    {"SessionUnreadable", "cd-r", kImport, Fail(op::kRead10, kMediumError), kNoImport},
+    {"HeldAsTheRecorderOpens", "cd-r", kRecorder, kHold, "OnPrepareEvent(4,1)"},
+    {"RecorderNotReady", "cd-r", kRecorder, Fail(op::kTestUnitReady, kInvalid), "OnBurnEvent(4,2)"},
+    {"BupUnreadable", "cd-r", kRecorder, Fail(op::kModeSense10, kInvalid), "OnBurnEvent(4,769)"},
+    {"BupRefused", "cd-r", kRecorder, Fail(op::kModeSelect10, kInvalid), "OnBurnEvent(4,770)"},
+    {"SpeedRefused", "cd-r", kRecorder, Fail(op::kSetCdSpeed, kInvalid), "OnBurnEvent(4,771)"},
+    {"SpeedsUnreadable", "cd-r", kRecorder, Fail(op::kModeSense10, kInvalid, 2), kNoSpeeds},
+    {"WriteError", "cd-r", kWrite, Fail(op::kWrite10, kMediumError), nullptr},
+    {"DiscFullInsideTheTrack", "dvd+r", kWrite, InTheTrack(&FaultPlan::spaceEndsAt), nullptr},
+    {"PowerLostInsideTheTrack", "cd-r", kWrite, kPowerLoss, nullptr, nullptr, true},
+    {"CacheNotFlushed", "dvd+r", kWrite, Fail(op::kSynchronizeCache, kMediumError), nullptr},
     // An overwritable disc points block 16 at a new session last: power lost
     // while the new session is written leaves block 16 on the old one.
-    {"PowerLostOnAnOverwritableDisc", "dvd+rw", "OnPrepareEvent(5,0)", LosePowerInTheTrack(),
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
+    {"PowerLostOnAnOverwritableDisc", "dvd+rw", kWrite, kPowerLoss, nullptr},
 };
 
-// The host ends the job, or a source goes away under it.
+// The host ends the job, or a source goes away under it. The host's cancel
+// as orlet-burn makes it on Ctrl-C is the library's flag and the SDK's abort,
+// which the write takes at its next block.
 const Ending kHostEndings[] = {
-    {"DeclinedInFillContainer", "cd-r", "OnPrepareEvent(1,0)",
-     [](Job& job) { job.observer.fillAnswer = 0; },
-     Through("OnFillContainer", {"OnPrepareEvent(3,0)", "OnBurnEvent(4,0)"})},
-    {"CancelledBeforeTheTreeStage", "cd-r", "OnPrepareEvent(1,0)",
-     [](Job& job) { job.service.Cancel(); }, Through("OnAskImportSession", {"OnBurnEvent(4,0)"})},
-    // The host's cancel as orlet-burn makes it on Ctrl-C: the library's flag
-    // and the SDK's abort, which the write takes at its next block.
-    {"CancelledAsTheWriteBegins", "dvd+r", "OnPrepareEvent(5,0)",
-     [](Job& job) {
-       job.service.Cancel();
-       EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_OK);
-     },
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(3,0)", "OnBurnEvent(4,0)"})},
-    {"SourceDeletedAfterAddItem", "cd-r", "OnFillContainer",
-     [](Job& job) { EXPECT_EQ(std::remove(job.newFile.c_str()), 0); },
-     Through("OnFillContainer", {"OnPrepareEvent(4,515)", "OnBurnEvent(4,0)"})},
-    {"SourceDeletedBeforeTheImageIsBuilt", "cd-r", "OnBurnEvent(1,0)",
-     [](Job& job) { EXPECT_EQ(std::remove(job.newFile.c_str()), 0); },
-     Through("OnBurnEvent(1,0)", {"OnBurnEvent(4,773)", "OnBurnEvent(4,0)"})},
-    {"SourceDeletedAsTheWriteBegins", "dvd+r", "OnPrepareEvent(5,0)",
-     [](Job& job) { EXPECT_EQ(std::remove(job.newFile.c_str()), 0); },
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
-    {"SourceGrownAsTheWriteBegins", "cd-r", "OnPrepareEvent(5,0)",
-     [](Job& job) { std::ofstream(job.newFile, std::ios::app) << "more"; },
-     Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"})},
+    {"DeclinedInFillContainer", "cd-r", kStart, kDecline, "OnPrepareEvent(3,0)", kFill},
+    {"UnknownImageFileSystem", "cd-r", kStart, kNoFileSystem, "OnBurnEvent(4,3)", kRecorder},
+    {"CancelledBeforeTheTreeStage", "cd-r", kStart, kCancel, nullptr, kImport},
+    {"CancelledWhileTheHostFills", "cd-r", kFill, kCancel, nullptr},
+    {"CancelledAsTheWriteBegins", "dvd+r", kWrite, kCancelAndAbort, "OnBurnEvent(3,0)"},
+    {"AbortedWithoutACancel", "dvd+r", kWrite, kAbort, nullptr},
+    {"SourceDeletedAfterAddItem", "cd-r", kFill, kRemove, "OnPrepareEvent(4,515)"},
+    {"SourceDeletedBeforeTheImageIsBuilt", "cd-r", kRecorder, kRemove, "OnBurnEvent(4,773)"},
+    {"SourceDeletedAsTheWriteBegins", "dvd+r", kWrite, kRemove, nullptr},
+    {"SourceGrownAsTheWriteBegins", "cd-r", kWrite, kGrow, nullptr},
 };
 
 std::string EndingName(const testing::TestParamInfo<Ending>& info) { return info.param.name; }
@@ -183,6 +196,60 @@ INSTANTIATE_TEST_SUITE_P(DriveFaults, BurnEndingTest, testing::ValuesIn(kDriveFa
 INSTANTIATE_TEST_SUITE_P(HostEndings, BurnEndingTest, testing::ValuesIn(kHostEndings), EndingName);
 
 }  // namespace
+
+// The stages of a burn on a blank disc, as the drive sees them (the SDK calls
+// in order) and as the host does: each percentage of the write once, rising
+// to 100, buffer levels between 1 and 100, and the job's own label when the
+// host gives none.
+class BurnStagesTest : public e2e::HostFixture {};
+
+TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
+  Attach("cd-r", Scratch("disc.iso"));
+  const std::string first = MakeTree("first", 1);
+  std::ofstream(first + "/large.bin") << std::string(3 << 20, 'L');
+  e2e::HostBurnObserver observer({first});
+  observer.hookAt = "OnPrepareEvent(1,0)";
+  observer.hook = [] { e2e::JournalSdkCalls(true); };
+  // The host fills a container named with the job's label and rooted at the
+  // drive's letter, for ISO 9660 with Joliet.
+  auto addSources = observer.fill;
+  observer.fill = [&addSources](Orlet::FileContainer* container) {
+    EXPECT_EQ(container->GetRoot()->name, L"NoName");
+    EXPECT_EQ(container->GetRoot()->sourcePath, L"D:\\");
+    EXPECT_EQ(container->GetImageFileSystem(), 3);
+    addSources(container);
+  };
+  const std::vector<std::string> events = {"OnPrepareEvent(1,0)", "OnPrepareEvent(2,0)",
+                                           "OnFillContainer",     "OnBurnEvent(1,0)",
+                                           "OnPrepareEvent(5,0)", "OnBurnEvent(7,0)"};
+  EXPECT_EQ(RunBurn(observer, 0, L""), events);
+  e2e::JournalSdkCalls(false);
+  EXPECT_EQ(e2e::JournaledSdkCalls(),
+            (std::vector<std::string>{
+                "CreateEx(1)", "Destroy()", "CreateEx(0)", "TestUnitReady()", "GetBUP()",
+                "SetBUP(1)", "SetSpeeds(65535, 65535)", "GetSpeeds()", "BuildImage(0, NoName)",
+                "TrackAtOnceFromTree(0, 0, 1, 1)", "CloseSession()", "Eject()", "Destroy()"}));
+  std::vector<int> percents;
+  int levels = 0;
+  for (const std::string& call : observer.Calls()) {
+    int percent = 0;
+    int level = 0;
+    if (std::sscanf(call.c_str(), "OnBurnProgress(%d,%d)", &percent, &level) != 2) continue;
+    if (level == -1) percents.push_back(percent);
+    if (percent == -1 && level > 0 && level <= 100) ++levels;
+  }
+  ASSERT_GT(percents.size(), 2u);
+  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
+            percents.end());
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_GT(levels, 0);
+  const auto calls = observer.Calls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"OnBurnProgress(-1,0)", "OnBurnProgress(100,0)",
+                                      "OnBurnEvent(7,0)"}));
+  EXPECT_EQ(ReadersFind(0, {first}), "");
+}
 
 // A session the drive would not close stays open around its recorded track.
 // The next burn finds it so: the SDK closes that session and lays the new
@@ -199,7 +266,7 @@ TEST_F(SessionLeftOpenTest, TheNextBurnClosesItAndAppends) {
   unclosed.hookAt = "OnPrepareEvent(5,0)";
   // The track's own closing passes; closing the session fails.
   unclosed.hook = [this] {
-    recorder->SetFaults(Failing(starburn::opcode::kCloseTrackSession, kInvalidField, 1));
+    recorder->SetFaults(Failing(starburn::opcode::kCloseTrackSession, kInvalid, 1));
   };
   EXPECT_EQ(RunBurn(unclosed), Through("OnPrepareEvent(5,0)", {"OnBurnEvent(4,0)"}));
   recorder->SetFaults(FaultPlan());

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -134,6 +135,12 @@ const EraseEnding kEraseEndings[] = {
        drive.unplugged = true;
      },
      Through("OnEraseEvent(7,0)", {"OnEraseEvent(8,0)"}), Orlet::ResultFailed, true},
+    // A status the erase does not judge: the drive's own business, and the
+    // erase goes on.
+    {"BlankAnsweredNotReady", "OnEraseEvent(2,0)",
+     Fail(starburn::opcode::kBlank, {0x2, 0x04, 0x00}),
+     Through(kEstimate, {"OnEraseEvent(5,0)", "OnEraseEvent(7,0)", "OnEraseEvent(9,0)"}),
+     Orlet::ResultOk, false},
     // The eject passes; the load after it fails.
     {"LoadFails", "OnEraseEvent(3,0)", Fail(starburn::opcode::kStartStopUnit, kInvalidField, 1, 1),
      Through("OnEraseEvent(7,0)", {"OnEraseEvent(8,0)", "OnEraseEvent(9,0)"}), Orlet::ResultOk,
@@ -143,6 +150,52 @@ const EraseEnding kEraseEndings[] = {
 INSTANTIATE_TEST_SUITE_P(Steps, EraseEndingTest, testing::ValuesIn(kEraseEndings),
                          [](const testing::TestParamInfo<EraseEnding>& info) {
                            return std::string(info.param.name);
+                         });
+
+// The erase's stages as the drive sees them, and the estimate each medium
+// gets: the amount a quick blank works through at the drive's current speed.
+struct EraseStages {
+  const char* medium;
+  const char* estimate;
+};
+
+class EraseStagesTest : public e2e::HostFixture, public testing::WithParamInterface<EraseStages> {};
+
+TEST_P(EraseStagesTest, CallTheSdkInOrderWithTheMediumsEstimate) {
+  Attach(GetParam().medium, Scratch("disc.iso"));
+  ASSERT_NO_FATAL_FAILURE(BurnOk({MakeTree("first", 1)}));
+  e2e::HostEraseObserver observer;
+  observer.hookAt = "OnEraseEvent(1,0)";
+  observer.hook = [] { e2e::JournalSdkCalls(true); };
+  service->SetEraseObserver(&observer);
+  EXPECT_EQ(service->Erase(0), Orlet::ResultOk);
+  e2e::JournalSdkCalls(false);
+  EXPECT_EQ(observer.Calls(),
+            (std::vector<std::string>{"OnEraseEvent(1,0)", "OnEraseEvent(2,0)", GetParam().estimate,
+                                      "OnEraseEvent(3,0)", "OnEraseEvent(5,0)", "OnEraseEvent(7,0)",
+                                      "OnEraseEvent(9,0)"}));
+  EXPECT_EQ(e2e::JournaledSdkCalls(),
+            (std::vector<std::string>{"CreateEx(1)", "TestUnitReady()", "SetSpeeds(65535, 65535)",
+                                      "GetSpeeds()", "Blank(1)", "Eject()", "Destroy()",
+                                      "CreateEx(1)", "LoadEx(1)", "Destroy()"}));
+}
+
+// DVDs count their first 700 MiB, BDs their spare areas (kilobytes at the
+// drive's current write speed: 6x, 8x, 5x DVD, 2x BD).
+const EraseStages kEraseStages[] = {
+    {"cd-rw", kEstimate},
+    {"dvd-rw", "OnEraseEstimate(86000)"},
+    {"dvd+rw", "OnEraseEstimate(64000)"},
+    {"dvd-ram", "OnEraseEstimate(103000)"},
+    {"bd-re", "OnEraseEstimate(17000)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Media, EraseStagesTest, testing::ValuesIn(kEraseStages),
+                         [](const testing::TestParamInfo<EraseStages>& info) {
+                           std::string name = info.param.medium;
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           std::replace(name.begin(), name.end(), '+', 'P');
+                           return name;
                          });
 
 }  // namespace

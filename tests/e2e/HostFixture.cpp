@@ -158,9 +158,10 @@ void HostFixture::Attach(const char* medium, const std::string& imagePath) {
   ASSERT_EQ(service->GetDriveCount(), 1u);
 }
 
-std::vector<std::string> HostFixture::RunBurn(HostBurnObserver& observer, int force) {
+std::vector<std::string> HostFixture::RunBurn(HostBurnObserver& observer, int force,
+                                              const std::wstring& label) {
   service->SetBurnObserver(&observer);
-  const int accepted = service->Burn(0, L"E2E", kFastest, force);
+  const int accepted = service->Burn(0, label, kFastest, force);
   EXPECT_EQ(accepted, Orlet::ResultOk);
   if (accepted != Orlet::ResultOk) return {};
   EXPECT_TRUE(observer.WaitForEnd());

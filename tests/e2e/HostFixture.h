@@ -87,8 +87,9 @@ class HostFixture : public testing::Test {
   // only one: drive 0 after the search this makes.
   void Attach(const char* medium, const std::string& imagePath);
   // Burns the sources to drive 0 through the library and waits for the job's
-  // end; answers the observer's events. force: Burn's flag.
-  std::vector<std::string> RunBurn(HostBurnObserver& observer, int force = 0);
+  // end; answers the observer's events. force and label: Burn's.
+  std::vector<std::string> RunBurn(HostBurnObserver& observer, int force = 0,
+                                   const std::wstring& label = L"E2E");
   // A burn of sources that must succeed.
   void BurnOk(const std::vector<std::string>& sources, int force = 0);
   // The block where the next session of drive 0's disc starts.
@@ -120,6 +121,11 @@ starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t
 // The calls of sequence up to and including last, then tail.
 std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
                                  const std::vector<std::string>& tail);
+
+// The library's calls of the recording stages (SdkJournal.cpp), as
+// "Name(arguments)": JournalSdkCalls(true) empties the journal and starts it.
+void JournalSdkCalls(bool on);
+std::vector<std::string> JournaledSdkCalls();
 
 // Program output and exit status.
 struct Outcome {

@@ -1,10 +1,12 @@
 // The double's start-up, handle and registry calls.
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "support/SdkDouble.h"
 
-using sdkdouble::Arguments;
+using sdkdouble::FakeDrive;
 using sdkdouble::SdkDouble;
 
 namespace {
@@ -17,33 +19,24 @@ extern "C" {
 
 StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
   if (errorText != nullptr && errorTextSize > 0) errorText[0] = '\0';
-  return D().Enter("StarBurn_UpStartEx", Arguments(errorTextSize));
+  return D().Enter("StarBurn_UpStartEx", "");
 }
 
 StarBurnStatus StarBurn_DownShut(void) { return D().Enter("StarBurn_DownShut", ""); }
 
 void StarBurn_Destroy(void** handle) {
   if (handle == nullptr) return;
-  D().Note("StarBurn_Destroy", *handle == nullptr ? "null" : "handle");
+  D().Enter("StarBurn_Destroy", "");
   if (*handle != nullptr && D().Close(*handle)) *handle = nullptr;
-}
-
-const char* StarBurn_GetStatusText(StarBurnStatus status) {
-  return status == STARBURN_OK ? "success" : "scripted failure";
-}
-
-StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
-                                            uint32_t errorTextSize) {
-  if (errorText != nullptr && errorTextSize > 0) errorText[0] = '\0';
-  return D().Enter("StarBurn_AttachVirtualDrives", Arguments(drives));
 }
 
 StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* target, uint32_t targetSize) {
   if (target != nullptr && targetSize > 0) target[0] = '\0';
-  const sdkdouble::FakeDrive* drive = D().FindDriveByLetter(letter);
-  const std::string text = drive == nullptr ? "" : "\\Device\\" + drive->name;
-  uint32_t natural = drive == nullptr ? STARBURN_STATUS_NO_DEVICE : STARBURN_OK;
-  if (natural == STARBURN_OK && (target == nullptr || text.size() + 1 > targetSize)) {
+  FakeDrive drive;
+  const bool found = D().FindDriveByLetter(letter, drive);
+  const std::string text = "\\Device\\" + drive.name;
+  uint32_t natural = found ? STARBURN_OK : STARBURN_STATUS_NO_DEVICE;
+  if (found && (target == nullptr || text.size() + 1 > targetSize)) {
     natural = STARBURN_STATUS_BUFFER_TOO_SMALL;
   }
   const uint32_t status =
@@ -57,24 +50,20 @@ StarBurnStatus StarBurn_GetDeviceTargetByLetter(char letter, char* target, uint3
 StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label,
                                                uint32_t labelSize) {
   if (label != nullptr && labelSize > 0) label[0] = 0;
-  const sdkdouble::FakeDrive* drive = D().FindDriveByLetter(letter);
-  uint32_t natural = drive == nullptr
-                         ? STARBURN_STATUS_NO_DEVICE
-                         : (drive->hasVolumeLabel ? STARBURN_OK : STARBURN_STATUS_NOT_FOUND);
-  if (natural == STARBURN_OK && (label == nullptr || drive->volumeLabel.size() + 1 > labelSize)) {
+  FakeDrive drive;
+  const bool found = D().FindDriveByLetter(letter, drive);
+  uint32_t natural = !found ? STARBURN_STATUS_NO_DEVICE
+                            : (drive.hasVolumeLabel ? STARBURN_OK : STARBURN_STATUS_NOT_FOUND);
+  if (natural == STARBURN_OK && (label == nullptr || drive.volumeLabel.size() + 1 > labelSize)) {
     natural = STARBURN_STATUS_BUFFER_TOO_SMALL;
   }
   const uint32_t status =
       D().Enter("StarBurn_GetVolumeLabelByLetter", std::string(1, letter), natural);
   if (status == STARBURN_OK && natural == STARBURN_OK) {
-    std::copy(drive->volumeLabel.begin(), drive->volumeLabel.end(), label);
-    label[drive->volumeLabel.size()] = 0;
+    std::copy(drive.volumeLabel.begin(), drive.volumeLabel.end(), label);
+    label[drive.volumeLabel.size()] = 0;
   }
   return status;
-}
-
-StarBurnStatus StarBurn_AbortDeviceWrite(const char* deviceName) {
-  return D().Enter("StarBurn_AbortDeviceWrite", Arguments(deviceName));
 }
 
 }  // extern "C"

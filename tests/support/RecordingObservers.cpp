@@ -45,11 +45,11 @@ int RecordingBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
 }
 
 void RecordingBurnObserver::OnTreeNameKind0(const std::wstring& text) {
-  if (logTreeNames) Add("OnTreeNameKind0(" + Orlet::tcs_to_mbs(text) + ")");
+  Add("OnTreeNameKind0(" + Orlet::tcs_to_mbs(text) + ")");
 }
 
 void RecordingBurnObserver::OnTreeNameKind2(const std::wstring& text) {
-  if (logTreeNames) Add("OnTreeNameKind2(" + Orlet::tcs_to_mbs(text) + ")");
+  Add("OnTreeNameKind2(" + Orlet::tcs_to_mbs(text) + ")");
 }
 
 int RecordingBurnObserver::OnAskImportSession() {

@@ -39,8 +39,6 @@ class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog
   int retryOpenAnswer = 0;
   // Run inside OnFillContainer before it answers (fills the container).
   std::function<void(Orlet::FileContainer*)> fill;
-  // When false, OnTreeNameKind0/2 are not logged (they come in numbers).
-  bool logTreeNames = true;
 
   void OnPrepareEvent(int event, int detail) override;
   int OnFillContainer(Orlet::FileContainer* container) override;

@@ -12,7 +12,7 @@
 
 #include "drives/OddFinder.h"
 #include "platform/Win32.h"
-#include "support/DriveScripts.h"
+#include "support/DoubleFixture.h"
 #include "support/RecordingObservers.h"
 
 namespace {

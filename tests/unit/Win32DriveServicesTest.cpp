@@ -10,7 +10,7 @@
 
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
-#include "support/DriveScripts.h"
+#include "support/DoubleFixture.h"
 
 namespace {
 

@@ -1,0 +1,251 @@
+// Burn and Erase as a host asks for them on real disc states, and the drive
+// record a host reads for each medium.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "HostFixture.h"
+#include "orlet/DriveInfo.h"
+#include "platform/OrletBases.h"
+
+namespace {
+
+using Orlet::DriveInfo;
+using Strings = std::vector<std::string>;
+
+// A disc of medium in drive 0: blank, holding one session of ours, or an
+// image of 64 KiB of zeros made elsewhere.
+class RequestTest : public e2e::HostFixture {
+ protected:
+  void Disc(const char* medium, const std::string& disc) {
+    if (disc == "zeros") std::ofstream(Scratch("disc.iso")) << std::string(1 << 16, '\0');
+    Attach(medium, Scratch("disc.iso"));
+    if (disc == "ours") BurnOk({MakeTree("first", 1)}, 1);
+  }
+};
+
+// One request's answer, refusals in order of precedence: an index outside
+// the list, no disc, a disc the drive cannot write, a rewritable disc
+// holding data without force. A job started ends with its last event.
+struct BurnRequest {
+  const char* name;
+  const char* medium;
+  const char* disc;  // "blank", "ours" (one session of ours) or "zeros" (64 KiB of them)
+  std::size_t index;
+  int force;
+  int answer;
+  const char* last;
+};
+
+class BurnRequestTest : public RequestTest, public testing::WithParamInterface<BurnRequest> {};
+
+TEST_P(BurnRequestTest, IsRefusedOrStartsAJob) {
+  const BurnRequest& request = GetParam();
+  Disc(request.medium, request.disc);
+  const e2e::DiscBytes before = ReadDisc();
+  e2e::HostBurnObserver observer({MakeTree("second", 2)});
+  service->SetBurnObserver(&observer);
+  ASSERT_EQ(service->Burn(request.index, L"", 65535, request.force), request.answer);
+  if (request.answer != Orlet::ResultOk) {
+    EXPECT_EQ(observer.Calls(), Strings{});
+    return;
+  }
+  ASSERT_TRUE(observer.WaitForEnd());
+  EXPECT_EQ(observer.Events().back(), request.last);
+  if (std::string(request.last) != "OnBurnEvent(7,0)") {
+    EXPECT_EQ(ReadDisc(), before);
+    return;
+  }
+  DriveInfo info;
+  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  // A continued disc keeps its label; a new one takes the job's, NoName when
+  // the host gives none.
+  EXPECT_EQ(info.volumeLabel, request.disc == std::string("ours") ? L"E2E" : L"NoName");
+}
+
+constexpr const char* kWritten = "OnBurnEvent(7,0)";
+constexpr const char* kFailed = "OnBurnEvent(4,0)";
+
+const BurnRequest kBurnRequests[] = {
+    {"IndexOutsideTheList", "cd-r", "blank", 1, 0, Orlet::ResultInvalidArgument, ""},
+    {"NoDisc", "empty", "blank", 0, 1, Orlet::ResultNoDisc, ""},
+    {"PressedDisc", "cd-rom", "zeros", 0, 1, Orlet::ResultNotSupported, ""},
+    {"RewritableCdHoldingData", "cd-rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
+    {"RewritableDvdHoldingData", "dvd+rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
+    {"RewritableBdHoldingData", "bd-re", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
+    {"RewritableHoldingDataForced", "cd-rw", "ours", 0, 1, Orlet::ResultOk, kWritten},
+    {"BlankRewritable", "dvd-rw", "blank", 0, 0, Orlet::ResultOk, kWritten},
+    {"WriteOnceHoldingData", "cd-r", "ours", 0, 0, Orlet::ResultOk, kWritten},
+    // Data in no file system the job reads: never written over.
+    {"WriteOnceHoldingOtherData", "cd-r", "zeros", 0, 0, Orlet::ResultOk, kFailed},
+};
+
+std::string RequestName(const testing::TestParamInfo<BurnRequest>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Burn, BurnRequestTest, testing::ValuesIn(kBurnRequests), RequestName);
+
+// Erase refusals in order of precedence (an index outside the list; then a blank disc before one
+// that cannot be erased, and both before an erase already running), each told to the observer as a
+// refused erase.
+struct EraseRequest {
+  const char* name;
+  const char* medium;
+  const char* disc;
+  std::size_t index;
+  const char* insideAt;  // the erase's event inside which the request comes; "" none
+  int answer;
+};
+
+class EraseRequestTest : public RequestTest, public testing::WithParamInterface<EraseRequest> {};
+
+TEST_P(EraseRequestTest, IsRefusedOrErases) {
+  const EraseRequest& request = GetParam();
+  Disc(request.medium, request.disc);
+  e2e::HostEraseObserver observer;
+  service->SetEraseObserver(&observer);
+  int answer = -1;
+  if (request.insideAt[0] == '\0') {
+    answer = service->Erase(request.index);
+  } else {
+    e2e::HostEraseObserver inner;
+    observer.hookAt = request.insideAt;
+    observer.hook = [&] {
+      service->SetEraseObserver(&inner);
+      answer = service->Erase(request.index);
+      EXPECT_EQ(inner.Calls(), Strings{"OnEraseEvent(4,257)"});
+    };
+    EXPECT_EQ(service->Erase(0), Orlet::ResultOk);
+  }
+  EXPECT_EQ(answer, request.answer);
+  if (request.answer != Orlet::ResultOk && request.insideAt[0] == '\0') {
+    EXPECT_EQ(observer.Calls(), Strings{"OnEraseEvent(4,257)"});
+  }
+}
+
+const EraseRequest kEraseRequests[] = {
+    {"IndexOutsideTheList", "cd-rw", "blank", 1, "", Orlet::ResultInvalidArgument},
+    {"BlankDisc", "cd-rw", "blank", 0, "", Orlet::ResultDiscBlank},
+    {"WriteOnceDisc", "cd-r", "ours", 0, "", Orlet::ResultDiscNotErasable},
+    {"PressedDisc", "dvd-rom", "zeros", 0, "", Orlet::ResultDiscNotErasable},
+    {"WhileAnEraseBlanks", "cd-rw", "ours", 0, "OnEraseEvent(2,0)", Orlet::ResultBusy},
+    {"BlankedWhileTheEraseRuns", "cd-rw", "ours", 0, "OnEraseEvent(3,0)", Orlet::ResultDiscBlank},
+    {"RewritableHoldingData", "bd-re", "ours", 0, "", Orlet::ResultOk},
+};
+
+INSTANTIATE_TEST_SUITE_P(Erase, EraseRequestTest, testing::ValuesIn(kEraseRequests),
+                         [](const testing::TestParamInfo<EraseRequest>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A second Burn while a job runs is refused, and the job keeps its own label.
+TEST_F(RequestTest, SecondBurnDuringAJobIsRefused) {
+  Disc("dvd+r", "blank");
+  service->Cancel();  // a cancel before the request is not the new job's
+  e2e::HostBurnObserver observer({MakeTree("first", 1)});
+  observer.hookAt = "OnFillContainer";
+  observer.hook = [this] {
+    EXPECT_EQ(service->Burn(0, L"SECOND", 65535, 0), Orlet::ResultThreadFailed);
+  };
+  ASSERT_EQ(RunBurn(observer, 0, L"FIRST").back(), "OnBurnEvent(7,0)");
+  DriveInfo info;
+  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  EXPECT_EQ(info.volumeLabel, L"FIRST");
+}
+
+std::string Joined(const std::vector<Orlet::SpeedEntry>& speeds) {
+  std::string text;
+  for (const Orlet::SpeedEntry& entry : speeds) {
+    text += (text.empty() ? "" : " ") + Orlet::tcs_to_mbs(entry.label);
+  }
+  return text;
+}
+
+// What the drive record shows for each medium: its name and family, whether
+// the drive writes it, its space, whether it is erasable, and the speeds the
+// drive takes for it (write, then read).
+struct Record {
+  const char* medium;
+  const char* disc;
+  const char* name;
+  const char* family;  // "cd", "dvd", "bd" or ""
+  int writable;
+  const char* space;
+  uint32_t erasable;
+  const char* writeSpeeds;
+  const char* readSpeeds;
+  uint32_t freeSeconds;  // of the free bytes' low 32 bits, as the record has always counted
+  int32_t capacitySeconds;
+};
+
+// Without a disc the drive lists the CD steps up to the first above its
+// maximum, unprobed; the speeds the virtual drive reads each family at.
+constexpr const char* kCdSteps =
+    "1.0x 2.0x 2.2x 3.0x 4.0x 8.0x 10.0x 12.0x 16.0x 20.0x 24.0x 32.0x 40.0x 44.0x 48.0x 52.0x";
+constexpr const char* kCdRWrites = "4.0x 8.0x 16.0x 24.0x 32.0x 48.0x";
+constexpr const char* kCdReads = "10.0x 20.0x 32.0x 40.0x 48.0x";
+constexpr const char* kDvdHighs = "2.4x 4.0x 8.0x";
+constexpr const char* kDvdReads = "2.0x 4.0x 8.0x 12.0x 16.0x";
+constexpr const char* kBdReads = "2.0x 4.0x 6.0x";
+
+class DriveRecordTest : public RequestTest, public testing::WithParamInterface<Record> {};
+
+TEST_P(DriveRecordTest, ShowsTheMediumAndItsSpeeds) {
+  const Record& row = GetParam();
+  Disc(row.medium, row.disc);
+  DriveInfo info;
+  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  EXPECT_EQ(Orlet::tcs_to_mbs(info.discTypeName), row.name);
+  EXPECT_EQ(std::string(info.isCd != 0 ? "cd" : "") + (info.isDvd != 0 ? "dvd" : "") +
+                (info.isBd != 0 ? "bd" : ""),
+            row.family);
+  EXPECT_EQ(service->IsDiscWritable(info), row.writable);
+  EXPECT_EQ(Orlet::tcs_to_mbs(info.spaceText), row.space);
+  EXPECT_EQ(info.isErasable, row.erasable);
+  EXPECT_EQ(Joined(info.writeSpeeds), row.writeSpeeds);
+  EXPECT_EQ(Joined(info.readSpeeds), row.readSpeeds);
+  EXPECT_EQ(info.freeSeconds, row.freeSeconds);
+  EXPECT_EQ(info.capacitySeconds, row.capacitySeconds);
+  // Packet and track at once, in the record's order: session at once, raw,
+  // packet, track at once.
+  EXPECT_EQ(std::vector<uint32_t>(info.writeModes, info.writeModes + 4),
+            (std::vector<uint32_t>{0, 0, 1, 1}));
+  EXPECT_EQ(info.driveLetter, L"D:");
+  EXPECT_EQ(info.deviceName, L"CdRom0");
+}
+
+const Record kRecords[] = {
+    {"empty", "blank", "Empty", "", 0, "", 0, kCdSteps, kCdSteps, 0, 0},
+    {"cd-rom", "zeros", "CD-ROM", "cd", 0, "0.06 MB", 0, "", "", 0, 0},
+    {"cd-r", "blank", "CD-R", "cd", 1, "Blank", 0, kCdRWrites, kCdReads, 4797, 4797},
+    {"cd-r", "ours", "CD-R", "cd", 1, "0.59 MB", 0, kCdRWrites, kCdReads, 4641, 4797},
+    {"cd-rw", "ours", "CD-RW", "cd", 1, "0.59 MB", 1, "4.0x 8.0x 16.0x 24.0x", kCdReads, 4641,
+     4797},
+    {"dvd-rom", "zeros", "DVD-ROM", "dvd", 0, "0.06 MB", 0, "", "", 0, -1},
+    {"dvd-r", "blank", "DVD-R", "dvd", 1, "Blank", 0, kDvdReads, kDvdReads, 2684, 2117},
+    {"dvd-rw", "blank", "DVD-RW", "dvd", 1, "Blank", 1, "2.0x 4.0x 6.0x", kDvdReads, 2684, 2117},
+    {"dvd-ram", "blank", "DVD-RAM", "dvd", 1, "Blank", 1, "2.0x 3.0x 5.0x", kDvdReads, 1860, 2071},
+    {"dvd+r", "blank", "DVD+R", "dvd", 1, "Blank", 0, kDvdReads, kDvdReads, 2639, 2103},
+    {"dvd+rw", "ours", "DVD+RW", "dvd", 1, "0.07 MB", 1, kDvdHighs, kDvdReads, 2638, 2103},
+    {"dvd+r-dl", "blank", "DVD+R DL", "dvd", 1, "Blank", 0, kDvdHighs, kDvdReads, 27688, 3954},
+    {"dvd-r-dl", "blank", "DVD-R DL", "dvd", 1, "Blank", 0, kDvdHighs, kDvdReads, 27660, 3947},
+    {"bd-rom", "zeros", "BD-ROM", "bd", 0, "0.06 MB", 0, "1.0x", kBdReads, 0, -1},
+    {"bd-r", "blank", "BD-R", "bd", 1, "Blank", 0, "1.0x 2.0x 4.0x 6.0x", kBdReads, 23115, 11274},
+    {"bd-re", "blank", "BD-RE", "bd", 1, "Blank", 1, "1.0x 2.0x", kBdReads, 17872, 10914},
+    {"bd-re", "ours", "BD-RE", "bd", 1, "0.07 MB", 1, "1.0x 2.0x", kBdReads, 17871, 10914},
+};
+
+INSTANTIATE_TEST_SUITE_P(Media, DriveRecordTest, testing::ValuesIn(kRecords),
+                         [](const testing::TestParamInfo<Record>& info) {
+                           std::string name;
+                           for (const char* c = info.param.medium; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name += *c;
+                             if (*c == '+') name += "Plus";
+                           }
+                           return name + (info.param.disc == std::string("ours") ? "Written" : "");
+                         });
+
+}  // namespace
