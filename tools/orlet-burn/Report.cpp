@@ -19,7 +19,7 @@ std::string lastError;  // guarded by lines: the result's text when none is give
 
 // Bytes that are not UTF-8 (file names are bytes) are replaced rather than
 // refused, so that a name can never make a line unwritable.
-void Emit(nlohmann::ordered_json object) {
+void Emit(const nlohmann::ordered_json& object) {
   std::lock_guard<std::mutex> lock(lines);
   std::fputs(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str(),
              stdout);
@@ -112,11 +112,11 @@ void Event(const char* job, const char* phase, int event, int detail, const std:
   }
 }
 
-void Record(const char* type, nlohmann::ordered_json fields) {
+void Record(const char* type, const nlohmann::ordered_json& fields) {
   if (voice != Voice::kJson) return;
   nlohmann::ordered_json object = {{"type", type}};
   object.update(fields);
-  Emit(std::move(object));
+  Emit(object);
 }
 
 int Finish(int exitCode, const std::string& text) {

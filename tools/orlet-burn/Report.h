@@ -47,7 +47,7 @@ void Warning(const std::string& text);
 void Event(const char* job, const char* phase, int event, int detail, const std::string& text);
 // One object of the given type with its fields (drives, differences,
 // progress); nothing without --json: the caller says it in words itself.
-void Record(const char* type, nlohmann::ordered_json fields);
+void Record(const char* type, const nlohmann::ordered_json& fields);
 // The command's end: with --json the "result" line, its text the one given,
 // else the last error said; answers exitCode.
 int Finish(int exitCode, const std::string& text = "");
