@@ -65,6 +65,11 @@ class InterruptionTest(Case):
             with self.subTest(job=kind, medium=medium, killed=where):
                 row = self.path("%s %s %s" % (kind, medium, where))
                 disc, job, before = self.kill(row, kind, medium, where)
+                # Looking at the disc changes nothing: only a writer settles
+                # what the interruption left.
+                left = disc.saved()
+                disc.run("drives")
+                self.assertTrue(disc.saved() == left, "a query changed the interrupted disc")
                 if where == "during" and kind != "erase" and not disc.overwritable:
                     # The blocks that reached a written-once disc are a
                     # track cut short: counted as lost, not as used.
