@@ -94,13 +94,13 @@ class HostFixture : public testing::Test {
   void BurnOk(const std::vector<std::string>& sources, int force = 0);
   // The block where the next session of drive 0's disc starts.
   uint32_t NextSession();
-  // Where the disc's last readable session begins.
-  uint32_t LastSessionStart();
 
   // Opens drive 0 for recording, as another program would; StarBurn_Destroy
   // releases it. Null when the drive is held already.
   void* HoldDrive();
   DiscBytes ReadDisc() const;
+  // Where the last track of the state file starts (0 when it has none).
+  uint32_t LastTrackStart() const;
   // The independent readers' verdict on the session at start: "" when every
   // reader finds exactly the sources (disc_check.py specs), else what differs.
   std::string ReadersFind(uint32_t start, const std::vector<std::string>& specs) const;
@@ -126,12 +126,5 @@ std::vector<std::string> Through(const std::vector<std::string>& sequence, const
 // "Name(arguments)": JournalSdkCalls(true) empties the journal and starts it.
 void JournalSdkCalls(bool on);
 std::vector<std::string> JournaledSdkCalls();
-
-// Program output and exit status.
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
-Outcome RunProgram(const std::vector<std::string>& argv);
 
 }  // namespace e2e

@@ -15,11 +15,6 @@ std::vector<std::string> CallLog::Calls() const {
   return calls;
 }
 
-void CallLog::Clear() {
-  std::lock_guard<std::mutex> lock(mutex);
-  calls.clear();
-}
-
 bool CallLog::WaitFor(const std::string& call, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex);
   return added.wait_for(lock, timeout, [&] {
@@ -54,7 +49,7 @@ void RecordingBurnObserver::OnTreeNameKind2(const std::wstring& text) {
 
 int RecordingBurnObserver::OnAskImportSession() {
   Add("OnAskImportSession");
-  return importAnswer;
+  return 1;
 }
 
 void RecordingBurnObserver::OnBurnEvent(int event, int detail) {
@@ -67,14 +62,14 @@ void RecordingBurnObserver::OnBurnProgress(int progress, int level) {
 
 int RecordingBurnObserver::OnAskRetryOpen() {
   Add("OnAskRetryOpen");
-  return retryOpenAnswer;
+  return 0;
 }
 
 void RecordingBurnObserver::OnSearchFinished() { Add("OnSearchFinished"); }
 
 int RecordingEraseObserver::OnAskRetryOpen() {
   Add("OnAskRetryOpen");
-  return retryOpenAnswer;
+  return 0;
 }
 
 void RecordingEraseObserver::OnEraseEvent(int event, int detail) {
@@ -83,16 +78,6 @@ void RecordingEraseObserver::OnEraseEvent(int event, int detail) {
 
 void RecordingEraseObserver::OnEraseEstimate(unsigned int milliseconds) {
   Add("OnEraseEstimate(" + std::to_string(milliseconds) + ")");
-}
-
-int RecordingContainerObserver::OnAddItem() {
-  ++addItemCalls;
-  Add("OnAddItem");
-  return stopAfter != 0 && addItemCalls >= stopAfter ? 0 : 1;
-}
-
-void RecordingContainerObserver::OnAddFileFailed(const std::wstring& sourcePath, int code) {
-  Add("OnAddFileFailed(" + Orlet::tcs_to_mbs(sourcePath) + "," + std::to_string(code) + ")");
 }
 
 }  // namespace support
