@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <functional>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,44 +22,21 @@
 
 namespace e2e {
 
-// The burn observer of a test host: logs every call (RecordingBurnObserver),
-// adds the sources to the container, runs hook when the library makes the call
-// hookAt (as the log writes it: "OnPrepareEvent(1,0)", "OnAskImportSession",
-// "OnFillContainer" after the sources were added), and tells when the job's
-// last event has come.
+// The burn observer of a test host: logs every call and adds the sources to
+// the container.
 class HostBurnObserver : public support::RecordingBurnObserver {
  public:
   explicit HostBurnObserver(std::vector<std::string> sources);
 
-  std::string hookAt;
-  std::function<void()> hook;
-
   // Waits for OnBurnEvent(7,0) or OnBurnEvent(4,0); false after a minute.
-  bool WaitForEnd();
+  bool WaitForEnd() const {
+    return WaitFor({"OnBurnEvent(7,0)", "OnBurnEvent(4,0)"}, std::chrono::minutes(1));
+  }
   // The calls without progress and tree texts: the job's events and questions.
   std::vector<std::string> Events() const;
-
-  void OnPrepareEvent(int event, int detail) override;
-  int OnFillContainer(Orlet::FileContainer* container) override;
-  int OnAskImportSession() override;
-  void OnBurnEvent(int event, int detail) override;
-
- private:
-  void Reached(const std::string& call);
-
-  std::mutex mutex;
-  std::condition_variable endCame;
-  bool ended = false;  // guarded by mutex
 };
 
-// The erase observer of a test host: logs every call and runs hook at hookAt.
-class HostEraseObserver : public support::RecordingEraseObserver {
- public:
-  std::string hookAt;
-  std::function<void()> hook;
-
-  void OnEraseEvent(int event, int detail) override;
-};
+using HostEraseObserver = support::RecordingEraseObserver;
 
 // What the image file and its state file hold, to tell that a job left the
 // disc as it was.

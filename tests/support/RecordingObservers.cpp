@@ -1,10 +1,13 @@
 #include "support/RecordingObservers.h"
 
+#include <algorithm>
+
 #include "platform/OrletBases.h"
 
 namespace support {
 
 void CallLog::Add(std::string call) {
+  if (hook && call == hookAt) hook();
   std::lock_guard<std::mutex> lock(mutex);
   calls.push_back(std::move(call));
   added.notify_all();
@@ -15,13 +18,12 @@ std::vector<std::string> CallLog::Calls() const {
   return calls;
 }
 
-bool CallLog::WaitFor(const std::string& call, std::chrono::milliseconds timeout) const {
+bool CallLog::WaitFor(const std::vector<std::string>& awaited,
+                      std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex);
   return added.wait_for(lock, timeout, [&] {
-    for (const auto& logged : calls) {
-      if (logged == call) return true;
-    }
-    return false;
+    return std::find_first_of(calls.begin(), calls.end(), awaited.begin(), awaited.end()) !=
+           calls.end();
   });
 }
 
@@ -34,8 +36,8 @@ void RecordingBurnObserver::OnPrepareEvent(int event, int detail) {
 }
 
 int RecordingBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
-  Add("OnFillContainer");
   if (fill) fill(container);
+  Add("OnFillContainer");
   return fillAnswer;
 }
 

@@ -15,14 +15,21 @@
 
 namespace support {
 
-// The calls in order, and a wait for a call to come.
+// The calls in order, and a wait for a call to come. A test steps into a
+// job by hook: it runs when the call hookAt comes, on the caller's thread,
+// before the call is logged (after the sources are added, for
+// OnFillContainer). The log of a job's last event is the last touch of the
+// observer: the waiter may destroy it once told.
 class CallLog {
  public:
   void Add(std::string call);
   std::vector<std::string> Calls() const;
-  // Waits until a call equal to call has been logged; false after timeout.
-  bool WaitFor(const std::string& call,
+  // Waits until one of calls has been logged; false after timeout.
+  bool WaitFor(const std::vector<std::string>& calls,
                std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+  std::string hookAt;
+  std::function<void()> hook;
 
  private:
   mutable std::mutex mutex;
