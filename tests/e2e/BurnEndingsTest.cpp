@@ -152,7 +152,9 @@ constexpr const char* kNoSpeeds = "OnBurnEvent(4,772)";
 const Ending kDriveFaults[] = {
     {"DriveHeldByAnotherProgram", "cd-r", kStart, kHold, "OnPrepareEvent(4,1)"},
     {"DiscUnreadable", "cd-r", kStart, Fail(op::kReadDiscInformation, kInvalid), nullptr},
+    {"FileSystemUnreadable", "cd-r", kStart, Fail(op::kRead10, kMediumError), nullptr},
     {"LastTrackUnreadable", "cd-r", kTree, Fail(op::kReadDiscInformation, kInvalid), kNoImport},
+    {"SessionUnreadable", "cd-r", kImport, Fail(op::kRead10, kMediumError), kNoImport},
     {"HeldAsTheRecorderOpens", "cd-r", kRecorder, kHold, "OnPrepareEvent(4,1)"},
     {"RecorderNotReady", "cd-r", kRecorder, Fail(op::kTestUnitReady, kInvalid), "OnBurnEvent(4,2)"},
     {"BupUnreadable", "cd-r", kRecorder, Fail(op::kModeSense10, kInvalid), "OnBurnEvent(4,769)"},
