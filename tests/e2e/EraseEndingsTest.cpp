@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -152,17 +151,11 @@ INSTANTIATE_TEST_SUITE_P(Steps, EraseEndingTest, testing::ValuesIn(kEraseEndings
                            return std::string(info.param.name);
                          });
 
-// The erase's stages as the drive sees them, and the estimate each medium
-// gets: the amount a quick blank works through at the drive's current speed.
-struct EraseStages {
-  const char* medium;
-  const char* estimate;
-};
+// The erase's stages as the drive sees them (the events are the Succeeds row's).
+class EraseStagesTest : public e2e::HostFixture {};
 
-class EraseStagesTest : public e2e::HostFixture, public testing::WithParamInterface<EraseStages> {};
-
-TEST_P(EraseStagesTest, CallTheSdkInOrderWithTheMediumsEstimate) {
-  Attach(GetParam().medium, Scratch("disc.iso"));
+TEST_F(EraseStagesTest, CallTheSdkInOrder) {
+  Attach("cd-rw", Scratch("disc.iso"));
   ASSERT_NO_FATAL_FAILURE(BurnOk({MakeTree("first", 1)}));
   e2e::HostEraseObserver observer;
   observer.hookAt = "OnEraseEvent(1,0)";
@@ -170,32 +163,10 @@ TEST_P(EraseStagesTest, CallTheSdkInOrderWithTheMediumsEstimate) {
   service->SetEraseObserver(&observer);
   EXPECT_EQ(service->Erase(0), Orlet::ResultOk);
   e2e::JournalSdkCalls(false);
-  EXPECT_EQ(observer.Calls(),
-            (std::vector<std::string>{"OnEraseEvent(1,0)", "OnEraseEvent(2,0)", GetParam().estimate,
-                                      "OnEraseEvent(3,0)", "OnEraseEvent(5,0)", "OnEraseEvent(7,0)",
-                                      "OnEraseEvent(9,0)"}));
   EXPECT_EQ(e2e::JournaledSdkCalls(),
             (std::vector<std::string>{"CreateEx(1)", "TestUnitReady()", "SetSpeeds(65535, 65535)",
                                       "GetSpeeds()", "Blank(1)", "Eject()", "Destroy()",
                                       "CreateEx(1)", "LoadEx(1)", "Destroy()"}));
 }
-
-// DVDs count their first 700 MiB, BDs their spare areas (kilobytes at the
-// drive's current write speed: 6x, 8x, 5x DVD, 2x BD).
-const EraseStages kEraseStages[] = {
-    {"cd-rw", kEstimate},
-    {"dvd-rw", "OnEraseEstimate(86000)"},
-    {"dvd+rw", "OnEraseEstimate(64000)"},
-    {"dvd-ram", "OnEraseEstimate(103000)"},
-    {"bd-re", "OnEraseEstimate(17000)"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Media, EraseStagesTest, testing::ValuesIn(kEraseStages),
-                         [](const testing::TestParamInfo<EraseStages>& info) {
-                           std::string name = info.param.medium;
-                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                           std::replace(name.begin(), name.end(), '+', 'P');
-                           return name;
-                         });
 
 }  // namespace

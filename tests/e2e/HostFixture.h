@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <functional>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,44 +22,21 @@
 
 namespace e2e {
 
-// The burn observer of a test host: logs every call (RecordingBurnObserver),
-// adds the sources to the container, runs hook when the library makes the call
-// hookAt (as the log writes it: "OnPrepareEvent(1,0)", "OnAskImportSession",
-// "OnFillContainer" after the sources were added), and tells when the job's
-// last event has come.
+// The burn observer of a test host: logs every call and adds the sources to
+// the container.
 class HostBurnObserver : public support::RecordingBurnObserver {
  public:
   explicit HostBurnObserver(std::vector<std::string> sources);
 
-  std::string hookAt;
-  std::function<void()> hook;
-
   // Waits for OnBurnEvent(7,0) or OnBurnEvent(4,0); false after a minute.
-  bool WaitForEnd();
+  bool WaitForEnd() const {
+    return WaitFor({"OnBurnEvent(7,0)", "OnBurnEvent(4,0)"}, std::chrono::minutes(1));
+  }
   // The calls without progress and tree texts: the job's events and questions.
   std::vector<std::string> Events() const;
-
-  void OnPrepareEvent(int event, int detail) override;
-  int OnFillContainer(Orlet::FileContainer* container) override;
-  int OnAskImportSession() override;
-  void OnBurnEvent(int event, int detail) override;
-
- private:
-  void Reached(const std::string& call);
-
-  std::mutex mutex;
-  std::condition_variable endCame;
-  bool ended = false;  // guarded by mutex
 };
 
-// The erase observer of a test host: logs every call and runs hook at hookAt.
-class HostEraseObserver : public support::RecordingEraseObserver {
- public:
-  std::string hookAt;
-  std::function<void()> hook;
-
-  void OnEraseEvent(int event, int detail) override;
-};
+using HostEraseObserver = support::RecordingEraseObserver;
 
 // What the image file and its state file hold, to tell that a job left the
 // disc as it was.
@@ -94,13 +69,13 @@ class HostFixture : public testing::Test {
   void BurnOk(const std::vector<std::string>& sources, int force = 0);
   // The block where the next session of drive 0's disc starts.
   uint32_t NextSession();
-  // Where the disc's last readable session begins.
-  uint32_t LastSessionStart();
 
   // Opens drive 0 for recording, as another program would; StarBurn_Destroy
   // releases it. Null when the drive is held already.
   void* HoldDrive();
   DiscBytes ReadDisc() const;
+  // Where the last track of the state file starts (0 when it has none).
+  uint32_t LastTrackStart() const;
   // The independent readers' verdict on the session at start: "" when every
   // reader finds exactly the sources (disc_check.py specs), else what differs.
   std::string ReadersFind(uint32_t start, const std::vector<std::string>& specs) const;
@@ -126,12 +101,5 @@ std::vector<std::string> Through(const std::vector<std::string>& sequence, const
 // "Name(arguments)": JournalSdkCalls(true) empties the journal and starts it.
 void JournalSdkCalls(bool on);
 std::vector<std::string> JournaledSdkCalls();
-
-// Program output and exit status.
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
-Outcome RunProgram(const std::vector<std::string>& argv);
 
 }  // namespace e2e

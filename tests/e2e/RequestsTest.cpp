@@ -30,7 +30,9 @@ class RequestTest : public e2e::HostFixture {
 
 // One request's answer, refusals in order of precedence: an index outside
 // the list, no disc, a disc the drive cannot write, a rewritable disc
-// holding data without force. A job started ends with its last event.
+// holding data without force. A job started ends with its last event. The
+// refusals the sample tool meets on each medium, and its burns and erases,
+// are orlet_burn_test.py's.
 struct BurnRequest {
   const char* name;
   const char* medium;
@@ -62,9 +64,7 @@ TEST_P(BurnRequestTest, IsRefusedOrStartsAJob) {
   }
   DriveInfo info;
   ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
-  // A continued disc keeps its label; a new one takes the job's, NoName when
-  // the host gives none.
-  EXPECT_EQ(info.volumeLabel, request.disc == std::string("ours") ? L"E2E" : L"NoName");
+  EXPECT_EQ(info.volumeLabel, L"E2E");  // a continued disc keeps its label
 }
 
 constexpr const char* kWritten = "OnBurnEvent(7,0)";
@@ -75,11 +75,8 @@ const BurnRequest kBurnRequests[] = {
     {"NoDisc", "empty", "blank", 0, 1, Orlet::ResultNoDisc, ""},
     {"PressedDisc", "cd-rom", "zeros", 0, 1, Orlet::ResultNotSupported, ""},
     {"RewritableCdHoldingData", "cd-rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
-    {"RewritableDvdHoldingData", "dvd+rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
     {"RewritableBdHoldingData", "bd-re", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
     {"RewritableHoldingDataForced", "cd-rw", "ours", 0, 1, Orlet::ResultOk, kWritten},
-    {"BlankRewritable", "dvd-rw", "blank", 0, 0, Orlet::ResultOk, kWritten},
-    {"WriteOnceHoldingData", "cd-r", "ours", 0, 0, Orlet::ResultOk, kWritten},
     // Data in no file system the job reads: never written over.
     {"WriteOnceHoldingOtherData", "cd-r", "zeros", 0, 0, Orlet::ResultOk, kFailed},
 };
@@ -128,12 +125,9 @@ TEST_P(EraseRequestTest, IsRefusedOrErases) {
 
 const EraseRequest kEraseRequests[] = {
     {"IndexOutsideTheList", "cd-rw", "blank", 1, "", Orlet::ResultInvalidArgument},
-    {"BlankDisc", "cd-rw", "blank", 0, "", Orlet::ResultDiscBlank},
-    {"WriteOnceDisc", "cd-r", "ours", 0, "", Orlet::ResultDiscNotErasable},
     {"PressedDisc", "dvd-rom", "zeros", 0, "", Orlet::ResultDiscNotErasable},
     {"WhileAnEraseBlanks", "cd-rw", "ours", 0, "OnEraseEvent(2,0)", Orlet::ResultBusy},
     {"BlankedWhileTheEraseRuns", "cd-rw", "ours", 0, "OnEraseEvent(3,0)", Orlet::ResultDiscBlank},
-    {"RewritableHoldingData", "bd-re", "ours", 0, "", Orlet::ResultOk},
 };
 
 INSTANTIATE_TEST_SUITE_P(Erase, EraseRequestTest, testing::ValuesIn(kEraseRequests),

@@ -1,10 +1,13 @@
 #include "support/RecordingObservers.h"
 
+#include <algorithm>
+
 #include "platform/OrletBases.h"
 
 namespace support {
 
 void CallLog::Add(std::string call) {
+  if (hook && call == hookAt) hook();
   std::lock_guard<std::mutex> lock(mutex);
   calls.push_back(std::move(call));
   added.notify_all();
@@ -15,18 +18,12 @@ std::vector<std::string> CallLog::Calls() const {
   return calls;
 }
 
-void CallLog::Clear() {
-  std::lock_guard<std::mutex> lock(mutex);
-  calls.clear();
-}
-
-bool CallLog::WaitFor(const std::string& call, std::chrono::milliseconds timeout) const {
+bool CallLog::WaitFor(const std::vector<std::string>& awaited,
+                      std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex);
   return added.wait_for(lock, timeout, [&] {
-    for (const auto& logged : calls) {
-      if (logged == call) return true;
-    }
-    return false;
+    return std::find_first_of(calls.begin(), calls.end(), awaited.begin(), awaited.end()) !=
+           calls.end();
   });
 }
 
@@ -39,8 +36,8 @@ void RecordingBurnObserver::OnPrepareEvent(int event, int detail) {
 }
 
 int RecordingBurnObserver::OnFillContainer(Orlet::FileContainer* container) {
-  Add("OnFillContainer");
   if (fill) fill(container);
+  Add("OnFillContainer");
   return fillAnswer;
 }
 
@@ -54,7 +51,7 @@ void RecordingBurnObserver::OnTreeNameKind2(const std::wstring& text) {
 
 int RecordingBurnObserver::OnAskImportSession() {
   Add("OnAskImportSession");
-  return importAnswer;
+  return 1;
 }
 
 void RecordingBurnObserver::OnBurnEvent(int event, int detail) {
@@ -67,14 +64,14 @@ void RecordingBurnObserver::OnBurnProgress(int progress, int level) {
 
 int RecordingBurnObserver::OnAskRetryOpen() {
   Add("OnAskRetryOpen");
-  return retryOpenAnswer;
+  return 0;
 }
 
 void RecordingBurnObserver::OnSearchFinished() { Add("OnSearchFinished"); }
 
 int RecordingEraseObserver::OnAskRetryOpen() {
   Add("OnAskRetryOpen");
-  return retryOpenAnswer;
+  return 0;
 }
 
 void RecordingEraseObserver::OnEraseEvent(int event, int detail) {
@@ -83,16 +80,6 @@ void RecordingEraseObserver::OnEraseEvent(int event, int detail) {
 
 void RecordingEraseObserver::OnEraseEstimate(unsigned int milliseconds) {
   Add("OnEraseEstimate(" + std::to_string(milliseconds) + ")");
-}
-
-int RecordingContainerObserver::OnAddItem() {
-  ++addItemCalls;
-  Add("OnAddItem");
-  return stopAfter != 0 && addItemCalls >= stopAfter ? 0 : 1;
-}
-
-void RecordingContainerObserver::OnAddFileFailed(const std::wstring& sourcePath, int code) {
-  Add("OnAddFileFailed(" + Orlet::tcs_to_mbs(sourcePath) + "," + std::to_string(code) + ")");
 }
 
 }  // namespace support

@@ -15,15 +15,21 @@
 
 namespace support {
 
-// The calls in order, and a wait for a call to come.
+// The calls in order, and a wait for a call to come. A test steps into a
+// job by hook: it runs when the call hookAt comes, on the caller's thread,
+// before the call is logged (after the sources are added, for
+// OnFillContainer). The log of a job's last event is the last touch of the
+// observer: the waiter may destroy it once told.
 class CallLog {
  public:
   void Add(std::string call);
   std::vector<std::string> Calls() const;
-  void Clear();
-  // Waits until a call equal to call has been logged; false after timeout.
-  bool WaitFor(const std::string& call,
+  // Waits until one of calls has been logged; false after timeout.
+  bool WaitFor(const std::vector<std::string>& calls,
                std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+  std::string hookAt;
+  std::function<void()> hook;
 
  private:
   mutable std::mutex mutex;
@@ -33,10 +39,9 @@ class CallLog {
 
 class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog {
  public:
-  // Answers of the questions.
+  // OnFillContainer's answer; the session is always imported, a failed open
+  // never retried.
   int fillAnswer = 1;
-  int importAnswer = 1;
-  int retryOpenAnswer = 0;
   // Run inside OnFillContainer before it answers (fills the container).
   std::function<void(Orlet::FileContainer*)> fill;
 
@@ -53,22 +58,9 @@ class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog
 
 class RecordingEraseObserver : public Orlet::EraseObserver, public CallLog {
  public:
-  int retryOpenAnswer = 0;
-
   int OnAskRetryOpen() override;
   void OnEraseEvent(int event, int detail) override;
   void OnEraseEstimate(unsigned int milliseconds) override;
-};
-
-class RecordingContainerObserver : public Orlet::FileContainerObserver, public CallLog {
- public:
-  // OnAddItem answers 1 until it has been called stopAfter times, then 0
-  // (0: never stop).
-  unsigned stopAfter = 0;
-  unsigned addItemCalls = 0;
-
-  int OnAddItem() override;
-  void OnAddFileFailed(const std::wstring& sourcePath, int code) override;
 };
 
 // "Name(a,b)" as the logs write calls.

@@ -8,7 +8,6 @@
 
 #include <list>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "orlet/MediaBurning.h"
@@ -67,14 +66,6 @@ TEST(InterfaceLayoutTest, EntriesAndFieldsKeepTheirPlaces) {
   const ContainerFields container;
   EXPECT_EQ(container.FileSystem(), sizeof(void*));
   EXPECT_EQ(container.Root(), 2 * sizeof(void*));
-  // Observers are never deleted through the interface; the container is, and is not copied.
-  static_assert(!std::has_virtual_destructor_v<BurnObserver> &&
-                !std::has_virtual_destructor_v<EraseObserver> &&
-                !std::has_virtual_destructor_v<FileContainerObserver> &&
-                !std::has_virtual_destructor_v<DriveSearchObserver>);
-  static_assert(std::has_virtual_destructor_v<FileContainer> &&
-                !std::is_copy_constructible_v<FileContainer> &&
-                !std::is_copy_assignable_v<FileContainer>);
 }
 
 // A host's combined observer: the burn side first, the drive-search side second.

@@ -195,7 +195,7 @@ class ThreadedSearchTest : public OddFinderTest {
   void SearchOnThread() {
     finder.SetObserver(&observer);
     ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
-    ASSERT_TRUE(observer.WaitFor("OnSearchFinished"));
+    ASSERT_TRUE(observer.WaitFor({"OnSearchFinished"}));
     Join();
   }
 

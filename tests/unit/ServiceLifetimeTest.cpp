@@ -14,24 +14,6 @@ using Orlet::MediaBurning;
 
 class ServiceLifetimeTest : public support::DoubleTest {};
 
-TEST_F(ServiceLifetimeTest, FactoryMakesIndependentObjectsAndDestroyKeepsThePointer) {
-  MediaBurning* first = nullptr;
-  MediaBurning* second = nullptr;
-  ASSERT_EQ(Orlet::CreateMediaBurning(first), Orlet::ResultOk);
-  ASSERT_EQ(Orlet::CreateMediaBurning(second), Orlet::ResultOk);
-  ASSERT_NE(first, nullptr);
-  EXPECT_NE(first, second);
-
-  MediaBurning* const old = first;
-  EXPECT_EQ(Orlet::DestroyMediaBurning(first), Orlet::ResultOk);
-  EXPECT_EQ(first, old);  // the caller's variable still holds the old address
-  EXPECT_EQ(Orlet::DestroyMediaBurning(second), Orlet::ResultOk);
-
-  MediaBurning* none = nullptr;
-  EXPECT_EQ(Orlet::DestroyMediaBurning(none), Orlet::ResultOk);
-  EXPECT_EQ(none, nullptr);
-}
-
 TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails) {
   // What the host's variable held before: a failed construction leaves it so.
   int hostsOwn = 0;
