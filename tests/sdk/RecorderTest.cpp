@@ -10,6 +10,7 @@
 
 #include "SdkTestSupport.h"
 #include "devices/EmulatedAnswers.h"
+#include "devices/FaultPlan.h"
 #include "mmc/Bytes.h"
 #include "mmc/MmcDrive.h"
 #include "mmc/Profiles.h"
@@ -99,21 +100,22 @@ uint32_t RecordSession(MmcDrive& mmc, uint16_t profile, uint32_t blocks, bool la
 
 // What the recorder refuses, by medium and by what was (not) done first.
 enum class Act {
-  kBlank,              // BLANK (full)
-  kWriteUnformatted,   // WRITE to a blank overwritable disc
-  kFormatWrongSize,    // FORMAT UNIT of a size the drive did not offer
-  kWritePressed,       // WRITE to a pressed disc
-  kWriteNoParameters,  // WRITE with the write parameters as at power-up (packet)
-  kWriteAfterReload,   // WRITE with parameters set for the disc before a tray cycle
-  kWriteAfterMinimal,  // incremental WRITE after a minimal blank
-  kStreamNoTime,       // SET STREAMING with a descriptor without a time
-  kEjectLocked,        // START STOP UNIT (eject) with removal prevented
-  kWriteAway,          // WRITE away from the next writable address
-  kCloseShortCdTrack,  // CLOSE TRACK of a CD track under 4 seconds (299 blocks)
-  kWriteClosed,        // WRITE to a closed disc
-  kReadUnwritten,      // READ of the block after the only track
-  kWritePastEnd,       // WRITE of the last block and one past it
-  kReadLastBlock,      // READ of the last block of a full overwritable disc: not refused
+  kBlank,                // BLANK (full)
+  kWriteUnformatted,     // WRITE to a blank overwritable disc
+  kFormatWrongSize,      // FORMAT UNIT of a size the drive did not offer
+  kWritePressed,         // WRITE to a pressed disc
+  kWriteNoParameters,    // WRITE with the write parameters as at power-up (packet)
+  kWriteAfterReload,     // WRITE with parameters set for the disc before a tray cycle
+  kWriteAfterMinimal,    // incremental WRITE after a minimal blank
+  kStreamNoTime,         // SET STREAMING with a descriptor without a time
+  kEjectLocked,          // START STOP UNIT (eject) with removal prevented
+  kWriteAway,            // WRITE away from the next writable address
+  kCloseShortCdTrack,    // CLOSE TRACK of a CD track under 4 seconds (299 blocks)
+  kWriteClosed,          // WRITE to a closed disc
+  kReadUnwritten,        // READ of the block after the only track
+  kWritePastEnd,         // WRITE of the last block and one past it
+  kReadLastBlock,        // READ of the last block of a full overwritable disc: not refused
+  kUnitAttentionAlways,  // TEST UNIT READY to a drive answering UNIT ATTENTION ten times
 };
 
 struct Refusal {
@@ -150,6 +152,7 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
       {"dvd-r", Act::kReadUnwritten, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"dvd-ram", Act::kWritePastEnd, STARBURN_STATUS_NO_SPACE, 0},
       {"dvd-ram", Act::kReadLastBlock, STARBURN_OK, 0},
+      {"cd-r", Act::kUnitAttentionAlways, STARBURN_STATUS_COMMAND_FAILED, asc::kParametersChanged},
   };
   // clang-format on
   for (const Refusal& row : rows) {
@@ -228,6 +231,16 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
         if (unwritten) RecordSession(mmc, medium.profile, 300, false);
         std::vector<uint8_t> block(kBlockSize);
         status = mmc.Read(unwritten ? 300 : medium.capacity - 1, 1, block.data());
+        break;
+      }
+      case Act::kUnitAttentionAlways: {  // the retries end: the command fails
+        FaultPlan plan;
+        plan.commands.push_back({opcode::kTestUnitReady,
+                                 0,
+                                 10,
+                                 {sensekey::kUnitAttention, asc::kParametersChanged, 0}});
+        rig.recorder->SetFaults(plan);
+        status = mmc.TestUnitReady();
         break;
       }
       case Act::kWritePastEnd:
