@@ -284,6 +284,10 @@ TEST(LifetimeCallsTest, ErrorTextIsCutToItsBufferAndAlwaysTerminated) {
   EXPECT_EQ(out.Fail(STARBURN_STATUS_IO_ERROR, "a long message", 5), STARBURN_STATUS_IO_ERROR);
   EXPECT_STREQ(text, "a long ");
   EXPECT_EQ(systemError, 5u);
+  char none = '#';  // a buffer of no room is not written to
+  starburn::ErrorOut{&none, 0, nullptr}.Fail(STARBURN_STATUS_IO_ERROR, "text", 0);
+  starburn::ErrorOut{&none, 0, nullptr}.Clear();
+  EXPECT_EQ(none, '#');
 
   char small[4];
   EXPECT_FALSE(starburn::CopyText("abcd", small, sizeof small));  // never cut
