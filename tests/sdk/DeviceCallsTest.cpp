@@ -74,6 +74,9 @@ TEST_F(DeviceCallsTest, WhatTheQueryReadsPerMediumAndDisc) {
     EXPECT_EQ(reading.hasLabel, row.label != nullptr);
     if (row.label != nullptr) {
       EXPECT_EQ(reading.label, row.label);
+      StarBurnWChar exact[11];  // "OTHER TOOL" and its terminator, and a unit less
+      EXPECT_EQ(StarBurn_GetVolumeLabelByLetter('D', exact, 11), STARBURN_OK);
+      EXPECT_EQ(StarBurn_GetVolumeLabelByLetter('D', exact, 10), STARBURN_STATUS_BUFFER_TOO_SMALL);
     }
     if (row.blank != 0) {  // nothing recorded in the next track
       EXPECT_EQ(reading.trackState, 1);

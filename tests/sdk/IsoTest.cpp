@@ -198,6 +198,7 @@ TEST(IsoNamesTest, EveryExampleOfEveryNameSpace) {
       {Op::kMap, kL1, "Makefile", "", 0, false, "MAKEFILE."},  // the separator stays
       {Op::kMap, kL1, "my file.tar.gz", "", 0, false, "MY_FILE_.GZ"},
       {Op::kMap, kL1, "report.html", "", 0, false, "REPORT.HTM"},
+      {Op::kMap, kL1, "take0.txt", "", 0, false, "TAKE0.TXT"},  // digits stay, 0 too
       {Op::kMap, kL1, "caf\xc3\xa9 " + kEmoji + ".txt", "", 0, false, "CAF___.TXT"},  // one _ each
       {Op::kMap, kL1, "photos.2024", "", 0, true, "PHOTOS_2"},  // directories have no extension
       {Op::kMap, kL2, "a file with a long name.text", "", 0, false, "A_FILE_WITH_A_LONG_NAME.TEXT"},
