@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -199,6 +198,7 @@ TEST(IsoNamesTest, EveryExampleOfEveryNameSpace) {
       {Op::kMap, kL1, "Makefile", "", 0, false, "MAKEFILE."},  // the separator stays
       {Op::kMap, kL1, "my file.tar.gz", "", 0, false, "MY_FILE_.GZ"},
       {Op::kMap, kL1, "report.html", "", 0, false, "REPORT.HTM"},
+      {Op::kMap, kL1, "take0.txt", "", 0, false, "TAKE0.TXT"},  // digits stay, 0 too
       {Op::kMap, kL1, "caf\xc3\xa9 " + kEmoji + ".txt", "", 0, false, "CAF___.TXT"},  // one _ each
       {Op::kMap, kL1, "photos.2024", "", 0, true, "PHOTOS_2"},  // directories have no extension
       {Op::kMap, kL2, "a file with a long name.text", "", 0, false, "A_FILE_WITH_A_LONG_NAME.TEXT"},
@@ -385,13 +385,14 @@ TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUnique) {
   EXPECT_NE(quiet.Names(quiet.AddFile(quiet.Root(), f, "docs.")).first, "DOCS.;1");
 }
 
-TEST(IsoTreeTest, TheStreamGivesTheImageAtItsStartAddressAndStopsAtItsEnd) {
+// The stream ends with the image, and a tree changed after its build must be
+// built again. What the stream holds is read back by independent readers end
+// to end.
+TEST(IsoTreeTest, TheStreamStopsAtItsEndAndAChangedTreeIsBuiltAgain) {
   Scratch temp;
   WriteFile(temp.File("a"), std::string(3000, 'a'));
-  WriteFile(temp.File("b"), std::string(10, 'b'));
   Tree tree(0, 1);
   tree.AddFile(tree.Root(), temp.File("a"), "a.bin");
-  tree.AddFile(tree.Root(), temp.File("b"), "b.bin");
   ASSERT_EQ(tree.Build(1000), STARBURN_OK) << tree.error;
   auto* provider = starburn::HandleTable::Instance().Find<starburn::ImageProvider>(tree.handle);
   ASSERT_NE(provider, nullptr);
@@ -402,17 +403,7 @@ TEST(IsoTreeTest, TheStreamGivesTheImageAtItsStartAddressAndStopsAtItsEnd) {
   std::vector<uint8_t> image(stream->BlockCount() * kBlockSize);
   ASSERT_EQ(stream->Pull(image.data(), static_cast<uint32_t>(stream->BlockCount()), &error),
             STARBURN_OK);
-  // The volume's size counts from block 0; the files follow the directories.
-  const uint8_t* primary = image.data() + std::size_t{16} * kBlockSize;
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(primary), 6),
-            "\x01"
-            "CD001");
-  EXPECT_EQ(GetLe32(primary + 80), 1000 + stream->BlockCount());
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(image.data()) + image.size() - 2048, 10),
-            std::string(10, 'b'));
-  uint8_t block[kBlockSize];
-  EXPECT_EQ(stream->Pull(block, 1, &error), STARBURN_STATUS_INVALID_ARGUMENT);
-  // A tree that changed must be built again.
+  EXPECT_EQ(stream->Pull(image.data(), 1, &error), STARBURN_STATUS_INVALID_ARGUMENT);
   tree.Add(tree.Root(), nullptr, "later");
   EXPECT_EQ(provider->OpenImage(&stream, &error), STARBURN_STATUS_WRONG_STATE);
   EXPECT_EQ(tree.Save(temp.File("out.iso")), STARBURN_STATUS_WRONG_STATE);
@@ -629,38 +620,6 @@ TEST_F(IsoSessionReaderTest, LayoutsAtTheirEdgesReadBack) {
   for (int level = 0; level < 130; ++level) node = deep.Add(node, nullptr, "d");
   Save(deep);
   EXPECT_EQ(Import(true), STARBURN_STATUS_LIMIT_EXCEEDED);
-}
-
-// The fuzz target's seeds (sessions of ours, genisoimage's and xorriso's
-// without their system area) read whole; what the fuzzer ever found reads
-// without harm.
-std::vector<uint8_t> WithSystemArea(const std::string& path) {
-  const std::string bytes = ReadFile(path);
-  std::vector<uint8_t> image((16 + (bytes.size() + kBlockSize - 1) / kBlockSize) * kBlockSize, 0);
-  std::copy(bytes.begin(), bytes.end(), image.begin() + std::ptrdiff_t{16} * kBlockSize);
-  return image;
-}
-
-TEST(IsoFuzzCorpusTest, SeedsReadAndRegressionsFailCleanly) {
-  namespace fs = std::filesystem;
-  int seeds = 0;
-  for (const char* folder : {"/corpus", "/regressions"}) {
-    for (const auto& item : fs::directory_iterator(std::string(STARBURN_FUZZ_DIR) + folder)) {
-      if (item.path().filename() == ".keep") continue;
-      MemoryReader reader(WithSystemArea(item.path().string()));
-      const bool seed = folder[1] == 'c';
-      seeds += seed ? 1 : 0;
-      for (bool joliet : {false, true}) {
-        std::vector<ImportedEntry> entries;
-        std::string error;
-        const StarBurnStatus status = ReadSession(reader, 0, joliet, &entries, &error);
-        if (!seed) continue;
-        EXPECT_EQ(status, STARBURN_OK) << item.path() << ": " << error;
-        EXPECT_GE(entries.size(), 6u) << item.path();  // root, 2 folders, 3 or more files
-      }
-    }
-  }
-  EXPECT_GE(seeds, 7);
 }
 
 }  // namespace

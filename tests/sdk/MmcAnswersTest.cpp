@@ -98,6 +98,20 @@ TEST(MmcAnswersTest, ConfigurationListsProfilesAndFeaturesAndRefusesACutFeature)
       ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()) - 2, &configuration));
 }
 
+TEST(MmcAnswersTest, TocDescriptorsGiveTrackControlAndAddress) {
+  const uint8_t answer[] = {0, 18,   1,    1,                // header: tracks 1 to 1
+                            0, 0x14, 1,    0, 0, 0, 0, 0,    // ADR 1, data track 1 at 0
+                            0, 0x16, 0xAA, 0, 0, 0, 1, 44};  // the lead-out at 300
+  Toc toc;
+  ASSERT_TRUE(ParseToc(answer, sizeof answer, &toc));
+  EXPECT_EQ(std::make_pair(toc.first, toc.last), std::make_pair(uint8_t{1}, uint8_t{1}));
+  ASSERT_EQ(toc.entries.size(), 2u);
+  EXPECT_EQ(toc.entries[0].control, 4);
+  EXPECT_EQ(toc.entries[1].control, 6);
+  EXPECT_EQ(toc.entries[1].track, kLeadOutTrack);
+  EXPECT_EQ(toc.entries[1].address, 300u);
+}
+
 TEST(MmcAnswersTest, ModePageSkipsBlockDescriptorsAndDropsThePsBit) {
   std::vector<uint8_t> answer = {0,    0, 0,    0,   0, 0, 0, 8,  // 8 bytes of block descriptor
                                  1,    2, 3,    4,   5, 6, 7, 8,  //
@@ -139,7 +153,8 @@ TEST(MmcAnswersTest, SenseIsDecodedIntoSdkStatusesInOnePlace) {
     result.status = row.scsiStatus;
     result.transport = row.transport;
     if (row.codes.key != 0xFF) {
-      result.senseLength = EncodeSense(row.codes, result.sense.data(), kMaxSenseLength);
+      // Room for exactly the 18 bytes of fixed-format sense.
+      result.senseLength = EncodeSense(row.codes, result.sense.data(), 18);
     }
     EXPECT_EQ(StatusOf(row.opcode, result), row.status) << DescribeSense(row.codes);
   }

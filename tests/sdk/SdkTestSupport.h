@@ -119,17 +119,11 @@ inline std::vector<uint8_t> ImageFileBlock(const std::string& path, uint32_t lba
 }
 
 // An image-tree handle's stand-in: a built image of blocks blocks of
-// ImageBlock at start. abortAt: the pull of that block first asks the named
-// device's write to stop, as a host thread would.
+// ImageBlock at start.
 class FakeImage : public starburn::ImageProvider {
  public:
-  FakeImage(uint32_t start, uint32_t blocks, std::string label, int64_t abortAt = -1,
-            std::string device = "")
-      : start(start),
-        blocks(blocks),
-        label(std::move(label)),
-        abortAt(abortAt),
-        device(std::move(device)) {}
+  FakeImage(uint32_t start, uint32_t blocks, std::string label)
+      : start(start), blocks(blocks), label(std::move(label)) {}
   StarBurnStatus OpenImage(std::unique_ptr<starburn::BlockSource>* out, std::string*) override {
     out->reset(new Source(*this));
     return STARBURN_OK;
@@ -146,7 +140,6 @@ class FakeImage : public starburn::ImageProvider {
     uint64_t BlockCount() const override { return image.blocks; }
     StarBurnStatus Pull(uint8_t* out, uint32_t count, std::string*) override {
       for (uint32_t k = 0; k < count; ++k, ++next) {
-        if (next == image.abortAt) StarBurn_AbortDeviceWrite(image.device.c_str());
         const auto block =
             ImageBlock(image.start, image.blocks, image.label, static_cast<uint32_t>(next));
         std::memcpy(out + uint64_t{k} * kBlockSize, block.data(), kBlockSize);
@@ -158,8 +151,6 @@ class FakeImage : public starburn::ImageProvider {
   };
   uint32_t start, blocks;
   std::string label;
-  int64_t abortAt;
-  std::string device;
 };
 
 // What the library's drive query reads from the SDK.
@@ -304,7 +295,7 @@ class SdkFixture : public testing::Test {
   // close (1) and after it (2).
   StarBurnStatus Burn(const std::string& name, uint32_t start, uint32_t blocks,
                       const std::string& label, Notifications* seen = nullptr,
-                      StarBurnStatus* closed = nullptr, int64_t abortAt = -1,
+                      StarBurnStatus* closed = nullptr,
                       const std::function<void(int)>& mark = nullptr) {
     void* reader = Open(name, 1);
     uint32_t lastAddress = 0;
@@ -325,8 +316,7 @@ class SdkFixture : public testing::Test {
     uint32_t speeds[4];
     Call(StarBurn_CdvdBurnerGrabber_GetSpeeds, device, &speeds[0], &speeds[1], &speeds[2],
          &speeds[3]);
-    void* tree =
-        starburn::HandleTable::Instance().Add(new FakeImage(start, blocks, label, abortAt, name));
+    void* tree = starburn::HandleTable::Instance().Add(new FakeImage(start, blocks, label));
     if (mark) mark(0);
     const StarBurnStatus status =
         Call(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree, device, tree, 0, 0, 1, 1, 5);

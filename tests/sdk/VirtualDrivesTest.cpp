@@ -151,34 +151,6 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   EXPECT_EQ(DeviceRegistry::Instance().FindByLetter('F')->Name(), "CdRom2");
 }
 
-TEST(EmulatedSidecarTest, RoundTripAndTheDiscOfAnImageWithoutOne) {
-  DiscRecord record;
-  record.medium = FindMedium("dvd-r");
-  record.sessions = {SessionRecord{true, {TrackExtent{0, 100}}},
-                     SessionRecord{false, {TrackExtent{15472, 16}, TrackExtent{15488, 3}}}};
-  const std::string text = FormatSidecar(record);
-  EXPECT_NE(text.find("medium dvd-r\ndisc appendable\nsession closed\ntrack 0 100\n"
-                      "session open\ntrack 15472 16\ntrack 15488 3\n"),
-            std::string::npos)
-      << text;
-  DiscRecord parsed;
-  std::string error;
-  ASSERT_EQ(ParseSidecar(text, &parsed, &error), STARBURN_OK) << error;
-  EXPECT_EQ(FormatSidecar(parsed), text);
-  EXPECT_EQ(parsed.RecordedEnd(), 15491u);
-
-  const DiscRecord fromImage = RecordOfImage(*FindMedium("cd-r"), 10 * kBlockSize + 1);
-  ASSERT_EQ(fromImage.sessions.size(), 1u);
-  EXPECT_TRUE(fromImage.sessions[0].closed);
-  EXPECT_EQ(fromImage.sessions[0].tracks[0].blocks, 11u);  // a partial block counts whole
-  EXPECT_FALSE(fromImage.complete);
-  EXPECT_TRUE(RecordOfImage(*FindMedium("cd-rom"), kBlockSize).complete);
-  EXPECT_TRUE(RecordOfImage(*FindMedium("cd-r"), 0).Blank());
-  EXPECT_TRUE(RecordOfImage(*FindMedium("dvd+rw"), kBlockSize).formatted);
-  EXPECT_FALSE(RecordOfImage(*FindMedium("dvd+rw"), 0).formatted);
-  EXPECT_TRUE(RecordOfImage(*FindMedium("dvd-ram"), 0).formatted);  // comes formatted
-}
-
 // What an interruption can leave, and what the next load that holds the image
 // makes of it: the state file and the image always agree again afterwards.
 TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
