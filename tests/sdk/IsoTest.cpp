@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -620,6 +621,34 @@ TEST_F(IsoSessionReaderTest, LayoutsAtTheirEdgesReadBack) {
   for (int level = 0; level < 130; ++level) node = deep.Add(node, nullptr, "d");
   Save(deep);
   EXPECT_EQ(Import(true), STARBURN_STATUS_LIMIT_EXCEEDED);
+}
+
+// The fuzzer's seeds (sessions of ours, genisoimage's with and without Rock
+// Ridge, xorriso's) read whole from either tree; what the fuzzer once found
+// (regressions) is refused or read, never a crash.
+TEST(IsoFuzzCorpusTest, SeedsReadAndRegressionsEndCleanly) {
+  namespace fs = std::filesystem;
+  int seeds = 0;
+  for (const char* folder : {"/corpus", "/regressions"}) {
+    for (const auto& item : fs::directory_iterator(std::string(STARBURN_FUZZ_DIR) + folder)) {
+      if (item.path().filename() == ".keep") continue;
+      const std::string bytes = ReadFile(item.path().string());
+      std::vector<uint8_t> image((16 + (bytes.size() + kBlockSize - 1) / kBlockSize) * kBlockSize);
+      std::copy(bytes.begin(), bytes.end(), image.begin() + std::ptrdiff_t{16} * kBlockSize);
+      MemoryReader reader(image);
+      const bool seed = folder[1] == 'c';
+      seeds += seed ? 1 : 0;
+      for (const bool joliet : {false, true}) {
+        std::vector<ImportedEntry> entries;
+        std::string error;
+        const StarBurnStatus status = ReadSession(reader, 0, joliet, &entries, &error);
+        if (!seed) continue;
+        EXPECT_EQ(status, STARBURN_OK) << item.path() << ": " << error;
+        EXPECT_GE(entries.size(), 6u) << item.path();  // root, 2 folders, 3 or more files
+      }
+    }
+  }
+  EXPECT_GE(seeds, 7);
 }
 
 }  // namespace
