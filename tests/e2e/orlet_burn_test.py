@@ -398,6 +398,57 @@ class InterruptTest(Case):
                 self.assertReads(disc.image, start, tree, note)
 
 
+class BurnImageTest(Case):
+    """burn-image writes an .iso as it is and reads it back: every writable
+    medium reads it with the four readers; what cannot be written is refused
+    with the disc untouched."""
+
+    REFUSALS = [
+        # medium, the disc, the image, arguments        the message's words
+        ("cd-r", "blank", "ODD", "", "not a whole number of 2048-byte blocks (1000 bytes)"),
+        ("cd-r", "blank", "HUGE", "", "the disc is full: the image needs 800.0 MB"),
+        ("dvd+rw", "written", "ISO", "", "the disc holds data: --force writes the image"),
+        ("cd-rom", "pressed", "ISO", "--force", "the drive cannot write this disc"),
+    ]
+
+    def test_every_writable_medium_takes_an_image_and_reads_it_back(self):
+        tree = make_sources(self.path("tree"))
+        iso = foreign_image("genisoimage", self.path("tree.iso"), tree)
+        for medium in safety.WRITABLE:
+            with self.subTest(medium=medium):
+                disc = Disc(medium, self.path(medium + ".iso"))
+                self.expect(disc.run("burn-image", iso), "written from block 0",
+                            "done: the image was written and reads back whole")
+                self.assertReads(disc.image, 0, "/=" + tree)
+        # Over the data of an overwritable disc, after it on one written in sessions.
+        for medium, start in (("bd-re", r"block 0,"), ("cd-r", r"block [1-9]\d*,")):
+            disc = Disc(medium, self.path(medium + ".iso"))
+            self.assertRegex(self.expect(disc.run("burn-image", "--force", "--close", iso)),
+                             "written from " + start + " the disc closed")
+        self.assertReads(self.path("bd-re.iso"), 0, "/=" + tree)
+        self.expect(disc.run("info", "0"), "closed")
+
+    def test_what_cannot_be_written_is_refused_before_anything_is(self):
+        tree = make_sources(self.path("tree"))
+        images = {"ISO": foreign_image("genisoimage", self.path("tree.iso"), tree),
+                  "ODD": self.path("odd.iso"), "HUGE": self.path("huge.iso")}
+        write(images["ODD"], "x" * 1000)
+        with open(images["HUGE"], "wb") as out:
+            out.truncate(800 << 20)
+        for number, (medium, state, image, args, words) in enumerate(self.REFUSALS):
+            with self.subTest(medium=medium, image=image):
+                disc = Disc(medium, self.path("%d.iso" % number))
+                if state == "pressed":
+                    foreign_image("genisoimage", disc.image, tree)
+                elif state == "written":
+                    disc.burn(tree)
+                before = disc.saved()
+                refused = disc.run("burn-image", *args.split(), images[image])
+                self.assertEqual(refused.status, FAILED, refused)
+                self.assertIn(words, refused.output)
+                self.assertTrue(disc.saved() == before, "a refused image changed the disc")
+
+
 class CommandLineTest(Case):
     """The command line as scripts and users of other burning tools write it:
     --opt=value, options after the paths, "--" before a path that begins with

@@ -11,10 +11,6 @@ namespace orletburn {
 
 namespace {
 
-constexpr int kBarWidth = 30;
-// Without a terminal, progress is printed as a line every this many percent.
-constexpr int kLineStep = 10;
-
 // "1 file", "3 files".
 std::string Count(unsigned long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -39,7 +35,8 @@ std::string FailedStage(int stage) {
 
 }  // namespace
 
-BurnView::BurnView(Settings settings) : settings(std::move(settings)) {}
+BurnView::BurnView(Settings settings)
+    : settings(std::move(settings)), bar(this->settings.interactive) {}
 
 bool BurnView::DryRunPassed() const {
   std::lock_guard<std::mutex> lock(mutex);
@@ -83,7 +80,7 @@ void BurnView::OnPrepareEvent(int event, int detail) {
     std::lock_guard<std::mutex> lock(mutex);
     if (reason.empty()) reason = PrepareWords(event, detail);
   }
-  if (event == Orlet::PrepareImageReady) writeStart = std::chrono::steady_clock::now();
+  if (event == Orlet::PrepareImageReady) bar.Start(newBytes);
 }
 
 int BurnView::OnFillContainer(Orlet::FileContainer* container) {
@@ -166,31 +163,7 @@ void BurnView::OnBurnEvent(int event, int detail) {
 void BurnView::OnBurnProgress(int progress, int level) {
   if (progress != Orlet::kNoProgressValue) percent = progress;
   if (level != Orlet::kNoProgressValue) bufferLevel = level;
-  DrawProgress();
-}
-
-void BurnView::DrawProgress() {
-  if (SpeaksJson()) {
-    if (percent != lastPrinted) Record("progress", {{"percent", percent}, {"buffer", bufferLevel}});
-    lastPrinted = percent;
-    return;
-  }
-  if (!settings.interactive && lastPrinted >= 0 && percent / kLineStep == lastPrinted / kLineStep)
-    return;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
-  const double written = static_cast<double>(newBytes) * percent / 100.0;
-  const double rate = seconds > 0 ? written / seconds : 0;
-  const double left = percent > 0 ? seconds * (100 - percent) / percent : 0;
-  const int filled = percent * kBarWidth / 100;
-  std::string bar(static_cast<std::size_t>(filled), '#');
-  bar.resize(kBarWidth, '.');
-  // On a terminal the line is drawn again in place.
-  const std::string line =
-      Format("  [%s] %3d%%  buffer %3d%%  %s/s  %3.0fs left", bar.c_str(), percent, bufferLevel,
-             Size(static_cast<unsigned long long>(rate)).c_str(), left);
-  (settings.interactive ? Draw : Say)(line);
-  lastPrinted = percent;
+  bar.Show(percent, bufferLevel);
 }
 
 int BurnView::OnAskRetryOpen() {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ProgressBar.h"
+
 namespace orletburn {
 
 // The burn observer of orlet-burn: fills the container with the paths given
@@ -69,15 +71,13 @@ class BurnView : public Orlet::MediaBurningObserver {
 
  private:
   void End(bool success, std::string reason);
-  void DrawProgress();
 
   const Settings settings;
   int stage = 0;  // the last prepare or burn event: where a failure happened
   unsigned long long newBytes = 0;
   int percent = 0;
   int bufferLevel = 0;
-  int lastPrinted = -1;
-  std::chrono::steady_clock::time_point writeStart;
+  ProgressBar bar;
 
   mutable std::mutex mutex;
   std::condition_variable changed;

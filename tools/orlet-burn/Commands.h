@@ -25,6 +25,7 @@ struct Options {
   bool import = true;                      // --no-import clears it
   bool skipUnreadable = false;             // --skip-unreadable
   bool dryRun = false;                     // --dry-run
+  bool close = false;                      // burn-image --close
   std::string output;                      // image --output FILE
   std::vector<std::string> paths;          // files and folders
 };
@@ -35,6 +36,8 @@ int BurnPaths(const Options& options);
 // The image a burn would write, into options.output, through the same burn
 // job on a virtual drive of the "image" kind.
 int MakeImage(const Options& options);
+// An image file written to the disc as it is, then read back and compared.
+int BurnImageFile(const Options& options);
 int EraseDisc(const Options& options);
 int VerifyDisc(const Options& options);
 

@@ -6,19 +6,20 @@
 
 namespace orletburn {
 
-ReadingHandle::ReadingHandle(const Orlet::DriveInfo& info) {
-  const uint32_t reading = 1;  // shared: the handle only asks
+DriveHandle::DriveHandle(const Orlet::DriveInfo& info, Use use, StarBurnCallback callback,
+                         void* context) {
+  const uint32_t shared = use == Use::kReading ? 1 : 0;
   opened =
       StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, &systemError, &failure,
-                                          nullptr, nullptr, Utf8(info.deviceName).c_str(), reading);
+                                          callback, context, Utf8(info.deviceName).c_str(), shared);
 }
 
-ReadingHandle::~ReadingHandle() {
+DriveHandle::~DriveHandle() {
   if (device != nullptr) StarBurn_Destroy(&device);
 }
 
 bool HeldByAnotherProgram(const Orlet::DriveInfo& info) {
-  ReadingHandle drive(info);
+  DriveHandle drive(info);
   StarBurnStatus status = drive.opened;
   if (status == STARBURN_OK) {
     status = StarBurn_CdvdBurnerGrabber_TestUnitReady(drive.device, drive.error, sizeof drive.error,
@@ -32,7 +33,7 @@ uint64_t LostBytes(const Orlet::DriveInfo& info) {
   constexpr uint32_t kLastTrack = 99;
   // The track record: byte 0 valid, byte 5 bit 4 damaged, bytes 24-27 size.
   constexpr uint8_t kDamaged = 0x10;
-  ReadingHandle drive(info);
+  DriveHandle drive(info);
   if (drive.opened != STARBURN_OK) return 0;
   uint64_t lost = 0;
   for (uint32_t track = 1; track <= kLastTrack; ++track) {

@@ -7,13 +7,16 @@
 
 namespace orletburn {
 
-// An SDK handle on a drive, opened shared (to ask, never to record), closed
-// with the object; the fields take what the SDK's calls report.
-struct ReadingHandle {
-  explicit ReadingHandle(const Orlet::DriveInfo& info);
-  ~ReadingHandle();
-  ReadingHandle(const ReadingHandle&) = delete;
-  ReadingHandle& operator=(const ReadingHandle&) = delete;
+// An SDK handle on a drive, closed with the object; the fields take what the
+// SDK's calls report. Opened shared to ask (reading), or alone to record
+// (recording), with the call-back that the write's notifications go to.
+struct DriveHandle {
+  enum class Use { kReading, kRecording };
+  explicit DriveHandle(const Orlet::DriveInfo& info, Use use = Use::kReading,
+                       StarBurnCallback callback = nullptr, void* context = nullptr);
+  ~DriveHandle();
+  DriveHandle(const DriveHandle&) = delete;
+  DriveHandle& operator=(const DriveHandle&) = delete;
 
   void* device = nullptr;
   StarBurnStatus opened = STARBURN_OK;  // how the open ended

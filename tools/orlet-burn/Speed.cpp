@@ -46,7 +46,7 @@ bool ParseSpeed(const std::string& text, const Orlet::DriveInfo* info, unsigned*
 }
 
 unsigned CurrentWriteSpeed(const Orlet::DriveInfo& info) {
-  ReadingHandle drive(info);
+  DriveHandle drive(info);
   uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
   if (drive.opened != STARBURN_OK ||
       StarBurn_CdvdBurnerGrabber_GetSpeeds(

@@ -43,6 +43,12 @@ const CommandHelp kCommands[] = {
      "    --no-import        leave the disc's earlier files out of the new session\n"
      "    --skip-unreadable  burn what can be read; name the rest as warnings\n"
      "    --dry-run          every check of a burn, then say what would be written\n"},
+    {"burn-image",
+     "  burn-image [--drive N] [--speed S] [--force] [--close] FILE.iso\n"
+     "                              write an image file as it is, then read it back\n"
+     "                              and compare; on a disc that holds data (--force)\n"
+     "                              after it, or from block 0 on DVD+RW, DVD-RAM, BD-RE\n"
+     "    --close            close the disc: no further session\n"},
     {"image",
      "  image --output FILE [--label L] PATH...\n"
      "                              write the image a burn would write to FILE (.iso)\n"},
@@ -107,6 +113,7 @@ enum Option {
   kNoImport,
   kSkipUnreadable,
   kDryRun,
+  kClose,
   kOutput,
   kVersion,
   kJson,
@@ -121,6 +128,7 @@ const option kOptions[] = {
     {"no-import", no_argument, nullptr, kNoImport},
     {"skip-unreadable", no_argument, nullptr, kSkipUnreadable},
     {"dry-run", no_argument, nullptr, kDryRun},
+    {"close", no_argument, nullptr, kClose},
     {"output", required_argument, nullptr, kOutput},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, 'h'},
@@ -200,6 +208,9 @@ int main(int argc, char** argv) {
       case kDryRun:
         options.dryRun = true;
         break;
+      case kClose:
+        options.close = true;
+        break;
       case kOutput:
         options.output = optarg;
         break;
@@ -237,6 +248,7 @@ int main(int argc, char** argv) {
   if (options.command == "info") return Finish(ShowDrive(options));
   if (options.command == "burn") return Finish(BurnPaths(options));
   if (options.command == "image") return Finish(MakeImage(options));
+  if (options.command == "burn-image") return Finish(BurnImageFile(options));
   if (options.command == "erase") return Finish(EraseDisc(options));
   if (options.command == "verify") return Finish(VerifyDisc(options));
   Error(Format("unknown command %s", options.command.c_str()));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "api/DeviceCallSupport.h"
+#include "common/FileImage.h"
 #include "devices/DeviceRegistry.h"
 #include "starburn/StarBurn.h"
 
@@ -301,6 +302,42 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
                       return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "not a tree handle");
                     return device.RecordTrack(*image, testWrite != 0, closeDisc != 0,
                                               multiSession != 0, dataMode);
+                  });
+}
+
+StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+    void* handle, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, const char* imagePath, uint8_t testWrite, uint8_t closeDisc,
+    uint8_t multiSession, uint32_t* startAddress) {
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    if (imagePath == nullptr || *imagePath == '\0') {
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT, "no image file named");
+                    }
+                    starburn::FileImage image(imagePath);
+                    const StarBurnStatus status = device.RecordTrack(
+                        image, testWrite != 0, closeDisc != 0, multiSession != 0, 1);
+                    if (status == STARBURN_OK && startAddress != nullptr) {
+                      *startAddress = image.Start();
+                    }
+                    return status;
+                  });
+}
+
+StarBurnStatus StarBurn_CdvdBurnerGrabber_ReadBlocks(void* handle, char* errorText,
+                                                     uint32_t errorTextSize, uint32_t* systemError,
+                                                     StarBurnCommandFailure* failure, uint32_t lba,
+                                                     uint32_t count, void* buffer,
+                                                     uint32_t bufferSize) {
+  return OnDevice(handle, errorText, errorTextSize, systemError, failure,
+                  [&](Device& device) -> StarBurnStatus {
+                    if (buffer == nullptr || count == 0 ||
+                        uint64_t{count} * starburn::kBlockSize > bufferSize) {
+                      return device.Refuse(STARBURN_STATUS_INVALID_ARGUMENT,
+                                           "the buffer does not hold the blocks asked for");
+                    }
+                    return device.DiscReader().ReadBlocks(lba, count,
+                                                          static_cast<uint8_t*>(buffer));
                   });
 }
 

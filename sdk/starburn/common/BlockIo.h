@@ -49,6 +49,11 @@ class ImageProvider : public Object {
   // open is closed first). Fails before BuildImage succeeded, and when the
   // address lies inside imported data.
   virtual StarBurnStatus Relocate(uint32_t startAddress, std::string* error) = 0;
+  // Whether the image goes wherever the disc takes it (an image file written
+  // as it is): the recording call relocates it to the disc's next writable
+  // address, or to block 0 of an overwritable disc, whose whole room it then
+  // has. An image tree is laid out for one address and is refused elsewhere.
+  virtual bool FollowsTheDisc() const { return false; }
 };
 
 // What the image-tree calls need of an open device handle (implemented in

@@ -290,11 +290,23 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
     if (status == STARBURN_OK) status = image.OpenImage(&source, &problem);
     if (status != STARBURN_OK) return Refuse(status, problem);
   }
-  if (source->StartAddress() != next.nextWritable) {
-    return Refuse(STARBURN_STATUS_WRONG_STATE, "the image was built for block " +
-                                                   std::to_string(source->StartAddress()) +
-                                                   ", but the disc's next writable address is " +
-                                                   std::to_string(next.nextWritable));
+  // An image file goes where the disc takes it: after the newest session, or
+  // from block 0 of an overwritable disc, whose whole room it then has.
+  uint32_t start = next.nextWritable;
+  uint64_t room = next.freeBlocks;
+  if (image.FollowsTheDisc()) {
+    if (layout.overwritable) {
+      start = 0;
+      room = layout.capacity;
+    }
+    status = image.Relocate(start, &problem);
+    if (status == STARBURN_OK) status = image.OpenImage(&source, &problem);
+    if (status != STARBURN_OK) return Refuse(status, problem);
+  }
+  if (source->StartAddress() != start) {
+    return Refuse(STARBURN_STATUS_WRONG_STATE,
+                  "the image was built for block " + std::to_string(source->StartAddress()) +
+                      ", but the disc's next writable address is " + std::to_string(start));
   }
   const bool finalize = closeDisc || !multiSession;
   if (testWrite && !UsesWriteParametersPage(layout.profile)) {
@@ -316,10 +328,10 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   if (IsCdProfile(layout.profile)) blocks = std::max<uint64_t>(blocks, kMinimumCdTrackBlocks);
   const uint32_t group = WriteGroupOf(layout.profile, discAtOnce);
   blocks = (blocks + group - 1) / group * group;
-  if (blocks > next.freeBlocks) {
+  if (blocks > room) {
     return Refuse(STARBURN_STATUS_NO_SPACE, "the image needs " + std::to_string(blocks) +
-                                                " blocks and the disc has " +
-                                                std::to_string(next.freeBlocks) + " left");
+                                                " blocks and the disc has " + std::to_string(room) +
+                                                " left");
   }
   status = RestoreWriteSetup();
   if (status != STARBURN_OK) return status;
@@ -348,7 +360,7 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   // descriptors reach it last, after everything they point at. An interrupted
   // write leaves the disc as it was: the old session, or a blank disc.
   const bool copyDescriptors = layout.overwritable;
-  status = WriteImage(*source, next.nextWritable, blocks, &descriptors, copyDescriptors);
+  status = WriteImage(*source, start, blocks, &descriptors, copyDescriptors);
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   // Disc at once: the flush ends the session and closes the disc.
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite && !discAtOnce) {

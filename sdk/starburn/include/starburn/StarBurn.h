@@ -444,6 +444,31 @@ STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     StarBurnCommandFailure* failure, void* tree, uint8_t testWrite, uint8_t closeDisc,
     uint8_t multiSession, uint32_t dataMode, uint32_t writeRetries);
+/** Records the image file at imagePath (UTF-8 path; a regular file of a
+ * whole, non-zero number of 2048-byte blocks, else
+ * STARBURN_STATUS_INVALID_ARGUMENT; missing: STARBURN_STATUS_NOT_FOUND) as it
+ * is, as one track: at the next writable address of a disc written in
+ * sessions (CD, DVD-R/-RW, DVD+R), from block 0 of an overwritable disc
+ * (DVD+RW, DVD-RAM, BD-RE, restricted-overwrite DVD-RW), replacing what it
+ * holds; its volume descriptors at block 16 reach the disc last. Everything
+ * else is TrackAtOnceFromTree's: the notifications, the drive held for
+ * recording, a file larger than the room refused with STARBURN_STATUS_NO_SPACE
+ * before anything is written, the track left open for CloseSession on
+ * written-once media, a file that changes while it is written failing with
+ * STARBURN_STATUS_SOURCE_CHANGED. *startAddress (may be NULL) receives the
+ * block the image starts at. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, const char* imagePath, uint8_t testWrite, uint8_t closeDisc,
+    uint8_t multiSession, uint32_t* startAddress);
+/** Reads count 2048-byte blocks from block lba of the disc into buffer, which
+ * has bufferSize bytes (at least count * 2048, else
+ * STARBURN_STATUS_INVALID_ARGUMENT). Blocks the disc does not hold: the
+ * drive's refusal. */
+STARBURN_API StarBurnStatus StarBurn_CdvdBurnerGrabber_ReadBlocks(
+    void* device, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    StarBurnCommandFailure* failure, uint32_t lba, uint32_t count, void* buffer,
+    uint32_t bufferSize);
 /** Closes the session the handle's last track opened (or one an earlier
  * recording left open), keeping the disc appendable unless closeDisc asked
  * otherwise; notification 13 at every look (four a second) while the drive
