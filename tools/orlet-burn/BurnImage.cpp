@@ -114,11 +114,7 @@ int BurnImageFile(const Options& options) {
   }
   Session session;
   Orlet::DriveInfo info;
-  if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
-    return kExitFailed;
-  }
-  if (HeldByAnotherProgram(info)) {
-    Error(Format("%s; try again when it is done", kHeldElsewhere));
+  if (!session.Open(options.virtualDrives) || !session.DriveToWrite(options.drive, info)) {
     return kExitFailed;
   }
   if (session.Service().IsDiscWritable(info) == 0) {

@@ -379,11 +379,7 @@ int MakeImage(const Options& options) {
 int EraseDisc(const Options& options) {
   Session session;
   Orlet::DriveInfo info;
-  if (!session.Open(options.virtualDrives) || !session.Drive(options.drive, info)) {
-    return kExitFailed;
-  }
-  if (HeldByAnotherProgram(info)) {
-    Error(Format("%s; try again when it is done", kHeldElsewhere));
+  if (!session.Open(options.virtualDrives) || !session.DriveToWrite(options.drive, info)) {
     return kExitFailed;
   }
   EraseView view;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "DriveUse.h"
 #include "Report.h"
 #include "Words.h"
 
@@ -71,6 +72,13 @@ bool Session::Drive(std::optional<std::size_t> asked, Orlet::DriveInfo& info) {
     return false;
   }
   return true;
+}
+
+bool Session::DriveToWrite(std::optional<std::size_t> asked, Orlet::DriveInfo& info) {
+  if (!Drive(asked, info)) return false;
+  if (!HeldByAnotherProgram(info)) return true;
+  Error(Format("%s; try again when it is done", kHeldElsewhere));
+  return false;
 }
 
 }  // namespace orletburn

@@ -27,6 +27,9 @@ class Session {
   // drive attached with --virtual (real drives come before such drives, and
   // a run that names a virtual disc means that disc), else drive 0.
   bool Drive(std::optional<std::size_t> asked, Orlet::DriveInfo& info);
+  // Drive, for a job that writes: also refuses (saying why) a drive that
+  // another program holds for recording.
+  bool DriveToWrite(std::optional<std::size_t> asked, Orlet::DriveInfo& info);
   // The drive Drive chose.
   std::size_t Index() const { return index; }
 
