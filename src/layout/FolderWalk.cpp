@@ -11,6 +11,16 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+// The element a source path names: its last one, not counting separators and
+// "." elements at its end ("/photos/" and "/photos/." name "photos"; the path's
+// own last element would be ".").
+fs::path NamedElement(fs::path path) {
+  while (path.has_parent_path() && (path.filename() == "." || path.filename().empty())) {
+    path = path.parent_path();
+  }
+  return path.filename();
+}
+
 // Every name of a folder ("*.*" matches names without a dot as well).
 const wchar_t kEveryEntry[] = L"*.*";
 
@@ -48,7 +58,7 @@ int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, Node* 
   if (status.kind == FileStatus::kMissing || status.kind == FileStatus::kUnknown) {
     return ResultSourceNotFound;
   }
-  const std::wstring ownName = name == nullptr ? FromSourcePath(source.path.filename()) : L"";
+  const std::wstring ownName = name == nullptr ? FromSourcePath(NamedElement(source.path)) : L"";
   const std::wstring& itemName = name == nullptr ? ownName : *name;
   if (status.kind == FileStatus::kDirectory) {
     return AddDirAt(source, Identity{status.device, status.inode}, itemName, parent, newNode, up);

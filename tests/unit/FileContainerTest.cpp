@@ -325,6 +325,8 @@ const Row kImport[] = {
     // Names that are not UTF-8 stay byte for byte; a pipe is added without being opened.
     {3, "mk m/caf\xE9:5 m/pipe|;a m;f m/caf\xE9 m;p m>caf\xE9",
      "0+++ m>caf\xE9 m/caf\xE9 = 1/2/1/5 Disc(m(caf\xE9 pipe))"},
+    // A folder path ending in "/" or "/." names the folder.
+    {3, "mk t/a:3;a t/;a t/.", "0++ 115+ = 1/1/1/3 Disc(t(a))"},
     // The protected steps: a folder path ending in "/", a file by name, file sizes.
     {3, "mk t/a:3 f:5000 b:5368709123;ad t/ T;p T>a;af f F;sz b;sz t;sz none",
      "0+ t/a 0 5368709123 0 0 = 1/2/4/5003 Disc(T(a) F)"},
