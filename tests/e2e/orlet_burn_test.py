@@ -10,6 +10,7 @@ system's temporary folder); the 4 GiB test writes that much there.
 
 import json
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -127,6 +128,8 @@ class MediaTest(Case):
                 lines = ERASE_LINES[:]
                 lines[2] %= ERASE_SECONDS[medium]
                 self.assertEqual(re.findall(r"^  (.*)$", out, re.M), lines)
+                if os.path.exists(disc.state):  # a finished erase is recorded as one
+                    self.assertNotIn("\ndisc erasing", pathlib.Path(disc.state).read_text())
                 # A fully blanked DVD-RW takes incremental writing again.
                 disc.quirks = quirks.replace("quick-blanked", "")
                 disc.contents, sessions = [], []
