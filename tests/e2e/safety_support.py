@@ -472,13 +472,15 @@ def writer_args(disc, source, command="burn"):
 
 
 def holds_image(pid, image):
-    """Whether process pid holds the advisory lock a recording takes on the
-    image, as the kernel lists it in /proc/locks."""
+    """Whether process pid holds the exclusive advisory lock a recording
+    takes on the image, as the kernel lists it in /proc/locks (a shared one
+    is a reader's: a burn that ended its write and reads the disc back)."""
     try:
         inode = str(os.stat(image).st_ino)
         with open("/proc/locks") as locks:
             for fields in (line.split() for line in locks):
-                if len(fields) >= 6 and fields[1] == "FLOCK" and fields[4] == str(pid) and \
+                if len(fields) >= 6 and fields[1:4] == ["FLOCK", "ADVISORY", "WRITE"] and \
+                        fields[4] == str(pid) and \
                         fields[5].rsplit(":", 1)[-1] == inode:
                     return True
     except OSError:
