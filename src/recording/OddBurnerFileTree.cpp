@@ -54,46 +54,72 @@ void RewriteRejectedName(FileSystemNameChecker& checker, uint8_t* record) {
 }
 
 // The kids of one image directory by first name, for finding the image node
-// of each imported entry of a container directory in constant time. The
-// kids are read in one pass on the first look-up and kept in step with the
-// kids the walk adds afterwards (the SDK appends a new kid after the others),
-// so a look-up answers what a scan of the kids in their order would: the
-// first kid of that name. Lives for the walk through one directory.
+// of each imported entry of a container directory in constant time, and the
+// imported kids by second (visible) name, for finding the one a new entry
+// replaces. The kids are read in one pass on the first look-up and kept in
+// step with the kids the walk adds afterwards (the SDK appends a new kid
+// after the others), so a look-up answers what a scan of the kids in their
+// order would: the first kid of that name. A kid taken out stays findable by
+// first name: only an imported entry the host renamed still names it, and a
+// file of those is not added again anyway. Lives for the walk through one
+// directory.
 class ImageKids {
  public:
   ImageKids(void* tree, void* directory) : tree(tree), directory(directory) {}
 
   // The first kid whose first name is firstName; null when none is.
   void* Find(const std::string& firstName) {
-    if (!read) {
-      read = true;
-      for (std::vector<char>* name : {&first, &second, &third}) name->resize(kNodeNameRoom);
-      for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(tree, directory); kid != nullptr;
-           kid = StarBurn_ISO9660JolietFileTree_GetNextKid(tree, directory, kid)) {
-        Note(kid);
-      }
-    }
+    Read();
     const auto found = byFirstName.find(firstName);
     return found == byFirstName.end() ? nullptr : found->second;
   }
 
+  // The imported kid whose visible name is name, taken out of the image;
+  // false when there is none or the SDK keeps it.
+  bool RemoveImported(const std::string& name) {
+    Read();
+    const auto found = importedByName.find(name);
+    if (found == importedByName.end()) return false;
+    void* kid = found->second;
+    char error[STARBURN_ERROR_TEXT_SIZE];
+    if (StarBurn_ISO9660JolietFileTree_RemoveImported(tree, kid, error, sizeof error) !=
+        STARBURN_OK) {
+      return false;
+    }
+    importedByName.erase(found);
+    return true;
+  }
+
   // A kid the walk has just added to the directory.
   void Added(void* kid) {
-    if (read) Note(kid);
+    if (read) Note(kid, false);
   }
 
  private:
-  void Note(void* kid) {
+  // Before the walk adds anything, every kid is one of the imported session.
+  void Read() {
+    if (read) return;
+    read = true;
+    for (std::vector<char>* name : {&first, &second, &third}) name->resize(kNodeNameRoom);
+    for (void* kid = StarBurn_ISO9660JolietFileTree_GetFirstKid(tree, directory); kid != nullptr;
+         kid = StarBurn_ISO9660JolietFileTree_GetNextKid(tree, directory, kid)) {
+      Note(kid, true);
+    }
+  }
+
+  void Note(void* kid, bool imported) {
     first[0] = second[0] = third[0] = '\0';
     StarBurn_ISO9660JolietFileTree_GetNames(tree, kid, first.data(), second.data(), third.data(),
                                             kNodeNameRoom);
     byFirstName.emplace(first.data(), kid);  // an earlier kid of the name keeps it
+    if (imported) importedByName.emplace(second.data(), kid);
   }
 
   void* tree;
   void* directory;
   bool read = false;
   std::unordered_map<std::string, void*> byFirstName;
+  std::unordered_map<std::string, void*> importedByName;
   std::vector<char> first, second, third;  // GetNames' buffers, sized on the first read
 };
 
@@ -250,6 +276,11 @@ void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
       const bool isFile = child->type == 0;
       const std::string source = tcs_to_mbs(child->sourcePath);
       const std::string name = tcs_to_mbs(child->name);
+      // A new entry that bears an imported entry's name replaces it in the
+      // new session: the container refuses a name that is taken, so the host
+      // removed (or renamed) the imported entry to put its own in its place.
+      // The earlier sessions keep the old one.
+      kids.RemoveImported(name);
       void* parent = sdkNode;
       *walkResult = StarBurn_ISO9660JolietFileTree_Add(
           imageTree, head.errorText, sizeof head.errorText, &head.systemError,

@@ -217,6 +217,9 @@ void* StarBurn_ISO9660JolietFileTree_GetRoot(void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void*, void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetNextKid(void*, void*, void*) { return nullptr; }
 uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void*, void*) { return 0; }
+StarBurnStatus StarBurn_ISO9660JolietFileTree_RemoveImported(void*, void*, char*, uint32_t) {
+  return Refused("StarBurn_ISO9660JolietFileTree_RemoveImported");
+}
 uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void*, void*, uint32_t*) { return 0; }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 #include "BurnView.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "Omissions.h"
 #include "Report.h"
@@ -94,7 +95,16 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
   if (!settings.label.empty() && root->name != settings.label) {
     container->RenameItem(root, settings.label);
   }
-  for (const auto& path : settings.paths) omissions.AddPath(*container, path, root);
+  std::optional<Updates> updates;
+  if (settings.update) updates.emplace(settings.discTimes);
+  for (const auto& path : settings.paths) {
+    omissions.AddPath(*container, path, root, updates ? &*updates : nullptr);
+  }
+  if (updates) {
+    Say("  --update: " + Count(updates->Unchanged(), "file", "files") +
+        " unchanged (kept as the disc holds them), " +
+        Count(updates->Replaced(), "entry", "entries") + " replaced by the version here");
+  }
   const std::vector<Omission>& omitted = omissions.List();
   const bool accepted = omitted.empty() || (settings.skipUnreadable && omissions.AllUnreadable());
   if (accepted) omissions.RemoveUnopenedFiles(*container);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ProgressBar.h"
+#include "Updates.h"
 
 namespace orletburn {
 
@@ -35,6 +36,9 @@ class BurnView : public Orlet::MediaBurningObserver {
     // --label: given to the root when the disc is continued (the library
     // names the root after the disc's own label then); empty keeps it.
     std::wstring label;
+    // --update: the disc's files with their recording times (Updates).
+    bool update = false;
+    Updates::DiscTimes discTimes;
   };
   explicit BurnView(Settings settings);
 

@@ -18,6 +18,7 @@
 #include "Speed.h"
 #include "Text.h"
 #include "UnusableDrives.h"
+#include "Updates.h"
 #include "Words.h"
 
 namespace orletburn {
@@ -255,6 +256,15 @@ int BurnPaths(const Options& options) {
   settings.interactive = isatty(fileno(stdout)) != 0;
   settings.dryRun = options.dryRun;
   settings.label = Wide(options.label);
+  // A session that continues a disc bears the disc's label unless --label
+  // names another (the view renames the root).
+  const bool continues = !image && info.isBlank == 0 && info.usedBytes != 0;
+  settings.update = options.update && continues;
+  std::string unread;
+  if (settings.update && !Updates::ReadDisc(Utf8(info.deviceName), &settings.discTimes, &unread)) {
+    Error("--update: the disc's last session cannot be read: " + unread);
+    return kExitFailed;
+  }
   BurnView view(std::move(settings));
   session.Service().SetBurnObserver(&view);
   // Ctrl-C is caught from before the job starts: the job prints as soon as
@@ -263,9 +273,6 @@ int BurnPaths(const Options& options) {
   std::signal(SIGINT, OnInterrupt);
   unsigned speed = kFastest;
   ParseSpeed(options.speed, &info, &speed);  // the syntax was checked with the options
-  // A session that continues a disc bears the disc's label unless --label
-  // names another (the view renames the root).
-  const bool continues = !image && info.isBlank == 0 && info.usedBytes != 0;
   if (options.label.empty() && continues && !info.volumeLabel.empty() &&
       info.volumeLabel != kDefaultLabel) {
     Say("  keeping the disc's label \"" + Printable(Utf8(info.volumeLabel)) + "\"");

@@ -23,6 +23,7 @@ struct Options {
   std::string speed = "max";               // --speed: KB/s, Nx or max (Speed.h)
   bool force = false;                      // --force
   bool import = true;                      // --no-import clears it
+  bool update = false;                     // --update
   bool skipUnreadable = false;             // --skip-unreadable
   bool dryRun = false;                     // --dry-run
   bool close = false;                      // burn-image --close

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "Text.h"
+#include "Updates.h"
 
 namespace orletburn {
 
@@ -54,20 +55,36 @@ std::string SourceBytes(const std::wstring& text) {
   return out + Utf8(run);
 }
 
-// folder's path joined with an entry's name, as the container's walk joins
-// them: a separator unless the folder's path already ends in one.
-std::string Join(const std::string& folder, const std::string& name) {
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
   std::string path = folder;
   if (!path.empty() && path.back() != kSeparator) path += kSeparator;
   return path + name;
 }
 
-bool IsDotEntry(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+int ListFolder(const std::string& path, std::vector<std::string>* names) {
+  DIR* stream = opendir(path.c_str());
+  if (stream == nullptr) return errno;
+  int listingError = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(stream);
+    if (entry == nullptr) {
+      listingError = errno;
+      break;
+    }
+    if (!IsDotEntry(entry->d_name)) names->emplace_back(entry->d_name);
+  }
+  closedir(stream);
+  std::sort(names->begin(), names->end());  // the walk's order: bytes, unsigned
+  return listingError;
 }
 
-// A failed status query, open or listing, in words. symbolicLink: the path
-// itself is a symbolic link (its target is what is missing).
 std::string ErrorWords(int error, bool symbolicLink) {
   switch (error) {
     case EACCES:
@@ -84,6 +101,8 @@ std::string ErrorWords(int error, bool symbolicLink) {
       return std::error_code(error, std::generic_category()).message();
   }
 }
+
+namespace {
 
 // Why AddItem refused an entry (its result code), in words.
 std::string RefusalWords(int code) {
@@ -125,24 +144,21 @@ std::string Unreachable(const std::string& path) {
   return ReadStatus(path, status);
 }
 
-int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent) {
+int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent,
+                       Updates* updates) {
+  const auto add = [&](const std::string& entry) {
+    return updates != nullptr ? updates->Add(container, *this, entry, parent)
+                              : Add(container, entry, parent);
+  };
   struct stat status {};
-  if (path.empty() || path.back() != '/' || stat(path.c_str(), &status) != 0 ||
-      !S_ISDIR(status.st_mode)) {
-    return Add(container, path, parent);
-  }
-  DIR* folder = opendir(path.c_str());
-  if (folder == nullptr) return Add(container, path, parent);
   std::vector<std::string> names;
-  while (const dirent* entry = readdir(folder)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  if (path.empty() || path.back() != '/' || stat(path.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode) || ListFolder(path, &names) != 0) {
+    return add(path);
   }
-  closedir(folder);
-  std::sort(names.begin(), names.end());
   int first = Orlet::ResultOk;
   for (const std::string& name : names) {
-    const int code = Add(container, path + name, parent);
+    const int code = add(path + name);
     if (first == Orlet::ResultOk) first = code;
   }
   return first;
@@ -174,37 +190,29 @@ int Omissions::Add(Orlet::FileContainer& container, const std::string& path, Nod
 }
 
 void Omissions::CheckFolder(const std::string& path, const Node* node, const Folder* up) {
-  DIR* stream = opendir(path.c_str());
-  if (stream == nullptr) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
     // AddItem made the folder and left it empty.
     Record(path, ErrorWords(errno, false) + " (the folder's contents cannot be listed)", true);
     return;
   }
-  struct stat status;
-  if (fstat(dirfd(stream), &status) != 0) status = {};
   const Folder here{status.st_dev, status.st_ino, up, up == nullptr ? 1 : up->depth + 1};
   std::vector<std::string> names;
-  int listingError = 0;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(stream);
-    if (entry == nullptr) {
-      listingError = errno;
-      break;
-    }
-    if (!IsDotEntry(entry->d_name)) names.emplace_back(entry->d_name);
+  const int listingError = ListFolder(path, &names);
+  if (listingError != 0 && names.empty()) {
+    Record(path, ErrorWords(listingError, false) + " (the folder's contents cannot be listed)",
+           true);
+    return;
   }
-  closedir(stream);
   if (listingError != 0) {
     Record(path, ErrorWords(listingError, false) + " (the folder could not be listed whole)", true);
   }
-  std::sort(names.begin(), names.end());  // the walk's order: bytes, unsigned
 
   std::unordered_multimap<std::string, Node*> children;
   children.reserve(node->children.size());
   for (Node* child : node->children) children.emplace(SourceBytes(child->name), child);
   for (const std::string& name : names) {
-    const std::string entryPath = Join(path, name);
+    const std::string entryPath = JoinPath(path, name);
     const auto child = children.find(name);
     if (child == children.end()) {
       CheckAbsent(entryPath, here);

@@ -23,6 +23,19 @@ struct Omission {
   bool unreadable = false;
 };
 
+class Updates;
+
+// The names in the folder at path, in byte order, without "." and "..";
+// answers 0, or the errno of a folder that could not be listed (whole).
+int ListFolder(const std::string& path, std::vector<std::string>* names);
+// folder's path joined with an entry's name, as the container's walk joins
+// them: a separator unless the folder's path already ends in one.
+std::string JoinPath(const std::string& folder, const std::string& name);
+// A failed status query, open or listing, in words ("permission denied",
+// ...). symbolicLink: the path itself is a symbolic link (its target is what
+// is missing).
+std::string ErrorWords(int error, bool symbolicLink);
+
 // Why path cannot be reached, following links as the container's walk does,
 // in words ("permission denied", "dangling link", "link loop", "path too
 // deep ...", "no such file or folder"); empty when its status can be read.
@@ -56,9 +69,11 @@ class Omissions : public Orlet::FileContainerObserver {
   int Add(Orlet::FileContainer& container, const std::string& path, Node* parent);
   // A folder's path ending in '/': its entries under parent, each by Add, in
   // the byte order of their names (as rsync and cp take "dir/"); any other
-  // path, or a folder that cannot be listed, by Add itself. Answers the first
-  // refusal, or ResultOk.
-  int AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent);
+  // path, or a folder that cannot be listed, by Add itself. With updates
+  // (--update, may be null) each goes through updates->Add instead. Answers
+  // the first refusal, or ResultOk.
+  int AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent,
+              Updates* updates);
   // Takes the files that were added with 0 bytes but cannot be opened out of
   // the container again, so that no file reaches the disc emptier than it is.
   // Call once, after the last Add; the omissions stay recorded.
@@ -71,6 +86,9 @@ class Omissions : public Orlet::FileContainerObserver {
   bool AllUnreadable() const;
   // The entries AddItem looked at (its OnAddItem calls).
   unsigned Entries() const { return entries; }
+
+  // Records an omission (see Omission).
+  void Record(const std::string& path, std::string reason, bool unreadable);
 
   int OnAddItem() override;
   void OnAddFileFailed(const std::wstring& sourcePath, int code) override;
@@ -90,7 +108,6 @@ class Omissions : public Orlet::FileContainerObserver {
   void CheckEmptyFile(const std::string& path, Node* node);
   // An entry of a folder that AddItem did not add: says why.
   void CheckAbsent(const std::string& path, const Folder& folder);
-  void Record(const std::string& path, std::string reason, bool unreadable);
 
   std::vector<Omission> list;
   std::vector<Node*> unopened;  // file nodes whose source cannot be opened

@@ -31,7 +31,7 @@ const CommandHelp kCommands[] = {
     {"drives", "  drives                      list the drives and their discs\n"},
     {"info", "  info N                      everything about drive N\n"},
     {"burn",
-     "  burn [--drive N] [--label L] [--speed S] [--force] [--no-import]\n"
+     "  burn [--drive N] [--label L] [--speed S] [--force] [--no-import | --update]\n"
      "       [--skip-unreadable] [--dry-run] PATH...\n"
      "                              write files and folders to the disc; a folder\n"
      "                              given as DIR/ puts its contents at the root\n"
@@ -41,6 +41,8 @@ const CommandHelp kCommands[] = {
      "                       or max (the default)\n"
      "    --force            write to a rewritable disc that is not blank\n"
      "    --no-import        leave the disc's earlier files out of the new session\n"
+     "    --update           paths the disc already holds: merge folders, keep files\n"
+     "                       of the same size and time, replace the others\n"
      "    --skip-unreadable  burn what can be read; name the rest as warnings\n"
      "    --dry-run          every check of a burn, then say what would be written\n"},
     {"burn-image",
@@ -111,6 +113,7 @@ enum Option {
   kSpeed,
   kForce,
   kNoImport,
+  kUpdate,
   kSkipUnreadable,
   kDryRun,
   kClose,
@@ -126,6 +129,7 @@ const option kOptions[] = {
     {"speed", required_argument, nullptr, kSpeed},
     {"force", no_argument, nullptr, kForce},
     {"no-import", no_argument, nullptr, kNoImport},
+    {"update", no_argument, nullptr, kUpdate},
     {"skip-unreadable", no_argument, nullptr, kSkipUnreadable},
     {"dry-run", no_argument, nullptr, kDryRun},
     {"close", no_argument, nullptr, kClose},
@@ -202,6 +206,9 @@ int main(int argc, char** argv) {
       case kNoImport:
         options.import = false;
         break;
+      case kUpdate:
+        options.update = true;
+        break;
       case kSkipUnreadable:
         options.skipUnreadable = true;
         break;
@@ -243,6 +250,11 @@ int main(int argc, char** argv) {
   if (help) {
     Usage(stdout, options.command);
     return kExitOk;
+  }
+  if (options.update && !options.import) {
+    Error(
+        "--update keeps the disc's earlier files and replaces changed ones: not with --no-import");
+    return Finish(kExitUsage);
   }
   if (options.command.empty() || options.command == "drives") return Finish(ListDrives(options));
   if (options.command == "info") return Finish(ShowDrive(options));

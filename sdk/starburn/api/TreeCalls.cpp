@@ -8,6 +8,7 @@
 #include "common/BlockIo.h"
 #include "common/ErrorOut.h"
 #include "common/Object.h"
+#include "iso/Ecma119.h"
 #include "iso/ImageTree.h"
 #include "iso/ImportedFile.h"
 #include "iso/Utf.h"
@@ -120,7 +121,7 @@ void* StarBurn_ISO9660JolietFileTree_GetNextKid(void* tree, void* node, void* ki
   uint32_t kidIndex = 0;
   const Node* parent = FindNode(image, node, &parentIndex);
   const Node* current = FindNode(image, kid, &kidIndex);
-  if (parent == nullptr || current == nullptr || kidIndex == FileTree::kRoot ||
+  if (parent == nullptr || current == nullptr || kidIndex == FileTree::kRoot || current->removed ||
       current->parent != parentIndex || current->slot + 1 >= parent->Kids().size()) {
     return nullptr;
   }
@@ -161,6 +162,32 @@ uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* n
   const uint64_t size = found != nullptr ? found->size : 0;
   if (sizeHigh != nullptr) *sizeHigh = static_cast<uint32_t>(size >> 32);
   return static_cast<uint32_t>(size);
+}
+
+StarBurnStatus StarBurn_ISO9660JolietFileTree_RemoveImported(void* tree, void* node,
+                                                             char* errorText,
+                                                             uint32_t errorTextSize) {
+  const ErrorOut out{errorText, errorTextSize, nullptr};
+  out.Clear();
+  ImageTree* image = FindTree(tree);
+  uint32_t index = 0;
+  if (FindNode(image, node, &index) == nullptr) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "not a node of this tree");
+  }
+  return image->RemoveImported(index, out);
+}
+
+StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNodeTime(void* tree, void* node,
+                                                          int64_t* unixSeconds) {
+  const Node* found = FindNode(FindTree(tree), node);
+  if (found == nullptr || unixSeconds == nullptr) return STARBURN_STATUS_INVALID_ARGUMENT;
+  if (!found->imported) {
+    *unixSeconds = found->modified;
+    return STARBURN_OK;
+  }
+  return starburn::iso::GetRecordTime(found->Placed().importedTime, unixSeconds)
+             ? STARBURN_OK
+             : STARBURN_STATUS_NOT_FOUND;
 }
 
 StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(void* tree, char* errorText,

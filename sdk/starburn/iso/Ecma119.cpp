@@ -81,6 +81,19 @@ Civil ToCivil(int64_t unixSeconds) {
   return civil;
 }
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+// A record date's GMT offset counts 15-minute units.
+constexpr int64_t kOffsetUnitSeconds = int64_t{15} * 60;
+
 // The range a record date can hold: years 1900 to 2155 (one byte).
 constexpr int64_t kFirstRecordSecond = -2208988800;  // 1900-01-01T00:00:00Z
 constexpr int64_t kLastRecordSecond = 5959987199;    // 2155-12-31T23:59:59Z
@@ -99,6 +112,14 @@ void PutRecordTime(uint8_t* at, int64_t unixSeconds) {
   at[4] = static_cast<uint8_t>(civil.minute);
   at[5] = static_cast<uint8_t>(civil.second);
   at[6] = 0;  // GMT
+}
+
+bool GetRecordTime(const uint8_t* at, int64_t* unixSeconds) {
+  if (std::all_of(at, at + kRecordTimeSize, [](uint8_t byte) { return byte == 0; })) return false;
+  const int offset = at[6] < 0x80 ? at[6] : at[6] - 0x100;
+  *unixSeconds = DaysFromCivil(1900 + at[0], at[1], at[2]) * 86400 + int64_t{at[3]} * 3600 +
+                 int64_t{at[4]} * 60 + at[5] - offset * kOffsetUnitSeconds;
+  return true;
 }
 
 void PutDescriptorTime(uint8_t* at, int64_t unixSeconds) {

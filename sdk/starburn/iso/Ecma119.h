@@ -40,6 +40,9 @@ constexpr std::size_t kDescriptorTimeSize = 17;
 // Encodes seconds since 1970 (UTC) as a record date with offset 0. Times
 // outside 1900..2155 are clamped to the nearest end.
 void PutRecordTime(uint8_t* at, int64_t unixSeconds);
+// Decodes a valid record date into seconds since 1970 (UTC), its GMT offset
+// applied; false for a date that was not recorded (all seven bytes zero).
+bool GetRecordTime(const uint8_t* at, int64_t* unixSeconds);
 void PutDescriptorTime(uint8_t* at, int64_t unixSeconds);
 // "Not specified": sixteen '0' digits and offset 0.
 void PutUnspecifiedDescriptorTime(uint8_t* at);

@@ -39,7 +39,7 @@ bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& id
   const std::u16string bare = Bare(jolietSpace, identifier);
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
   return taken.Any(Hash(parent, bare), [&](uint32_t index) {
-    return nodes[index].parent == parent &&
+    return nodes[index].parent == parent && !nodes[index].removed &&
            Bare(jolietSpace, Identifier(index, jolietSpace)) == bare;
   });
 }
@@ -103,6 +103,25 @@ uint32_t FileTree::Insert(Node node, const std::u16string& name,
   nextNumber.push_back({1, 1});
   nodes[parent].Lists().kids.push_back(index);
   return index;
+}
+
+void FileTree::RemoveImported(uint32_t index) {
+  const Node& node = nodes[index];
+  std::vector<uint32_t>& kids = nodes[node.parent].Lists().kids;
+  kids.erase(kids.begin() + node.slot);
+  for (std::size_t slot = node.slot; slot < kids.size(); ++slot) {
+    nodes[kids[slot]].slot = static_cast<uint32_t>(slot);
+  }
+  // The directory count only bounds new directories: what a removed
+  // directory held stays counted, which errs on the safe side of the limit.
+  // Everything below is marked too, so that nothing is added under it.
+  std::vector<uint32_t> below{index};
+  while (!below.empty()) {
+    Node& gone = nodes[below.back()];
+    below.pop_back();
+    gone.removed = true;
+    below.insert(below.end(), gone.Kids().begin(), gone.Kids().end());
+  }
 }
 
 bool FileTree::Store(std::string_view text, uint32_t* offset) {

@@ -71,6 +71,7 @@ struct Node {
   uint32_t jolietKept = 0;
   bool directory = false;
   bool imported = false;  // read from an earlier session: its data stays where it is
+  bool removed = false;   // an imported entry taken out of the tree (FileTree::RemoveImported)
 
   std::unique_ptr<NodeLists> lists;  // directories and imported entries only
 
@@ -136,6 +137,12 @@ class FileTree {
   uint32_t Insert(Node node, const std::u16string& name, const std::u16string& isoIdentifier,
                   const std::u16string& jolietIdentifier);
   static constexpr uint32_t kNoIndex = UINT32_MAX;
+
+  // Takes an imported node, with what lies below it, out of its parent's kids:
+  // the new session no longer holds it, and its identifiers are free again.
+  // Its data stays where it is on the disc, for the earlier sessions. The
+  // node keeps its index (handles stay valid) but is no longer a kid.
+  void RemoveImported(uint32_t index);
 
   // A node's identifier in one space (ISO 9660 without version suffix).
   std::u16string Identifier(uint32_t index, bool jolietSpace) const;

@@ -105,7 +105,7 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
       std::strcmp(name, "..") == 0) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "an entry needs a name other than . or ..");
   }
-  if (!tree.IsNode(parent) || !tree.Nodes()[parent].directory) {
+  if (!tree.IsNode(parent) || !tree.Nodes()[parent].directory || tree.Nodes()[parent].removed) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "the parent is not a directory of this tree");
   }
   Node node;
@@ -169,6 +169,22 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
   } else {
     Notify(STARBURN_NOTIFY_TREE_TEXT_0, source);
   }
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::RemoveImported(uint32_t index, const ErrorOut& out) {
+  FileTree& tree = state->tree;
+  if (index == FileTree::kRoot) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "the root cannot be removed");
+  }
+  const Node& node = tree.Nodes()[index];
+  if (!node.imported || node.removed) {
+    return out.Fail(STARBURN_STATUS_WRONG_STATE,
+                    "only an entry imported from an earlier session, and not yet removed, can be "
+                    "removed");
+  }
+  tree.RemoveImported(index);
+  ++state->generation;
   return STARBURN_OK;
 }
 

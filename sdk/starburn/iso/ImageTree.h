@@ -32,6 +32,11 @@ class ImageTree : public ImageProvider {
   StarBurnStatus Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
                      uint32_t* added, const ErrorOut& out);
 
+  // Takes the imported entry index out of the tree (FileTree::RemoveImported).
+  // STARBURN_STATUS_INVALID_ARGUMENT for the root, STARBURN_STATUS_WRONG_STATE
+  // for an entry added from disk or one already removed.
+  StarBurnStatus RemoveImported(uint32_t index, const ErrorOut& out);
+
   // Imports the tree of the session at sessionStart into an empty tree. On
   // failure the tree stays as it was.
   StarBurnStatus Import(BlockReader& reader, uint32_t sessionStart, bool joliet,

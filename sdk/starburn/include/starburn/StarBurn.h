@@ -612,6 +612,22 @@ STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void* tree, v
  * (may be NULL). 0 for a directory or an unknown node. */
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void* tree, void* node,
                                                                           uint32_t* sizeHigh);
+/** Takes an entry imported from an earlier session (with what lies below it)
+ * out of the tree, so that the new session no longer holds it and its name is
+ * free for a new entry; the earlier sessions still hold it. Its handle stays
+ * valid but it is no longer a kid. STARBURN_STATUS_INVALID_ARGUMENT for an
+ * unknown node or the root, STARBURN_STATUS_WRONG_STATE for an entry added
+ * from disk or one already removed. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_RemoveImported(void* tree, void* node,
+                                                                          char* errorText,
+                                                                          uint32_t errorTextSize);
+/** A node's time in seconds since 1970 (UTC) through *unixSeconds: an
+ * imported entry's recording date, its GMT offset applied; an entry added from
+ * disk, the modification time read when it was added. STARBURN_STATUS_NOT_FOUND
+ * for an imported entry whose date was not recorded (all zero),
+ * STARBURN_STATUS_INVALID_ARGUMENT for an unknown node or a NULL unixSeconds. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNodeTime(void* tree, void* node,
+                                                                       int64_t* unixSeconds);
 /** Adds an entry named name (UTF-8, not empty, not "." or "..") under
  * *parentNode, a directory of tree; *newNode (may be NULL) receives it.
  * kind STARBURN_ADD_FILE: a regular file read from sourcePath when the image
