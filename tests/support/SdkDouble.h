@@ -71,9 +71,14 @@ class SdkDouble {
   void AnswerAlways(const std::string& function, uint32_t status);
 
   FakeDrive& AddDrive(const std::string& name, char letter);
-  // A copy of the drive of that name or letter; false when there is none.
-  bool FindDrive(const std::string& name, FakeDrive& drive) const;
-  bool FindDriveByLetter(char letter, FakeDrive& drive) const;
+  // A copy of the first drive that matches; false when there is none.
+  bool FindDrive(const std::function<bool(const FakeDrive&)>& match, FakeDrive& drive) const;
+  bool FindDrive(const std::string& name, FakeDrive& drive) const {
+    return FindDrive([&](const FakeDrive& d) { return !name.empty() && d.name == name; }, drive);
+  }
+  bool FindDriveByLetter(char letter, FakeDrive& drive) const {
+    return FindDrive([&](const FakeDrive& d) { return letter != 0 && d.letter == letter; }, drive);
+  }
   std::vector<FakeDrive> Drives() const;
   // Runs use on the drive of that name under the double's lock (use must not
   // call the double).
@@ -81,7 +86,6 @@ class SdkDouble {
 
   std::vector<Call> Journal() const;
   std::size_t CountOf(const std::string& function) const;
-  void ClearJournal();
   std::size_t OpenDevices() const;
 
   // ---- For the double's own functions ----
