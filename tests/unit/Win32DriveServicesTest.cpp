@@ -18,12 +18,9 @@ class Win32DriveServicesTest : public support::DoubleTest {};
 
 TEST_F(Win32DriveServicesTest, DriveTypeIsCdromOnlyForALetterOfTheRegistry) {
   support::AddNamedDrive("CdRom0", 'E');
-  EXPECT_EQ(GetDriveTypeA("E:"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("E:\\"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("e:"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("F:"), kDriveNoRootDir);
-  for (const char* notALetter : {"E", "EE:", "E:x", "E:\\x", ":", ""}) {
-    EXPECT_EQ(GetDriveTypeA(notALetter), kDriveNoRootDir) << notALetter;
+  for (const char* root : {"E:", "E:\\", "e:"}) EXPECT_EQ(GetDriveTypeA(root), kDriveCdrom) << root;
+  for (const char* other : {"F:", "E", "EE:", "E:x", "E:\\x", ":", ""}) {
+    EXPECT_EQ(GetDriveTypeA(other), kDriveNoRootDir) << other;
   }
   EXPECT_EQ(GetDriveTypeA(nullptr), kDriveNoRootDir);
 }
