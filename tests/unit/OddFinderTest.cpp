@@ -55,6 +55,8 @@ struct Search {
   const char* listed;
 };
 
+void PrintTo(const Search& row, std::ostream* os) { *os << row.method << " " << row.drives; }
+
 class SearchTest : public OddFinderTest, public testing::WithParamInterface<Search> {};
 
 TEST_P(SearchTest, ListsTheDrivesItsMethodOpens) {
@@ -226,6 +228,8 @@ struct Stop {
   const char* listed;
   std::size_t queries;
 };
+
+void PrintTo(const Stop& row, std::ostream* os) { *os << row.at; }
 
 class StopTest : public ThreadedSearchTest, public testing::WithParamInterface<Stop> {};
 

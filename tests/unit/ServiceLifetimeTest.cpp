@@ -49,6 +49,8 @@ struct Lifetime {
   const char* shown;
 };
 
+void PrintTo(const Lifetime& row, std::ostream* os) { *os << row.steps; }
+
 class LifetimeTest : public ServiceLifetimeTest, public testing::WithParamInterface<Lifetime> {};
 
 TEST_P(LifetimeTest, StartsAndShutsDownTheSdkOnlyWhenItMust) {
