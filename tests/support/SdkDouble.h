@@ -37,8 +37,7 @@ struct FakeDrive {
   std::string name;                                    // device name, "CdRom0"
   char letter = 0;                                     // 'D'; 0 when the drive has no letter
   uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {};  // tag, port, bus, target, lun
-  bool hasVolumeLabel = false;
-  std::u16string volumeLabel;  // answered for the letter when hasVolumeLabel
+  std::u16string volumeLabel;  // answered for the letter; empty: no readable session
   std::string vendor;          // GetDeviceInformation
   std::string product;
   std::string revision;

@@ -41,7 +41,6 @@ TEST_P(DriveQueryTest, FillsTheIdentityItsAccessMethodReaches) {
   sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom1", query.letter);
   const uint8_t address[] = {0x2A, 1, 2, 3, 4};
   std::memcpy(drive.address, address, sizeof address);
-  drive.hasVolumeLabel = true;
   drive.volumeLabel = u"Label";
   drive.discType = 2;
   if (query.failing) {

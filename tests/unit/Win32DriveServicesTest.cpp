@@ -45,7 +45,6 @@ TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
 
 TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
   sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom0", 'E');
-  drive.hasVolumeLabel = true;
   drive.volumeLabel = u"Holiday \U0001F600";  // a character outside the 16-bit plane
   support::AddNamedDrive("CdRom1", 'F');      // no readable session
   wchar_t label[260];
