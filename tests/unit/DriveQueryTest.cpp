@@ -67,6 +67,8 @@ TEST_P(DriveQueryTest, FillsTheIdentityItsAccessMethodReaches) {
   DriveInfo info;
   finder.CopyDriveInfo(0, info);
   EXPECT_EQ(info.vendorId, query.vendor);
+  EXPECT_EQ(info.productId + L"/" + info.productRevision,
+            std::wstring(query.vendor).empty() ? L"/" : L"Product of CdRom1/1.00");
   EXPECT_EQ(info.driveLetter, query.letterText);
   EXPECT_EQ(info.volumeLabel, query.label);
   if (query.answer == 0) {  // the record stays as listed, nothing asked of the SDK

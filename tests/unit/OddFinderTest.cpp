@@ -133,17 +133,13 @@ TEST_F(OddFinderTest, WritersOnlyKeepsDrivesWithAWriteCapabilityOtherThanDvdPlus
 }
 
 TEST_F(OddFinderTest, AspiCallBackListsTheReportedAddressesOnly) {
-  const uint8_t first[] = {0x11, 2, 3, 4, 5};
-  const uint8_t second[] = {0x22, 6, 7, 8, 9};
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, const_cast<uint8_t*>(first),
-                           nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_PROGRESS, &finder, const_cast<uint8_t*>(second),
-                           nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, nullptr, const_cast<uint8_t*>(second),
-                           nullptr);
+  uint8_t first[] = {0x11, 2, 3, 4, 5};
+  uint8_t second[] = {0x22, 6, 7, 8, 9};
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, first, nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_PROGRESS, &finder, second, nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, nullptr, second, nullptr);
   OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, nullptr, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, const_cast<uint8_t*>(second),
-                           nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, second, nullptr);
   ASSERT_EQ(finder.CountDrives(), 2u);
   const DriveInfo a = RecordAt(0);
   EXPECT_EQ(a.accessMethod, Orlet::AccessAspi);
