@@ -166,53 +166,39 @@ int32_t StarBurn_CdvdBurnerGrabber_MSFToLBA(void*, uint8_t, uint8_t, uint8_t, ui
 
 // The disc and recording calls.
 #define HEAD void*, char*, uint32_t, uint32_t*, StarBurnCommandFailure*  // NOLINT
-#define REFUSED(name, ...)                                        \
-  StarBurnStatus StarBurn_CdvdBurnerGrabber_##name(__VA_ARGS__) { \
-    return Refused("StarBurn_CdvdBurnerGrabber_" #name);          \
-  }
+#define REFUSED(name, ...) \
+  StarBurnStatus StarBurn_##name(__VA_ARGS__) { return Refused("StarBurn_" #name); }
 
-REFUSED(Blank, HEAD, uint32_t)
-REFUSED(CloseSession, HEAD)
-REFUSED(Eject, HEAD)
-REFUSED(GetBUP, HEAD, uint8_t*, uint32_t*)
-REFUSED(GetDiscFileSystem, HEAD, uint8_t*, uint32_t)
-REFUSED(GetDiscFreeSpace, void*, uint32_t, uint32_t*, uint64_t*)
-REFUSED(GetDiscInformation, HEAD, uint8_t*, uint32_t)
-REFUSED(GetDiscUsedSpace, HEAD, uint64_t*)
-REFUSED(GetLastAddress, HEAD, uint32_t*)
-REFUSED(GetLastTrack, HEAD, uint8_t*)
-REFUSED(GetSpeeds, HEAD, uint32_t*, uint32_t*, uint32_t*, uint32_t*)
-REFUSED(GetTrackInformation, HEAD, uint32_t, uint8_t*, uint32_t)
-REFUSED(IsDiscBlank, HEAD, uint8_t*)
-REFUSED(LoadEx, HEAD, uint32_t)
-REFUSED(ProbeSupportedWriteModes, HEAD, uint8_t*, uint8_t*, uint8_t*, uint8_t*)
-REFUSED(SetBUP, HEAD, uint32_t)
-REFUSED(SetSpeeds, HEAD, uint32_t, uint32_t)
-REFUSED(TestUnitReady, HEAD)
-REFUSED(TrackAtOnceFromTree, HEAD, void*, uint8_t, uint8_t, uint8_t, uint32_t, uint32_t)
+REFUSED(CdvdBurnerGrabber_Blank, HEAD, uint32_t)
+REFUSED(CdvdBurnerGrabber_CloseSession, HEAD)
+REFUSED(CdvdBurnerGrabber_Eject, HEAD)
+REFUSED(CdvdBurnerGrabber_GetBUP, HEAD, uint8_t*, uint32_t*)
+REFUSED(CdvdBurnerGrabber_GetDiscFileSystem, HEAD, uint8_t*, uint32_t)
+REFUSED(CdvdBurnerGrabber_GetDiscFreeSpace, void*, uint32_t, uint32_t*, uint64_t*)
+REFUSED(CdvdBurnerGrabber_GetDiscInformation, HEAD, uint8_t*, uint32_t)
+REFUSED(CdvdBurnerGrabber_GetDiscUsedSpace, HEAD, uint64_t*)
+REFUSED(CdvdBurnerGrabber_GetLastAddress, HEAD, uint32_t*)
+REFUSED(CdvdBurnerGrabber_GetLastTrack, HEAD, uint8_t*)
+REFUSED(CdvdBurnerGrabber_GetSpeeds, HEAD, uint32_t*, uint32_t*, uint32_t*, uint32_t*)
+REFUSED(CdvdBurnerGrabber_GetTrackInformation, HEAD, uint32_t, uint8_t*, uint32_t)
+REFUSED(CdvdBurnerGrabber_IsDiscBlank, HEAD, uint8_t*)
+REFUSED(CdvdBurnerGrabber_LoadEx, HEAD, uint32_t)
+REFUSED(CdvdBurnerGrabber_ProbeSupportedWriteModes, HEAD, uint8_t*, uint8_t*, uint8_t*, uint8_t*)
+REFUSED(CdvdBurnerGrabber_SetBUP, HEAD, uint32_t)
+REFUSED(CdvdBurnerGrabber_SetSpeeds, HEAD, uint32_t, uint32_t)
+REFUSED(CdvdBurnerGrabber_TestUnitReady, HEAD)
+REFUSED(CdvdBurnerGrabber_TrackAtOnceFromTree, HEAD, void*, uint8_t, uint8_t, uint8_t, uint32_t,
+        uint32_t)
 
-StarBurnStatus StarBurn_ISO9660JolietFileTree_Create(void**, char*, uint32_t, uint32_t*,
-                                                     StarBurnCallback, void*, uint8_t, uint8_t,
-                                                     uint8_t, uint32_t) {
-  return Refused("StarBurn_ISO9660JolietFileTree_Create");
-}
-StarBurnStatus StarBurn_ISO9660JolietFileTree_ImportTrack(void*, void*, uint8_t, uint8_t, char*,
-                                                          uint32_t, uint32_t*) {
-  return Refused("StarBurn_ISO9660JolietFileTree_ImportTrack");
-}
-StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(void*, char*, uint32_t, uint32_t*, const char*,
-                                                  const char*, uint32_t, void**, void**) {
-  return Refused("StarBurn_ISO9660JolietFileTree_Add");
-}
-StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(void*, char*, uint32_t, uint32_t*,
-                                                         uint32_t, uint32_t, uint32_t, const char*,
-                                                         const char*, const char*) {
-  return Refused("StarBurn_ISO9660JolietFileTree_BuildImage");
-}
-StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNames(void*, void*, char*, char*, char*,
-                                                       uint32_t) {
-  return Refused("StarBurn_ISO9660JolietFileTree_GetNames");
-}
+REFUSED(ISO9660JolietFileTree_Create, void**, char*, uint32_t, uint32_t*, StarBurnCallback, void*,
+        uint8_t, uint8_t, uint8_t, uint32_t)
+REFUSED(ISO9660JolietFileTree_ImportTrack, void*, void*, uint8_t, uint8_t, char*, uint32_t,
+        uint32_t*)
+REFUSED(ISO9660JolietFileTree_Add, void*, char*, uint32_t, uint32_t*, const char*, const char*,
+        uint32_t, void**, void**)
+REFUSED(ISO9660JolietFileTree_BuildImage, void*, char*, uint32_t, uint32_t*, uint32_t, uint32_t,
+        uint32_t, const char*, const char*, const char*)
+REFUSED(ISO9660JolietFileTree_GetNames, void*, void*, char*, char*, char*, uint32_t)
 void* StarBurn_ISO9660JolietFileTree_GetRoot(void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void*, void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetNextKid(void*, void*, void*) { return nullptr; }

@@ -53,7 +53,7 @@ StarBurnStatus StarBurn_GetVolumeLabelByLetter(char letter, StarBurnWChar* label
   FakeDrive drive;
   const bool found = D().FindDriveByLetter(letter, drive);
   uint32_t natural = !found ? STARBURN_STATUS_NO_DEVICE
-                            : (drive.hasVolumeLabel ? STARBURN_OK : STARBURN_STATUS_NOT_FOUND);
+                            : (drive.volumeLabel.empty() ? STARBURN_STATUS_NOT_FOUND : STARBURN_OK);
   if (natural == STARBURN_OK && (label == nullptr || drive.volumeLabel.size() + 1 > labelSize)) {
     natural = STARBURN_STATUS_BUFFER_TOO_SMALL;
   }

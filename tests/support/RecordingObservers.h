@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orlet/MediaBurning.h"
+#include "platform/OrletBases.h"
 
 namespace support {
 
@@ -37,6 +38,9 @@ class CallLog {
   std::vector<std::string> calls;
 };
 
+// "Name(a,b)" as the logs write calls.
+std::string CallText(const char* name, long a, long b);
+
 class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog {
  public:
   // OnFillContainer's answer; the session is always imported, a failed open
@@ -45,25 +49,47 @@ class RecordingBurnObserver : public Orlet::MediaBurningObserver, public CallLog
   // Run inside OnFillContainer before it answers (fills the container).
   std::function<void(Orlet::FileContainer*)> fill;
 
-  void OnPrepareEvent(int event, int detail) override;
-  int OnFillContainer(Orlet::FileContainer* container) override;
-  void OnTreeNameKind0(const std::wstring& text) override;
-  void OnTreeNameKind2(const std::wstring& text) override;
-  int OnAskImportSession() override;
-  void OnBurnEvent(int event, int detail) override;
-  void OnBurnProgress(int progress, int level) override;
-  int OnAskRetryOpen() override;
-  void OnSearchFinished() override;
+  void OnPrepareEvent(int event, int detail) override {
+    Add(CallText("OnPrepareEvent", event, detail));
+  }
+  int OnFillContainer(Orlet::FileContainer* container) override {
+    if (fill) fill(container);
+    Add("OnFillContainer");
+    return fillAnswer;
+  }
+  void OnTreeNameKind0(const std::wstring& text) override {
+    Add("OnTreeNameKind0(" + Orlet::tcs_to_mbs(text) + ")");
+  }
+  void OnTreeNameKind2(const std::wstring& text) override {
+    Add("OnTreeNameKind2(" + Orlet::tcs_to_mbs(text) + ")");
+  }
+  int OnAskImportSession() override {
+    Add("OnAskImportSession");
+    return 1;
+  }
+  void OnBurnEvent(int event, int detail) override { Add(CallText("OnBurnEvent", event, detail)); }
+  void OnBurnProgress(int progress, int level) override {
+    Add(CallText("OnBurnProgress", progress, level));
+  }
+  int OnAskRetryOpen() override {
+    Add("OnAskRetryOpen");
+    return 0;
+  }
+  void OnSearchFinished() override { Add("OnSearchFinished"); }
 };
 
 class RecordingEraseObserver : public Orlet::EraseObserver, public CallLog {
  public:
-  int OnAskRetryOpen() override;
-  void OnEraseEvent(int event, int detail) override;
-  void OnEraseEstimate(unsigned int milliseconds) override;
+  int OnAskRetryOpen() override {
+    Add("OnAskRetryOpen");
+    return 0;
+  }
+  void OnEraseEvent(int event, int detail) override {
+    Add(CallText("OnEraseEvent", event, detail));
+  }
+  void OnEraseEstimate(unsigned int milliseconds) override {
+    Add("OnEraseEstimate(" + std::to_string(milliseconds) + ")");
+  }
 };
-
-// "Name(a,b)" as the logs write calls.
-std::string CallText(const char* name, long a, long b);
 
 }  // namespace support

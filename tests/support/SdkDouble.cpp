@@ -36,26 +36,12 @@ FakeDrive& SdkDouble::AddDrive(const std::string& name, char letter) {
   return drives.back();
 }
 
-bool SdkDouble::FindDrive(const std::string& name, FakeDrive& drive) const {
+bool SdkDouble::FindDrive(const std::function<bool(const FakeDrive&)>& match,
+                          FakeDrive& drive) const {
   std::lock_guard<std::mutex> lock(mutex);
-  for (const auto& candidate : drives) {
-    if (!name.empty() && candidate.name == name) {
-      drive = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool SdkDouble::FindDriveByLetter(char letter, FakeDrive& drive) const {
-  std::lock_guard<std::mutex> lock(mutex);
-  for (const auto& candidate : drives) {
-    if (candidate.letter != 0 && candidate.letter == letter) {
-      drive = candidate;
-      return true;
-    }
-  }
-  return false;
+  const auto found = std::find_if(drives.begin(), drives.end(), match);
+  if (found != drives.end()) drive = *found;
+  return found != drives.end();
 }
 
 std::vector<FakeDrive> SdkDouble::Drives() const {
@@ -79,11 +65,6 @@ std::size_t SdkDouble::CountOf(const std::string& function) const {
   std::lock_guard<std::mutex> lock(mutex);
   return static_cast<std::size_t>(std::count_if(
       journal.begin(), journal.end(), [&](const Call& call) { return call.function == function; }));
-}
-
-void SdkDouble::ClearJournal() {
-  std::lock_guard<std::mutex> lock(mutex);
-  journal.clear();
 }
 
 std::size_t SdkDouble::OpenDevices() const {

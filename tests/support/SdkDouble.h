@@ -37,8 +37,7 @@ struct FakeDrive {
   std::string name;                                    // device name, "CdRom0"
   char letter = 0;                                     // 'D'; 0 when the drive has no letter
   uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {};  // tag, port, bus, target, lun
-  bool hasVolumeLabel = false;
-  std::u16string volumeLabel;  // answered for the letter when hasVolumeLabel
+  std::u16string volumeLabel;  // answered for the letter; empty: no readable session
   std::string vendor;          // GetDeviceInformation
   std::string product;
   std::string revision;
@@ -71,9 +70,14 @@ class SdkDouble {
   void AnswerAlways(const std::string& function, uint32_t status);
 
   FakeDrive& AddDrive(const std::string& name, char letter);
-  // A copy of the drive of that name or letter; false when there is none.
-  bool FindDrive(const std::string& name, FakeDrive& drive) const;
-  bool FindDriveByLetter(char letter, FakeDrive& drive) const;
+  // A copy of the first drive that matches; false when there is none.
+  bool FindDrive(const std::function<bool(const FakeDrive&)>& match, FakeDrive& drive) const;
+  bool FindDrive(const std::string& name, FakeDrive& drive) const {
+    return FindDrive([&](const FakeDrive& d) { return !name.empty() && d.name == name; }, drive);
+  }
+  bool FindDriveByLetter(char letter, FakeDrive& drive) const {
+    return FindDrive([&](const FakeDrive& d) { return letter != 0 && d.letter == letter; }, drive);
+  }
   std::vector<FakeDrive> Drives() const;
   // Runs use on the drive of that name under the double's lock (use must not
   // call the double).
@@ -81,7 +85,6 @@ class SdkDouble {
 
   std::vector<Call> Journal() const;
   std::size_t CountOf(const std::string& function) const;
-  void ClearJournal();
   std::size_t OpenDevices() const;
 
   // ---- For the double's own functions ----

@@ -41,7 +41,6 @@ TEST_P(DriveQueryTest, FillsTheIdentityItsAccessMethodReaches) {
   sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom1", query.letter);
   const uint8_t address[] = {0x2A, 1, 2, 3, 4};
   std::memcpy(drive.address, address, sizeof address);
-  drive.hasVolumeLabel = true;
   drive.volumeLabel = u"Label";
   drive.discType = 2;
   if (query.failing) {
@@ -68,6 +67,8 @@ TEST_P(DriveQueryTest, FillsTheIdentityItsAccessMethodReaches) {
   DriveInfo info;
   finder.CopyDriveInfo(0, info);
   EXPECT_EQ(info.vendorId, query.vendor);
+  EXPECT_EQ(info.productId + L"/" + info.productRevision,
+            std::wstring(query.vendor).empty() ? L"/" : L"Product of CdRom1/1.00");
   EXPECT_EQ(info.driveLetter, query.letterText);
   EXPECT_EQ(info.volumeLabel, query.label);
   if (query.answer == 0) {  // the record stays as listed, nothing asked of the SDK
@@ -107,6 +108,31 @@ INSTANTIATE_TEST_SUITE_P(Methods, DriveQueryTest, testing::ValuesIn(kQueries),
                          [](const testing::TestParamInfo<Query>& info) {
                            return std::string(info.param.name);
                          });
+
+// The label of the nearest step: below the first step the first, between two
+// steps the upper one only above their midpoint, past the last the last.
+TEST(SpeedLabelTest, NearestStepRoundsAtTheMidpoint) {
+  const struct {
+    bool bd;
+    uint32_t speed;
+    const wchar_t* label;
+  } rows[] = {
+      {false, 0, L"1.0x"},     {false, 176, L"1.0x"},   {false, 3737, L"20.0x"},
+      {false, 3738, L"24.0x"}, {false, 9152, L"52.0x"}, {false, 0xFFFFFFFF, L"52.0x"},
+      {true, 6743, L"1.0x"},   {true, 6744, L"2.0x"},   {true, 26969, L"6.0x"},
+      {true, 100000, L"6.0x"},
+  };
+  for (const auto& row : rows) {
+    const Orlet::SpeedEntry* table = row.bd ? Orlet::BdSpeedTable : Orlet::CdSpeedTable;
+    const std::size_t steps = row.bd ? Orlet::kBdSpeedSteps : Orlet::kCdSpeedSteps;
+    EXPECT_EQ(std::wstring(Orlet::NearestSpeedLabel(table, steps, row.speed)), row.label)
+        << row.speed;
+  }
+  // The label is the table's own pointer, valid while the library is loaded.
+  EXPECT_EQ(Orlet::NearestSpeedLabel(Orlet::DvdSpeedTable, Orlet::kDvdSpeedSteps, 4000),
+            Orlet::DvdSpeedTable[3].label);
+  EXPECT_EQ(Orlet::NearestSpeedLabel(Orlet::DvdSpeedTable, 0, 4000), nullptr);
+}
 
 TEST(SixteenBitNameTest, MustFitItsRoomWithTheTerminator) {
   std::u16string wide;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,20 +21,21 @@ namespace {
 using Orlet::DriveInfo;
 using Orlet::OddFinder;
 using sdkdouble::FakeDrive;
-using Strings = std::vector<std::string>;
 
 class OddFinderTest : public support::DriveDoubleTest {
  protected:
-  Strings ListedNames(const OddFinder& of) const {
-    Strings names;
-    for (std::size_t i = 0; i < of.CountDrives(); ++i) {
-      DriveInfo info;
-      of.CopyDriveInfo(i, info);
-      names.push_back(Orlet::tcs_to_mbs(info.deviceName));
+  // The listed records: "name@letter" ("name" without a letter), "+" once
+  // queried.
+  std::string Listed() const {
+    std::string text;
+    for (std::size_t i = 0; i < finder.CountDrives(); ++i) {
+      const DriveInfo info = RecordAt(i);
+      text += (text.empty() ? "" : " ") + Orlet::tcs_to_mbs(info.deviceName);
+      if (!info.driveLetter.empty()) text += "@" + Orlet::tcs_to_mbs(info.driveLetter);
+      if (!info.vendorId.empty()) text += "+";
     }
-    return names;
+    return text;
   }
-  Strings Listed() const { return ListedNames(finder); }
   DriveInfo RecordAt(std::size_t index) const {
     DriveInfo info;
     finder.CopyDriveInfo(index, info);
@@ -43,86 +45,77 @@ class OddFinderTest : public support::DriveDoubleTest {
   OddFinder finder;
 };
 
-TEST_F(OddFinderTest, MethodZeroIsRefusedAndChangesNothing) {
-  support::AddNamedDrive("CdRom0", 'D');
-  DriveInfo listed;
-  listed.accessMethod = Orlet::AccessSpti;
-  listed.deviceName = L"CdRom7";
-  finder.AddDrive(listed);
-  EXPECT_EQ(finder.StartSearch(0, 0, 0), Orlet::ResultInvalidArgument);
-  EXPECT_EQ(finder.StartSearch(0, 1, 1), Orlet::ResultInvalidArgument);
-  EXPECT_EQ(Listed(), (Strings{"CdRom7"}));
-  EXPECT_TRUE(Double().Journal().empty());
-}
+// One synchronous search on the machine's drives ("name@letter"; "!" its
+// opens are refused, "~" it opens once, then is gone).
+struct Search {
+  int32_t method;
+  bool sptdLayer;
+  const char* drives;
+  int result;
+  const char* listed;
+};
 
-TEST_F(OddFinderTest, SptdSearchOpensDrivesByTheirSixteenBitNames) {
-  Double().AnswerAlways("StarBurn_SPTD_GetVersion", STARBURN_OK);
-  support::AddNamedDrive("CdRom0", 'E');
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSptd, 0, 0), Orlet::ResultOk);
-  ASSERT_EQ(Listed(), (Strings{"CdRom0"}));
-  const DriveInfo info = RecordAt(0);
-  EXPECT_EQ(info.accessMethod, Orlet::AccessSptd);
-  EXPECT_EQ(info.driveLetter, L"E:");
-  EXPECT_EQ(info.vendorId, L"Vendor of CdRom0");
-  EXPECT_EQ(Double().CountOf("StarBurn_CdvdBurnerGrabber_CreateEx"), 0u);
-}
+void PrintTo(const Search& row, std::ostream* os) { *os << row.method << " " << row.drives; }
 
-TEST_F(OddFinderTest, ScanLooksAtLettersCToZAndListsDrivesThatOpen) {
-  support::AddNamedDrive("CdRom0", 'A');
-  support::AddNamedDrive("CdRom1", 'B');
-  support::AddNamedDrive("CdRom2", 'F');
-  support::AddNamedDrive("CdRom3", 'E');
-  FakeDrive& refusing = support::AddNamedDrive("CdRom4", 'G');
-  refusing.failures["StarBurn_CdvdBurnerGrabber_CreateEx"] = STARBURN_STATUS_PERMISSION_DENIED;
+class SearchTest : public OddFinderTest, public testing::WithParamInterface<Search> {};
 
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), (Strings{"CdRom3", "CdRom2"}));  // in letter order
-  EXPECT_EQ(RecordAt(0).driveLetter, L"E:");
-  EXPECT_EQ(RecordAt(1).driveLetter, L"F:");
-}
-
-TEST_F(OddFinderTest, ScanSkipsTargetsThatAreNotExactlyACdRomNumber) {
-  for (const auto& [name, letter] : std::vector<std::pair<std::string, char>>{
-           {"Floppy0", 'C'},
-           {"CdRom", 'D'},
-           {"CdRom01", 'E'},
-           {"CdRom1x", 'F'},
-           {"CdRom4294967296", 'G'},
-           {"CdRom" + std::string(300, '1'), 'H'},  // longer than the target buffer
-           {"CdRom4294967295", 'I'}}) {
-    support::AddNamedDrive(name, letter);
+TEST_P(SearchTest, ListsTheDrivesItsMethodOpens) {
+  const Search& row = GetParam();
+  if (row.sptdLayer) Double().AnswerAlways("StarBurn_SPTD_GetVersion", STARBURN_OK);
+  std::istringstream drives(row.drives);
+  for (std::string spec; drives >> spec;) {
+    const std::size_t at = spec.find('@');
+    FakeDrive& drive = support::AddNamedDrive(spec.substr(0, at), spec[at + 1]);
+    if (spec.back() == '~') drive.opensLeft = 1;
+    if (spec.back() != '!') continue;
+    for (const char* open :
+         {"StarBurn_CdvdBurnerGrabber_CreateEx", "StarBurn_CdvdBurnerGrabber_CreateExEx"}) {
+      drive.failures[open] = STARBURN_STATUS_PERMISSION_DENIED;
+    }
   }
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), (Strings{"CdRom4294967295"}));
-}
-
-TEST_F(OddFinderTest, WalkRemovesDrivesWhoseQueryFails) {
-  support::AddNamedDrive("CdRom0", 'D');
-  FakeDrive& leaving = support::AddNamedDrive("CdRom1", 'E');
-  leaving.opensLeft = 1;  // opens for the scan, then is gone
-  support::AddNamedDrive("CdRom2", 'F');
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom2"}));
-  EXPECT_EQ(RecordAt(1).vendorId, L"Vendor of CdRom2");
+  ASSERT_EQ(finder.StartSearch(row.method, 0, 0), row.result);
+  EXPECT_EQ(Listed(), row.listed);
+  for (std::size_t i = 0; i < finder.CountDrives(); ++i) {
+    EXPECT_EQ(RecordAt(i).accessMethod, row.method);
+  }
+  // Drives are opened by the method's own call, and closed again.
+  EXPECT_EQ(
+      Double().CountOf(row.method == Orlet::AccessSptd ? "StarBurn_CdvdBurnerGrabber_CreateEx"
+                                                       : "StarBurn_CdvdBurnerGrabber_CreateExEx"),
+      0u);
   EXPECT_EQ(Double().OpenDevices(), 0u);
 }
 
-TEST_F(OddFinderTest, SecondSearchListsTheDrivesAgainAndMethodFourOnlyWalks) {
+const Search kSearches[] = {
+    // Letters C: to Z: in order, each listed when its drive opens.
+    {Orlet::AccessSpti, false, "CdRom0@A CdRom1@B CdRom2@F CdRom3@E CdRom4@G!", 0,
+     "CdRom3@E:+ CdRom2@F:+"},
+    {Orlet::AccessSptd, true, "CdRom0@E CdRom1@F!", 0, "CdRom0@E:+"},
+    // Only targets that are exactly "CdRom" and a 32-bit number without leading zeros.
+    {Orlet::AccessSpti, false,
+     "Floppy0@C CdRom@D CdRom01@E CdRom1x@F CdRom4294967296@G CdRom4294967295@I", 0,
+     "CdRom4294967295@I:+"},
+    // The walk removes a drive whose query fails.
+    {Orlet::AccessSpti, false, "CdRom0@D CdRom1@E~ CdRom2@F", 0, "CdRom0@D:+ CdRom2@F:+"},
+    // Other methods only walk the drives already listed.
+    {4, false, "CdRom0@D", 0, ""},
+    {-3, false, "CdRom0@D", 0, ""},
+    // Refused before anything is looked at; no ASPI module, no SPTD layer.
+    {0, false, "CdRom0@D", Orlet::ResultInvalidArgument, ""},
+    {Orlet::AccessAspi, false, "CdRom0@D", Orlet::ResultNotSupported, ""},
+    {Orlet::AccessSptd, false, "CdRom0@D", Orlet::ResultNotSupported, ""},
+};
+INSTANTIATE_TEST_SUITE_P(Methods, SearchTest, testing::ValuesIn(kSearches));
+
+TEST_F(OddFinderTest, SecondSearchListsTheDrivesAgainAndAWalkQueriesThemAgain) {
   support::AddNamedDrive("CdRom0", 'D');
   ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
   ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom0"}));
-  EXPECT_EQ(RecordAt(1).vendorId, L"Vendor of CdRom0");
-
-  // Method 4 (or any other) scans nothing and queries every listed drive.
+  EXPECT_EQ(Listed(), "CdRom0@D:+ CdRom0@D:+");
   Double().WithDrive("CdRom0", [](FakeDrive& d) { d.vendor = "Renamed"; });
-  Double().ClearJournal();
   ASSERT_EQ(finder.StartSearch(4, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom0"}));
   EXPECT_EQ(RecordAt(0).vendorId, L"Renamed");
   EXPECT_EQ(RecordAt(1).vendorId, L"Renamed");
-  EXPECT_EQ(finder.StartSearch(-3, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(finder.CountDrives(), 2u);
 }
 
 TEST_F(OddFinderTest, WritersOnlyKeepsDrivesWithAWriteCapabilityOtherThanDvdPlusRDualLayer) {
@@ -137,43 +130,29 @@ TEST_F(OddFinderTest, WritersOnlyKeepsDrivesWithAWriteCapabilityOtherThanDvdPlus
     const bool writer = std::count(writers.begin(), writers.end(), position) != 0;
     EXPECT_EQ(searching.CountDrives(), writer ? 1u : 0u);
   }
-
-  // Without writersOnly nothing is dropped for what it cannot write.
-  Double().Reset();
-  support::AddNamedDrive("CdRom0", 'D');
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(finder.CountDrives(), 1u);
 }
 
 TEST_F(OddFinderTest, AspiCallBackListsTheReportedAddressesOnly) {
-  const uint8_t first[] = {0x11, 2, 3, 4, 5};
-  const uint8_t second[] = {0x22, 6, 7, 8, 9};
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, const_cast<uint8_t*>(first),
-                           nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_PROGRESS, &finder, const_cast<uint8_t*>(second),
-                           nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, nullptr, const_cast<uint8_t*>(second),
-                           nullptr);
+  uint8_t first[] = {0x11, 2, 3, 4, 5};
+  uint8_t second[] = {0x22, 6, 7, 8, 9};
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, first, nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_PROGRESS, &finder, second, nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, nullptr, second, nullptr);
   OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, nullptr, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, const_cast<uint8_t*>(second),
-                           nullptr);
+  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, second, nullptr);
   ASSERT_EQ(finder.CountDrives(), 2u);
   const DriveInfo a = RecordAt(0);
   EXPECT_EQ(a.accessMethod, Orlet::AccessAspi);
-  EXPECT_EQ(a.deviceTag, 0x11u);
-  EXPECT_EQ(std::vector<int>({a.portId, a.busId, a.targetId, a.lun}),
-            std::vector<int>({2, 3, 4, 5}));
-  EXPECT_EQ(a.deviceName, L"");
+  EXPECT_EQ(std::vector<int>({static_cast<int>(a.deviceTag), a.portId, a.busId, a.targetId, a.lun}),
+            std::vector<int>({0x11, 2, 3, 4, 5}));
   EXPECT_EQ(RecordAt(1).deviceTag, 0x22u);
   EXPECT_EQ(RecordAt(1).lun, 9u);
-}
 
-TEST_F(OddFinderTest, CopyOutsideTheListLeavesTheRecordAsItWas) {
+  // A copy from outside the list leaves the record as it was.
   DriveInfo info;
   info.vendorId = L"mine";
-  finder.CopyDriveInfo(0, info);
+  finder.CopyDriveInfo(2, info);
   EXPECT_EQ(info.vendorId, L"mine");
-  EXPECT_EQ(finder.QueryDrive(0), 0);
 }
 
 // ---- The threaded search ----
@@ -207,24 +186,20 @@ TEST_F(ThreadedSearchTest, FinishesOnceAfterWalkingEveryDrive) {
   support::AddNamedDrive("CdRom1", 'E');
   SearchOnThread();
   EXPECT_EQ(Finished(), 1u);
-  EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom1"}));
-  EXPECT_EQ(RecordAt(1).vendorId, L"Vendor of CdRom1");
+  EXPECT_EQ(Listed(), "CdRom0@D:+ CdRom1@E:+");
 
-  // The thread can search again, and a synchronous search never reports.
+  // The thread can search again; a synchronous search never reports.
   ASSERT_EQ(finder.StartSearch(4, 0, 1), Orlet::ResultOk);
   Join();
   EXPECT_EQ(Finished(), 2u);
   ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
   EXPECT_EQ(Finished(), 2u);
-  EXPECT_EQ(finder.CountDrives(), 4u);
-}
-
-TEST_F(ThreadedSearchTest, SearchWithoutObserverTellsNobody) {
-  support::AddNamedDrive("CdRom0", 'D');
+  // Without an observer the search tells nobody.
+  finder.SetObserver(nullptr);
   ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 1), Orlet::ResultOk);
   Join();
-  EXPECT_EQ(finder.CountDrives(), 1u);
-  EXPECT_EQ(RecordAt(0).vendorId, L"Vendor of CdRom0");
+  EXPECT_EQ(Finished(), 2u);
+  EXPECT_EQ(Listed(), "CdRom0@D:+ CdRom1@E:+ CdRom0@D:+ CdRom1@E:+ CdRom0@D:+ CdRom1@E:+");
 }
 
 TEST_F(ThreadedSearchTest, StartWhileTheThreadSearchesIsBusy) {
@@ -241,37 +216,39 @@ TEST_F(ThreadedSearchTest, StartWhileTheThreadSearchesIsBusy) {
   EXPECT_EQ(finder.CountDrives(), 1u);  // the refused start listed nothing
 }
 
-TEST_F(ThreadedSearchTest, StopDuringTheScanSkipsTheWalkAndStillFinishesOnce) {
+// A stop asked while the first drive is opened by the scan, or queried by the
+// walk: the scan runs to its end, the walk ends after the current drive, and
+// the search finishes once.
+struct Stop {
+  const char* at;
+  const char* listed;
+  std::size_t queries;
+};
+
+void PrintTo(const Stop& row, std::ostream* os) { *os << row.at; }
+
+class StopTest : public ThreadedSearchTest, public testing::WithParamInterface<Stop> {};
+
+TEST_P(StopTest, EndsTheSearchAfterTheCurrentStep) {
   FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
   OddFinder* searching = &finder;
-  drive.onCall = [searching](const std::string& function) {
-    if (function == "StarBurn_CdvdBurnerGrabber_CreateEx") searching->StopThread(0, 0);
+  const std::string at = GetParam().at;
+  drive.onCall = [searching, at](const std::string& function) {
+    if (function == at) searching->StopThread(0, 0);
   };
   support::AddNamedDrive("CdRom1", 'E');
   SearchOnThread();
   EXPECT_EQ(Finished(), 1u);
-  // The scan ran to its end; no drive was queried, so the records hold what
-  // the scan gave them.
-  EXPECT_EQ(Listed(), (Strings{"CdRom0", "CdRom1"}));
-  EXPECT_EQ(RecordAt(0).vendorId, L"");
-  EXPECT_EQ(Double().CountOf("StarBurn_CdvdBurnerGrabber_GetDeviceInformation"), 0u);
+  EXPECT_EQ(Listed(), GetParam().listed);
+  EXPECT_EQ(Double().CountOf("StarBurn_CdvdBurnerGrabber_GetDeviceInformation"),
+            GetParam().queries);
 }
 
-TEST_F(ThreadedSearchTest, StopDuringTheWalkEndsItAfterTheCurrentDrive) {
-  FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
-  OddFinder* searching = &finder;
-  drive.onCall = [searching](const std::string& function) {
-    if (function == "StarBurn_CdvdBurnerGrabber_GetDeviceInformation") {
-      searching->StopThread(0, 0);
-    }
-  };
-  support::AddNamedDrive("CdRom1", 'E');
-  SearchOnThread();
-  EXPECT_EQ(Finished(), 1u);
-  EXPECT_EQ(RecordAt(0).vendorId, L"Vendor of CdRom0");  // its query completed
-  EXPECT_EQ(RecordAt(1).vendorId, L"");                  // never reached
-  EXPECT_EQ(Double().CountOf("StarBurn_CdvdBurnerGrabber_GetDeviceInformation"), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(Steps, StopTest,
+                         testing::Values(Stop{"StarBurn_CdvdBurnerGrabber_CreateEx",
+                                              "CdRom0 CdRom1", 0},
+                                         Stop{"StarBurn_CdvdBurnerGrabber_GetDeviceInformation",
+                                              "CdRom0@D:+ CdRom1", 1}));
 
 TEST_F(ThreadedSearchTest, DestroyingTheFinderWaitsForItsSearch) {
   FakeDrive& drive = support::AddNamedDrive("CdRom0", 'D');
@@ -300,7 +277,7 @@ TEST_F(OddFinderTest, QueryWritesBackToItsOwnDriveAfterAnEarlierOneIsRemoved) {
   FakeDrive& queried = support::AddNamedDrive("CdRom1", 'E');
   support::AddNamedDrive("CdRom2", 'F');
   ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  ASSERT_EQ(Listed(), (Strings{"CdRom0", "CdRom1", "CdRom2"}));
+  ASSERT_EQ(Listed(), "CdRom0@D:+ CdRom1@E:+ CdRom2@F:+");
 
   Double().WithDrive("CdRom0", [](FakeDrive& d) { d.opensLeft = 0; });  // CdRom0 is gone
   OddFinder* shared = &finder;
@@ -313,10 +290,9 @@ TEST_F(OddFinderTest, QueryWritesBackToItsOwnDriveAfterAnEarlierOneIsRemoved) {
   };
   queried.vendor = "Fresh";  // no other thread runs yet
   ASSERT_EQ(finder.QueryDrive(1), 1);
-  EXPECT_EQ(Listed(), (Strings{"CdRom1", "CdRom2"}));
+  EXPECT_EQ(Listed(), "CdRom1@E:+ CdRom2@F:+");
   EXPECT_EQ(RecordAt(0).vendorId, L"Fresh");
   EXPECT_EQ(RecordAt(1).vendorId, L"Vendor of CdRom2");
-  EXPECT_EQ(RecordAt(1).driveLetter, L"F:");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The Windows stand-in's drive, text and module services, answering from the
-// SDK's device registry as the double scripts it.
+// The Windows stand-in's drive and text services, answering from the
+// SDK's device registry as the double scripts it, in the ways the library
+// calls them.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,12 +18,9 @@ class Win32DriveServicesTest : public support::DoubleTest {};
 
 TEST_F(Win32DriveServicesTest, DriveTypeIsCdromOnlyForALetterOfTheRegistry) {
   support::AddNamedDrive("CdRom0", 'E');
-  EXPECT_EQ(GetDriveTypeA("E:"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("E:\\"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("e:"), kDriveCdrom);
-  EXPECT_EQ(GetDriveTypeA("F:"), kDriveNoRootDir);
-  for (const char* notALetter : {"E", "EE:", "E:x", "E:\\x", ":", ""}) {
-    EXPECT_EQ(GetDriveTypeA(notALetter), kDriveNoRootDir) << notALetter;
+  for (const char* root : {"E:", "E:\\", "e:"}) EXPECT_EQ(GetDriveTypeA(root), kDriveCdrom) << root;
+  for (const char* other : {"F:", "E", "EE:", "E:x", "E:\\x", ":", ""}) {
+    EXPECT_EQ(GetDriveTypeA(other), kDriveNoRootDir) << other;
   }
   EXPECT_EQ(GetDriveTypeA(nullptr), kDriveNoRootDir);
 }
@@ -42,13 +39,10 @@ TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
   EXPECT_EQ(QueryDosDeviceA("E:", target, room), room);
   EXPECT_EQ(QueryDosDeviceA("E:", target, room - 1), 0u);
   EXPECT_EQ(QueryDosDeviceA("F:", target, sizeof target), 0u);
-  EXPECT_EQ(QueryDosDeviceA("E:", nullptr, sizeof target), 0u);
-  EXPECT_EQ(QueryDosDeviceA(nullptr, target, sizeof target), 0u);
 }
 
 TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
   sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom0", 'E');
-  drive.hasVolumeLabel = true;
   drive.volumeLabel = u"Holiday \U0001F600";  // a character outside the 16-bit plane
   support::AddNamedDrive("CdRom1", 'F');      // no readable session
   wchar_t label[260];
@@ -61,9 +55,6 @@ TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
 
   EXPECT_EQ(GetVolumeInformationW(L"F:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(GetVolumeInformationW(L"G:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
-  DWORD serial = 0;
-  EXPECT_EQ(GetVolumeInformationW(L"E:\\", label, 260, &serial, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(GetVolumeInformationW(L"E:\\", nullptr, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
 }
 
 TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
@@ -72,16 +63,8 @@ TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
   ASSERT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 8), 6);
   EXPECT_EQ(std::u16string(wide, 7), u"CdRom0#");  // no terminator of its own
 
-  // -1: up to and with the terminator.
-  ASSERT_EQ(MultiByteToWideChar(0, 0, "CdRom0", -1, wide, 8), 7);
-  EXPECT_EQ(std::u16string(wide), u"CdRom0");
-
-  // Counting, then too small a room.
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, nullptr, 0), 6);
+  // Too small a room: nothing.
   EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 5), 0);
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, -1), 0);
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", -2, wide, 8), 0);
-  EXPECT_EQ(MultiByteToWideChar(0, 0, nullptr, 6, wide, 8), 0);
 
   // UTF-8 text; a character above U+FFFF takes two units.
   ASSERT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
