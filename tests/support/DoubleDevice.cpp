@@ -196,6 +196,7 @@ REFUSED(ISO9660JolietFileTree_ImportTrack, void*, void*, uint8_t, uint8_t, char*
         uint32_t*)
 REFUSED(ISO9660JolietFileTree_Add, void*, char*, uint32_t, uint32_t*, const char*, const char*,
         uint32_t, void**, void**)
+REFUSED(ISO9660JolietFileTree_RemoveImported, void*, void*, char*, uint32_t)
 REFUSED(ISO9660JolietFileTree_BuildImage, void*, char*, uint32_t, uint32_t*, uint32_t, uint32_t,
         uint32_t, const char*, const char*, const char*)
 REFUSED(ISO9660JolietFileTree_GetNames, void*, void*, char*, char*, char*, uint32_t)
@@ -203,9 +204,6 @@ void* StarBurn_ISO9660JolietFileTree_GetRoot(void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetFirstKid(void*, void*) { return nullptr; }
 void* StarBurn_ISO9660JolietFileTree_GetNextKid(void*, void*, void*) { return nullptr; }
 uint32_t StarBurn_ISO9660JolietFileTree_GetAttributes(void*, void*) { return 0; }
-StarBurnStatus StarBurn_ISO9660JolietFileTree_RemoveImported(void*, void*, char*, uint32_t) {
-  return Refused("StarBurn_ISO9660JolietFileTree_RemoveImported");
-}
 uint32_t StarBurn_ISO9660JolietFileTree_GetNodePowerInUCHARs(void*, void*, uint32_t*) { return 0; }
 
 }  // extern "C"
