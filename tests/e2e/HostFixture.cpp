@@ -33,7 +33,7 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
-HostBurnObserver::HostBurnObserver(std::vector<std::string> sources) {
+HostBurnObserver::HostBurnObserver(Strings sources) {
   fill = [sources = std::move(sources)](Orlet::FileContainer* container) {
     for (const std::string& source : sources) {
       Orlet::FileContainer::Node* added = nullptr;
@@ -45,8 +45,8 @@ HostBurnObserver::HostBurnObserver(std::vector<std::string> sources) {
   };
 }
 
-std::vector<std::string> HostBurnObserver::Events() const {
-  std::vector<std::string> events;
+Strings HostBurnObserver::Events() const {
+  Strings events;
   for (const std::string& call : Calls()) {
     if (call.rfind("OnBurnProgress", 0) != 0 && call.rfind("OnTreeName", 0) != 0) {
       events.push_back(call);
@@ -66,12 +66,12 @@ void HostFixture::SetUp() {
   // machine's own.
   unsetenv("STARBURN_VIRTUAL_DRIVES");
   setenv("STARBURN_REAL_DRIVES", "0", 1);
-  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
-  ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
+  ASSERT_NO_FATAL_FAILURE(StartService());
   starburn::DeviceRegistry::Instance().DetachAll();
 }
 
 void HostFixture::TearDown() {
+  if (held != nullptr) StarBurn_Destroy(&held);
   if (service != nullptr) {
     service->Uninitialize();
     EXPECT_EQ(Orlet::DestroyMediaBurning(service), Orlet::ResultOk);
@@ -84,6 +84,11 @@ void HostFixture::TearDown() {
   fs::remove_all(scratch, ignored);
 }
 
+void HostFixture::StartService() {
+  ASSERT_EQ(Orlet::CreateMediaBurning(service), Orlet::ResultOk);
+  ASSERT_EQ(service->Initialize(), Orlet::ResultOk);
+}
+
 std::string HostFixture::MakeTree(const std::string& name, int seed) const {
   std::string root = Scratch(name);
   const std::string number = std::to_string(seed);
@@ -94,10 +99,11 @@ std::string HostFixture::MakeTree(const std::string& name, int seed) const {
   return root;
 }
 
-void HostFixture::Attach(const char* medium, const std::string& imagePath) {
-  image = imagePath;
+void HostFixture::Attach(const char* medium, const std::string& disc) {
+  const std::string image = Scratch("disc.iso");
+  if (disc == "zeros") WriteFile(image, std::string(1 << 16, '\0'));
   std::string error;
-  ASSERT_EQ(starburn::EmulatedRecorder::Create(starburn::FindMedium(medium), imagePath,
+  ASSERT_EQ(starburn::EmulatedRecorder::Create(starburn::FindMedium(medium), image,
                                                starburn::DriveModel::AllMedia(), &recorder, &error),
             STARBURN_OK)
       << error;
@@ -105,9 +111,12 @@ void HostFixture::Attach(const char* medium, const std::string& imagePath) {
       << error;
   service->StartDriveSearch(0, 0);
   ASSERT_EQ(service->GetDriveCount(), 1u);
+  if (disc == "ours") {
+    ASSERT_NO_FATAL_FAILURE(BurnOk({MakeTree("first", 1)}, 1));
+  }
 }
 
-std::vector<std::string> HostFixture::RunBurn(HostBurnObserver& observer, int force,
+Strings HostFixture::RunBurn(HostBurnObserver& observer, int force,
                                               const std::wstring& label) {
   service->SetBurnObserver(&observer);
   const int accepted = service->Burn(0, label, kFastest, force);
@@ -117,7 +126,7 @@ std::vector<std::string> HostFixture::RunBurn(HostBurnObserver& observer, int fo
   return observer.Events();
 }
 
-void HostFixture::BurnOk(const std::vector<std::string>& sources, int force) {
+void HostFixture::BurnOk(const Strings& sources, int force) {
   HostBurnObserver observer(sources);
   const auto events = RunBurn(observer, force);
   ASSERT_FALSE(events.empty());
@@ -144,7 +153,17 @@ void* HostFixture::HoldDrive() {
   return device;
 }
 
-DiscBytes HostFixture::ReadDisc() const { return {ReadFile(image), ReadFile(image + ".state")}; }
+bool HostFixture::DriveIsFree() {
+  if (held != nullptr) StarBurn_Destroy(&held);
+  void* device = HoldDrive();
+  if (device == nullptr) return false;
+  StarBurn_Destroy(&device);
+  return true;
+}
+
+DiscBytes HostFixture::ReadDisc() const {
+  return {ReadFile(Scratch("disc.iso")), ReadFile(Scratch("disc.iso.state"))};
+}
 
 uint32_t HostFixture::LastTrackStart() const {
   const std::string state = ReadDisc().state;
@@ -152,10 +171,10 @@ uint32_t HostFixture::LastTrackStart() const {
   return last == std::string::npos ? 0 : std::stoul(state.substr(last + 7));
 }
 
-std::string HostFixture::ReadersFind(uint32_t start, const std::vector<std::string>& specs) const {
+std::string HostFixture::ReadersFind(uint32_t start, const Strings& specs) const {
   // The arguments are quoted for the shell; test paths hold no single quote.
   std::string command = "/usr/bin/python3 '" + std::string(ORLET_E2E_DIR) + "/disc_check.py' '" +
-                        image + "' " + std::to_string(start);
+                        Scratch("disc.iso") + "' " + std::to_string(start);
   for (const std::string& spec : specs) command += " '" + spec + "'";
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return "cannot run " + command;
@@ -167,16 +186,16 @@ std::string HostFixture::ReadersFind(uint32_t start, const std::vector<std::stri
   return status == 0 ? "" : output + "(status " + std::to_string(status) + ")";
 }
 
-starburn::FaultPlan Failing(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip,
-                            uint32_t times) {
-  starburn::FaultPlan plan;
-  plan.commands.push_back({opcode, skip, times, sense});
-  return plan;
+Act Fail(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip, uint32_t times) {
+  return [=](HostFixture& host) {
+    starburn::FaultPlan plan;
+    plan.commands.push_back({opcode, skip, times, sense});
+    host.recorder->SetFaults(plan);
+  };
 }
 
-std::vector<std::string> Through(const std::vector<std::string>& sequence, const std::string& last,
-                                 const std::vector<std::string>& tail) {
-  std::vector<std::string> calls;
+Strings Through(const Strings& sequence, const std::string& last, const Strings& tail) {
+  Strings calls;
   for (const std::string& call : sequence) {
     calls.push_back(call);
     if (call == last) break;

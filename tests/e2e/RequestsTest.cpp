@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,19 +12,10 @@
 
 namespace {
 
+using e2e::Strings;
 using Orlet::DriveInfo;
-using Strings = std::vector<std::string>;
 
-// A disc of medium in drive 0: blank, holding one session of ours, or an
-// image of 64 KiB of zeros made elsewhere.
-class RequestTest : public e2e::HostFixture {
- protected:
-  void Disc(const char* medium, const std::string& disc) {
-    if (disc == "zeros") std::ofstream(Scratch("disc.iso")) << std::string(1 << 16, '\0');
-    Attach(medium, Scratch("disc.iso"));
-    if (disc == "ours") BurnOk({MakeTree("first", 1)}, 1);
-  }
-};
+class RequestTest : public e2e::HostFixture {};
 
 // One request's answer, refusals in order of precedence: an index outside
 // the list, no disc, a disc the drive cannot write, a rewritable disc
@@ -36,7 +25,7 @@ class RequestTest : public e2e::HostFixture {
 struct BurnRequest {
   const char* name;
   const char* medium;
-  const char* disc;  // "blank", "ours" (one session of ours) or "zeros" (64 KiB of them)
+  const char* disc;  // Attach's
   std::size_t index;
   int force;
   int answer;
@@ -47,7 +36,7 @@ class BurnRequestTest : public RequestTest, public testing::WithParamInterface<B
 
 TEST_P(BurnRequestTest, IsRefusedOrStartsAJob) {
   const BurnRequest& request = GetParam();
-  Disc(request.medium, request.disc);
+  ASSERT_NO_FATAL_FAILURE(Attach(request.medium, request.disc));
   const e2e::DiscBytes before = ReadDisc();
   e2e::HostBurnObserver observer({MakeTree("second", 2)});
   service->SetBurnObserver(&observer);
@@ -81,9 +70,8 @@ const BurnRequest kBurnRequests[] = {
     {"WriteOnceHoldingOtherData", "cd-r", "zeros", 0, 0, Orlet::ResultOk, kFailed},
 };
 
-std::string RequestName(const testing::TestParamInfo<BurnRequest>& info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(Burn, BurnRequestTest, testing::ValuesIn(kBurnRequests), RequestName);
+INSTANTIATE_TEST_SUITE_P(Burn, BurnRequestTest, testing::ValuesIn(kBurnRequests),
+                         e2e::RowName<BurnRequest>);
 
 // Erase refusals in order of precedence (an index outside the list; then a blank disc before one
 // that cannot be erased, and both before an erase already running), each told to the observer as a
@@ -101,14 +89,14 @@ class EraseRequestTest : public RequestTest, public testing::WithParamInterface<
 
 TEST_P(EraseRequestTest, IsRefusedOrErases) {
   const EraseRequest& request = GetParam();
-  Disc(request.medium, request.disc);
-  e2e::HostEraseObserver observer;
+  ASSERT_NO_FATAL_FAILURE(Attach(request.medium, request.disc));
+  support::RecordingEraseObserver observer;
   service->SetEraseObserver(&observer);
   int answer = -1;
   if (request.insideAt[0] == '\0') {
     answer = service->Erase(request.index);
   } else {
-    e2e::HostEraseObserver inner;
+    support::RecordingEraseObserver inner;
     observer.hookAt = request.insideAt;
     observer.hook = [&] {
       service->SetEraseObserver(&inner);
@@ -131,13 +119,11 @@ const EraseRequest kEraseRequests[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Erase, EraseRequestTest, testing::ValuesIn(kEraseRequests),
-                         [](const testing::TestParamInfo<EraseRequest>& info) {
-                           return std::string(info.param.name);
-                         });
+                         e2e::RowName<EraseRequest>);
 
 // A second Burn while a job runs is refused, and the job keeps its own label.
 TEST_F(RequestTest, SecondBurnDuringAJobIsRefused) {
-  Disc("dvd+r", "blank");
+  ASSERT_NO_FATAL_FAILURE(Attach("dvd+r"));
   service->Cancel();  // a cancel before the request is not the new job's
   e2e::HostBurnObserver observer({MakeTree("first", 1)});
   observer.hookAt = "OnFillContainer";
@@ -189,7 +175,8 @@ class DriveRecordTest : public RequestTest, public testing::WithParamInterface<R
 
 TEST_P(DriveRecordTest, ShowsTheMediumAndItsSpeeds) {
   const Record& row = GetParam();
-  Disc(row.medium, row.disc);
+  SCOPED_TRACE(std::string(row.medium) + " " + row.disc);
+  ASSERT_NO_FATAL_FAILURE(Attach(row.medium, row.disc));
   DriveInfo info;
   ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
   EXPECT_EQ(Orlet::tcs_to_mbs(info.discTypeName), row.name);
@@ -232,14 +219,6 @@ const Record kRecords[] = {
     {"bd-re", "ours", "BD-RE", "bd", 1, "0.07 MB", 1, "1.0x 2.0x", kBdReads, 17871, 10914},
 };
 
-INSTANTIATE_TEST_SUITE_P(Media, DriveRecordTest, testing::ValuesIn(kRecords),
-                         [](const testing::TestParamInfo<Record>& info) {
-                           std::string name;
-                           for (const char* c = info.param.medium; *c != '\0'; ++c) {
-                             if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name += *c;
-                             if (*c == '+') name += "Plus";
-                           }
-                           return name + (info.param.disc == std::string("ours") ? "Written" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(Media, DriveRecordTest, testing::ValuesIn(kRecords));
 
 }  // namespace

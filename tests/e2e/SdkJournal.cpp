@@ -27,14 +27,10 @@ std::string Text(uint32_t value) { return std::to_string(value); }
 
 namespace e2e {
 
-void JournalSdkCalls(bool on) {
+Strings JournalSdkCalls(bool on) {
   std::lock_guard<std::mutex> lock(journalMutex);
   if (on) journaled.clear();
   journaling = on;
-}
-
-std::vector<std::string> JournaledSdkCalls() {
-  std::lock_guard<std::mutex> lock(journalMutex);
   return journaled;
 }
 
