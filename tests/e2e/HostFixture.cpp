@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
@@ -30,6 +31,21 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// The library's SDK calls of the recording stages, journaled on their way to
+// the real SDK: the host program links with --wrap for each of these names,
+// so the library's calls reach the wrappers below and the SDK's own stay as
+// they are.
+std::mutex journalMutex;
+bool journaling = false;             // guarded by journalMutex
+std::vector<std::string> journaled;  // guarded by journalMutex
+
+void Note(std::string call) {
+  std::lock_guard<std::mutex> lock(journalMutex);
+  if (journaling) journaled.push_back(std::move(call));
+}
+
+std::string Text(uint32_t value) { return std::to_string(value); }
 
 }  // namespace
 
@@ -140,17 +156,12 @@ uint32_t HostFixture::NextSession() {
 }
 
 void* HostFixture::HoldDrive() {
-  Orlet::DriveInfo info;
-  EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
   void* device = nullptr;
   char error[STARBURN_ERROR_TEXT_SIZE];
   const uint32_t recording = 0;  // the last argument: 0 holds the drive alone
-  if (StarBurn_CdvdBurnerGrabber_CreateEx(&device, error, sizeof error, nullptr, nullptr, nullptr,
-                                          nullptr, Orlet::tcs_to_mbs(info.deviceName).c_str(),
-                                          recording) != STARBURN_OK) {
-    return nullptr;
-  }
-  return device;
+  const StarBurnStatus status = StarBurn_CdvdBurnerGrabber_CreateEx(
+      &device, error, sizeof error, nullptr, nullptr, nullptr, nullptr, "CdRom0", recording);
+  return status == STARBURN_OK ? device : nullptr;
 }
 
 bool HostFixture::DriveIsFree() {
@@ -202,6 +213,62 @@ Strings Through(const Strings& sequence, const std::string& last, const Strings&
   }
   calls.insert(calls.end(), tail.begin(), tail.end());
   return calls;
+}
+
+Strings JournalSdkCalls(bool on) {
+  std::lock_guard<std::mutex> lock(journalMutex);
+  if (on) journaled.clear();
+  journaling = on;
+  return journaled;
+}
+
+// The device calls' common head, as parameters and as arguments.
+#define HEAD void *d, char *t, uint32_t n, uint32_t *s, StarBurnCommandFailure *f
+#define PASS d, t, n, s, f
+// A journaled device call: name, its parameters, its arguments, the text of
+// the arguments the journal shows.
+#define JOURNALED(name, params, args, shown)                                  \
+  extern "C" StarBurnStatus __real_StarBurn_CdvdBurnerGrabber_##name params;  \
+  extern "C" StarBurnStatus __wrap_StarBurn_CdvdBurnerGrabber_##name params { \
+    Note(std::string(#name "(") + (shown) + ")");                             \
+    return __real_StarBurn_CdvdBurnerGrabber_##name args;                     \
+  }
+
+JOURNALED(CreateEx,
+          (void** d, char* t, uint32_t n, uint32_t* s, StarBurnCommandFailure* f,
+           StarBurnCallback c, void* x, const char* name, uint32_t shared),
+          (d, t, n, s, f, c, x, name, shared), Text(shared))
+JOURNALED(TestUnitReady, (HEAD), (PASS), "")
+JOURNALED(GetBUP, (HEAD, uint8_t* on, uint32_t* can), (PASS, on, can), "")
+JOURNALED(SetBUP, (HEAD, uint32_t on), (PASS, on), Text(on))
+JOURNALED(SetSpeeds, (HEAD, uint32_t r, uint32_t w), (PASS, r, w), Text(r) + ", " + Text(w))
+JOURNALED(GetSpeeds, (HEAD, uint32_t* a, uint32_t* b, uint32_t* c, uint32_t* e), (PASS, a, b, c, e),
+          "")
+JOURNALED(TrackAtOnceFromTree,
+          (HEAD, void* tree, uint8_t test, uint8_t close, uint8_t multi, uint32_t mode,
+           uint32_t retries),
+          (PASS, tree, test, close, multi, mode, retries),
+          Text(test) + ", " + Text(close) + ", " + Text(multi) + ", " + Text(mode))
+JOURNALED(CloseSession, (HEAD), (PASS), "")
+JOURNALED(Eject, (HEAD), (PASS), "")
+JOURNALED(Blank, (HEAD, uint32_t quick), (PASS, quick), Text(quick))
+JOURNALED(LoadEx, (HEAD, uint32_t wait), (PASS, wait), Text(wait))
+
+extern "C" void __real_StarBurn_Destroy(void** handle);
+extern "C" void __wrap_StarBurn_Destroy(void** handle) {
+  Note("Destroy()");
+  __real_StarBurn_Destroy(handle);
+}
+
+extern "C" StarBurnStatus __real_StarBurn_ISO9660JolietFileTree_BuildImage(
+    void* tree, char* t, uint32_t n, uint32_t* s, uint32_t start, uint32_t pad, uint32_t times,
+    const char* label, const char* publisher, const char* application);
+extern "C" StarBurnStatus __wrap_StarBurn_ISO9660JolietFileTree_BuildImage(
+    void* tree, char* t, uint32_t n, uint32_t* s, uint32_t start, uint32_t pad, uint32_t times,
+    const char* label, const char* publisher, const char* application) {
+  Note("BuildImage(" + Text(start) + ", " + label + ")");
+  return __real_StarBurn_ISO9660JolietFileTree_BuildImage(tree, t, n, s, start, pad, times, label,
+                                                          publisher, application);
 }
 
 }  // namespace e2e

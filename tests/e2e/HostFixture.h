@@ -111,7 +111,7 @@ std::string RowName(const testing::TestParamInfo<Row>& info) {
   return info.param.name;
 }
 
-// The library's calls of the recording stages (SdkJournal.cpp), as
+// The library's calls of the recording stages (HostFixture.cpp), as
 // "Name(arguments)": true empties the journal and starts it, false stops it;
 // answers what it holds.
 Strings JournalSdkCalls(bool on);

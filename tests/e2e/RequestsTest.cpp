@@ -15,29 +15,37 @@ namespace {
 using e2e::Strings;
 using Orlet::DriveInfo;
 
-class RequestTest : public e2e::HostFixture {};
-
 // One request's answer, refusals in order of precedence: an index outside
-// the list, no disc, a disc the drive cannot write, a rewritable disc
-// holding data without force. A job started ends with its last event. The
+// the list, no disc, a disc the drive cannot write or erase, a rewritable disc
+// holding data without force. A refused burn tells the observer nothing, a
+// refused erase tells it so. A burn started ends with its last event. The
 // refusals the sample tool meets on each medium, and its burns and erases,
-// are orlet_burn_test.py's.
-struct BurnRequest {
+// are orlet_burn_test.py's; erases refused inside an erase are its endings'.
+struct Request {
   const char* name;
+  bool erase;  // Erase, else Burn
   const char* medium;
   const char* disc;  // Attach's
   std::size_t index;
   int force;
   int answer;
-  const char* last;
+  const char* last;  // a burn's last event
 };
 
-class BurnRequestTest : public RequestTest, public testing::WithParamInterface<BurnRequest> {};
+class RequestTest : public e2e::HostFixture, public testing::WithParamInterface<Request> {};
 
-TEST_P(BurnRequestTest, IsRefusedOrStartsAJob) {
-  const BurnRequest& request = GetParam();
+TEST_P(RequestTest, IsRefusedOrStartsAJob) {
+  const Request& request = GetParam();
   ASSERT_NO_FATAL_FAILURE(Attach(request.medium, request.disc));
   const e2e::DiscBytes before = ReadDisc();
+  if (request.erase) {
+    support::RecordingEraseObserver observer;
+    service->SetEraseObserver(&observer);
+    EXPECT_EQ(service->Erase(request.index), request.answer);
+    EXPECT_EQ(observer.Calls(), Strings{"OnEraseEvent(4,257)"});
+    EXPECT_EQ(ReadDisc(), before);
+    return;
+  }
   e2e::HostBurnObserver observer({MakeTree("second", 2)});
   service->SetBurnObserver(&observer);
   ASSERT_EQ(service->Burn(request.index, L"", 65535, request.force), request.answer);
@@ -59,82 +67,21 @@ TEST_P(BurnRequestTest, IsRefusedOrStartsAJob) {
 constexpr const char* kWritten = "OnBurnEvent(7,0)";
 constexpr const char* kFailed = "OnBurnEvent(4,0)";
 
-const BurnRequest kBurnRequests[] = {
-    {"IndexOutsideTheList", "cd-r", "blank", 1, 0, Orlet::ResultInvalidArgument, ""},
-    {"NoDisc", "empty", "blank", 0, 1, Orlet::ResultNoDisc, ""},
-    {"PressedDisc", "cd-rom", "zeros", 0, 1, Orlet::ResultNotSupported, ""},
-    {"RewritableCdHoldingData", "cd-rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
-    {"RewritableBdHoldingData", "bd-re", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
-    {"RewritableHoldingDataForced", "cd-rw", "ours", 0, 1, Orlet::ResultOk, kWritten},
+const Request kRequests[] = {
+    {"IndexOutsideTheList", false, "cd-r", "blank", 1, 0, Orlet::ResultInvalidArgument, ""},
+    {"NoDisc", false, "empty", "blank", 0, 1, Orlet::ResultNoDisc, ""},
+    {"PressedDisc", false, "cd-rom", "zeros", 0, 1, Orlet::ResultNotSupported, ""},
+    {"RewritableCdHoldingData", false, "cd-rw", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
+    {"RewritableBdHoldingData", false, "bd-re", "ours", 0, 0, Orlet::ResultDiscNotBlank, ""},
+    {"RewritableHoldingDataForced", false, "cd-rw", "ours", 0, 1, Orlet::ResultOk, kWritten},
     // Data in no file system the job reads: never written over.
-    {"WriteOnceHoldingOtherData", "cd-r", "zeros", 0, 0, Orlet::ResultOk, kFailed},
+    {"WriteOnceHoldingOtherData", false, "cd-r", "zeros", 0, 0, Orlet::ResultOk, kFailed},
+    {"EraseIndexOutsideTheList", true, "cd-rw", "blank", 1, 0, Orlet::ResultInvalidArgument, ""},
+    {"ErasePressedDisc", true, "dvd-rom", "zeros", 0, 0, Orlet::ResultDiscNotErasable, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Burn, BurnRequestTest, testing::ValuesIn(kBurnRequests),
-                         e2e::RowName<BurnRequest>);
-
-// Erase refusals in order of precedence (an index outside the list; then a blank disc before one
-// that cannot be erased, and both before an erase already running), each told to the observer as a
-// refused erase.
-struct EraseRequest {
-  const char* name;
-  const char* medium;
-  const char* disc;
-  std::size_t index;
-  const char* insideAt;  // the erase's event inside which the request comes; "" none
-  int answer;
-};
-
-class EraseRequestTest : public RequestTest, public testing::WithParamInterface<EraseRequest> {};
-
-TEST_P(EraseRequestTest, IsRefusedOrErases) {
-  const EraseRequest& request = GetParam();
-  ASSERT_NO_FATAL_FAILURE(Attach(request.medium, request.disc));
-  support::RecordingEraseObserver observer;
-  service->SetEraseObserver(&observer);
-  int answer = -1;
-  if (request.insideAt[0] == '\0') {
-    answer = service->Erase(request.index);
-  } else {
-    support::RecordingEraseObserver inner;
-    observer.hookAt = request.insideAt;
-    observer.hook = [&] {
-      service->SetEraseObserver(&inner);
-      answer = service->Erase(request.index);
-      EXPECT_EQ(inner.Calls(), Strings{"OnEraseEvent(4,257)"});
-    };
-    EXPECT_EQ(service->Erase(0), Orlet::ResultOk);
-  }
-  EXPECT_EQ(answer, request.answer);
-  if (request.answer != Orlet::ResultOk && request.insideAt[0] == '\0') {
-    EXPECT_EQ(observer.Calls(), Strings{"OnEraseEvent(4,257)"});
-  }
-}
-
-const EraseRequest kEraseRequests[] = {
-    {"IndexOutsideTheList", "cd-rw", "blank", 1, "", Orlet::ResultInvalidArgument},
-    {"PressedDisc", "dvd-rom", "zeros", 0, "", Orlet::ResultDiscNotErasable},
-    {"WhileAnEraseBlanks", "cd-rw", "ours", 0, "OnEraseEvent(2,0)", Orlet::ResultBusy},
-    {"BlankedWhileTheEraseRuns", "cd-rw", "ours", 0, "OnEraseEvent(3,0)", Orlet::ResultDiscBlank},
-};
-
-INSTANTIATE_TEST_SUITE_P(Erase, EraseRequestTest, testing::ValuesIn(kEraseRequests),
-                         e2e::RowName<EraseRequest>);
-
-// A second Burn while a job runs is refused, and the job keeps its own label.
-TEST_F(RequestTest, SecondBurnDuringAJobIsRefused) {
-  ASSERT_NO_FATAL_FAILURE(Attach("dvd+r"));
-  service->Cancel();  // a cancel before the request is not the new job's
-  e2e::HostBurnObserver observer({MakeTree("first", 1)});
-  observer.hookAt = "OnFillContainer";
-  observer.hook = [this] {
-    EXPECT_EQ(service->Burn(0, L"SECOND", 65535, 0), Orlet::ResultThreadFailed);
-  };
-  ASSERT_EQ(RunBurn(observer, 0, L"FIRST").back(), "OnBurnEvent(7,0)");
-  DriveInfo info;
-  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
-  EXPECT_EQ(info.volumeLabel, L"FIRST");
-}
+INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, testing::ValuesIn(kRequests),
+                         e2e::RowName<Request>);
 
 std::string Joined(const std::vector<Orlet::SpeedEntry>& speeds) {
   std::string text;
@@ -171,7 +118,7 @@ constexpr const char* kDvdHighs = "2.4x 4.0x 8.0x";
 constexpr const char* kDvdReads = "2.0x 4.0x 8.0x 12.0x 16.0x";
 constexpr const char* kBdReads = "2.0x 4.0x 6.0x";
 
-class DriveRecordTest : public RequestTest, public testing::WithParamInterface<Record> {};
+class DriveRecordTest : public e2e::HostFixture, public testing::WithParamInterface<Record> {};
 
 TEST_P(DriveRecordTest, ShowsTheMediumAndItsSpeeds) {
   const Record& row = GetParam();

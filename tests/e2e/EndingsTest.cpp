@@ -1,9 +1,9 @@
-// A burn that appends to a disc and ends early: a drive that fails (a fault
-// told to the emulated recorder at a chosen point of the job), a host that
-// cancels, a source file that goes away. Each ends the job with the events of
-// the stage it hit and the drive released; the disc keeps its earlier
-// session, which every independent reader still reads, and takes the next
-// session once the drive behaves again.
+// How the library's jobs end. A burn that appends to a disc and ends early: a
+// drive that fails (a fault told to the emulated recorder at a chosen point of
+// the job), a host that cancels, a source file that goes away. Each ends the
+// job with the events of the stage it hit and the drive released; the disc
+// keeps its earlier session, which every independent reader still reads, and
+// takes the next session once the drive behaves again. The same for an erase.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@
 
 #include "HostFixture.h"
 #include "common/Object.h"
+#include "devices/DeviceRegistry.h"
 #include "devices/FaultPlan.h"
 #include "mmc/Cdb.h"
 #include "starburn/StarBurn.h"
@@ -180,16 +181,134 @@ INSTANTIATE_TEST_SUITE_P(DriveFaults, BurnEndingTest, testing::ValuesIn(kDriveFa
 INSTANTIATE_TEST_SUITE_P(HostEndings, BurnEndingTest, testing::ValuesIn(kHostEndings),
                          e2e::RowName<Ending>);
 
+// A drive that fails while it erases a CD-RW holding two sessions: each fault
+// ends the erase with the events of its step, Erase's result and the drive
+// released. A fault before the blanking leaves both sessions readable; one
+// after it leaves a blank disc that takes a new burn.
+constexpr SenseCodes kCorrupted = {0x3, 0x31, 0x00};          // medium format corrupted
+constexpr SenseCodes kCannotWriteMedium = {0x5, 0x30, 0x05};  // incompatible format
+constexpr SenseCodes kNotReady = {0x2, 0x04, 0x00};
+// The estimate for a quick erase of a CD-RW: 40960 KB at the drive's current
+// write speed, 4234 KB/s (24x), in whole seconds, as milliseconds.
+constexpr const char* kEstimate = "OnEraseEstimate(9000)";
+constexpr const char* kErasing = "OnEraseEvent(1,0)";
+constexpr const char* kBlank = "OnEraseEvent(2,0)";
+constexpr const char* kEjecting = "OnEraseEvent(3,0)";
+constexpr const char* kEjected = "OnEraseEvent(5,0)";
+constexpr const char* kLoad = "OnEraseEvent(7,0)";
+constexpr const char* kDone = "OnEraseEvent(9,0)";
+constexpr const char* kRefused = "OnEraseEvent(4,257)";
+constexpr int kOk = Orlet::ResultOk;
+constexpr int kFailed = Orlet::ResultFailed;
+
+struct EraseEnding {
+  const char* name;
+  const char* actAt;
+  e2e::Act act;
+  const char* through;  // the erase's calls up to this one, then tail
+  Strings tail;
+  int result;
+  bool blanked;  // whether the disc was blanked before the fault
+};
+
+class EraseEndingTest : public e2e::HostFixture, public testing::WithParamInterface<EraseEnding> {};
+
+TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
+  const EraseEnding& ending = GetParam();
+  ASSERT_NO_FATAL_FAILURE(Attach("cd-rw", "ours"));
+  const std::string first = Scratch("first");
+  const std::string second = MakeTree("second", 2);
+  const uint32_t start = NextSession();
+  ASSERT_NO_FATAL_FAILURE(BurnOk({second}, 1));
+  const e2e::DiscBytes before = ReadDisc();
+
+  support::RecordingEraseObserver observer;
+  observer.hookAt = ending.actAt;
+  observer.hook = [&] { ending.act(*this); };
+  service->SetEraseObserver(&observer);
+  EXPECT_EQ(service->Erase(0), ending.result);
+  static const Strings kErase = {kErasing,   kBlank, kEstimate, kEjecting,
+                                 kEjected, kLoad,  kDone};
+  EXPECT_EQ(observer.Calls(), e2e::Through(kErase, ending.through, ending.tail));
+
+  if (starburn::DeviceRegistry::Instance().Drives().empty()) {  // unplugged: plugged back
+    std::string error;
+    ASSERT_EQ(starburn::DeviceRegistry::Instance().AttachVirtual({recorder}, &error), STARBURN_OK);
+    service->StartDriveSearch(0, 0);
+  }
+  EXPECT_TRUE(DriveIsFree());
+  recorder->SetFaults({});
+
+  Orlet::DriveInfo info;
+  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  EXPECT_EQ(info.isBlank, ending.blanked ? 1u : 0u);
+  if (!ending.blanked) {
+    EXPECT_EQ(ReadDisc(), before);
+    EXPECT_EQ(ReadersFind(0, {first}), "");
+    EXPECT_EQ(ReadersFind(start, {first, second}), "");
+  }
+  const std::string third = MakeTree("third", 3);
+  ASSERT_NO_FATAL_FAILURE(BurnOk({third}, 1));
+  if (ending.blanked) {
+    EXPECT_EQ(ReadersFind(0, {third}), "");
+  }
+}
+
+const e2e::Act kNotReadyDrive = [](e2e::HostFixture& host) {
+  starburn::FaultPlan plan;
+  plan.notReady = true;
+  host.recorder->SetFaults(plan);
+};
+const e2e::Act kUnplug = [](e2e::HostFixture&) {
+  starburn::DeviceRegistry::Instance().DetachAll();
+};
+// The host asks for another erase from inside this one.
+e2e::Act EraseAgain(int answer) {
+  return [answer](e2e::HostFixture& host) { EXPECT_EQ(host.service->Erase(0), answer); };
+}
+
+const EraseEnding kEraseEndings[] = {
+    {"Succeeds", "", nullptr, kDone, {}, kOk, true},
+    {"DriveHeldByAnotherProgram", kErasing, e2e::kHold, kErasing, {"OnEraseEvent(4,1)"}, kFailed,
+     false},
+    {"NotReady", kErasing, kNotReadyDrive, kErasing, {"OnEraseEvent(4,2)"}, kFailed, false},
+    {"SpeedsUnreadable", kErasing, Fail(op::kModeSense10, kInvalid), kErasing,
+     {"OnEraseEvent(4,2)"}, kFailed, false},
+    {"BlankCommandFailed", kBlank, Fail(op::kBlank, kCorrupted), kEstimate,
+     {"OnEraseEvent(4,258)"}, kFailed, false},
+    {"DiscRefusesToBeBlanked", kBlank, Fail(op::kBlank, kCannotWriteMedium), kEstimate,
+     {kRefused}, kFailed, false},
+    {"EjectFails", kEjecting, Fail(op::kStartStopUnit, kInvalid, 0, 1), kEjected,
+     {"OnEraseEvent(6,0)", kDone}, kOk, true},
+    // The drive goes away (unplugged) between the eject and the reload.
+    {"DriveGoneBeforeTheReload", kLoad, kUnplug, kLoad, {"OnEraseEvent(8,0)"}, kFailed, true},
+    // A status the erase does not judge: the drive's own business, and the
+    // erase goes on.
+    {"BlankAnsweredNotReady", kBlank, Fail(op::kBlank, kNotReady), kEstimate,
+     {kEjected, kLoad, kDone}, kOk, false},
+    // The eject passes; the load after it fails.
+    {"LoadFails", kEjecting, Fail(op::kStartStopUnit, kInvalid, 1, 1), kLoad,
+     {"OnEraseEvent(8,0)", kDone}, kOk, true},
+    // Another erase is refused: a blank disc comes before an erase running.
+    {"AskedAgainWhileBlanking", kBlank, EraseAgain(Orlet::ResultBusy), kErasing,
+     {kRefused, kBlank, kEstimate, kEjecting, kEjected, kLoad, kDone}, kOk, true},
+    {"AskedAgainOnceBlank", kEjecting, EraseAgain(Orlet::ResultDiscBlank), kEstimate,
+     {kRefused, kEjecting, kEjected, kLoad, kDone}, kOk, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, EraseEndingTest, testing::ValuesIn(kEraseEndings),
+                         e2e::RowName<EraseEnding>);
+
 }  // namespace
 
-// The stages of a burn on a blank disc, as the drive sees them (the SDK calls
-// in order) and as the host does: each percentage of the write once, rising
-// to 100, buffer levels between 1 and 100, and the job's own label when the
-// host gives none.
-class BurnStagesTest : public e2e::HostFixture {};
+// The stages of a burn on a blank disc and of the erase after it, as the
+// drive sees them (the SDK calls in order) and as the host does: each
+// percentage of the write once, rising to 100, buffer levels between 1 and
+// 100, and the job's own label when the host gives none.
+class StagesTest : public e2e::HostFixture {};
 
-TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
-  ASSERT_NO_FATAL_FAILURE(Attach("cd-r"));
+TEST_F(StagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
+  ASSERT_NO_FATAL_FAILURE(Attach("cd-rw"));
   const std::string first = MakeTree("first", 1);
   std::ofstream(first + "/large.bin") << std::string(3 << 20, 'L');
   e2e::HostBurnObserver observer({first});
@@ -230,16 +349,32 @@ TEST_F(BurnStagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
   EXPECT_EQ(Strings(calls.end() - 3, calls.end()),
             (Strings{"OnBurnProgress(-1,0)", "OnBurnProgress(100,0)", "OnBurnEvent(7,0)"}));
   EXPECT_EQ(ReadersFind(0, {first}), "");
+
+  support::RecordingEraseObserver eraser;  // its events are the Succeeds row's
+  eraser.hookAt = "OnEraseEvent(1,0)";
+  eraser.hook = [] { e2e::JournalSdkCalls(true); };
+  service->SetEraseObserver(&eraser);
+  EXPECT_EQ(service->Erase(0), Orlet::ResultOk);
+  EXPECT_EQ(e2e::JournalSdkCalls(false),
+            (Strings{"CreateEx(1)", "TestUnitReady()", "SetSpeeds(65535, 65535)", "GetSpeeds()",
+                     "Blank(1)", "Eject()", "Destroy()", "CreateEx(1)", "LoadEx(1)", "Destroy()"}));
 }
 
+// A second Burn while a job runs is refused, and the job keeps its own label.
 // A host that starts the next burn as soon as it hears a job's last event is
 // not refused: the job's thread has only to return, and Burn waits for it.
 class NextBurnTest : public e2e::HostFixture {};
 
-TEST_F(NextBurnTest, StartsAsSoonAsTheLastEventHasCome) {
+TEST_F(NextBurnTest, IsRefusedDuringAJobAndStartsAsSoonAsItsLastEventHasCome) {
   ASSERT_NO_FATAL_FAILURE(Attach("dvd+r"));
+  service->Cancel();  // a cancel before the request is not the new job's
   const std::string first = MakeTree("first", 1);
   e2e::HostBurnObserver observer({first});
+  auto addSources = observer.fill;
+  observer.fill = [&](Orlet::FileContainer* container) {
+    EXPECT_EQ(service->Burn(0, L"SECOND", 65535, 0), Orlet::ResultThreadFailed);
+    addSources(container);
+  };
   std::promise<void> lastEvent;
   observer.hookAt = "OnBurnEvent(7,0)";
   // The host hears the last event; the job's thread is slow to return from it.
@@ -248,12 +383,14 @@ TEST_F(NextBurnTest, StartsAsSoonAsTheLastEventHasCome) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   };
   service->SetBurnObserver(&observer);
-  ASSERT_EQ(service->Burn(0, L"E2E", 65535, 0), Orlet::ResultOk);
+  ASSERT_EQ(service->Burn(0, L"FIRST", 65535, 0), Orlet::ResultOk);
   lastEvent.get_future().wait();
-  const uint32_t start = NextSession();
+  Orlet::DriveInfo info;
+  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  EXPECT_EQ(info.volumeLabel, L"FIRST");
   const std::string second = MakeTree("second", 2);
   ASSERT_NO_FATAL_FAILURE(BurnOk({second}));
-  EXPECT_EQ(ReadersFind(start, {first, second}), "");
+  EXPECT_EQ(ReadersFind(info.sessionStartAddress, {first, second}), "");
 }
 
 // A host that tears the service down from inside the job, on the job's
