@@ -1,6 +1,5 @@
 #include "HostFixture.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,9 +17,6 @@ namespace e2e {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Burn's speed argument: as fast as the drive goes.
-constexpr unsigned kFastest = 65535;
 
 void WriteFile(const std::string& path, const std::string& content) {
   fs::create_directories(fs::path(path).parent_path());
@@ -132,10 +128,9 @@ void HostFixture::Attach(const char* medium, const std::string& disc) {
   }
 }
 
-Strings HostFixture::RunBurn(HostBurnObserver& observer, int force,
-                                              const std::wstring& label) {
+Strings HostFixture::RunBurn(HostBurnObserver& observer, int force, const std::wstring& label) {
   service->SetBurnObserver(&observer);
-  const int accepted = service->Burn(0, label, kFastest, force);
+  const int accepted = service->Burn(0, label, 65535, force);
   EXPECT_EQ(accepted, Orlet::ResultOk);
   if (accepted != Orlet::ResultOk) return {};
   EXPECT_TRUE(observer.WaitForEnd());

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,7 +29,6 @@ using Strings = std::vector<std::string>;
 class HostBurnObserver : public support::RecordingBurnObserver {
  public:
   explicit HostBurnObserver(Strings sources);
-
   // Waits for OnBurnEvent(7,0) or OnBurnEvent(4,0); false after a minute.
   bool WaitForEnd() const {
     return WaitFor({"OnBurnEvent(7,0)", "OnBurnEvent(4,0)"}, std::chrono::minutes(1));
@@ -39,8 +37,7 @@ class HostBurnObserver : public support::RecordingBurnObserver {
   Strings Events() const;
 };
 
-// What the image file and its state file hold, to tell that a job left the
-// disc as it was.
+// What the image file and its state file hold.
 struct DiscBytes {
   std::string image;
   std::string state;
@@ -54,10 +51,8 @@ class HostFixture : public testing::Test {
  public:
   void SetUp() override;
   void TearDown() override;
-  // Creates and starts the service.
   void StartService();
 
-  // A path in the test's scratch folder.
   std::string Scratch(const std::string& name) const { return scratch + "/" + name; }
   // A small folder of sources under the scratch folder; content depends on seed.
   std::string MakeTree(const std::string& name, int seed) const;
@@ -74,8 +69,7 @@ class HostFixture : public testing::Test {
   // The block where the next session of drive 0's disc starts.
   uint32_t NextSession();
 
-  // Opens drive 0 for recording, as another program would; StarBurn_Destroy
-  // releases it. Null when the drive is held already.
+  // Opens drive 0 for recording as another program would (null when held).
   void* HoldDrive();
   // Lets held go, then tells whether another program can take drive 0.
   bool DriveIsFree();
@@ -105,7 +99,6 @@ const Act kHold = [](HostFixture& host) { host.held = host.HoldDrive(); };
 // The calls of sequence up to and including last, then tail.
 Strings Through(const Strings& sequence, const std::string& last, const Strings& tail);
 
-// A table row's test name.
 template <typename Row>
 std::string RowName(const testing::TestParamInfo<Row>& info) {
   return info.param.name;
