@@ -200,16 +200,6 @@ Act Fail(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip, uint32_t tim
   };
 }
 
-Strings Through(const Strings& sequence, const std::string& last, const Strings& tail) {
-  Strings calls;
-  for (const std::string& call : sequence) {
-    calls.push_back(call);
-    if (call == last) break;
-  }
-  calls.insert(calls.end(), tail.begin(), tail.end());
-  return calls;
-}
-
 Strings JournalSdkCalls(bool on) {
   std::lock_guard<std::mutex> lock(journalMutex);
   if (on) journaled.clear();

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -95,9 +96,6 @@ using Act = std::function<void(HostFixture&)>;
 Act Fail(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip = 0, uint32_t times = 0);
 // Another program takes the drive.
 const Act kHold = [](HostFixture& host) { host.held = host.HoldDrive(); };
-
-// The calls of sequence up to and including last, then tail.
-Strings Through(const Strings& sequence, const std::string& last, const Strings& tail);
 
 template <typename Row>
 std::string RowName(const testing::TestParamInfo<Row>& info) {
