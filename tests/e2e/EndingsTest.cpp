@@ -10,9 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <future>
-#include <map>
-#include <sstream>
 #include <thread>
 
 #include "HostFixture.h"
@@ -23,36 +22,29 @@
 
 namespace {
 
-using e2e::Fail;
+using e2e::Calls;
 using e2e::Strings;
 using starburn::SenseCodes;
 namespace op = starburn::opcode;
+
+// What a test does to a job from inside it.
+using Act = std::function<void(e2e::HostFixture&)>;
+// Commands of one operation code fail with sense: the first skip pass, then
+// times fail (0: every one).
+Act Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0, uint32_t times = 0) {
+  return [=](e2e::HostFixture& host) {
+    starburn::FaultPlan plan;
+    plan.commands.push_back({opcode, skip, times, sense});
+    host.recorder->SetFaults(plan);
+  };
+}
+const Act kHold = [](e2e::HostFixture& host) { host.held = host.HoldDrive(); };
+const Act kNoAct = [](e2e::HostFixture&) {};
 
 // Sense of the faults: a medium error on reading or writing, and a drive that
 // rejects a field of a command.
 constexpr SenseCodes kMediumError = {0x3, 0x0C, 0x00};
 constexpr SenseCodes kInvalid = {0x5, 0x24, 0x00};
-
-// Observer calls in short, between spaces: a letter for the call, then its
-// arguments, "a,b", or "a" for an event whose detail is 0. P OnPrepareEvent,
-// B OnBurnEvent, E OnEraseEvent; I OnAskImportSession, F OnFillContainer; T
-// OnEraseEstimate(9000), the estimate for a quick erase of a CD-RW: 40960 KB
-// at the drive's current write speed, 4234 KB/s (24x), in whole seconds.
-Strings Calls(const std::string& text) {
-  static const std::map<char, std::string> kNames = {
-      {'P', "OnPrepareEvent("},    {'B', "OnBurnEvent("},    {'E', "OnEraseEvent("},
-      {'I', "OnAskImportSession"}, {'F', "OnFillContainer"}, {'T', "OnEraseEstimate(9000)"}};
-  Strings calls;
-  std::istringstream words(text);
-  for (std::string word; words >> word;) {
-    std::string call = kNames.at(word[0]);
-    if (word.size() > 1) {
-      call += word.substr(1) + (word.find(',') == std::string::npos ? ",0)" : ")");
-    }
-    calls.push_back(call);
-  }
-  return calls;
-}
 
 // What the new session leaves after the ending: nothing the state file shows;
 // a damaged track (the write ended inside it without the drive's help, and
@@ -88,7 +80,7 @@ TEST_P(BurnEndingTest, EndsWithTheStagesEventsAndKeepsTheEarlierSession) {
   const std::string second = MakeTree("second", 2);
   e2e::HostBurnObserver job({second});
   observer = &job;
-  trackStart = NextSession();
+  trackStart = Info().sessionStartAddress;
   job.fillAnswer = ending.fillAnswer;
   job.hookAt = Calls(ending.actAt).at(0);
   job.hook = [&] { ending.act(*this); };
@@ -133,7 +125,6 @@ TEST_P(BurnEndingTest, EndsWithTheStagesEventsAndKeepsTheEarlierSession) {
 }
 
 // Acts of the host, from inside the job.
-const e2e::Act kNoAct = [](e2e::HostFixture&) {};
 const BurnAct kCancel = [](BurnEndingTest& test) { test.service->Cancel(); };
 const BurnAct kAbort = [](BurnEndingTest&) {
   EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_OK);
@@ -165,12 +156,12 @@ const BurnAct kTearDown = [](BurnEndingTest& test) {
 
 // The drive fails at each stage of the job.
 const Ending kDriveFaults[] = {
-    {"DriveHeldByAnotherProgram", "P1", e2e::kHold, "P1 P4,1 B4"},
+    {"DriveHeldByAnotherProgram", "P1", kHold, "P1 P4,1 B4"},
     {"DiscUnreadable", "P1", Fail(op::kReadDiscInformation, kInvalid), "P1 B4"},
     {"FileSystemUnreadable", "P1", Fail(op::kRead10, kMediumError), "P1 B4"},
     {"LastTrackUnreadable", "P2", Fail(op::kReadDiscInformation, kInvalid), "P1 P2 P4,514 B4"},
     {"SessionUnreadable", "I", Fail(op::kRead10, kMediumError), "P1 P2 I P4,514 B4"},
-    {"HeldAsTheRecorderOpens", "B1", e2e::kHold, "P1 P2 I F B1 P4,1 B4"},
+    {"HeldAsTheRecorderOpens", "B1", kHold, "P1 P2 I F B1 P4,1 B4"},
     {"RecorderNotReady", "B1", Fail(op::kTestUnitReady, kInvalid), "P1 P2 I F B1 B4,2 B4"},
     {"BupUnreadable", "B1", Fail(op::kModeSense10, kInvalid), "P1 P2 I F B1 B4,769 B4"},
     {"BupRefused", "B1", Fail(op::kModeSelect10, kInvalid), "P1 P2 I F B1 B4,770 B4"},
@@ -221,7 +212,7 @@ constexpr SenseCodes kNotReady = {0x2, 0x04, 0x00};
 struct EraseEnding {
   const char* name;
   const char* actAt;  // the call, in short, at which act runs
-  e2e::Act act;
+  Act act;
   const char* calls;  // the observer's, in short
   bool blanked;       // whether the disc was blanked before the fault
 };
@@ -233,7 +224,7 @@ TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
   ASSERT_NO_FATAL_FAILURE(Attach("cd-rw", "ours"));
   const std::string first = Scratch("first");
   const std::string second = MakeTree("second", 2);
-  const uint32_t start = NextSession();
+  const uint32_t start = Info().sessionStartAddress;
   ASSERT_NO_FATAL_FAILURE(BurnOk({second}, 1));
   const e2e::DiscBytes before = ReadDisc();
 
@@ -255,9 +246,7 @@ TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
   EXPECT_TRUE(DriveIsFree());
   recorder->SetFaults({});
 
-  Orlet::DriveInfo info;
-  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
-  EXPECT_EQ(info.isBlank, ending.blanked ? 1u : 0u);
+  EXPECT_EQ(Info().isBlank, ending.blanked ? 1u : 0u);
   if (!ending.blanked) {
     EXPECT_EQ(ReadDisc(), before);
     EXPECT_EQ(ReadersFind(0, {first}), "");
@@ -270,22 +259,20 @@ TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
   }
 }
 
-const e2e::Act kNotReadyDrive = [](e2e::HostFixture& host) {
+const Act kNotReadyDrive = [](e2e::HostFixture& host) {
   starburn::FaultPlan plan;
   plan.notReady = true;
   host.recorder->SetFaults(plan);
 };
-const e2e::Act kUnplug = [](e2e::HostFixture&) {
-  starburn::DeviceRegistry::Instance().DetachAll();
-};
+const Act kUnplug = [](e2e::HostFixture&) { starburn::DeviceRegistry::Instance().DetachAll(); };
 // The host asks for another erase from inside this one.
-e2e::Act EraseAgain(int answer) {
+Act EraseAgain(int answer) {
   return [answer](e2e::HostFixture& host) { EXPECT_EQ(host.service->Erase(0), answer); };
 }
 
 const EraseEnding kEraseEndings[] = {
     {"Succeeds", "E1", kNoAct, "E1 E2 T E3 E5 E7 E9", true},
-    {"DriveHeldByAnotherProgram", "E1", e2e::kHold, "E1 E4,1", false},
+    {"DriveHeldByAnotherProgram", "E1", kHold, "E1 E4,1", false},
     {"NotReady", "E1", kNotReadyDrive, "E1 E4,2", false},
     {"SpeedsUnreadable", "E1", Fail(op::kModeSense10, kInvalid), "E1 E4,2", false},
     {"BlankCommandFailed", "E2", Fail(op::kBlank, kCorrupted), "E1 E2 T E4,258", false},
@@ -389,8 +376,7 @@ TEST_F(NextBurnTest, IsRefusedDuringAJobAndStartsAsSoonAsItsLastEventHasCome) {
   service->SetBurnObserver(&observer);
   ASSERT_EQ(service->Burn(0, L"FIRST", 65535, 0), Orlet::ResultOk);
   lastEvent.get_future().wait();
-  Orlet::DriveInfo info;
-  ASSERT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
+  const Orlet::DriveInfo info = Info();
   EXPECT_EQ(info.volumeLabel, L"FIRST");
   const std::string second = MakeTree("second", 2);
   ASSERT_NO_FATAL_FAILURE(BurnOk({second}));

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
+#include <sstream>
 
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
@@ -28,10 +30,8 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The library's SDK calls of the recording stages, journaled on their way to
-// the real SDK: the host program links with --wrap for each of these names,
-// so the library's calls reach the wrappers below and the SDK's own stay as
-// they are.
+// The journal: the program links with --wrap for each call wrapped below, so
+// the library's calls pass through the wrappers and the SDK's own do not.
 std::mutex journalMutex;
 bool journaling = false;             // guarded by journalMutex
 std::vector<std::string> journaled;  // guarded by journalMutex
@@ -71,9 +71,8 @@ void HostFixture::SetUp() {
   const char* base = std::getenv("ORLET_E2E_SCRATCH");
   const std::string folder = base != nullptr && base[0] != '\0' ? base : "/tmp";
   fs::create_directories(folder);
-  std::string pattern = folder + "/host-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  scratch = pattern;
+  scratch = folder + "/host-XXXXXX";
+  ASSERT_NE(mkdtemp(scratch.data()), nullptr);
   // Only the drives a test attaches: none from the environment, none of the
   // machine's own.
   unsetenv("STARBURN_VIRTUAL_DRIVES");
@@ -144,10 +143,10 @@ void HostFixture::BurnOk(const Strings& sources, int force) {
   ASSERT_EQ(events.back(), "OnBurnEvent(7,0)") << testing::PrintToString(events);
 }
 
-uint32_t HostFixture::NextSession() {
+Orlet::DriveInfo HostFixture::Info() {
   Orlet::DriveInfo info;
   EXPECT_EQ(service->GetDriveInfo(0, info), Orlet::ResultOk);
-  return info.sessionStartAddress;
+  return info;
 }
 
 void* HostFixture::HoldDrive() {
@@ -192,12 +191,20 @@ std::string HostFixture::ReadersFind(uint32_t start, const Strings& specs) const
   return status == 0 ? "" : output + "(status " + std::to_string(status) + ")";
 }
 
-Act Fail(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip, uint32_t times) {
-  return [=](HostFixture& host) {
-    starburn::FaultPlan plan;
-    plan.commands.push_back({opcode, skip, times, sense});
-    host.recorder->SetFaults(plan);
-  };
+Strings Calls(const std::string& text) {
+  static const std::map<char, std::string> kNames = {
+      {'P', "OnPrepareEvent("},    {'B', "OnBurnEvent("},    {'E', "OnEraseEvent("},
+      {'I', "OnAskImportSession"}, {'F', "OnFillContainer"}, {'T', "OnEraseEstimate(9000)"}};
+  Strings calls;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    std::string call = kNames.at(word[0]);
+    if (word.size() > 1) {
+      call += word.substr(1) + (word.find(',') == std::string::npos ? ",0)" : ")");
+    }
+    calls.push_back(call);
+  }
+  return calls;
 }
 
 Strings JournalSdkCalls(bool on) {

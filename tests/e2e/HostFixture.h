@@ -1,16 +1,13 @@
 #pragma once
 
-// A host of the library on virtual drives, in one process with the library's
-// and the SDK's object files, so that a test reaches the emulated recorder
-// behind a drive and tells it to fail (FaultPlan) at a chosen point of a job:
-// the observer runs a hook when the library makes a chosen call, on the
-// library's thread, before the library goes on. What the disc holds afterwards
-// is read back by the independent readers of disc_check.py.
+// A host of the library on virtual drives, in one process with the library
+// and the SDK, so that a test tells the emulated recorder behind a drive to
+// fail (FaultPlan) at a chosen call of a job, from the observer's hook on the
+// library's thread. The independent readers of disc_check.py read the disc.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +22,7 @@ namespace e2e {
 
 using Strings = std::vector<std::string>;
 
-// The burn observer of a test host: logs every call and adds the sources to
-// the container.
+// Logs every call and adds the sources to the container.
 class HostBurnObserver : public support::RecordingBurnObserver {
  public:
   explicit HostBurnObserver(Strings sources);
@@ -67,8 +63,7 @@ class HostFixture : public testing::Test {
   Strings RunBurn(HostBurnObserver& observer, int force = 0, const std::wstring& label = L"E2E");
   // A burn of sources that must succeed.
   void BurnOk(const Strings& sources, int force = 0);
-  // The block where the next session of drive 0's disc starts.
-  uint32_t NextSession();
+  Orlet::DriveInfo Info();  // drive 0's
 
   // Opens drive 0 for recording as another program would (null when held).
   void* HoldDrive();
@@ -89,22 +84,20 @@ class HostFixture : public testing::Test {
   std::string scratch;
 };
 
-// What a test does to a job from inside it.
-using Act = std::function<void(HostFixture&)>;
-// Commands of one operation code fail with sense: the first skip pass, then
-// times fail (0: every one).
-Act Fail(uint8_t opcode, starburn::SenseCodes sense, uint32_t skip = 0, uint32_t times = 0);
-// Another program takes the drive.
-const Act kHold = [](HostFixture& host) { host.held = host.HoldDrive(); };
+// Observer calls in short, between spaces: a letter for the call, then its
+// arguments, "a,b", or "a" for an event whose detail is 0. P OnPrepareEvent,
+// B OnBurnEvent, E OnEraseEvent; I OnAskImportSession, F OnFillContainer; T
+// OnEraseEstimate(9000), the estimate for a quick erase of a CD-RW: 40960 KB
+// at the drive's current write speed, 4234 KB/s (24x), in whole seconds.
+Strings Calls(const std::string& text);
 
 template <typename Row>
 std::string RowName(const testing::TestParamInfo<Row>& info) {
   return info.param.name;
 }
 
-// The library's calls of the recording stages (HostFixture.cpp), as
-// "Name(arguments)": true empties the journal and starts it, false stops it;
-// answers what it holds.
+// The library's SDK calls of the recording stages as "Name(arguments)": true
+// empties the journal and starts it, false stops it; answers what it holds.
 Strings JournalSdkCalls(bool on);
 
 }  // namespace e2e
