@@ -1,9 +1,8 @@
-// How the library's jobs end. A burn that appends to a disc and ends early: a
-// drive that fails (a fault told to the emulated recorder at a chosen point of
-// the job), a host that cancels, a source file that goes away. Each ends the
-// job with the events of the stage it hit and the drive released; the disc
-// keeps its earlier session, which every independent reader still reads, and
-// takes the next session once the drive behaves again. The same for an erase.
+// How the library's jobs end. A burn that appends to a disc ends early: a drive
+// fails (a fault told to the emulated recorder at a chosen call), the host
+// cancels, a source goes away. Each ends the job with the events of the stage
+// it hit and the drive released; the disc keeps its earlier session, which
+// every independent reader still reads, and takes the next one. So for erases.
 
 #include <gtest/gtest.h>
 
@@ -41,16 +40,14 @@ Act Fail(uint8_t opcode, SenseCodes sense, uint32_t skip = 0, uint32_t times = 0
 const Act kHold = [](e2e::HostFixture& host) { host.held = host.HoldDrive(); };
 const Act kNoAct = [](e2e::HostFixture&) {};
 
-// Sense of the faults: a medium error on reading or writing, and a drive that
-// rejects a field of a command.
+// Sense: a medium error on reading or writing; a field of a command rejected.
 constexpr SenseCodes kMediumError = {0x3, 0x0C, 0x00};
 constexpr SenseCodes kInvalid = {0x5, 0x24, 0x00};
 
-// What the new session leaves after the ending: nothing the state file shows;
-// a damaged track (the write ended inside it without the drive's help, and
-// the blocks that reached a written-once disc stay); its track in a session
-// the drive would not close, which the next burn closes and imports; or the
-// session written whole.
+// What the new session leaves: nothing the state file shows; a damaged track
+// (the write ended inside it without the drive's help, and what reached a
+// written-once disc stays); a track in a session the drive would not close,
+// which the next burn closes and imports; or the whole session written.
 enum class Left { kNothing, kDamagedTrack, kOpenSession, kWritten };
 
 class BurnEndingTest;
@@ -145,10 +142,9 @@ const BurnAct kPowerLoss = [](BurnEndingTest& test) {
   plan.powerLossAt = test.trackStart + 5;
   test.recorder->SetFaults(plan);
 };
-// The host tears the service down, on the job's thread. Inside the job's last
-// event DestroyMediaBurning frees it there and then, and the job's thread
-// touches nothing of it afterwards; earlier the job runs on to its end and its
-// thread frees the service after it. The sanitizer builds watch both.
+// The host tears the service down on the job's thread: inside the last event
+// it is freed there and then, and the job touches nothing of it afterwards;
+// earlier the job runs on and frees it at its end. The sanitizers watch both.
 const BurnAct kTearDown = [](BurnEndingTest& test) {
   EXPECT_EQ(Orlet::DestroyMediaBurning(test.service), Orlet::ResultOk);
   test.service = nullptr;
@@ -178,10 +174,9 @@ const Ending kDriveFaults[] = {
      Left::kOpenSession},
 };
 
-// The host ends the job, or a source goes away under it, or the host tears
-// the service down inside it. The host's cancel as orlet-burn makes it on
-// Ctrl-C is the library's flag and the SDK's abort, which the write takes at
-// its next block.
+// The host ends the job, a source goes away, the host tears the service down.
+// The cancel orlet-burn makes on Ctrl-C is the library's flag and the SDK's
+// abort, which the write takes at its next block.
 const Ending kHostEndings[] = {
     {"DeclinedInFillContainer", "F", kNoAct, "P1 P2 I F P3 B4", Left::kNothing, 0},
     {"UnknownImageFileSystem", "P1", kNoFileSystem, "P1 P2 I F B1 B4,3 B4"},
@@ -202,10 +197,9 @@ INSTANTIATE_TEST_SUITE_P(DriveFaults, BurnEndingTest, testing::ValuesIn(kDriveFa
 INSTANTIATE_TEST_SUITE_P(HostEndings, BurnEndingTest, testing::ValuesIn(kHostEndings),
                          e2e::RowName<Ending>);
 
-// A drive that fails while it erases a CD-RW holding two sessions: each fault
-// ends the erase with the events of its step, Erase's result and the drive
-// released. A fault before the blanking leaves both sessions readable; one
-// after it leaves a blank disc that takes a new burn.
+// A drive fails while it erases a CD-RW of two sessions: the erase ends with
+// its step's events and the drive released. A fault before the blanking
+// leaves both sessions readable; one after it, a blank disc for a new burn.
 constexpr SenseCodes kCorrupted = {0x3, 0x31, 0x00};     // medium format corrupted
 constexpr SenseCodes kIncompatible = {0x5, 0x30, 0x05};  // incompatible format
 constexpr SenseCodes kNotReady = {0x2, 0x04, 0x00};
@@ -280,13 +274,11 @@ const EraseEnding kEraseEndings[] = {
     {"EjectFails", "E3", Fail(op::kStartStopUnit, kInvalid, 0, 1), "E1 E2 T E3 E5 E6 E9", true},
     // The drive goes away (unplugged) between the eject and the reload.
     {"DriveGoneBeforeTheReload", "E7", kUnplug, "E1 E2 T E3 E5 E7 E8", true},
-    // A status the erase does not judge: the drive's own business, and the
-    // erase goes on.
+    // A status the erase does not judge: the drive's own; the erase goes on.
     {"BlankAnsweredNotReady", "E2", Fail(op::kBlank, kNotReady), "E1 E2 T E5 E7 E9", false},
     // The eject passes; the load after it fails.
     {"LoadFails", "E3", Fail(op::kStartStopUnit, kInvalid, 1, 1), "E1 E2 T E3 E5 E7 E8 E9", true},
-    // Another erase is refused (4,257): a blank disc comes before an erase
-    // running.
+    // Another erase is refused (4,257), a blank disc before an erase running.
     {"AgainWhileBlanking", "E2", EraseAgain(Orlet::ResultBusy), "E1 E4,257 E2 T E3 E5 E7 E9", true},
     {"AgainBlank", "E3", EraseAgain(Orlet::ResultDiscBlank), "E1 E2 T E4,257 E3 E5 E7 E9", true},
 };
@@ -336,7 +328,6 @@ TEST_F(StagesTest, CallTheSdkInOrderAndReportEachPercentOnce) {
             percents.end());
   EXPECT_EQ(percents.back(), 100);
   EXPECT_GT(levels, 0);
-  ASSERT_GE(calls.size(), 3u);
   EXPECT_EQ(Strings(calls.end() - 3, calls.end()),
             (Strings{"OnBurnProgress(-1,0)", "OnBurnProgress(100,0)", "OnBurnEvent(7,0)"}));
   EXPECT_EQ(ReadersFind(0, {first}), "");

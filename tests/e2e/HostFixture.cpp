@@ -217,14 +217,15 @@ Strings JournalSdkCalls(bool on) {
 // The device calls' common head, as parameters and as arguments.
 #define HEAD void *d, char *t, uint32_t n, uint32_t *s, StarBurnCommandFailure *f
 #define PASS d, t, n, s, f
-// A journaled device call: name, its parameters, its arguments, the text of
-// the arguments the journal shows.
-#define JOURNALED(name, params, args, shown)                                  \
-  extern "C" StarBurnStatus __real_StarBurn_CdvdBurnerGrabber_##name params;  \
-  extern "C" StarBurnStatus __wrap_StarBurn_CdvdBurnerGrabber_##name params { \
-    Note(std::string(#name "(") + (shown) + ")");                             \
-    return __real_StarBurn_CdvdBurnerGrabber_##name args;                     \
+// A journaled SDK call: its full and journaled names, its parameters, its
+// arguments, the text of the arguments the journal shows.
+#define WRAPPED(full, name, params, args, shown)            \
+  extern "C" StarBurnStatus __real_StarBurn_##full params;  \
+  extern "C" StarBurnStatus __wrap_StarBurn_##full params { \
+    Note(std::string(name "(") + (shown) + ")");            \
+    return __real_StarBurn_##full args;                     \
   }
+#define JOURNALED(name, ...) WRAPPED(CdvdBurnerGrabber_##name, #name, __VA_ARGS__)
 
 JOURNALED(CreateEx,
           (void** d, char* t, uint32_t n, uint32_t* s, StarBurnCommandFailure* f,
@@ -252,15 +253,10 @@ extern "C" void __wrap_StarBurn_Destroy(void** handle) {
   __real_StarBurn_Destroy(handle);
 }
 
-extern "C" StarBurnStatus __real_StarBurn_ISO9660JolietFileTree_BuildImage(
-    void* tree, char* t, uint32_t n, uint32_t* s, uint32_t start, uint32_t pad, uint32_t times,
-    const char* label, const char* publisher, const char* application);
-extern "C" StarBurnStatus __wrap_StarBurn_ISO9660JolietFileTree_BuildImage(
-    void* tree, char* t, uint32_t n, uint32_t* s, uint32_t start, uint32_t pad, uint32_t times,
-    const char* label, const char* publisher, const char* application) {
-  Note("BuildImage(" + Text(start) + ", " + label + ")");
-  return __real_StarBurn_ISO9660JolietFileTree_BuildImage(tree, t, n, s, start, pad, times, label,
-                                                          publisher, application);
-}
+WRAPPED(ISO9660JolietFileTree_BuildImage, "BuildImage",
+        (void* tree, char* t, uint32_t n, uint32_t* s, uint32_t start, uint32_t pad, uint32_t times,
+         const char* label, const char* publisher, const char* application),
+        (tree, t, n, s, start, pad, times, label, publisher, application),
+        Text(start) + ", " + label)
 
 }  // namespace e2e

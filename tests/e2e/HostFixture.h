@@ -84,11 +84,10 @@ class HostFixture : public testing::Test {
   std::string scratch;
 };
 
-// Observer calls in short, between spaces: a letter for the call, then its
-// arguments, "a,b", or "a" for an event whose detail is 0. P OnPrepareEvent,
-// B OnBurnEvent, E OnEraseEvent; I OnAskImportSession, F OnFillContainer; T
-// OnEraseEstimate(9000), the estimate for a quick erase of a CD-RW: 40960 KB
-// at the drive's current write speed, 4234 KB/s (24x), in whole seconds.
+// Observer calls in short, between spaces: a letter, then "a,b" (or "a" when
+// b is 0) for OnPrepareEvent P, OnBurnEvent B, OnEraseEvent E; I
+// OnAskImportSession; F OnFillContainer; T OnEraseEstimate(9000), a quick
+// erase of a CD-RW: 40960 KB at the drive's 4234 KB/s (24x), in whole seconds.
 Strings Calls(const std::string& text);
 
 template <typename Row>

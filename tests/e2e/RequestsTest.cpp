@@ -78,11 +78,9 @@ std::string Joined(const std::vector<Orlet::SpeedEntry>& speeds) {
   return text;
 }
 
-// What the drive record shows for each medium: its name, family ("cd",
-// "dvd", "bd" or ""), whether the drive writes it and whether it is erasable,
-// its space, free seconds (of the free bytes' low 32 bits, as the record has
-// always counted) and whole seconds, between bars; and the speeds the drive
-// takes for it, write and read.
+// The drive record per medium: name|family|writable|erasable|space|free
+// seconds (of the free bytes' low 32 bits, as the record has always counted)
+// |whole seconds; then the speeds the drive takes for it, write and read.
 struct Record {
   const char* medium;
   const char* disc;
