@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 """Data safety through orlet-burn on virtual drives: jobs killed with SIGKILL
 at chosen points, two writers on one disc, discs of other file systems, state
-files that contradict their images. The checks after a kill or a meeting of
-writers are those scripts/crash-campaign runs (safety_support.py).
+files that contradict their images; checked as scripts/crash-campaign does.
 
     ORLET_BURN=build/bin/orlet-burn data_safety_test.py [TestClass ...]
 """
 
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -16,9 +16,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import disc_check  # pylint: disable=wrong-import-position
 import safety_support as safety  # pylint: disable=wrong-import-position
-from safety_support import Case, Disc, make_sources, pattern  # pylint: disable=wrong-import-position
+from safety_support import BLOCK, Case, Disc, make_sources  # pylint: disable=wrong-import-position
 
 # A kill that must land inside a window of a few milliseconds may miss it on a
 # shared machine; the row is then played again on a fresh disc.
@@ -64,50 +63,46 @@ class InterruptionTest(Case):
         for kind, medium, where in self.ROWS:
             with self.subTest(job=kind, medium=medium, killed=where):
                 row = self.path("%s %s %s" % (kind, medium, where))
-                disc, job, before = self.kill(row, kind, medium, where)
+                disc, burned, before = self.kill(row, kind, medium, where)
                 # Looking at the disc changes nothing: only a writer settles
                 # what the interruption left.
                 left = disc.saved()
                 disc.run("drives")
-                self.assertTrue(disc.saved() == left, "a query changed the interrupted disc")
+                self.assertKept(disc, left, "a query")
                 if where == "during" and kind != "erase" and not disc.overwritable:
                     # The blocks that reached a written-once disc are a
                     # track cut short: counted as lost, not as used.
-                    shown = disc.run("info")
-                    self.assertRegex(shown.output, r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
+                    self.assertRegex(disc.run("info").output,
+                                     r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
                 after = make_sources(os.path.join(row, "next"), 9)
-                self.assertEqual(safety.check_after_kill(disc, job, before, after), [])
+                self.assertEqual(safety.check_after_kill(disc, kind, burned, before, after), [])
 
     def kill(self, row, kind, medium, where):
         """Plays the job on a fresh disc until its kill lands where the row
-        says; answers the disc, the job and the disc as it was before."""
+        says; answers the disc, the sources burned and the disc before."""
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
-            os.makedirs(folder)
             disc = Disc(medium, os.path.join(folder, medium + ".iso"))
             if kind != "first":
                 disc.burn(make_sources(os.path.join(folder, "earlier"), 1))
-            job = safety.Job(kind, None if kind == "erase" else make_sources(
-                os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
-            args = job.args(disc)
+            burned = None if kind == "erase" else make_sources(
+                os.path.join(folder, "job"), 2, LONG if where != "before" else 0)
+            args = safety.job_args(disc, kind, burned)
             before = safety.Snapshot(disc)
             end, _, printed = safety.rehearse(disc, args, os.path.join(folder, "rehearsal"))
             if kind == "erase" and where == "during":
-                point = safety.Point(changed=True)
+                point = safety.Point("changed")
             elif kind == "erase" or where == "before":
                 point = safety.line_point(ERASE_POINTS[where] if kind == "erase" else
                                           BEFORE_THE_WRITE, printed)
             else:
-                point = safety.Point(block=(before.track_from + end) // 2 if where == "during"
-                                     else end)
+                point = safety.Point("block", (before.track_from + end) // 2
+                                     if where == "during" else end)
             stopped = safety.stop_job(disc, args, point, signal.SIGKILL)
             stopped.finish()
-            landed = stopped.signalled and (
-                kind == "erase" or where == "after" or
-                (where == "before" and stopped.blocks == before.blocks) or
-                (where == "during" and stopped.blocks < end))
-            if landed:
-                return disc, job, before
+            if stopped.signalled and (kind == "erase" or where == "after" or (
+                    stopped.blocks == before.blocks if where == "before" else stopped.blocks < end)):
+                return disc, burned, before
         self.fail("no kill landed %s the job in %d tries" % (where, TRIES))
         return None
 
@@ -135,7 +130,6 @@ class ConcurrentWritersTest(Case):
         for medium, earlier, held, command in self.ROWS:
             with self.subTest(medium=medium, held=held, second=command):
                 folder = self.path("%s %s %s" % (medium, held, command))
-                os.makedirs(folder)
                 disc = Disc(medium, os.path.join(folder, medium + ".iso"))
                 for number in range(earlier):
                     disc.burn(make_sources(os.path.join(folder, "earlier"), number))
@@ -144,9 +138,9 @@ class ConcurrentWritersTest(Case):
                 before = safety.Snapshot(disc)
                 point = None
                 if held != "not held":
-                    end, _, printed = safety.rehearse(disc, safety.writer_args(disc, first),
+                    end, _, printed = safety.rehearse(disc, safety.job_args(disc, "burn", first),
                                                       os.path.join(folder, "rehearsal"))
-                    point = (safety.Point(block=(before.track_from + end) // 2)
+                    point = (safety.Point("block", (before.track_from + end) // 2)
                              if held == "in its track" else safety.line_point(held, printed))
                 saved = disc.image + "-saved"
                 safety.copy_disc(disc.image, saved)
@@ -175,14 +169,13 @@ def ext2_image(path, _):
 def tar_image(path, tree):
     subprocess.run(["tar", "-cf", path, "-C", tree, "."], check=True)
     with open(path, "ab") as image:
-        image.write(bytes(-os.path.getsize(path) % safety.BLOCK))
+        image.write(bytes(-os.path.getsize(path) % BLOCK))
 
 
 def damaged_iso_image(path, tree):
-    subprocess.run(["genisoimage", "-quiet", "-J", "-o", path, tree], check=True)
-    with open(path, "r+b") as image:
-        image.seek(disc_check.DESCRIPTORS_AT * safety.BLOCK)
-        image.write(pattern(safety.BLOCK, 5))
+    with open(safety.foreign_image("genisoimage", path, tree), "r+b") as image:
+        image.seek(16 * BLOCK)  # the volume descriptors
+        image.write(safety.pattern(BLOCK, 5))
 
 
 class ForeignDiscTest(Case):
@@ -204,19 +197,16 @@ class ForeignDiscTest(Case):
         tree = make_sources(self.path("tree"))
         for make, medium in self.ROWS:
             with self.subTest(image=make.__name__, medium=medium):
-                image = self.path("%s %s" % (make.__name__, medium))
-                make(image, tree)
-                disc = Disc(medium, image)
+                disc = Disc(medium, self.path("%s %s" % (make.__name__, medium)))
+                make(disc.image, tree)
                 content = disc.saved()
                 listed = disc.run("drives")
                 self.assertEqual(listed.status, 0, listed)
                 self.assertNotRegex(disc.drive_line(listed) or "", r"\bBlank\b", listed.output)
                 for force in ([], ["--force"]):
-                    refused = disc.run("burn", *force, tree)
-                    self.assertNotEqual(refused.status, 0, refused)
-                    self.assertTrue(disc.saved() == content, "burn %s changed the image" % force)
-                erased = disc.run("erase")
-                self.assertEqual(erased.status, 0, erased)
+                    self.assertNotEqual(disc.run("burn", *force, tree).status, 0)
+                    self.assertKept(disc, content, "burn %s" % force)
+                self.expect(disc.run("erase"))
                 self.assertEqual(safety.check_next_burn(disc, [[]], tree), [])
 
 
@@ -241,8 +231,7 @@ class StateContradictionTest(Case):
                 disc = Disc(medium, self.path("%d %s.iso" % (number, medium)))
                 for session in range(sessions):
                     disc.burn(make_sources(self.path("%d-%d" % (number, session)), session))
-                with open(disc.state) as state:
-                    text = state.read()
+                text = pathlib.Path(disc.state).read_text()
                 edited = re.sub(found, edit, text, count=1, flags=re.M)
                 self.assertNotEqual(edited, text)
                 safety.write(disc.state, edited)
@@ -254,7 +243,7 @@ class StateContradictionTest(Case):
                     self.assertIn(disc.state, refused.output)
                     said = refused.output.replace(disc.state, "").replace(disc.image, "")
                     self.assertRegex(said, words)
-                    self.assertTrue(disc.saved() == before, "%s changed the disc" % args)
+                    self.assertKept(disc, before, " ".join(args))
 
 
 if __name__ == "__main__":

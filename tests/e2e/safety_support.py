@@ -1,8 +1,7 @@
 """What the end-to-end tests of orlet-burn and scripts/crash-campaign share:
-runs of orlet-burn, source trees, virtual discs with a known history, jobs
-stopped at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track),
-and the checks of what a user must find after. A check answers a list of
-problems (sentences); a step that must work first raises Broken instead.
+orlet-burn runs, source trees, virtual discs with a known history, jobs stopped
+at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track), and the
+checks of what a user must find after, each answering a list of problems.
 """
 
 import fcntl
@@ -32,7 +31,6 @@ WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-rw-ro", "dvd-ram", "dvd+r",
 OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
 # Media `orlet-burn erase` takes; a burn to one that is not blank needs --force.
 ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
-# What orlet-burn says when another process holds the drive.
 IN_USE = "another program is using the drive"
 # Seconds an orlet-burn run may take before it counts as hung.
 PATIENCE = 120
@@ -110,6 +108,18 @@ def make_sources(root, seed=1, big=0):
     return root
 
 
+def foreign_image(tool, image, tree):
+    """An image of tree made by genisoimage or xorriso, labelled with the
+    tool's name: one closed session and no state file."""
+    if tool == "genisoimage":
+        command = ["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
+    else:
+        command = ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map",
+                   tree, "/"]
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return image
+
+
 def display(medium):
     """The medium as `orlet-burn drives` prints it."""
     return medium.upper().replace("-DL", " DL").replace("-RW-RO", "-RW")
@@ -133,6 +143,7 @@ class Disc:
         self.medium, self.image, self.state, self.quirks = medium, image, image + ".state", quirks
         self.overwritable = medium in OVERWRITABLE
         self.contents = []
+        os.makedirs(os.path.dirname(image), exist_ok=True)
 
     def command(self, *args):
         drive = self.medium if self.medium == "empty" else "%s=%s" % (self.medium, self.image)
@@ -141,10 +152,10 @@ class Disc:
     def run(self, *args):
         return orlet_burn(self.command(*args)[1:], quirks=self.quirks, program=self.program)
 
-    def start(self, *args):
+    def start(self, *args, stdout=subprocess.PIPE):
         """Starts orlet-burn with its output, stdout and stderr, on one pipe."""
         return subprocess.Popen(self.command(*args), env=environment(quirks=self.quirks),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                                stdout=stdout, stderr=subprocess.STDOUT)
 
     def blocks(self):
         """The image's size in blocks: how far a write has reached."""
@@ -158,14 +169,11 @@ class Disc:
         return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
                 for name in (self.image, self.state)]
 
-    def fingerprint(self):
-        """The image's size and block 16 (the descriptors): an erase changes one."""
-        try:
-            with open(self.image, "rb") as data:
-                data.seek(disc_check.DESCRIPTORS_AT * BLOCK)
-                return os.fstat(data.fileno()).st_size, data.read(BLOCK)
-        except FileNotFoundError:
-            return None
+    def prefix_digest(self, blocks):
+        """A hash of the image's first blocks, those past its end read as zeros."""
+        with open(self.image, "rb") as data:
+            piece = data.read(blocks * BLOCK)
+        return hashlib.sha1(piece + bytes(blocks * BLOCK - len(piece))).hexdigest()
 
     @staticmethod
     def drive_line(listed):
@@ -180,10 +188,10 @@ class Disc:
         return int(match.group(1)) if info.status == 0 and match else None
 
     def last_session(self):
-        """Where the state file says the last session starts (0 on
-        overwritable media, or with no state file). `info` cannot tell: after
-        a session left open it names the open session's next block, while the
-        next burn closes that session and starts a new one after the gap."""
+        """Where the state file says the last session starts (0 on overwritable
+        media, or with no state file). After a session left open `info` names
+        that session's next block; the next burn closes it and starts a new
+        session after the gap."""
         if self.overwritable or not os.path.exists(self.state):
             return 0
         # The first track after each "session" line starts that session.
@@ -200,14 +208,6 @@ class Disc:
         if done.status != 0:
             raise Broken("burning %s: %s" % (os.path.basename(source), done))
         self.contents = self.contents + [source]
-
-    def prefix_digest(self, blocks):
-        """A hash of the image's first blocks, those past its end read as zeros."""
-        digest = hashlib.sha1()
-        with open(self.image, "rb") as data:
-            piece = data.read(blocks * BLOCK)
-        digest.update(piece + bytes(blocks * BLOCK - len(piece)))
-        return digest.hexdigest()
 
 
 class Case(unittest.TestCase):
@@ -239,6 +239,9 @@ class Case(unittest.TestCase):
         problems = disc_check.check(image, start, list(specs))
         self.assertEqual(problems, [], "session at block %d of %s" % (start, image))
 
+    def assertKept(self, disc, before, what="a refused job"):  # pylint: disable=invalid-name
+        self.assertTrue(disc.saved() == before, "%s changed the disc" % what)
+
 
 class Snapshot:
     """A disc before a job: its contents, and on written-once media a hash of
@@ -256,36 +259,28 @@ class Snapshot:
         self.track_from = self.next or (self.blocks if disc.overwritable else 0)
 
 
-class Job:
-    """A burn of sources ("first" or "append") or an erase."""
-
-    def __init__(self, kind, sources=None):
-        self.kind, self.sources = kind, sources
-
-    def args(self, disc):
-        return ["erase"] if self.kind == "erase" else disc.burn_args(self.sources,
-                                                                      self.kind == "first")
-
-    def done(self, before):
-        """The contents the disc holds once the job has run to its end."""
-        return [] if self.kind == "erase" else before.contents + [self.sources]
+def job_args(disc, kind, sources=None):
+    """A burn of sources, "first" on a blank disc or "append" ("burn": with
+    --force wherever it may be needed, so that only a drive in use refuses
+    it), or another command."""
+    return disc.burn_args(sources, kind == "first") if kind in ("first", "append", "burn") \
+        else [kind]
 
 
 class Point:
-    """Where a job is stopped: as it is about to print a line (printed: the
-    bytes of output before that line), when its image has grown to a block,
-    when its image first changes, or after a delay in seconds."""
+    """Where a job is stopped: as it is about to print the "line" value
+    (printed: the bytes of output before it), when its image has grown to
+    the "block" value, when its image first "changed", or after a "delay"
+    of value seconds."""
 
-    def __init__(self, line=None, printed=0, block=None, changed=False, delay=None):
-        self.line, self.printed, self.block = line, printed, block
-        self.changed, self.delay = changed, delay
+    FORMS = {"line": '"%s"', "block": "block %d", "changed": "first change", "delay": "%.4f s"}
+
+    def __init__(self, kind, value=None, printed=0):
+        self.kind, self.value, self.printed = kind, value, printed
 
     def __str__(self):
-        if self.line is not None:
-            return '@"%s"' % self.line
-        if self.block is not None:
-            return "@block %d" % self.block
-        return "@first change" if self.changed else "@%.1f ms" % (self.delay * 1000)
+        return "@" + (self.FORMS[self.kind] % self.value if self.value is not None else
+                      self.FORMS[self.kind])
 
 
 def line_point(line, rehearsed):
@@ -293,7 +288,7 @@ def line_point(line, rehearsed):
     found = rehearsed.find(line)
     if found < 0:
         raise Broken('the job does not print "%s": %s' % (line, rehearsed.strip()[-300:]))
-    return Point(line=line, printed=len(rehearsed[:rehearsed.rfind("\n", 0, found) + 1].encode()))
+    return Point("line", line, len(rehearsed[:rehearsed.rfind("\n", 0, found) + 1].encode()))
 
 
 class Stopped:
@@ -325,11 +320,6 @@ class Stopped:
         return Run(self.process.args, self.process.returncode,
                    data[self.filler:].decode("utf-8", "replace"))
 
-    def resume(self):
-        """Lets a job held with SIGSTOP go on; answers its end."""
-        self.process.send_signal(signal.SIGCONT)
-        return self.finish()
-
 
 def blocked_in_output(pid):
     """Whether a thread of the process waits for room in its output pipe."""
@@ -344,7 +334,7 @@ def blocked_in_output(pid):
 
 
 def stop_job(disc, args, point, how):
-    """Starts orlet-burn with args and sends it the signal how at point.
+    """Starts orlet-burn with args and sends it the signal how (if any) at point.
 
     To stop a job as it is about to print a line, its output goes to a pipe
     of one page filled beforehand so that exactly the output before that line
@@ -352,36 +342,30 @@ def stop_job(disc, args, point, how):
     not wherever it has got to by the time a reader of the line reacts."""
     read, write_end = os.pipe()
     filler = 0
-    if point.line is not None:
+    if point.kind == "line":
         fcntl.fcntl(write_end, F_SETPIPE_SZ, PIPE_PAGE)
         filler = fcntl.fcntl(write_end, F_GETPIPE_SZ) - point.printed
         os.write(write_end, bytes(filler))
-    process = subprocess.Popen(disc.command(*args), env=environment(quirks=disc.quirks),
-                               stdout=write_end, stderr=subprocess.STDOUT)
+    process = disc.start(*args, stdout=write_end)
     os.close(write_end)
-    output = os.fdopen(read, "rb", buffering=0)
     deadline = time.monotonic() + PATIENCE
-    first = disc.fingerprint()
+    first = disc.saved()[0]
     reached = {"line": lambda: blocked_in_output(process.pid),
-               "block": lambda: disc.blocks() >= point.block,
-               "changed": lambda: disc.fingerprint() != first}
-    key = "line" if point.line is not None else "block" if point.block is not None else \
-        "changed" if point.changed else None
-    if key is None:
-        time.sleep(point.delay)
-    while key and process.poll() is None and time.monotonic() < deadline and not reached[key]():
+               "block": lambda: disc.blocks() >= point.value,
+               "changed": lambda: disc.saved()[0] != first,
+               "delay": lambda: time.sleep(point.value) or True}[point.kind]
+    while process.poll() is None and time.monotonic() < deadline and not reached():
         time.sleep(POLL)
     blocks = disc.blocks()
-    signalled = process.poll() is None
+    signalled = how is not None and process.poll() is None
     if signalled:
         process.send_signal(how)
-    return Stopped(process, how, output, filler, signalled, blocks)
+    return Stopped(process, how, os.fdopen(read, "rb", buffering=0), filler, signalled, blocks)
 
 
 def rehearse(disc, args, folder):
     """Runs the job on a copy of the disc, to place stops inside it; answers
     the image's blocks at its end, how long it took and what it printed."""
-    os.makedirs(folder, exist_ok=True)
     copy = Disc(disc.medium, os.path.join(folder, os.path.basename(disc.image)), disc.program)
     copy_disc(disc.image, copy.image)
     began = time.monotonic()
@@ -431,30 +415,30 @@ def check_next_burn(disc, candidates, sources):
     return problems
 
 
-def check_after_kill(disc, job, before, sources):
-    """What a user must find after job was killed on disc (before: the disc
-    as it was): the drive is listed, the earlier sessions are as they were,
-    the disc is blank only where the job may leave it blank, and the next
-    burn of sources works and keeps everything."""
+def check_after_kill(disc, kind, burned, before, sources):
+    """What a user must find after a job (kind, and the sources it burned)
+    was killed on disc (before: the disc as it was): the drive is listed,
+    the earlier sessions are as they were, the disc is blank only where the
+    job may leave it blank, and the next burn of sources keeps everything."""
     listed = disc.run("drives")
     line = disc.drive_line(listed)
     if listed.status != 0 or line is None or display(disc.medium) not in line:
         return ["after the kill, `drives` does not list the disc: %s" % listed]
     problems = []
     blank = re.search(r"\bBlank\b", line) is not None
-    if before.prefix and not (blank and job.kind == "erase"):
+    if before.prefix and not (blank and kind == "erase"):
         if disc.prefix_digest(before.next) != before.prefix:
             problems.append("blocks before %d (the earlier sessions) changed" % before.next)
     if blank:
-        if before.contents and job.kind != "erase":
+        if before.contents and kind != "erase":
             problems.append("`drives` shows the disc Blank; it held %s" % names(before.contents))
         candidates = [[]]
-    elif job.kind == "erase":
+    elif kind == "erase":
         candidates = [before.contents]
     else:
         # Done, or as it was; a written-once disc may also have lost the
         # space of a first session cut short, and hold nothing to import.
-        candidates = [job.done(before), before.contents]
+        candidates = [before.contents + [burned], before.contents]
     if disc.overwritable and not blank:
         # Not blank: the descriptors at block 16 name a complete session.
         held, found = first_reading(disc.image, 0, [c for c in candidates if c])
@@ -463,12 +447,6 @@ def check_after_kill(disc, job, before, sources):
                                "of what it may hold: %s" % " / ".join(found)]
         candidates = [held]
     return problems + check_next_burn(disc, candidates, sources)
-
-
-def writer_args(disc, source, command="burn"):
-    """A burn with --force where it may be needed, so that only the drive being
-    held refuses it; or another command."""
-    return disc.burn_args(source, False) if command == "burn" else [command]
 
 
 def holds_image(pid, image):
@@ -493,38 +471,25 @@ def meet(disc, first, command, second=None, point=None, offset=0.0):
     erase, drives) on one disc. With a point, the first is held there with
     SIGSTOP while the second runs, and let go after; without, the second
     starts offset seconds after the first. Answers whether the first was
-    held, the second's Run, and the burns as (sources, Run) in the order
-    they ended."""
-    if point is None:
-        started = [disc.start(*writer_args(disc, first))]
-        time.sleep(offset)
-        started.append(disc.start(*writer_args(disc, second, command)))
-        ended = []
-        for process in started:
-            output, _ = process.communicate(timeout=PATIENCE)
-            ended.append(Run(process.args, process.returncode, output.decode("utf-8", "replace")))
-        burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
-        return False, ended[1], burns
-    stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
+    held, the second's Run, and the burns as (sources, Run)."""
+    stopped = stop_job(disc, job_args(disc, "burn", first), point or Point("delay", offset),
+                       point and signal.SIGSTOP)
     # Stopped in its track, it holds the image: unless the stop landed just
     # after it let the drive go, at the end of its write.
-    held = stopped.signalled and (point.block is None or
+    held = stopped.signalled and (point.kind != "block" or
                                   holds_image(stopped.process.pid, disc.image))
     try:
-        if held:
-            other = disc.run(*writer_args(disc, second, command))
-            done = stopped.resume()
-        else:
-            if stopped.signalled:
-                stopped.process.send_signal(signal.SIGCONT)
-            done = stopped.finish()
-            other = disc.run(*writer_args(disc, second, command))
+        other = disc.run(*job_args(disc, command, second)) if held or not point else None
+        if stopped.signalled:
+            stopped.process.send_signal(signal.SIGCONT)
+        done = stopped.finish()
+        other = other or disc.run(*job_args(disc, command, second))
     finally:
         if stopped.process.poll() is None:
             stopped.process.send_signal(signal.SIGCONT)
             stopped.process.kill()
             stopped.process.wait()
-    return held, other, ([(second, other)] if command == "burn" else []) + [(first, done)]
+    return held, other, [(first, done)] + ([(second, other)] if command == "burn" else [])
 
 
 def check_second_while_held(disc, command, other):
