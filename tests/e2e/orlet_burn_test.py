@@ -269,13 +269,8 @@ class RefusalTest(Case):
                 path, _, target = entry.partition(">")
                 fifo, path = path.endswith("|"), path.rstrip("|")
                 too_long = path == long_name
-                left = 3990 - len("/src/sub") - len(folder)
-                while too_long and left > 0:
-                    # "sub" gets a path of 3990 bytes: a name of 200 bytes in
-                    # it makes a path longer than the system takes.
-                    part = 200 if left > 256 else left - 1
-                    folder = os.path.join(folder, "p" * part)
-                    left -= part + 1
+                if too_long:  # "sub" gets a path of 3900 to 4000 bytes; a name of 200 overflows
+                    folder = os.path.join(base, *["p" * 100] * ((3990 - len(base)) // 101))
                 src, expected = os.path.join(folder, "src"), os.path.join(folder, "expected")
                 for tree in (src, expected):
                     write(os.path.join(tree, "good.txt"), "read whole")

@@ -9,7 +9,6 @@ import hashlib
 import os
 import pathlib
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -32,14 +31,11 @@ OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
 # Media `orlet-burn erase` takes; a burn to one that is not blank needs --force.
 ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
 IN_USE = "another program is using the drive"
-# Seconds an orlet-burn run may take before it counts as hung.
-PATIENCE = 120
+PATIENCE = 120  # seconds an orlet-burn run may take before it counts as hung
 # Seconds between two looks at a growing image: short against a write of a few
 # MB at the virtual drive's speed (about a gigabyte a second here).
 POLL = 0.00005
-# The smallest pipe Linux makes (a page), and the fcntl commands that set and
-# read a pipe's size (<linux/fcntl.h>).
-PIPE_PAGE, F_SETPIPE_SZ, F_GETPIPE_SZ = 4096, 1031, 1032
+PIPE_PAGE = 4096  # the smallest pipe Linux makes
 
 
 class Broken(Exception):
@@ -58,13 +54,11 @@ class Run:
 
 
 def environment(drives=None, quirks=None):
-    env = dict(os.environ)
+    env = dict(os.environ, STARBURN_REAL_DRIVES="0")  # the machine's own drives stay out
     env.pop("STARBURN_VIRTUAL_DRIVES", None)
-    env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out
-    if drives is not None:
-        env["STARBURN_VIRTUAL_DRIVES"] = drives
-    if quirks is not None:
-        env["STARBURN_VIRTUAL_QUIRKS"] = quirks
+    for name, value in (("STARBURN_VIRTUAL_DRIVES", drives), ("STARBURN_VIRTUAL_QUIRKS", quirks)):
+        if value is not None:
+            env[name] = value
     return env
 
 
@@ -76,8 +70,7 @@ def orlet_burn(args, drives=None, quirks=None, as_user=(), cwd=None, program=Non
                               env=environment(drives, quirks), timeout=PATIENCE, check=False)
     except subprocess.TimeoutExpired:
         return Run(command, "nothing", "(still running after %d s; killed)" % PATIENCE)
-    return Run(command, done.returncode,
-               done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace"))
+    return Run(command, done.returncode, (done.stdout + done.stderr).decode("utf-8", "replace"))
 
 
 def write(path, content):
@@ -111,11 +104,9 @@ def make_sources(root, seed=1, big=0):
 def foreign_image(tool, image, tree):
     """An image of tree made by genisoimage or xorriso, labelled with the
     tool's name: one closed session and no state file."""
-    if tool == "genisoimage":
-        command = ["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
-    else:
-        command = ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map",
-                   tree, "/"]
+    command = (["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
+               if tool == "genisoimage" else
+               ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map", tree, "/"])
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return image
 
@@ -159,10 +150,7 @@ class Disc:
 
     def blocks(self):
         """The image's size in blocks: how far a write has reached."""
-        try:
-            return -(-os.stat(self.image).st_size // BLOCK)
-        except FileNotFoundError:
-            return 0
+        return -(-os.stat(self.image).st_size // BLOCK) if os.path.exists(self.image) else 0
 
     def saved(self):
         """The bytes of the image and of its state file (None: no file)."""
@@ -188,10 +176,9 @@ class Disc:
         return int(match.group(1)) if info.status == 0 and match else None
 
     def last_session(self):
-        """Where the state file says the last session starts (0 on overwritable
-        media, or with no state file). After a session left open `info` names
-        that session's next block; the next burn closes it and starts a new
-        session after the gap."""
+        """Where the state file says the last session starts: after a session
+        left open `info` names its next block, while the next burn closes it
+        and starts a new one after the gap. 0 on overwritable media."""
         if self.overwritable or not os.path.exists(self.state):
             return 0
         # The first track after each "session" line starts that session.
@@ -218,11 +205,11 @@ class Case(unittest.TestCase):
     def setUp(self):
         if not PROGRAM or not os.access(PROGRAM, os.X_OK):
             self.fail("ORLET_BURN must name the orlet-burn program")
-        base = os.environ.get("ORLET_E2E_SCRATCH") or None
+        base = os.environ.get("ORLET_E2E_SCRATCH")
         if base:
-            base = os.path.abspath(base)
             os.makedirs(base, exist_ok=True)
-        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-", dir=base)
+        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-",
+                                        dir=os.path.abspath(base) if base else None)
         self.addCleanup(shutil.rmtree, self.scratch, True)
 
     def path(self, *names):
@@ -254,8 +241,7 @@ class Snapshot:
         if self.contents and self.next is None and not disc.overwritable:
             raise Broken("info names no next session on a disc that holds one")
         self.prefix = disc.prefix_digest(self.next) if self.next else None
-        # Where a burn's track makes the image grow from: the next session on
-        # written-once media, the image's end on overwritable ones.
+        # Where a burn's track makes the image grow from.
         self.track_from = self.next or (self.blocks if disc.overwritable else 0)
 
 
@@ -295,8 +281,8 @@ class Stopped:
     """A job a signal was sent to (unless it ended first), and the image's
     blocks then."""
 
-    def __init__(self, process, how, output, filler, signalled, blocks):
-        self.process, self.how, self.output, self.filler = process, how, output, filler
+    def __init__(self, process, how, filler, signalled, blocks):
+        self.process, self.how, self.filler = process, how, filler
         self.signalled, self.blocks = signalled, blocks
 
     def finish(self):
@@ -305,18 +291,11 @@ class Stopped:
             # Dead before its output is read: a job killed in the write of a
             # line must not finish that write once the reader makes room.
             self.process.wait(PATIENCE)
-        data = b""
-        deadline = time.monotonic() + PATIENCE
-        with self.output:
-            while time.monotonic() < deadline:
-                ready, _, _ = select.select([self.output], [], [], 1)
-                piece = os.read(self.output.fileno(), 1 << 16) if ready else b""
-                if ready and not piece:
-                    break
-                data += piece
-            else:
-                self.process.kill()
-        self.process.wait()
+        try:
+            data = self.process.communicate(timeout=PATIENCE)[0]
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            data = self.process.communicate()[0]
         return Run(self.process.args, self.process.returncode,
                    data[self.filler:].decode("utf-8", "replace"))
 
@@ -343,11 +322,12 @@ def stop_job(disc, args, point, how):
     read, write_end = os.pipe()
     filler = 0
     if point.kind == "line":
-        fcntl.fcntl(write_end, F_SETPIPE_SZ, PIPE_PAGE)
-        filler = fcntl.fcntl(write_end, F_GETPIPE_SZ) - point.printed
+        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, PIPE_PAGE)
+        filler = fcntl.fcntl(write_end, fcntl.F_GETPIPE_SZ) - point.printed
         os.write(write_end, bytes(filler))
     process = disc.start(*args, stdout=write_end)
     os.close(write_end)
+    process.stdout = os.fdopen(read, "rb")  # read by communicate() as its own pipe
     deadline = time.monotonic() + PATIENCE
     first = disc.saved()[0]
     reached = {"line": lambda: blocked_in_output(process.pid),
@@ -360,7 +340,7 @@ def stop_job(disc, args, point, how):
     signalled = how is not None and process.poll() is None
     if signalled:
         process.send_signal(how)
-    return Stopped(process, how, os.fdopen(read, "rb", buffering=0), filler, signalled, blocks)
+    return Stopped(process, how, filler, signalled, blocks)
 
 
 def rehearse(disc, args, folder):
@@ -394,18 +374,21 @@ def first_reading(image, start, candidates):
     return None, found
 
 
+def unverified(disc, source, what):
+    verified = disc.run("verify", source)
+    ok = verified.status == 0 and "verified" in verified.output
+    return [] if ok else ["%s does not verify: %s" % (what, verified)]
+
+
 def check_next_burn(disc, candidates, sources):
-    """The burn after a job: it works, `verify` passes, and the readers find
-    one of the candidate contents and the new sources in the new session.
-    Answers the problems; disc.contents becomes what the disc holds."""
+    """The burn after a job: it works, verifies, and the readers find one of
+    the candidate contents and the new sources in the new session. Answers
+    the problems; disc.contents becomes what the disc holds."""
     done = disc.run(*disc.burn_args(sources, candidates == [[]]))
     if done.status != 0:
         return ["the next burn fails: %s" % done]
     start = disc.last_session()
-    verified = disc.run("verify", sources)
-    problems = []
-    if verified.status != 0 or "verified" not in verified.output:
-        problems.append("verify fails after the next burn: %s" % verified)
+    problems = unverified(disc, sources, "the next burn")
     held, found = first_reading(disc.image, start, [c + [sources] for c in candidates])
     if held is None:
         problems.append("the readers do not find what the next session should hold (at block "
@@ -510,19 +493,11 @@ def check_writers(disc, before, runs, sources):
     sources and Run of each): a writer that failed says the drive was in
     use, every writer that succeeded verifies, the disc is listed and the
     next burn of sources keeps the files of both."""
-    problems = []
-    succeeded = []
-    for source, done in runs:
-        if done.status == 0:
-            succeeded.append(source)
-        elif IN_USE not in done.output:
-            problems.append("a writer failed without saying another program uses the drive: %s"
-                            % done)
+    succeeded = [source for source, done in runs if done.status == 0]
+    problems = ["a writer failed without saying another program uses the drive: %s" % done
+                for _, done in runs if done.status != 0 and IN_USE not in done.output]
     for source in succeeded:
-        verified = disc.run("verify", source)
-        if verified.status != 0 or "verified" not in verified.output:
-            problems.append("%s was reported written but does not verify: %s"
-                            % (os.path.basename(source), verified))
+        problems += unverified(disc, source, "%s, reported written," % os.path.basename(source))
     listed = disc.run("drives")
     if listed.status != 0 or disc.drive_line(listed) is None:
         return problems + ["after the writers, `drives` does not list the disc: %s" % listed]
