@@ -10,13 +10,11 @@ DIR's contents at the root) or a path, which lands at the root under its own
 name. Prints what differs and exits 1, or prints one line and exits 0.
 
 A name over the Joliet limit matches an unmatched file of its folder with the
-same content whose name keeps its beginning, the same for every reader.
-isoinfo prints each UTF-16 unit beyond Latin-1 as "_". Files of BIG_FILE bytes
-and more are compared by size, and by their first and last SAMPLE bytes where
-a reader reads part of a file. The ISO 9660 tree (pycdlib) must hold valid
-identifiers and what the Joliet tree holds. 7z and pycdlib read block 16 only:
-a later session is read from a copy whose block 16 on holds its descriptors,
-as a drive shows a multi-session disc.
+same content whose name keeps its beginning, the same for every reader. Files
+of BIG_FILE bytes and more are compared by size, and by their first and last
+SAMPLE bytes where a reader reads part of a file. 7z and pycdlib read block 16
+only: a later session is read from a copy whose block 16 on holds its
+descriptors, as a drive shows a multi-session disc.
 """
 
 import hashlib
@@ -46,9 +44,12 @@ class Unreadable(Exception):
     """A reader failed."""
 
 
+def digest(data):
+    return hashlib.sha1(data).hexdigest()[:12]
+
+
 def sample_digest(head, tail):
-    return "head %s tail %s" % (hashlib.sha1(head).hexdigest()[:12],
-                                hashlib.sha1(tail).hexdigest()[:12])
+    return "head %s tail %s" % (digest(head), digest(tail))
 
 
 def file_digest(path):
@@ -107,6 +108,7 @@ def files(listing, big=False):
 def digest_extracted(listing, out):
     for path in files(listing):
         listing[path][1] = file_digest(out + path)
+    return listing
 
 
 # ---- the readers -------------------------------------------------------------
@@ -135,20 +137,19 @@ def read_xorriso(image, start, scratch):
         command += ["-extract_cut", path, "0", str(SAMPLE), head,
                     "-extract_cut", path, str(listing[path][0] - SAMPLE), str(SAMPLE), tail]
     run(command, "xorriso -extract")
-    digest_extracted(listing, out)
     for path, (head, tail) in cuts.items():
         listing[path][1] = sample_digest(pathlib.Path(head).read_bytes(),
                                          pathlib.Path(tail).read_bytes())
-    return listing
+    return digest_extracted(listing, out)
 
 
 def read_isoinfo(image, start):
+    """The Joliet tree as isoinfo lists it: each UTF-16 unit beyond Latin-1 as "_"."""
     base = ["isoinfo", "-i", image, "-T", str(start), "-J"]
-    listed = run(base + ["-l"], "isoinfo -l")
     listing = {}
     folder = "/"
     heading = "Directory listing of "
-    for line in listed.stdout.decode("latin-1").splitlines():
+    for line in run(base + ["-l"], "isoinfo -l").stdout.decode("latin-1").splitlines():
         if line.startswith(heading):
             folder = line[len(heading):]
             continue
@@ -165,17 +166,16 @@ def read_isoinfo(image, start):
         else:
             listing[path] = [int(fields[4]) + (listing[path][0] if path in listing else 0), None]
     for path in files(listing):
-        content = run(base + ["-x", path.encode("latin-1")])
-        listing[path][1] = hashlib.sha1(content.stdout).hexdigest()[:12]
+        listing[path][1] = digest(run(base + ["-x", path.encode("latin-1")]).stdout)
     return listing
 
 
 def read_7z(view, scratch):
-    listed = run(["7z", "l", "-slt", view], "7z l")
     listing = {}
     items = folder = False
     path = None
-    for line in listed.stdout.decode("utf-8", errors="surrogateescape").splitlines():
+    for line in run(["7z", "l", "-slt", view], "7z l").stdout.decode(
+            "utf-8", errors="surrogateescape").splitlines():
         items = items or line == "----------"
         if items and line.startswith("Path = "):
             path = "/" + line[len("Path = "):]
@@ -186,12 +186,12 @@ def read_7z(view, scratch):
     out = os.path.join(scratch, "7z")
     run(["7z", "x", "-y", "-o" + out, view] + ["-x!" + p[1:] for p in files(listing, big=True)],
         "7z x")
-    digest_extracted(listing, out)
-    return listing
+    return digest_extracted(listing, out)
 
 
 def read_pycdlib(view, problems):
-    """The Joliet tree as a listing; adds the problems of the ISO 9660 tree."""
+    """The Joliet tree as a listing; adds the problems of the ISO 9660 tree:
+    an identifier that is not valid, or not what the Joliet tree holds."""
     import pycdlib  # pylint: disable=import-outside-toplevel
 
     disc = pycdlib.PyCdlib()
@@ -208,7 +208,7 @@ def read_pycdlib(view, problems):
         if size < BIG_FILE:
             sink = io.BytesIO()
             disc.get_file_from_iso_fp(sink, **{key: path})
-            return [size, hashlib.sha1(sink.getvalue()).hexdigest()[:12]]
+            return [size, digest(sink.getvalue())]
         # A big file: its first and last bytes, read where its records point.
         with open(view, "rb") as image:
             image.seek(records[0].extent_location() * BLOCK)
@@ -220,10 +220,9 @@ def read_pycdlib(view, problems):
     def walk(key):
         listing = {}
         for top, folders, names in disc.walk(**{key: "/"}):
-            for name in folders:
-                listing[top.rstrip("/") + "/" + name] = [FOLDER, None]
-            for path in (top.rstrip("/") + "/" + name for name in names):
-                listing[path] = file_entry(key, path)
+            for name in folders + names:
+                path = top.rstrip("/") + "/" + name
+                listing[path] = [FOLDER, None] if name in folders else file_entry(key, path)
         return listing
 
     try:
@@ -233,17 +232,14 @@ def read_pycdlib(view, problems):
     problems += ["ISO 9660 tree: %s is not a valid identifier" % path for path, (size, _) in
                  iso.items() if not (ISO_DIRECTORY if size is FOLDER else
                                      ISO_IDENTIFIER).match(path.rsplit("/", 1)[1])]
-    # Identifiers are unique by construction of the listing's keys; what the
-    # Joliet tree holds, the ISO 9660 tree must hold too: the same folders
-    # at the same depths and the same file contents.
+
+    # The same folders at the same depths and the same file contents.
     def shape(listing):
         return sorted((p.count("/"), "" if s is FOLDER else "%d %s" % (s, d))
                       for p, (s, d) in listing.items())
     if shape(iso) != shape(joliet):
         problems.append("the ISO 9660 tree does not hold what the Joliet tree holds")
     return joliet
-
-
 # ---- the comparison ------------------------------------------------------------
 
 
@@ -335,13 +331,11 @@ def check(image, start, specs):
                             "pycdlib": lambda: read_pycdlib(view, problems)})
         for reader, read in readers.items():
             try:
-                listing = read()
+                found, names[reader] = compare(reader, expected, read(),
+                                               latin1_form if reader == "isoinfo" else lambda p: p)
+                problems += found
             except Unreadable as failure:
                 problems.append("%s: %s" % (reader, failure))
-                continue
-            found, names[reader] = compare(reader, expected, listing,
-                                           latin1_form if reader == "isoinfo" else lambda p: p)
-            problems += found
     names.pop("isoinfo", None)  # it shows shortened names in another form
     if len({tuple(sorted(s.items())) for s in names.values()}) > 1:
         problems.append("the readers see different shortened names: %r" % names)
