@@ -2,8 +2,6 @@
 """Data safety through orlet-burn on virtual drives: jobs killed with SIGKILL
 at chosen points, two writers on one disc, discs of other file systems, state
 files that contradict their images; checked as scripts/crash-campaign does.
-
-    ORLET_BURN=build/bin/orlet-burn data_safety_test.py [TestClass ...]
 """
 
 import os
@@ -17,24 +15,22 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import safety_support as safety  # pylint: disable=wrong-import-position
-from safety_support import BLOCK, Case, Disc, make_sources  # pylint: disable=wrong-import-position
+from safety_support import Case, Disc, make_sources  # pylint: disable=wrong-import-position
 
 # A kill that must land inside a window of a few milliseconds may miss it on a
 # shared machine; the row is then played again on a fresh disc.
 TRIES = 5
-# The long file of a killed burn: milliseconds of writing at the drive's speed.
-LONG = 8 << 20
+LONG = 8 << 20  # a killed burn's long file: milliseconds of writing at the drive's speed
 # A job is killed as it is about to print one of these lines: a burn's last
-# before its first block, and an erase's just before and after its work (in
-# its work, when its image first changes).
+# before its first block, an erase's just before and after its work.
 BEFORE_THE_WRITE = "image ready; writing"
 ERASE_POINTS = {"before": "this takes about", "after": "erased"}
 
 
 class InterruptionTest(Case):
-    """SIGKILL to a burn or an erase: the disc is listed, the earlier
-    sessions are as they were, the next burn works, verifies and keeps
-    everything that was complete."""
+    """SIGKILL to a burn or an erase: the disc is listed, a query leaves it as
+    it is, the earlier sessions are as they were, and the next burn works,
+    verifies and keeps everything that was complete."""
 
     ROWS = [
         # job     medium      killed
@@ -64,21 +60,18 @@ class InterruptionTest(Case):
             with self.subTest(job=kind, medium=medium, killed=where):
                 row = self.path("%s %s %s" % (kind, medium, where))
                 disc, burned, before = self.kill(row, kind, medium, where)
-                # Looking at the disc changes nothing: only a writer settles
-                # what the interruption left.
                 left = disc.saved()
                 disc.run("drives")
                 self.assertKept(disc, left, "a query")
                 if where == "during" and kind != "erase" and not disc.overwritable:
-                    # The blocks that reached a written-once disc are a
-                    # track cut short: counted as lost, not as used.
+                    # A track cut short on a written-once disc: lost, not used.
                     self.assertRegex(disc.run("info").output,
                                      r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
                 after = make_sources(os.path.join(row, "next"), 9)
                 self.assertEqual(safety.check_after_kill(disc, kind, burned, before, after), [])
 
     def kill(self, row, kind, medium, where):
-        """Plays the job on a fresh disc until its kill lands where the row
+        """Plays the job on fresh discs until its kill lands where the row
         says; answers the disc, the sources burned and the disc before."""
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
@@ -91,7 +84,7 @@ class InterruptionTest(Case):
             before = safety.Snapshot(disc)
             end, _, printed = safety.rehearse(disc, args, os.path.join(folder, "rehearsal"))
             if kind == "erase" and where == "during":
-                point = safety.Point("changed")
+                point = safety.Point("changed")  # in its work
             elif kind == "erase" or where == "before":
                 point = safety.line_point(ERASE_POINTS[where] if kind == "erase" else
                                           BEFORE_THE_WRITE, printed)
@@ -157,48 +150,30 @@ class ConcurrentWritersTest(Case):
                 self.assertEqual(safety.check_writers(disc, before, burns, after), [])
 
 
-def ext2_image(path, _):
-    mke2fs = shutil.which("mke2fs", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
-    if mke2fs is None:
-        raise unittest.SkipTest("mke2fs is not installed (Debian package e2fsprogs)")
-    with open(path, "wb") as image:
-        image.truncate(4 << 20)
-    subprocess.run([mke2fs, "-F", "-q", path], check=True, stdout=subprocess.DEVNULL)
-
-
-def tar_image(path, tree):
-    subprocess.run(["tar", "-cf", path, "-C", tree, "."], check=True)
-    with open(path, "ab") as image:
-        image.write(bytes(-os.path.getsize(path) % BLOCK))
-
-
-def damaged_iso_image(path, tree):
-    with open(safety.foreign_image("genisoimage", path, tree), "r+b") as image:
-        image.seek(16 * BLOCK)  # the volume descriptors
-        image.write(safety.pattern(BLOCK, 5))
-
-
 class ForeignDiscTest(Case):
     """An overwritable disc holding what orlet-burn cannot append to: it is
     not shown blank, a burn is refused with or without --force and leaves
     every byte, and the disc takes a burn once erased."""
 
-    ROWS = [
-        # the image        medium
-        (ext2_image, "dvd+rw"),
-        (ext2_image, "bd-re"),
-        (tar_image, "dvd-ram"),
-        (tar_image, "dvd+rw"),
-        (damaged_iso_image, "bd-re"),
-        (damaged_iso_image, "dvd-ram"),
-    ]
+    IMAGES = {  # made by sh with IMAGE and TREE set
+        "ext2": 'truncate -s 4M "$IMAGE" && mke2fs -F -q "$IMAGE"',
+        "tar": 'tar -cf "$IMAGE" -C "$TREE" . && truncate -s %2048 "$IMAGE"',
+        "damaged iso": 'genisoimage -quiet -J -o "$IMAGE" "$TREE" && yes | dd of="$IMAGE" '
+                       'bs=2048 seek=16 count=1 iflag=fullblock conv=notrunc status=none',
+    }
+    ROWS = [("ext2", "dvd+rw"), ("ext2", "bd-re"), ("tar", "dvd-ram"), ("tar", "dvd+rw"),
+            ("damaged iso", "bd-re"), ("damaged iso", "dvd-ram")]
 
     def test_a_disc_of_another_file_system_is_kept_until_erased(self):
         tree = make_sources(self.path("tree"))
-        for make, medium in self.ROWS:
-            with self.subTest(image=make.__name__, medium=medium):
-                disc = Disc(medium, self.path("%s %s" % (make.__name__, medium)))
-                make(disc.image, tree)
+        env = dict(os.environ, TREE=tree, PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+        if not shutil.which("mke2fs", path=env["PATH"]):
+            self.skipTest("mke2fs is not installed (Debian package e2fsprogs)")
+        for image, medium in self.ROWS:
+            with self.subTest(image=image, medium=medium):
+                disc = Disc(medium, self.path("%s %s" % (image, medium)))
+                subprocess.run(["sh", "-c", self.IMAGES[image]], check=True,
+                               env=dict(env, IMAGE=disc.image))
                 content = disc.saved()
                 listed = disc.run("drives")
                 self.assertEqual(listed.status, 0, listed)

@@ -243,6 +243,10 @@ def read_pycdlib(view, problems):
 # ---- the comparison ------------------------------------------------------------
 
 
+def describe(entry):
+    return "a folder" if entry[0] is FOLDER else "%d bytes (%s)" % (entry[0], entry[1] or "unread")
+
+
 def compare(reader, expected, actual, name_form):
     """Problems of one reader's listing; also the shortened names it saw."""
     problems = []
@@ -253,14 +257,9 @@ def compare(reader, expected, actual, name_form):
         seen = left.pop(shown, None)
         if seen is None:
             missing.append((shown, path, size, digest))
-        elif (size is FOLDER) != (seen[0] is FOLDER):
-            problems.append("%s: %s is a %s on the disc" % (
-                reader, shown, "folder" if seen[0] is FOLDER else "file"))
-        elif size is not FOLDER and size != seen[0]:
-            problems.append("%s: %s has %d bytes on the disc, %d in the source" %
-                            (reader, shown, seen[0], size))
-        elif size is not FOLDER and seen[1] is not None and seen[1] != digest:
-            problems.append("%s: the content of %s differs" % (reader, shown))
+        elif seen[0] != size or seen[1] not in (None, digest):
+            problems.append("%s: %s is %s on the disc, %s in the source" % (
+                reader, shown, describe(seen), describe([size, digest])))
     shortened = {}
     for shown, path, size, digest in missing:
         folder, name = path.rsplit("/", 1)

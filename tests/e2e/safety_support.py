@@ -86,8 +86,8 @@ def pattern(size, seed):
 
 
 def make_sources(root, seed=1, big=0):
-    """A tree of nested and empty folders, non-ASCII names, files of the sizes
-    around a block, and a file of big bytes (to stop a write in) when big."""
+    """Nested and empty folders, non-ASCII names, files of the sizes around a
+    block, and a file of big bytes (to stop a write in) when big."""
     os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
     write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
     write(os.path.join(root, "zero bytes.dat"), b"")
@@ -102,8 +102,7 @@ def make_sources(root, seed=1, big=0):
 
 
 def foreign_image(tool, image, tree):
-    """An image of tree made by genisoimage or xorriso, labelled with the
-    tool's name: one closed session and no state file."""
+    """An image of tree by genisoimage or xorriso, labelled with its name."""
     command = (["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
                if tool == "genisoimage" else
                ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map", tree, "/"])
@@ -144,16 +143,14 @@ class Disc:
         return orlet_burn(self.command(*args)[1:], quirks=self.quirks, program=self.program)
 
     def start(self, *args, stdout=subprocess.PIPE):
-        """Starts orlet-burn with its output, stdout and stderr, on one pipe."""
         return subprocess.Popen(self.command(*args), env=environment(quirks=self.quirks),
                                 stdout=stdout, stderr=subprocess.STDOUT)
 
     def blocks(self):
-        """The image's size in blocks: how far a write has reached."""
         return -(-os.stat(self.image).st_size // BLOCK) if os.path.exists(self.image) else 0
 
     def saved(self):
-        """The bytes of the image and of its state file (None: no file)."""
+        """The bytes of the image and of its state file (None: none)."""
         return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
                 for name in (self.image, self.state)]
 
@@ -165,12 +162,12 @@ class Disc:
 
     @staticmethod
     def drive_line(listed):
-        """The drive's line in `drives` output, None when it is not there."""
+        """The drive's line in `drives` output, or None."""
         match = re.search(r"^0\s+D:.*$", listed.output, re.M)
         return match.group(0) if match else None
 
     def next_session(self):
-        """Where `info` says the next session starts (None when it does not)."""
+        """Where `info` says the next session starts, or None."""
         info = self.run("info", "0")
         match = re.search(r"next session at\s+block (\d+)", info.output)
         return int(match.group(1)) if info.status == 0 and match else None
@@ -198,8 +195,6 @@ class Disc:
 
 
 class Case(unittest.TestCase):
-    """A scratch folder per test, orlet-burn runs and disc checks."""
-
     maxDiff = None
 
     def setUp(self):
@@ -216,7 +211,7 @@ class Case(unittest.TestCase):
         return os.path.join(self.scratch, *names)
 
     def expect(self, done, *words, status=0):
-        """Checks a run's exit status and words in its output; answers the output."""
+        """Checks a run's exit status and words in its output; answers it."""
         self.assertEqual(done.status, status, done)
         for text in words:
             self.assertIn(text, done.output)
@@ -241,7 +236,6 @@ class Snapshot:
         if self.contents and self.next is None and not disc.overwritable:
             raise Broken("info names no next session on a disc that holds one")
         self.prefix = disc.prefix_digest(self.next) if self.next else None
-        # Where a burn's track makes the image grow from.
         self.track_from = self.next or (self.blocks if disc.overwritable else 0)
 
 
@@ -344,8 +338,8 @@ def stop_job(disc, args, point, how):
 
 
 def rehearse(disc, args, folder):
-    """Runs the job on a copy of the disc, to place stops inside it; answers
-    the image's blocks at its end, how long it took and what it printed."""
+    """Runs the job on a copy of the disc; answers the image's blocks at its
+    end, how long it took and what it printed."""
     copy = Disc(disc.medium, os.path.join(folder, os.path.basename(disc.image)), disc.program)
     copy_disc(disc.image, copy.image)
     began = time.monotonic()
@@ -363,8 +357,8 @@ def names(contents):
 
 
 def first_reading(image, start, candidates):
-    """The first of the candidate contents that every reader finds in the
-    session at start; with the readers' problems when none is."""
+    """The first candidate contents every reader finds in the session at
+    start, or None with the readers' problems."""
     found = []
     for contents in candidates:
         problems = disc_check.check(image, start, contents) if contents else ["(empty)"]
@@ -399,10 +393,9 @@ def check_next_burn(disc, candidates, sources):
 
 
 def check_after_kill(disc, kind, burned, before, sources):
-    """What a user must find after a job (kind, and the sources it burned)
-    was killed on disc (before: the disc as it was): the drive is listed,
-    the earlier sessions are as they were, the disc is blank only where the
-    job may leave it blank, and the next burn of sources keeps everything."""
+    """After a job (kind, burning burned) was killed on disc: the drive is
+    listed, the earlier sessions are as before, the disc is blank only where
+    the job may leave it so, and the next burn of sources keeps everything."""
     listed = disc.run("drives")
     line = disc.drive_line(listed)
     if listed.status != 0 or line is None or display(disc.medium) not in line:
@@ -450,11 +443,11 @@ def holds_image(pid, image):
 
 
 def meet(disc, first, command, second=None, point=None, offset=0.0):
-    """A burn of first and a second orlet-burn command (a burn of second, an
-    erase, drives) on one disc. With a point, the first is held there with
-    SIGSTOP while the second runs, and let go after; without, the second
-    starts offset seconds after the first. Answers whether the first was
-    held, the second's Run, and the burns as (sources, Run)."""
+    """A burn of first and a second command (a burn of second, an erase,
+    drives) on one disc: the first held at point with SIGSTOP while the
+    second runs, or without a point the second started offset seconds
+    later. Answers whether it was held, the second's Run and the burns as
+    (sources, Run)."""
     stopped = stop_job(disc, job_args(disc, "burn", first), point or Point("delay", offset),
                        point and signal.SIGSTOP)
     # Stopped in its track, it holds the image: unless the stop landed just
@@ -489,10 +482,9 @@ def check_second_while_held(disc, command, other):
 
 
 def check_writers(disc, before, runs, sources):
-    """What a user must find after two writers met on one disc (runs: the
-    sources and Run of each): a writer that failed says the drive was in
-    use, every writer that succeeded verifies, the disc is listed and the
-    next burn of sources keeps the files of both."""
+    """After two writers met on one disc (runs: (sources, Run)): one that
+    failed says the drive was in use, one that succeeded verifies, the disc
+    is listed and the next burn of sources keeps the files of both."""
     succeeded = [source for source, done in runs if done.status == 0]
     problems = ["a writer failed without saying another program uses the drive: %s" % done
                 for _, done in runs if done.status != 0 and IN_USE not in done.output]
