@@ -4,6 +4,7 @@ at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track), and the
 checks of what a user must find after, each answering a list of problems.
 """
 
+import collections
 import fcntl
 import hashlib
 import os
@@ -247,20 +248,10 @@ def job_args(disc, kind, sources=None):
         else [kind]
 
 
-class Point:
-    """Where a job is stopped: as it is about to print the "line" value
-    (printed: the bytes of output before it), when its image has grown to
-    the "block" value, when its image first "changed", or after a "delay"
-    of value seconds."""
-
-    FORMS = {"line": '"%s"', "block": "block %d", "changed": "first change", "delay": "%.4f s"}
-
-    def __init__(self, kind, value=None, printed=0):
-        self.kind, self.value, self.printed = kind, value, printed
-
-    def __str__(self):
-        return "@" + (self.FORMS[self.kind] % self.value if self.value is not None else
-                      self.FORMS[self.kind])
+# Where a job is stopped: as it is about to print the "line" value (printed:
+# the bytes of output before it), when its image has grown to the "block"
+# value, when its image first "changed", or after a "delay" of value seconds.
+Point = collections.namedtuple("Point", "kind value printed", defaults=(None, 0))
 
 
 def line_point(line, rehearsed):
@@ -297,13 +288,10 @@ class Stopped:
 def blocked_in_output(pid):
     """Whether a thread of the process waits for room in its output pipe."""
     try:
-        for task in os.listdir("/proc/%d/task" % pid):
-            with open("/proc/%d/task/%s/wchan" % (pid, task)) as wchan:
-                if "pipe_write" in wchan.read():
-                    return True
+        return any("pipe_write" in pathlib.Path("/proc/%d/task/%s/wchan" % (pid, task)).read_text()
+                   for task in os.listdir("/proc/%d/task" % pid))
     except OSError:
-        pass  # the process or the thread has ended
-    return False
+        return False  # the process or the thread has ended
 
 
 def stop_job(disc, args, point, how):
@@ -432,14 +420,11 @@ def holds_image(pid, image):
     try:
         inode = str(os.stat(image).st_ino)
         with open("/proc/locks") as locks:
-            for fields in (line.split() for line in locks):
-                if len(fields) >= 6 and fields[1:4] == ["FLOCK", "ADVISORY", "WRITE"] and \
-                        fields[4] == str(pid) and \
-                        fields[5].rsplit(":", 1)[-1] == inode:
-                    return True
+            return any(fields[1:5] == ["FLOCK", "ADVISORY", "WRITE", str(pid)] and
+                       fields[5].rsplit(":", 1)[-1] == inode
+                       for fields in (line.split() for line in locks) if len(fields) >= 6)
     except OSError:
-        pass
-    return False
+        return False
 
 
 def meet(disc, first, command, second=None, point=None, offset=0.0):
