@@ -92,7 +92,6 @@ class MediaTest(Case):
             source = os.path.join(folder, "%d %s" % (number, step))
             if step in ("genisoimage", "xorriso"):
                 safety.foreign_image(step, disc.image, make_sources(source, number))
-                self.assertFalse(os.path.exists(disc.state))
                 label = step.upper()
                 self.expect(disc.run("info", "0"), "label             " + label, "appendable")
                 disc.contents = ["/=" + source]

@@ -241,9 +241,9 @@ class Snapshot:
 
 
 def job_args(disc, kind, sources=None):
-    """A burn of sources, "first" on a blank disc or "append" ("burn": with
-    --force wherever it may be needed, so that only a drive in use refuses
-    it), or another command."""
+    """A burn of sources: "first" on a blank disc, "append", or "burn" (with
+    --force wherever it may be needed: only a drive in use refuses it); or
+    another command."""
     return disc.burn_args(sources, kind == "first") if kind in ("first", "append", "burn") \
         else [kind]
 
