@@ -94,7 +94,8 @@ class InterruptionTest(Case):
             stopped = safety.stop_job(disc, args, point, signal.SIGKILL)
             stopped.finish()
             if stopped.signalled and (kind == "erase" or where == "after" or (
-                    stopped.blocks == before.blocks if where == "before" else stopped.blocks < end)):
+                    stopped.blocks == before.blocks if where == "before" else
+                    stopped.blocks < end)):
                 return disc, burned, before
         self.fail("no kill landed %s the job in %d tries" % (where, TRIES))
         return None

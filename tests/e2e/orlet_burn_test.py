@@ -114,11 +114,12 @@ class MediaTest(Case):
             else:
                 if not sessions:
                     self.assertRegex(disc.run("drives").output, r"0\s+D:\s+StarBurn Virtual "
-                                     r"Recorder\s+%s\s+Blank\s+blank" % re.escape(safety.display(medium)))
+                                     r"Recorder\s+%s\s+Blank\s+blank" %
+                                     re.escape(safety.display(medium)))
                 if step == "tree":
                     make_sources(source, number)
                 elif step == "many":
-                    write(os.path.join(source, "inner", "leaf.txt"), "as deep as a folder of its own")
+                    write(os.path.join(source, "inner", "leaf.txt"), "as deep as a folder")
                     for name in range(MANY_FILES):
                         write(os.path.join(source, "f%05d.txt" % name), "file %d\n" % name)
                 else:
@@ -129,9 +130,9 @@ class MediaTest(Case):
                 label = "STEP %d" % number
                 args = disc.burn_args(source, not disc.contents)
                 args[1:1] = ["--label", label] + (["--no-import"] if step == "alone" else [])
-                self.expect(disc.run(*args), "done: the disc was written",
-                            "not keeping its files (--no-import)" if step == "alone" else
-                            "keeping its files (a new session is appended)" if disc.contents else "")
+                said = ("not keeping its files (--no-import)" if step == "alone" else
+                        "keeping its files (a new session is appended)" if disc.contents else "")
+                self.expect(disc.run(*args), "done: the disc was written", said)
                 disc.contents = ([] if step == "alone" else disc.contents) + [source]
                 sessions.append((start, disc.contents))
                 for start, contents in sessions:
@@ -199,7 +200,7 @@ class RefusalTest(Case):
         ("cd-r", "written", "erase", r"the disc cannot be erased \(code 2106\)"),
         ("cd-r", "blank", "burn --drive 3 TREE", r"there is no drive 3 \(1 drive found\)"),
         ("floppy", "blank", "drives", "--virtual floppy="),
-        ("cd-r", "blank", "burn-image ODD", r"not a whole number of 2048-byte blocks \(1000 bytes\)"),
+        ("cd-r", "blank", "burn-image ODD", r"not a whole number of 2048-byte blocks \(1000 b"),
         ("cd-r", "blank", "burn-image BIG", r"the disc is full: the image needs 800\.0 MB"),
         ("dvd+rw", "written", "burn-image ISO", "the disc holds data: --force writes the image"),
         ("cd-rom", "pressed", "burn-image --force ISO", "the drive cannot write this disc"),

@@ -105,8 +105,8 @@ def make_sources(root, seed=1, big=0):
 def foreign_image(tool, image, tree):
     """An image of tree by genisoimage or xorriso, labelled with its name."""
     command = (["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
-               if tool == "genisoimage" else
-               ["xorriso", "-outdev", image, "-joliet", "on", "-volid", "XORRISO", "-map", tree, "/"])
+               if tool == "genisoimage" else ["xorriso", "-outdev", image, "-joliet", "on",
+                                               "-volid", "XORRISO", "-map", tree, "/"])
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return image
 
