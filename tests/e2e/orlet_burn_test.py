@@ -245,6 +245,7 @@ class RefusalTest(Case):
             ("sub/pipe|", None, "sub/pipe", "a named pipe (FIFO): only files and folders go on a disc"),
         ]
         os.chmod(self.scratch, 0o755)
+        self.addCleanup(os.umask, os.umask(0o022))  # what nobody must read, nobody can
         for number, (entry, mode, named, reason) in enumerate(rows):
             with self.subTest(entry=entry[:40]):
                 as_user = AS_NOBODY if mode is not None and os.geteuid() == 0 else []
@@ -260,10 +261,6 @@ class RefusalTest(Case):
                 for tree in (src, expected):
                     write(os.path.join(tree, "good.txt"), "read whole")
                     write(os.path.join(tree, "sub", "kept.txt"), "kept")
-                for top, _, files in os.walk(folder):  # what nobody must read, whatever the umask
-                    os.chmod(top, 0o755)
-                    for name in files:
-                        os.chmod(os.path.join(top, name), 0o644)
                 # The disc holds the folders above the entry, and a folder
                 # that cannot be read, empty.
                 for kept in (os.path.dirname(named), path if path.endswith("/") else ""):
