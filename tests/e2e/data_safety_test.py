@@ -1,13 +1,11 @@
 #!/usr/bin/python3
 """Data safety through orlet-burn on virtual drives: jobs killed with SIGKILL
 at chosen points, two writers on one disc, discs of other file systems, state
-files that contradict their images. The checks after a kill or a meeting of
-writers are those scripts/crash-campaign runs (safety_support.py).
-
-    ORLET_BURN=build/bin/orlet-burn data_safety_test.py [TestClass ...]
+files that contradict their images; checked as scripts/crash-campaign does.
 """
 
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -16,26 +14,23 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import disc_check  # pylint: disable=wrong-import-position
 import safety_support as safety  # pylint: disable=wrong-import-position
-from safety_support import Case, Disc, make_sources, pattern  # pylint: disable=wrong-import-position
+from safety_support import Case, Disc, make_sources  # pylint: disable=wrong-import-position
 
 # A kill that must land inside a window of a few milliseconds may miss it on a
 # shared machine; the row is then played again on a fresh disc.
 TRIES = 5
-# The long file of a killed burn: milliseconds of writing at the drive's speed.
-LONG = 8 << 20
+LONG = 8 << 20  # a killed burn's long file: milliseconds of writing at the drive's speed
 # A job is killed as it is about to print one of these lines: a burn's last
-# before its first block, and an erase's just before and after its work (in
-# its work, when its image first changes).
+# before its first block, an erase's just before and after its work.
 BEFORE_THE_WRITE = "image ready; writing"
 ERASE_POINTS = {"before": "this takes about", "after": "erased"}
 
 
 class InterruptionTest(Case):
-    """SIGKILL to a burn or an erase: the disc is listed, the earlier
-    sessions are as they were, the next burn works, verifies and keeps
-    everything that was complete."""
+    """SIGKILL to a burn or an erase: the disc is listed, a query leaves it as
+    it is, the earlier sessions are as they were, and the next burn works,
+    verifies and keeps everything that was complete."""
 
     ROWS = [
         # job     medium      killed
@@ -64,50 +59,44 @@ class InterruptionTest(Case):
         for kind, medium, where in self.ROWS:
             with self.subTest(job=kind, medium=medium, killed=where):
                 row = self.path("%s %s %s" % (kind, medium, where))
-                disc, job, before = self.kill(row, kind, medium, where)
-                # Looking at the disc changes nothing: only a writer settles
-                # what the interruption left.
+                disc, burned, before = self.kill(row, kind, medium, where)
                 left = disc.saved()
                 disc.run("drives")
-                self.assertTrue(disc.saved() == left, "a query changed the interrupted disc")
+                self.assertKept(disc, left, "a query")
                 if where == "during" and kind != "erase" and not disc.overwritable:
-                    # The blocks that reached a written-once disc are a
-                    # track cut short: counted as lost, not as used.
-                    shown = disc.run("info")
-                    self.assertRegex(shown.output, r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
+                    # A track cut short on a written-once disc: lost, not used.
+                    self.assertRegex(disc.run("info").output,
+                                     r"lost +[0-9.]+ [KMG]?B, to an interrupted recording")
                 after = make_sources(os.path.join(row, "next"), 9)
-                self.assertEqual(safety.check_after_kill(disc, job, before, after), [])
+                self.assertEqual(safety.check_after_kill(disc, kind, burned, before, after), [])
 
     def kill(self, row, kind, medium, where):
-        """Plays the job on a fresh disc until its kill lands where the row
-        says; answers the disc, the job and the disc as it was before."""
+        """Plays the job on fresh discs until its kill lands where the row
+        says; answers the disc, the sources burned and the disc before."""
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
-            os.makedirs(folder)
             disc = Disc(medium, os.path.join(folder, medium + ".iso"))
             if kind != "first":
                 disc.burn(make_sources(os.path.join(folder, "earlier"), 1))
-            job = safety.Job(kind, None if kind == "erase" else make_sources(
-                os.path.join(folder, "job"), 2, LONG if where != "before" else 0))
-            args = job.args(disc)
+            burned = None if kind == "erase" else make_sources(
+                os.path.join(folder, "job"), 2, LONG if where != "before" else 0)
+            args = safety.job_args(disc, kind, burned)
             before = safety.Snapshot(disc)
             end, _, printed = safety.rehearse(disc, args, os.path.join(folder, "rehearsal"))
             if kind == "erase" and where == "during":
-                point = safety.Point(changed=True)
+                point = safety.Point("changed")  # in its work
             elif kind == "erase" or where == "before":
                 point = safety.line_point(ERASE_POINTS[where] if kind == "erase" else
                                           BEFORE_THE_WRITE, printed)
             else:
-                point = safety.Point(block=(before.track_from + end) // 2 if where == "during"
-                                     else end)
+                point = safety.Point("block", (before.track_from + end) // 2
+                                     if where == "during" else end)
             stopped = safety.stop_job(disc, args, point, signal.SIGKILL)
             stopped.finish()
-            landed = stopped.signalled and (
-                kind == "erase" or where == "after" or
-                (where == "before" and stopped.blocks == before.blocks) or
-                (where == "during" and stopped.blocks < end))
-            if landed:
-                return disc, job, before
+            if stopped.signalled and (kind == "erase" or where == "after" or (
+                    stopped.blocks == before.blocks if where == "before" else
+                    stopped.blocks < end)):
+                return disc, burned, before
         self.fail("no kill landed %s the job in %d tries" % (where, TRIES))
         return None
 
@@ -135,7 +124,6 @@ class ConcurrentWritersTest(Case):
         for medium, earlier, held, command in self.ROWS:
             with self.subTest(medium=medium, held=held, second=command):
                 folder = self.path("%s %s %s" % (medium, held, command))
-                os.makedirs(folder)
                 disc = Disc(medium, os.path.join(folder, medium + ".iso"))
                 for number in range(earlier):
                     disc.burn(make_sources(os.path.join(folder, "earlier"), number))
@@ -144,9 +132,9 @@ class ConcurrentWritersTest(Case):
                 before = safety.Snapshot(disc)
                 point = None
                 if held != "not held":
-                    end, _, printed = safety.rehearse(disc, safety.writer_args(disc, first),
+                    end, _, printed = safety.rehearse(disc, safety.job_args(disc, "burn", first),
                                                       os.path.join(folder, "rehearsal"))
-                    point = (safety.Point(block=(before.track_from + end) // 2)
+                    point = (safety.Point("block", (before.track_from + end) // 2)
                              if held == "in its track" else safety.line_point(held, printed))
                 saved = disc.image + "-saved"
                 safety.copy_disc(disc.image, saved)
@@ -163,60 +151,38 @@ class ConcurrentWritersTest(Case):
                 self.assertEqual(safety.check_writers(disc, before, burns, after), [])
 
 
-def ext2_image(path, _):
-    mke2fs = shutil.which("mke2fs", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
-    if mke2fs is None:
-        raise unittest.SkipTest("mke2fs is not installed (Debian package e2fsprogs)")
-    with open(path, "wb") as image:
-        image.truncate(4 << 20)
-    subprocess.run([mke2fs, "-F", "-q", path], check=True, stdout=subprocess.DEVNULL)
-
-
-def tar_image(path, tree):
-    subprocess.run(["tar", "-cf", path, "-C", tree, "."], check=True)
-    with open(path, "ab") as image:
-        image.write(bytes(-os.path.getsize(path) % safety.BLOCK))
-
-
-def damaged_iso_image(path, tree):
-    subprocess.run(["genisoimage", "-quiet", "-J", "-o", path, tree], check=True)
-    with open(path, "r+b") as image:
-        image.seek(disc_check.DESCRIPTORS_AT * safety.BLOCK)
-        image.write(pattern(safety.BLOCK, 5))
-
-
 class ForeignDiscTest(Case):
     """An overwritable disc holding what orlet-burn cannot append to: it is
     not shown blank, a burn is refused with or without --force and leaves
     every byte, and the disc takes a burn once erased."""
 
-    ROWS = [
-        # the image        medium
-        (ext2_image, "dvd+rw"),
-        (ext2_image, "bd-re"),
-        (tar_image, "dvd-ram"),
-        (tar_image, "dvd+rw"),
-        (damaged_iso_image, "bd-re"),
-        (damaged_iso_image, "dvd-ram"),
-    ]
+    IMAGES = {  # made by sh with IMAGE and TREE set
+        "ext2": 'truncate -s 4M "$IMAGE" && mke2fs -F -q "$IMAGE"',
+        "tar": 'tar -cf "$IMAGE" -C "$TREE" . && truncate -s %2048 "$IMAGE"',
+        "damaged iso": 'genisoimage -quiet -J -o "$IMAGE" "$TREE" && yes | dd of="$IMAGE" '
+                       'bs=2048 seek=16 count=1 iflag=fullblock conv=notrunc status=none',
+    }
+    ROWS = [("ext2", "dvd+rw"), ("ext2", "bd-re"), ("tar", "dvd-ram"), ("tar", "dvd+rw"),
+            ("damaged iso", "bd-re"), ("damaged iso", "dvd-ram")]
 
     def test_a_disc_of_another_file_system_is_kept_until_erased(self):
         tree = make_sources(self.path("tree"))
-        for make, medium in self.ROWS:
-            with self.subTest(image=make.__name__, medium=medium):
-                image = self.path("%s %s" % (make.__name__, medium))
-                make(image, tree)
-                disc = Disc(medium, image)
+        env = dict(os.environ, TREE=tree, PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+        if not shutil.which("mke2fs", path=env["PATH"]):
+            self.skipTest("mke2fs is not installed (Debian package e2fsprogs)")
+        for image, medium in self.ROWS:
+            with self.subTest(image=image, medium=medium):
+                disc = Disc(medium, self.path("%s %s" % (image, medium)))
+                subprocess.run(["sh", "-c", self.IMAGES[image]], check=True,
+                               env=dict(env, IMAGE=disc.image))
                 content = disc.saved()
                 listed = disc.run("drives")
                 self.assertEqual(listed.status, 0, listed)
                 self.assertNotRegex(disc.drive_line(listed) or "", r"\bBlank\b", listed.output)
                 for force in ([], ["--force"]):
-                    refused = disc.run("burn", *force, tree)
-                    self.assertNotEqual(refused.status, 0, refused)
-                    self.assertTrue(disc.saved() == content, "burn %s changed the image" % force)
-                erased = disc.run("erase")
-                self.assertEqual(erased.status, 0, erased)
+                    self.assertNotEqual(disc.run("burn", *force, tree).status, 0)
+                    self.assertKept(disc, content, "burn %s" % force)
+                self.expect(disc.run("erase"))
                 self.assertEqual(safety.check_next_burn(disc, [[]], tree), [])
 
 
@@ -241,8 +207,7 @@ class StateContradictionTest(Case):
                 disc = Disc(medium, self.path("%d %s.iso" % (number, medium)))
                 for session in range(sessions):
                     disc.burn(make_sources(self.path("%d-%d" % (number, session)), session))
-                with open(disc.state) as state:
-                    text = state.read()
+                text = pathlib.Path(disc.state).read_text()
                 edited = re.sub(found, edit, text, count=1, flags=re.M)
                 self.assertNotEqual(edited, text)
                 safety.write(disc.state, edited)
@@ -254,7 +219,7 @@ class StateContradictionTest(Case):
                     self.assertIn(disc.state, refused.output)
                     said = refused.output.replace(disc.state, "").replace(disc.image, "")
                     self.assertRegex(said, words)
-                    self.assertTrue(disc.saved() == before, "%s changed the disc" % args)
+                    self.assertKept(disc, before, " ".join(args))
 
 
 if __name__ == "__main__":

@@ -10,18 +10,17 @@ DIR's contents at the root) or a path, which lands at the root under its own
 name. Prints what differs and exits 1, or prints one line and exits 0.
 
 A name over the Joliet limit matches an unmatched file of its folder with the
-same content whose name keeps its beginning, the same for every reader.
-isoinfo prints each UTF-16 unit beyond Latin-1 as "_". Files of BIG_FILE bytes
-and more are compared by size, and by their first and last SAMPLE bytes where
-a reader reads part of a file. The ISO 9660 tree (pycdlib) must hold valid
-identifiers and what the Joliet tree holds. 7z and pycdlib read block 16 only:
-a later session is read from a copy whose block 16 on holds its descriptors,
-as a drive shows a multi-session disc.
+same content whose name keeps its beginning, the same for every reader. Files
+of BIG_FILE bytes and more are compared by size, and by their first and last
+SAMPLE bytes where a reader reads part of a file. 7z and pycdlib read block 16
+only: a later session is read from a copy whose block 16 on holds its
+descriptors, as a drive shows a multi-session disc.
 """
 
 import hashlib
 import io
 import os
+import pathlib
 import re
 import shlex
 import shutil
@@ -41,13 +40,21 @@ ISO_DIRECTORY = re.compile(r"^[A-Z0-9_]+$")
 FOLDER = None  # the size of a folder in a listing {path: [size, digest]}
 
 
+class Unreadable(Exception):
+    """A reader failed."""
+
+
+def digest(data):
+    return hashlib.sha1(data).hexdigest()[:12]
+
+
 def sample_digest(head, tail):
-    return "head %s tail %s" % (hashlib.sha1(head).hexdigest()[:12],
-                                hashlib.sha1(tail).hexdigest()[:12])
+    return "head %s tail %s" % (digest(head), digest(tail))
 
 
-def file_digest(path, size):
+def file_digest(path):
     """The digest of a file's content; BIG_FILE and over: of its head and tail."""
+    size = os.path.getsize(path)
     with open(path, "rb") as source:
         if size >= BIG_FILE:
             head = source.read(SAMPLE)
@@ -65,28 +72,23 @@ def expected_listing(specs):
         disc, _, local = spec.partition("=") if "=" in spec else (None, None, spec)
         disc = (disc if disc is not None else "/" + os.path.basename(os.path.normpath(local)))
         disc = disc.rstrip("/")
-        if not os.path.isdir(local):
-            listing[disc] = [os.path.getsize(local), file_digest(local, os.path.getsize(local))]
-            continue
-        if disc:
-            listing[disc] = [FOLDER, None]
-        for top, folders, files in os.walk(local):
+        entries = [(disc, local)] if disc else []
+        for top, folders, names in os.walk(local):
             inner = disc + top[len(local.rstrip("/")):]
-            for name in folders:
-                listing[inner + "/" + name] = [FOLDER, None]
-            for name in files:
-                path = os.path.join(top, name)
-                listing[inner + "/" + name] = [os.path.getsize(path),
-                                               file_digest(path, os.path.getsize(path))]
+            entries += [(inner + "/" + name, os.path.join(top, name)) for name in folders + names]
+        for path, source in entries:
+            listing[path] = [FOLDER, None] if os.path.isdir(source) else \
+                [os.path.getsize(source), file_digest(source)]
     return listing
 
 
-def run(args):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-
-
-def failed(what, done, stream="stderr"):
-    return None, "%s failed: %s" % (what, getattr(done, stream).decode(errors="replace")[-400:])
+def run(args, what=None):
+    """Runs a reader; what names it when its failure is one."""
+    done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    if what and done.returncode != 0:
+        raise Unreadable("%s failed: %s" % (what, (done.stdout[-200:] + done.stderr[-400:])
+                                            .decode(errors="replace")))
+    return done
 
 
 def utf16_units(name):
@@ -103,6 +105,12 @@ def files(listing, big=False):
             if size is not FOLDER and (size >= BIG_FILE) == big]
 
 
+def digest_extracted(listing, out):
+    for path in files(listing):
+        listing[path][1] = file_digest(out + path)
+    return listing
+
+
 # ---- the readers -------------------------------------------------------------
 
 
@@ -111,9 +119,7 @@ def read_xorriso(image, start, scratch):
     # other way round xorriso first loads block 0's session, and gives up on
     # a disc whose first track an interruption cut short).
     base = ["xorriso", "-abort_on", "FAILURE", "-load", "sbsector", str(start), "-indev", image]
-    found = run(base + ["-find", "/", "-exec", "lsdl", "--"])
-    if found.returncode != 0:
-        return failed("xorriso -find", found)
+    found = run(base + ["-find", "/", "-exec", "lsdl", "--"], "xorriso -find")
     listing = {}
     for line in found.stdout.decode("utf-8", errors="surrogateescape").splitlines():
         fields = line.split(None, 8)
@@ -125,31 +131,25 @@ def read_xorriso(image, start, scratch):
     command = base + ["-osirrox", "on", "-iso_rr_pattern", "off"]
     if files(listing):
         command += ["-extract_l", "/", out] + files(listing) + ["--"]
-    for number, path in enumerate(files(listing, big=True)):
-        cut = [os.path.join(scratch, "%s%d" % (end, number)) for end in ("head", "tail")]
-        command += ["-extract_cut", path, "0", str(SAMPLE), cut[0],
-                    "-extract_cut", path, str(listing[path][0] - SAMPLE), str(SAMPLE), cut[1]]
-    extracted = run(command)
-    if extracted.returncode != 0:
-        return failed("xorriso -extract", extracted)
-    for path in files(listing):
-        listing[path][1] = file_digest(out + path, os.path.getsize(out + path))
-    for number, path in enumerate(files(listing, big=True)):
-        with open(os.path.join(scratch, "head%d" % number), "rb") as head, \
-                open(os.path.join(scratch, "tail%d" % number), "rb") as tail:
-            listing[path][1] = sample_digest(head.read(), tail.read())
-    return listing, None
+    cuts = {path: [os.path.join(scratch, "%s%d" % (end, number)) for end in ("head", "tail")]
+            for number, path in enumerate(files(listing, big=True))}
+    for path, (head, tail) in cuts.items():
+        command += ["-extract_cut", path, "0", str(SAMPLE), head,
+                    "-extract_cut", path, str(listing[path][0] - SAMPLE), str(SAMPLE), tail]
+    run(command, "xorriso -extract")
+    for path, (head, tail) in cuts.items():
+        listing[path][1] = sample_digest(pathlib.Path(head).read_bytes(),
+                                         pathlib.Path(tail).read_bytes())
+    return digest_extracted(listing, out)
 
 
 def read_isoinfo(image, start):
+    """The Joliet tree as isoinfo lists it: each UTF-16 unit beyond Latin-1 as "_"."""
     base = ["isoinfo", "-i", image, "-T", str(start), "-J"]
-    listed = run(base + ["-l"])
-    if listed.returncode != 0:
-        return failed("isoinfo -l", listed)
     listing = {}
     folder = "/"
     heading = "Directory listing of "
-    for line in listed.stdout.decode("latin-1").splitlines():
+    for line in run(base + ["-l"], "isoinfo -l").stdout.decode("latin-1").splitlines():
         if line.startswith(heading):
             folder = line[len(heading):]
             continue
@@ -166,19 +166,16 @@ def read_isoinfo(image, start):
         else:
             listing[path] = [int(fields[4]) + (listing[path][0] if path in listing else 0), None]
     for path in files(listing):
-        content = run(base + ["-x", path.encode("latin-1")])
-        listing[path][1] = hashlib.sha1(content.stdout).hexdigest()[:12]
-    return listing, None
+        listing[path][1] = digest(run(base + ["-x", path.encode("latin-1")]).stdout)
+    return listing
 
 
 def read_7z(view, scratch):
-    listed = run(["7z", "l", "-slt", view])
-    if listed.returncode != 0:
-        return failed("7z l", listed, "stdout")
     listing = {}
     items = folder = False
     path = None
-    for line in listed.stdout.decode("utf-8", errors="surrogateescape").splitlines():
+    for line in run(["7z", "l", "-slt", view], "7z l").stdout.decode(
+            "utf-8", errors="surrogateescape").splitlines():
         items = items or line == "----------"
         if items and line.startswith("Path = "):
             path = "/" + line[len("Path = "):]
@@ -187,24 +184,21 @@ def read_7z(view, scratch):
         elif items and line.startswith("Size = "):
             listing[path] = [FOLDER if folder else int(line[len("Size = "):]), None]
     out = os.path.join(scratch, "7z")
-    extracted = run(["7z", "x", "-y", "-o" + out, view] +
-                    ["-x!" + p[1:] for p in files(listing, big=True)])
-    if extracted.returncode != 0:
-        return failed("7z x", extracted, "stdout")
-    for path in files(listing):
-        listing[path][1] = file_digest(out + path, os.path.getsize(out + path))
-    return listing, None
+    run(["7z", "x", "-y", "-o" + out, view] + ["-x!" + p[1:] for p in files(listing, big=True)],
+        "7z x")
+    return digest_extracted(listing, out)
 
 
-def read_pycdlib(view):
-    """The Joliet tree as a listing, and problems of the ISO 9660 tree."""
+def read_pycdlib(view, problems):
+    """The Joliet tree as a listing; adds the problems of the ISO 9660 tree:
+    an identifier that is not valid, or not what the Joliet tree holds."""
     import pycdlib  # pylint: disable=import-outside-toplevel
 
     disc = pycdlib.PyCdlib()
     try:
         disc.open(view)
     except Exception as error:  # pylint: disable=broad-except
-        return None, "cannot open the image: %s" % error
+        raise Unreadable("cannot open the image: %s" % error) from error
 
     def file_entry(key, path):
         records = [disc.get_record(**{key: path})]
@@ -214,7 +208,7 @@ def read_pycdlib(view):
         if size < BIG_FILE:
             sink = io.BytesIO()
             disc.get_file_from_iso_fp(sink, **{key: path})
-            return [size, hashlib.sha1(sink.getvalue()).hexdigest()[:12]]
+            return [size, digest(sink.getvalue())]
         # A big file: its first and last bytes, read where its records point.
         with open(view, "rb") as image:
             image.seek(records[0].extent_location() * BLOCK)
@@ -226,31 +220,31 @@ def read_pycdlib(view):
     def walk(key):
         listing = {}
         for top, folders, names in disc.walk(**{key: "/"}):
-            for name in folders:
-                listing[top.rstrip("/") + "/" + name] = [FOLDER, None]
-            for path in (top.rstrip("/") + "/" + name for name in names):
-                listing[path] = file_entry(key, path)
+            for name in folders + names:
+                path = top.rstrip("/") + "/" + name
+                listing[path] = [FOLDER, None] if name in folders else file_entry(key, path)
         return listing
 
     try:
         joliet, iso = walk("joliet_path"), walk("iso_path")
     finally:
         disc.close()
-    problems = ["ISO 9660 tree: %s is not a valid identifier" % path for path, (size, _) in
-                iso.items() if not (ISO_DIRECTORY if size is FOLDER else
-                                    ISO_IDENTIFIER).match(path.rsplit("/", 1)[1])]
-    # Identifiers are unique by construction of the listing's keys; what the
-    # Joliet tree holds, the ISO 9660 tree must hold too: the same folders
-    # at the same depths and the same file contents.
+    problems += ["ISO 9660 tree: %s is not a valid identifier" % path for path, (size, _) in
+                 iso.items() if not (ISO_DIRECTORY if size is FOLDER else
+                                     ISO_IDENTIFIER).match(path.rsplit("/", 1)[1])]
+
+    # The same folders at the same depths and the same file contents.
     def shape(listing):
         return sorted((p.count("/"), "" if s is FOLDER else "%d %s" % (s, d))
                       for p, (s, d) in listing.items())
     if shape(iso) != shape(joliet):
         problems.append("the ISO 9660 tree does not hold what the Joliet tree holds")
-    return joliet, problems
-
-
+    return joliet
 # ---- the comparison ------------------------------------------------------------
+
+
+def describe(entry):
+    return "a folder" if entry[0] is FOLDER else "%d bytes (%s)" % (entry[0], entry[1] or "unread")
 
 
 def compare(reader, expected, actual, name_form):
@@ -263,14 +257,9 @@ def compare(reader, expected, actual, name_form):
         seen = left.pop(shown, None)
         if seen is None:
             missing.append((shown, path, size, digest))
-        elif (size is FOLDER) != (seen[0] is FOLDER):
-            problems.append("%s: %s is a %s on the disc" % (
-                reader, shown, "folder" if seen[0] is FOLDER else "file"))
-        elif size is not FOLDER and size != seen[0]:
-            problems.append("%s: %s has %d bytes on the disc, %d in the source" %
-                            (reader, shown, seen[0], size))
-        elif size is not FOLDER and seen[1] is not None and seen[1] != digest:
-            problems.append("%s: the content of %s differs" % (reader, shown))
+        elif seen[0] != size or seen[1] not in (None, digest):
+            problems.append("%s: %s is %s on the disc, %s in the source" % (
+                reader, shown, describe(seen), describe([size, digest])))
     shortened = {}
     for shown, path, size, digest in missing:
         folder, name = path.rsplit("/", 1)
@@ -324,33 +313,29 @@ def make_view(image, start, scratch):
 
 def check(image, start, specs):
     """Problems the readers find; empty when every one agrees with the sources."""
-    for tool in ("xorriso", "isoinfo", "7z"):
-        if shutil.which(tool) is None:
-            return ["%s is not installed (scripts/setup installs it)" % tool]
+    missing = [tool for tool in ("xorriso", "isoinfo", "7z") if shutil.which(tool) is None]
+    if missing:
+        return ["%s is not installed (scripts/setup installs it)" % ", ".join(missing)]
     expected = expected_listing(specs)
     problems = []
     names = {}
     with tempfile.TemporaryDirectory(prefix="disc-check-", dir=os.path.dirname(image)) as scratch:
         view, why = make_view(image, start, scratch)
-        readers = [("xorriso", lambda: read_xorriso(image, start, scratch)),
-                   ("isoinfo", lambda: read_isoinfo(image, start))]
+        readers = {"xorriso": lambda: read_xorriso(image, start, scratch),
+                   "isoinfo": lambda: read_isoinfo(image, start)}
         if view is None:
             problems.append("7z and pycdlib cannot read the session: " + why)
         else:
-            readers += [("7z", lambda: read_7z(view, scratch)),
-                        ("pycdlib", lambda: read_pycdlib(view))]
-        for reader, read in readers:
-            listing, failure = read()
-            if reader == "pycdlib" and listing is not None:
-                problems += failure
-            elif failure is not None:
+            readers.update({"7z": lambda: read_7z(view, scratch),
+                            "pycdlib": lambda: read_pycdlib(view, problems)})
+        for reader, read in readers.items():
+            try:
+                found, names[reader] = compare(reader, expected, read(),
+                                               latin1_form if reader == "isoinfo" else lambda p: p)
+                problems += found
+            except Unreadable as failure:
                 problems.append("%s: %s" % (reader, failure))
-                continue
-            found, shortened = compare(reader, expected, listing,
-                                       latin1_form if reader == "isoinfo" else lambda p: p)
-            problems += found
-            if reader != "isoinfo":
-                names[reader] = shortened
+    names.pop("isoinfo", None)  # it shows shortened names in another form
     if len({tuple(sorted(s.items())) for s in names.values()}) > 1:
         problems.append("the readers see different shortened names: %r" % names)
     return problems

@@ -1,16 +1,15 @@
 """What the end-to-end tests of orlet-burn and scripts/crash-campaign share:
-runs of orlet-burn, source trees, virtual discs with a known history, jobs
-stopped at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track),
-and the checks of what a user must find after. A check answers a list of
-problems (sentences); a step that must work first raises Broken instead.
+orlet-burn runs, source trees, virtual discs with a known history, jobs stopped
+at a chosen point (SIGKILL, or SIGSTOP to hold a writer in its track), and the
+checks of what a user must find after, each answering a list of problems.
 """
 
+import collections
 import fcntl
 import hashlib
 import os
 import pathlib
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -32,16 +31,12 @@ WRITABLE = ["cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd-rw-ro", "dvd-ram", "dvd+r",
 OVERWRITABLE = {"dvd-ram", "dvd+rw", "dvd-rw-ro", "bd-re"}
 # Media `orlet-burn erase` takes; a burn to one that is not blank needs --force.
 ERASABLE = {"cd-rw", "dvd-rw"} | OVERWRITABLE
-# What orlet-burn says when another process holds the drive.
 IN_USE = "another program is using the drive"
-# Seconds an orlet-burn run may take before it counts as hung.
-PATIENCE = 120
+PATIENCE = 120  # seconds an orlet-burn run may take before it counts as hung
 # Seconds between two looks at a growing image: short against a write of a few
 # MB at the virtual drive's speed (about a gigabyte a second here).
 POLL = 0.00005
-# The smallest pipe Linux makes (a page), and the fcntl commands that set and
-# read a pipe's size (<linux/fcntl.h>).
-PIPE_PAGE, F_SETPIPE_SZ, F_GETPIPE_SZ = 4096, 1031, 1032
+PIPE_PAGE = 4096  # the smallest pipe Linux makes
 
 
 class Broken(Exception):
@@ -60,13 +55,11 @@ class Run:
 
 
 def environment(drives=None, quirks=None):
-    env = dict(os.environ)
+    env = dict(os.environ, STARBURN_REAL_DRIVES="0")  # the machine's own drives stay out
     env.pop("STARBURN_VIRTUAL_DRIVES", None)
-    env["STARBURN_REAL_DRIVES"] = "0"  # the machine's own drives stay out
-    if drives is not None:
-        env["STARBURN_VIRTUAL_DRIVES"] = drives
-    if quirks is not None:
-        env["STARBURN_VIRTUAL_QUIRKS"] = quirks
+    for name, value in (("STARBURN_VIRTUAL_DRIVES", drives), ("STARBURN_VIRTUAL_QUIRKS", quirks)):
+        if value is not None:
+            env[name] = value
     return env
 
 
@@ -78,8 +71,7 @@ def orlet_burn(args, drives=None, quirks=None, as_user=(), cwd=None, program=Non
                               env=environment(drives, quirks), timeout=PATIENCE, check=False)
     except subprocess.TimeoutExpired:
         return Run(command, "nothing", "(still running after %d s; killed)" % PATIENCE)
-    return Run(command, done.returncode,
-               done.stdout.decode("utf-8", "replace") + done.stderr.decode("utf-8", "replace"))
+    return Run(command, done.returncode, (done.stdout + done.stderr).decode("utf-8", "replace"))
 
 
 def write(path, content):
@@ -95,8 +87,8 @@ def pattern(size, seed):
 
 
 def make_sources(root, seed=1, big=0):
-    """A tree of nested and empty folders, non-ASCII names, files of the sizes
-    around a block, and a file of big bytes (to stop a write in) when big."""
+    """Nested and empty folders, non-ASCII names, files of the sizes around a
+    block, and a file of big bytes (to stop a write in) when big."""
     os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
     write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
     write(os.path.join(root, "zero bytes.dat"), b"")
@@ -108,6 +100,15 @@ def make_sources(root, seed=1, big=0):
     if big:
         write(os.path.join(root, "long write.bin"), pattern(big, seed))
     return root
+
+
+def foreign_image(tool, image, tree):
+    """An image of tree by genisoimage or xorriso, labelled with its name."""
+    command = (["genisoimage", "-quiet", "-J", "-V", "GENISOIMAGE", "-o", image, tree]
+               if tool == "genisoimage" else ["xorriso", "-outdev", image, "-joliet", "on",
+                                               "-volid", "XORRISO", "-map", tree, "/"])
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return image
 
 
 def display(medium):
@@ -133,6 +134,7 @@ class Disc:
         self.medium, self.image, self.state, self.quirks = medium, image, image + ".state", quirks
         self.overwritable = medium in OVERWRITABLE
         self.contents = []
+        os.makedirs(os.path.dirname(image), exist_ok=True)
 
     def command(self, *args):
         drive = self.medium if self.medium == "empty" else "%s=%s" % (self.medium, self.image)
@@ -141,49 +143,40 @@ class Disc:
     def run(self, *args):
         return orlet_burn(self.command(*args)[1:], quirks=self.quirks, program=self.program)
 
-    def start(self, *args):
-        """Starts orlet-burn with its output, stdout and stderr, on one pipe."""
+    def start(self, *args, stdout=subprocess.PIPE):
         return subprocess.Popen(self.command(*args), env=environment(quirks=self.quirks),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                                stdout=stdout, stderr=subprocess.STDOUT)
 
     def blocks(self):
-        """The image's size in blocks: how far a write has reached."""
-        try:
-            return -(-os.stat(self.image).st_size // BLOCK)
-        except FileNotFoundError:
-            return 0
+        return -(-os.stat(self.image).st_size // BLOCK) if os.path.exists(self.image) else 0
 
     def saved(self):
-        """The bytes of the image and of its state file (None: no file)."""
+        """The bytes of the image and of its state file (None: none)."""
         return [pathlib.Path(name).read_bytes() if os.path.exists(name) else None
                 for name in (self.image, self.state)]
 
-    def fingerprint(self):
-        """The image's size and block 16 (the descriptors): an erase changes one."""
-        try:
-            with open(self.image, "rb") as data:
-                data.seek(disc_check.DESCRIPTORS_AT * BLOCK)
-                return os.fstat(data.fileno()).st_size, data.read(BLOCK)
-        except FileNotFoundError:
-            return None
+    def prefix_digest(self, blocks):
+        """A hash of the image's first blocks, those past its end read as zeros."""
+        with open(self.image, "rb") as data:
+            piece = data.read(blocks * BLOCK)
+        return hashlib.sha1(piece + bytes(blocks * BLOCK - len(piece))).hexdigest()
 
     @staticmethod
     def drive_line(listed):
-        """The drive's line in `drives` output, None when it is not there."""
+        """The drive's line in `drives` output, or None."""
         match = re.search(r"^0\s+D:.*$", listed.output, re.M)
         return match.group(0) if match else None
 
     def next_session(self):
-        """Where `info` says the next session starts (None when it does not)."""
+        """Where `info` says the next session starts, or None."""
         info = self.run("info", "0")
         match = re.search(r"next session at\s+block (\d+)", info.output)
         return int(match.group(1)) if info.status == 0 and match else None
 
     def last_session(self):
-        """Where the state file says the last session starts (0 on
-        overwritable media, or with no state file). `info` cannot tell: after
-        a session left open it names the open session's next block, while the
-        next burn closes that session and starts a new one after the gap."""
+        """Where the state file says the last session starts: after a session
+        left open `info` names its next block, while the next burn closes it
+        and starts a new one after the gap. 0 on overwritable media."""
         if self.overwritable or not os.path.exists(self.state):
             return 0
         # The first track after each "session" line starts that session.
@@ -201,35 +194,25 @@ class Disc:
             raise Broken("burning %s: %s" % (os.path.basename(source), done))
         self.contents = self.contents + [source]
 
-    def prefix_digest(self, blocks):
-        """A hash of the image's first blocks, those past its end read as zeros."""
-        digest = hashlib.sha1()
-        with open(self.image, "rb") as data:
-            piece = data.read(blocks * BLOCK)
-        digest.update(piece + bytes(blocks * BLOCK - len(piece)))
-        return digest.hexdigest()
-
 
 class Case(unittest.TestCase):
-    """A scratch folder per test, orlet-burn runs and disc checks."""
-
     maxDiff = None
 
     def setUp(self):
         if not PROGRAM or not os.access(PROGRAM, os.X_OK):
             self.fail("ORLET_BURN must name the orlet-burn program")
-        base = os.environ.get("ORLET_E2E_SCRATCH") or None
+        base = os.environ.get("ORLET_E2E_SCRATCH")
         if base:
-            base = os.path.abspath(base)
             os.makedirs(base, exist_ok=True)
-        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-", dir=base)
+        self.scratch = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-",
+                                        dir=os.path.abspath(base) if base else None)
         self.addCleanup(shutil.rmtree, self.scratch, True)
 
     def path(self, *names):
         return os.path.join(self.scratch, *names)
 
     def expect(self, done, *words, status=0):
-        """Checks a run's exit status and words in its output; answers the output."""
+        """Checks a run's exit status and words in its output; answers it."""
         self.assertEqual(done.status, status, done)
         for text in words:
             self.assertIn(text, done.output)
@@ -238,6 +221,9 @@ class Case(unittest.TestCase):
     def assertReads(self, image, start, *specs):  # pylint: disable=invalid-name
         problems = disc_check.check(image, start, list(specs))
         self.assertEqual(problems, [], "session at block %d of %s" % (start, image))
+
+    def assertKept(self, disc, before, what="a refused job"):  # pylint: disable=invalid-name
+        self.assertTrue(disc.saved() == before, "%s changed the disc" % what)
 
 
 class Snapshot:
@@ -251,41 +237,21 @@ class Snapshot:
         if self.contents and self.next is None and not disc.overwritable:
             raise Broken("info names no next session on a disc that holds one")
         self.prefix = disc.prefix_digest(self.next) if self.next else None
-        # Where a burn's track makes the image grow from: the next session on
-        # written-once media, the image's end on overwritable ones.
         self.track_from = self.next or (self.blocks if disc.overwritable else 0)
 
 
-class Job:
-    """A burn of sources ("first" or "append") or an erase."""
-
-    def __init__(self, kind, sources=None):
-        self.kind, self.sources = kind, sources
-
-    def args(self, disc):
-        return ["erase"] if self.kind == "erase" else disc.burn_args(self.sources,
-                                                                      self.kind == "first")
-
-    def done(self, before):
-        """The contents the disc holds once the job has run to its end."""
-        return [] if self.kind == "erase" else before.contents + [self.sources]
+def job_args(disc, kind, sources=None):
+    """A burn of sources: "first" on a blank disc, "append", or "burn" (with
+    --force wherever it may be needed: only a drive in use refuses it); or
+    another command."""
+    return disc.burn_args(sources, kind == "first") if kind in ("first", "append", "burn") \
+        else [kind]
 
 
-class Point:
-    """Where a job is stopped: as it is about to print a line (printed: the
-    bytes of output before that line), when its image has grown to a block,
-    when its image first changes, or after a delay in seconds."""
-
-    def __init__(self, line=None, printed=0, block=None, changed=False, delay=None):
-        self.line, self.printed, self.block = line, printed, block
-        self.changed, self.delay = changed, delay
-
-    def __str__(self):
-        if self.line is not None:
-            return '@"%s"' % self.line
-        if self.block is not None:
-            return "@block %d" % self.block
-        return "@first change" if self.changed else "@%.1f ms" % (self.delay * 1000)
+# Where a job is stopped: as it is about to print the "line" value (printed:
+# the bytes of output before it), when its image has grown to the "block"
+# value, when its image first "changed", or after a "delay" of value seconds.
+Point = collections.namedtuple("Point", "kind value printed", defaults=(None, 0))
 
 
 def line_point(line, rehearsed):
@@ -293,15 +259,15 @@ def line_point(line, rehearsed):
     found = rehearsed.find(line)
     if found < 0:
         raise Broken('the job does not print "%s": %s' % (line, rehearsed.strip()[-300:]))
-    return Point(line=line, printed=len(rehearsed[:rehearsed.rfind("\n", 0, found) + 1].encode()))
+    return Point("line", line, len(rehearsed[:rehearsed.rfind("\n", 0, found) + 1].encode()))
 
 
 class Stopped:
     """A job a signal was sent to (unless it ended first), and the image's
     blocks then."""
 
-    def __init__(self, process, how, output, filler, signalled, blocks):
-        self.process, self.how, self.output, self.filler = process, how, output, filler
+    def __init__(self, process, how, filler, signalled, blocks):
+        self.process, self.how, self.filler = process, how, filler
         self.signalled, self.blocks = signalled, blocks
 
     def finish(self):
@@ -310,41 +276,26 @@ class Stopped:
             # Dead before its output is read: a job killed in the write of a
             # line must not finish that write once the reader makes room.
             self.process.wait(PATIENCE)
-        data = b""
-        deadline = time.monotonic() + PATIENCE
-        with self.output:
-            while time.monotonic() < deadline:
-                ready, _, _ = select.select([self.output], [], [], 1)
-                piece = os.read(self.output.fileno(), 1 << 16) if ready else b""
-                if ready and not piece:
-                    break
-                data += piece
-            else:
-                self.process.kill()
-        self.process.wait()
+        try:
+            data = self.process.communicate(timeout=PATIENCE)[0]
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            data = self.process.communicate()[0]
         return Run(self.process.args, self.process.returncode,
                    data[self.filler:].decode("utf-8", "replace"))
-
-    def resume(self):
-        """Lets a job held with SIGSTOP go on; answers its end."""
-        self.process.send_signal(signal.SIGCONT)
-        return self.finish()
 
 
 def blocked_in_output(pid):
     """Whether a thread of the process waits for room in its output pipe."""
     try:
-        for task in os.listdir("/proc/%d/task" % pid):
-            with open("/proc/%d/task/%s/wchan" % (pid, task)) as wchan:
-                if "pipe_write" in wchan.read():
-                    return True
+        return any("pipe_write" in pathlib.Path("/proc/%d/task/%s/wchan" % (pid, task)).read_text()
+                   for task in os.listdir("/proc/%d/task" % pid))
     except OSError:
-        pass  # the process or the thread has ended
-    return False
+        return False  # the process or the thread has ended
 
 
 def stop_job(disc, args, point, how):
-    """Starts orlet-burn with args and sends it the signal how at point.
+    """Starts orlet-burn with args and sends it the signal how (if any) at point.
 
     To stop a job as it is about to print a line, its output goes to a pipe
     of one page filled beforehand so that exactly the output before that line
@@ -352,36 +303,31 @@ def stop_job(disc, args, point, how):
     not wherever it has got to by the time a reader of the line reacts."""
     read, write_end = os.pipe()
     filler = 0
-    if point.line is not None:
-        fcntl.fcntl(write_end, F_SETPIPE_SZ, PIPE_PAGE)
-        filler = fcntl.fcntl(write_end, F_GETPIPE_SZ) - point.printed
+    if point.kind == "line":
+        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, PIPE_PAGE)
+        filler = fcntl.fcntl(write_end, fcntl.F_GETPIPE_SZ) - point.printed
         os.write(write_end, bytes(filler))
-    process = subprocess.Popen(disc.command(*args), env=environment(quirks=disc.quirks),
-                               stdout=write_end, stderr=subprocess.STDOUT)
+    process = disc.start(*args, stdout=write_end)
     os.close(write_end)
-    output = os.fdopen(read, "rb", buffering=0)
+    process.stdout = os.fdopen(read, "rb")  # read by communicate() as its own pipe
     deadline = time.monotonic() + PATIENCE
-    first = disc.fingerprint()
+    first = disc.saved()[0]
     reached = {"line": lambda: blocked_in_output(process.pid),
-               "block": lambda: disc.blocks() >= point.block,
-               "changed": lambda: disc.fingerprint() != first}
-    key = "line" if point.line is not None else "block" if point.block is not None else \
-        "changed" if point.changed else None
-    if key is None:
-        time.sleep(point.delay)
-    while key and process.poll() is None and time.monotonic() < deadline and not reached[key]():
+               "block": lambda: disc.blocks() >= point.value,
+               "changed": lambda: disc.saved()[0] != first,
+               "delay": lambda: time.sleep(point.value) or True}[point.kind]
+    while process.poll() is None and time.monotonic() < deadline and not reached():
         time.sleep(POLL)
     blocks = disc.blocks()
-    signalled = process.poll() is None
+    signalled = how is not None and process.poll() is None
     if signalled:
         process.send_signal(how)
-    return Stopped(process, how, output, filler, signalled, blocks)
+    return Stopped(process, how, filler, signalled, blocks)
 
 
 def rehearse(disc, args, folder):
-    """Runs the job on a copy of the disc, to place stops inside it; answers
-    the image's blocks at its end, how long it took and what it printed."""
-    os.makedirs(folder, exist_ok=True)
+    """Runs the job on a copy of the disc; answers the image's blocks at its
+    end, how long it took and what it printed."""
     copy = Disc(disc.medium, os.path.join(folder, os.path.basename(disc.image)), disc.program)
     copy_disc(disc.image, copy.image)
     began = time.monotonic()
@@ -399,8 +345,8 @@ def names(contents):
 
 
 def first_reading(image, start, candidates):
-    """The first of the candidate contents that every reader finds in the
-    session at start; with the readers' problems when none is."""
+    """The first candidate contents every reader finds in the session at
+    start, or None with the readers' problems."""
     found = []
     for contents in candidates:
         problems = disc_check.check(image, start, contents) if contents else ["(empty)"]
@@ -410,18 +356,21 @@ def first_reading(image, start, candidates):
     return None, found
 
 
+def unverified(disc, source, what):
+    verified = disc.run("verify", source)
+    ok = verified.status == 0 and "verified" in verified.output
+    return [] if ok else ["%s does not verify: %s" % (what, verified)]
+
+
 def check_next_burn(disc, candidates, sources):
-    """The burn after a job: it works, `verify` passes, and the readers find
-    one of the candidate contents and the new sources in the new session.
-    Answers the problems; disc.contents becomes what the disc holds."""
+    """The burn after a job: it works, verifies, and the readers find one of
+    the candidate contents and the new sources in the new session. Answers
+    the problems; disc.contents becomes what the disc holds."""
     done = disc.run(*disc.burn_args(sources, candidates == [[]]))
     if done.status != 0:
         return ["the next burn fails: %s" % done]
     start = disc.last_session()
-    verified = disc.run("verify", sources)
-    problems = []
-    if verified.status != 0 or "verified" not in verified.output:
-        problems.append("verify fails after the next burn: %s" % verified)
+    problems = unverified(disc, sources, "the next burn")
     held, found = first_reading(disc.image, start, [c + [sources] for c in candidates])
     if held is None:
         problems.append("the readers do not find what the next session should hold (at block "
@@ -431,30 +380,29 @@ def check_next_burn(disc, candidates, sources):
     return problems
 
 
-def check_after_kill(disc, job, before, sources):
-    """What a user must find after job was killed on disc (before: the disc
-    as it was): the drive is listed, the earlier sessions are as they were,
-    the disc is blank only where the job may leave it blank, and the next
-    burn of sources works and keeps everything."""
+def check_after_kill(disc, kind, burned, before, sources):
+    """After a job (kind, burning burned) was killed on disc: the drive is
+    listed, the earlier sessions are as before, the disc is blank only where
+    the job may leave it so, and the next burn of sources keeps everything."""
     listed = disc.run("drives")
     line = disc.drive_line(listed)
     if listed.status != 0 or line is None or display(disc.medium) not in line:
         return ["after the kill, `drives` does not list the disc: %s" % listed]
     problems = []
     blank = re.search(r"\bBlank\b", line) is not None
-    if before.prefix and not (blank and job.kind == "erase"):
+    if before.prefix and not (blank and kind == "erase"):
         if disc.prefix_digest(before.next) != before.prefix:
             problems.append("blocks before %d (the earlier sessions) changed" % before.next)
     if blank:
-        if before.contents and job.kind != "erase":
+        if before.contents and kind != "erase":
             problems.append("`drives` shows the disc Blank; it held %s" % names(before.contents))
         candidates = [[]]
-    elif job.kind == "erase":
+    elif kind == "erase":
         candidates = [before.contents]
     else:
         # Done, or as it was; a written-once disc may also have lost the
         # space of a first session cut short, and hold nothing to import.
-        candidates = [job.done(before), before.contents]
+        candidates = [before.contents + [burned], before.contents]
     if disc.overwritable and not blank:
         # Not blank: the descriptors at block 16 name a complete session.
         held, found = first_reading(disc.image, 0, [c for c in candidates if c])
@@ -465,12 +413,6 @@ def check_after_kill(disc, job, before, sources):
     return problems + check_next_burn(disc, candidates, sources)
 
 
-def writer_args(disc, source, command="burn"):
-    """A burn with --force where it may be needed, so that only the drive being
-    held refuses it; or another command."""
-    return disc.burn_args(source, False) if command == "burn" else [command]
-
-
 def holds_image(pid, image):
     """Whether process pid holds the exclusive advisory lock a recording
     takes on the image, as the kernel lists it in /proc/locks (a shared one
@@ -478,53 +420,37 @@ def holds_image(pid, image):
     try:
         inode = str(os.stat(image).st_ino)
         with open("/proc/locks") as locks:
-            for fields in (line.split() for line in locks):
-                if len(fields) >= 6 and fields[1:4] == ["FLOCK", "ADVISORY", "WRITE"] and \
-                        fields[4] == str(pid) and \
-                        fields[5].rsplit(":", 1)[-1] == inode:
-                    return True
+            return any(fields[1:5] == ["FLOCK", "ADVISORY", "WRITE", str(pid)] and
+                       fields[5].rsplit(":", 1)[-1] == inode
+                       for fields in (line.split() for line in locks) if len(fields) >= 6)
     except OSError:
-        pass
-    return False
+        return False
 
 
 def meet(disc, first, command, second=None, point=None, offset=0.0):
-    """A burn of first and a second orlet-burn command (a burn of second, an
-    erase, drives) on one disc. With a point, the first is held there with
-    SIGSTOP while the second runs, and let go after; without, the second
-    starts offset seconds after the first. Answers whether the first was
-    held, the second's Run, and the burns as (sources, Run) in the order
-    they ended."""
-    if point is None:
-        started = [disc.start(*writer_args(disc, first))]
-        time.sleep(offset)
-        started.append(disc.start(*writer_args(disc, second, command)))
-        ended = []
-        for process in started:
-            output, _ = process.communicate(timeout=PATIENCE)
-            ended.append(Run(process.args, process.returncode, output.decode("utf-8", "replace")))
-        burns = [(first, ended[0])] + ([(second, ended[1])] if command == "burn" else [])
-        return False, ended[1], burns
-    stopped = stop_job(disc, writer_args(disc, first), point, signal.SIGSTOP)
+    """A burn of first and a second command (a burn of second, an erase,
+    drives) on one disc: the first held at point with SIGSTOP while the
+    second runs, or without a point the second started offset seconds
+    later. Answers whether it was held, the second's Run and the burns as
+    (sources, Run)."""
+    stopped = stop_job(disc, job_args(disc, "burn", first), point or Point("delay", offset),
+                       point and signal.SIGSTOP)
     # Stopped in its track, it holds the image: unless the stop landed just
     # after it let the drive go, at the end of its write.
-    held = stopped.signalled and (point.block is None or
+    held = stopped.signalled and (point.kind != "block" or
                                   holds_image(stopped.process.pid, disc.image))
     try:
-        if held:
-            other = disc.run(*writer_args(disc, second, command))
-            done = stopped.resume()
-        else:
-            if stopped.signalled:
-                stopped.process.send_signal(signal.SIGCONT)
-            done = stopped.finish()
-            other = disc.run(*writer_args(disc, second, command))
+        other = disc.run(*job_args(disc, command, second)) if held or not point else None
+        if stopped.signalled:
+            stopped.process.send_signal(signal.SIGCONT)
+        done = stopped.finish()
+        other = other or disc.run(*job_args(disc, command, second))
     finally:
         if stopped.process.poll() is None:
             stopped.process.send_signal(signal.SIGCONT)
             stopped.process.kill()
             stopped.process.wait()
-    return held, other, ([(second, other)] if command == "burn" else []) + [(first, done)]
+    return held, other, [(first, done)] + ([(second, other)] if command == "burn" else [])
 
 
 def check_second_while_held(disc, command, other):
@@ -541,23 +467,14 @@ def check_second_while_held(disc, command, other):
 
 
 def check_writers(disc, before, runs, sources):
-    """What a user must find after two writers met on one disc (runs: the
-    sources and Run of each): a writer that failed says the drive was in
-    use, every writer that succeeded verifies, the disc is listed and the
-    next burn of sources keeps the files of both."""
-    problems = []
-    succeeded = []
-    for source, done in runs:
-        if done.status == 0:
-            succeeded.append(source)
-        elif IN_USE not in done.output:
-            problems.append("a writer failed without saying another program uses the drive: %s"
-                            % done)
+    """After two writers met on one disc (runs: (sources, Run)): one that
+    failed says the drive was in use, one that succeeded verifies, the disc
+    is listed and the next burn of sources keeps the files of both."""
+    succeeded = [source for source, done in runs if done.status == 0]
+    problems = ["a writer failed without saying another program uses the drive: %s" % done
+                for _, done in runs if done.status != 0 and IN_USE not in done.output]
     for source in succeeded:
-        verified = disc.run("verify", source)
-        if verified.status != 0 or "verified" not in verified.output:
-            problems.append("%s was reported written but does not verify: %s"
-                            % (os.path.basename(source), verified))
+        problems += unverified(disc, source, "%s, reported written," % os.path.basename(source))
     listed = disc.run("drives")
     if listed.status != 0 or disc.drive_line(listed) is None:
         return problems + ["after the writers, `drives` does not list the disc: %s" % listed]
