@@ -22,13 +22,14 @@ from safety_support import Case, Disc, make_sources  # pylint: disable=wrong-imp
 TRIES = 5
 LONG = 8 << 20  # a killed burn's long file: milliseconds of writing at the drive's speed
 # A job is killed as it is about to print one of these lines: a burn's last
-# before its first block, an erase's just before and after its work.
-BEFORE_THE_WRITE = "image ready; writing"
+# before its first block (a burn of files, of an image), an erase's just
+# before and after its work.
+BEFORE_THE_WRITE = ("image ready; writing", "writing ")
 ERASE_POINTS = {"before": "this takes about", "after": "erased"}
 
 
 class InterruptionTest(Case):
-    """SIGKILL to a burn or an erase: the disc is listed, a query leaves it as
+    """SIGKILL to a burn (of files or of an image) or an erase: the disc is listed, a query leaves it as
     it is, the earlier sessions are as they were, and the next burn works,
     verifies and keeps everything that was complete."""
 
@@ -53,6 +54,10 @@ class InterruptionTest(Case):
         ("erase", "dvd+rw", "after"),
         ("erase", "bd-re", "during"),
         ("erase", "dvd-ram", "before"),
+        ("image", "dvd+r", "during"),
+        ("image", "cd-rw", "after"),
+        ("image", "bd-re", "before"),
+        ("image", "dvd-ram", "during"),
     ]
 
     def test_a_killed_job_loses_nothing_complete(self):
@@ -76,7 +81,7 @@ class InterruptionTest(Case):
         for attempt in range(TRIES):
             folder = os.path.join(row, str(attempt))
             disc = Disc(medium, os.path.join(folder, medium + ".iso"))
-            if kind != "first":
+            if kind in ("append", "erase"):
                 disc.burn(make_sources(os.path.join(folder, "earlier"), 1))
             burned = None if kind == "erase" else make_sources(
                 os.path.join(folder, "job"), 2, LONG if where != "before" else 0)
@@ -87,7 +92,7 @@ class InterruptionTest(Case):
                 point = safety.Point("changed")  # in its work
             elif kind == "erase" or where == "before":
                 point = safety.line_point(ERASE_POINTS[where] if kind == "erase" else
-                                          BEFORE_THE_WRITE, printed)
+                                          BEFORE_THE_WRITE[kind == "image"], printed)
             else:
                 point = safety.Point("block", (before.track_from + end) // 2
                                      if where == "during" else end)

@@ -146,6 +146,68 @@ class MediaTest(Case):
                     "content")
 
 
+class UpdateTest(Case):
+    """burn --update of a folder the disc already holds: the new session
+    holds the folder as it is now (changed files replaced, new ones added,
+    unchanged ones left where they are), the earlier session still reads as
+    it was, and a plain burn afterwards keeps it all."""
+
+    ROWS = [
+        # medium   (the earlier session can still be read on write-once media)
+        ("dvd+r",),
+        ("cd-rw",),
+        ("bd-re",),  # overwritable: block 16 shows the newest session only
+    ]
+    # What changes between the two burns, each path below the burned folder.
+    CHANGES = [
+        # change     path                         replaced
+        ("content", "readme.txt", True),           # another size
+        ("time", "sizes/2048.bin", True),           # same bytes, another time
+        ("none", "sizes/1.bin", False),
+        ("new", "sizes/new.bin", False),
+        ("new", "deep/a/new folder/n.txt", False),  # a new folder in a kept one
+        ("folder", "zero bytes.dat", True),         # a file that became a folder
+    ]
+
+    def test_update_replaces_what_changed_and_keeps_the_rest(self):
+        for (medium,) in self.ROWS:
+            with self.subTest(medium=medium):
+                folder = self.path(medium)
+                tree = make_sources(os.path.join(folder, "now", "tree"))
+                disc = Disc(medium, os.path.join(folder, medium + ".iso"))
+                disc.burn(tree)
+                was = os.path.join(folder, "was", "tree")
+                shutil.copytree(tree, was, copy_function=shutil.copy2)
+                for change, path, _ in self.CHANGES:
+                    target = os.path.join(tree, path)
+                    if change == "content":
+                        write(target, "longer than it was before the update\n")
+                    elif change == "time":
+                        os.utime(target, (1e9, 1e9))
+                    elif change == "new":
+                        write(target, "new in the second session: " + path)
+                    elif change == "folder":
+                        os.unlink(target)
+                        write(os.path.join(target, "inside.txt"), "a folder now")
+                start = disc.next_session()
+                files = sum(1 for _, _, names in os.walk(was) for _ in names)
+                replaced = sum(1 for row in self.CHANGES if row[2])
+                self.expect(disc.run(*disc.burn_args(tree, False)[:-1] + ["--update", tree]),
+                            "done: the disc was written",
+                            "--update: %d files unchanged (kept as the disc holds them), %d "
+                            "entries replaced by the version here"
+                            % (files - replaced, replaced))
+                self.assertReads(disc.image, start, tree)
+                if not disc.overwritable:
+                    self.assertReads(disc.image, 0, "/tree=" + was)
+                self.expect(disc.run("verify", tree), "verified: every file matches")
+                disc.contents = [tree]
+                later = make_sources(os.path.join(folder, "later"), 2)
+                disc.burn(later)
+                self.assertReads(disc.image, 0 if disc.overwritable else disc.last_session(),
+                                 tree, later)
+
+
 class NamesTest(Case):
     def test_names_that_writers_must_change_read_back_in_every_reader(self):
         names = self.path("names")

@@ -242,8 +242,11 @@ class Snapshot:
 
 def job_args(disc, kind, sources=None):
     """A burn of sources: "first" on a blank disc, "append", or "burn" (with
-    --force wherever it may be needed: only a drive in use refuses it); or
-    another command."""
+    --force wherever it may be needed: only a drive in use refuses it);
+    "image": an image of sources written as it is to a blank disc; or another
+    command."""
+    if kind == "image":
+        return ["burn-image", foreign_image("genisoimage", sources + ".iso", sources)]
     return disc.burn_args(sources, kind == "first") if kind in ("first", "append", "burn") \
         else [kind]
 
@@ -402,7 +405,8 @@ def check_after_kill(disc, kind, burned, before, sources):
     else:
         # Done, or as it was; a written-once disc may also have lost the
         # space of a first session cut short, and hold nothing to import.
-        candidates = [before.contents + [burned], before.contents]
+        candidates = [before.contents + ["/=" + burned if kind == "image" else burned],
+                      before.contents]
     if disc.overwritable and not blank:
         # Not blank: the descriptors at block 16 name a complete session.
         held, found = first_reading(disc.image, 0, [c for c in candidates if c])
