@@ -158,10 +158,7 @@ struct Reading {
   int32_t discType = 0;
   uint8_t blank = 0;
   uint64_t usedBytes = 0, freeBytes = 0;
-  uint32_t sessionStart = 0;
-  uint8_t erasable = 0;
-  uint8_t trackState = 0;  // byte 9 of the track-255 record
-  int32_t capacitySeconds = 0;
+  uint32_t sessionStart = 0;  // the next writable address of the track-255 record
   uint8_t formats[STARBURN_MEDIA_FORMAT_COUNT] = {};
   uint8_t writeModes[4] = {};  // packet, track at once, session at once, raw
   std::u16string label;
@@ -269,13 +266,7 @@ class SdkFixture : public testing::Test {
       if (Call(StarBurn_CdvdBurnerGrabber_GetTrackInformation, device, 255, track, sizeof track) ==
           STARBURN_OK) {
         std::memcpy(&reading.sessionStart, track + 16, 4);
-        reading.erasable = track[11];
-        reading.trackState = track[9];
       }
-      uint8_t disc[STARBURN_DISC_INFORMATION_SIZE] = {};
-      Call(StarBurn_CdvdBurnerGrabber_GetDiscInformation, device, disc, sizeof disc);
-      reading.capacitySeconds =
-          StarBurn_CdvdBurnerGrabber_MSFToLBA(device, disc[21], disc[22], disc[23], 0) / 75;
     }
     StarBurnMediaFormats formats = {STARBURN_MEDIA_FORMATS_SIZE, {}};
     StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(device, &formats);
