@@ -143,6 +143,7 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   EXPECT_EQ(kernel->opens.back(),
             (std::pair<std::string, int>("/dev/sg2", O_RDWR | O_NONBLOCK | O_CLOEXEC | O_EXCL)));
   Close(recording);
+  EXPECT_EQ(kernel->OpenCount(), 0u);
 
   // Looking again adds no drive twice; a node that became busy says why at
   // its open.
