@@ -4,8 +4,7 @@
 // with a minimal ISO 9660 descriptor set and an image-tree stand-in that a
 // recording streams them from; a fixture that starts the SDK and makes the
 // library's calls (its drive query, its burn); a scripted Linux kernel for the
-// SG_IO path; an image tree driven through the C calls and a disc of tracks
-// over blocks in memory.
+// SG_IO path.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -162,7 +161,6 @@ struct Reading {
   uint8_t formats[STARBURN_MEDIA_FORMAT_COUNT] = {};
   uint8_t writeModes[4] = {};  // packet, track at once, session at once, raw
   std::u16string label;
-  bool hasLabel = false;
 };
 
 // Notifications a recording handle received.
@@ -246,7 +244,7 @@ class SdkFixture : public testing::Test {
     uint32_t ignored = 0;
     if (letter != 0) {
       StarBurnWChar label[260] = {};
-      reading.hasLabel = StarBurn_GetVolumeLabelByLetter(letter, label, 260) == STARBURN_OK;
+      StarBurn_GetVolumeLabelByLetter(letter, label, 260);
       reading.label = label;
     }
     reading.discType = StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(device);
