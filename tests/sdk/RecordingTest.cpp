@@ -184,11 +184,10 @@ class RecordingTest : public sdktest::SdkFixture {
   }
 
   // Every block of an image written at start reads back from the image file as
-  // generated (block 16 of an overwritable disc points at its newest session).
+  // generated. (Each medium's sessions, block 16 of an overwritable disc
+  // showing the newest, are read back by every reader end to end: MediaTest.)
   void ExpectIntact(uint32_t start, uint32_t blocks, const std::string& label) {
-    const bool overwritable = medium->kind == MediumClass::kOverwritable;
     for (uint32_t i = 0; i < blocks; ++i) {
-      if (i == 16 && start == 0 && overwritable) continue;
       ASSERT_EQ(ImageFileBlock(image, start + i), ImageBlock(start, blocks, label, i))
           << label << " block " << i;
     }
@@ -286,11 +285,6 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   EXPECT_EQ(reading.label, u"SECOND");
   EXPECT_EQ(reading.usedBytes,
             uint64_t{overwritable ? second + row.blocks : 2 * recorded} * kBlockSize);
-  ExpectIntact(0, row.blocks, "FIRST");
-  ExpectIntact(second, row.blocks, "SECOND");
-  if (overwritable) {  // block 16 now holds the second session's descriptors
-    EXPECT_EQ(ImageFileBlock(image, 16), ImageBlock(second, row.blocks, "SECOND", 16));
-  }
 
   // The erase: the tray locked, the drive checked, the blank; a disc that
   // cannot be blanked says so and keeps its sessions. Its eject, load and the
