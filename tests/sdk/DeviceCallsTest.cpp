@@ -1,7 +1,7 @@
 // The SDK's drive calls over virtual drives: a CD-R-only recorder's formats,
-// the opens, sharing and tray locks, the registry's names; handle release and
-// error texts (start-up counting is the environment test's). What the library's drive query reads
-// per medium is read end to end (the host tests' drive records).
+// the opens, sharing and tray locks; handle release and error texts (start-up counting is the
+// environment test's). What the library's drive query reads per medium is read end to end (the host
+// tests' drive records).
 
 #include <gtest/gtest.h>
 
@@ -97,29 +97,6 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
   EXPECT_EQ(Open("CdRom0", 1, nullptr, nullptr, &status), nullptr);
   EXPECT_EQ(status, STARBURN_STATUS_NOT_STARTED);
   ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
-}
-
-// The addresses, targets and order of found drives are the discovery test's;
-// here the names a host maps an address to, and drives attached later.
-TEST_F(DeviceCallsTest, DeviceNamesAndLetters) {
-  Attach("cd-r=" + directory.File("a.iso") + ";empty;bd-re=" + directory.File("c.iso"));
-  char path[16];
-  for (uint8_t i = 0; i < 3; ++i) {
-    ASSERT_EQ(StarBurn_GetDeviceNameByDeviceAddress(0xFF, 0, i, 0, path, sizeof path), STARBURN_OK);
-    EXPECT_EQ(std::string(path), std::string("\\\\.\\") + static_cast<char>('D' + i) + ":");
-  }
-  char target[64];
-  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('G', target, sizeof target),
-            STARBURN_STATUS_NO_DEVICE);
-  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('D', target, 5), STARBURN_STATUS_BUFFER_TOO_SMALL);
-  EXPECT_EQ(StarBurn_FindDevice(
-                0x1F, 0, [](uint32_t, void*, void*, void*) { FAIL(); }, nullptr),
-            STARBURN_OK);
-  Attach("dvd+r=" + directory.File("d.iso"));
-  ASSERT_EQ(StarBurn_GetDeviceNameByDeviceAddress(0xFF, 0, 3, 0, path, sizeof path), STARBURN_OK);
-  EXPECT_STREQ(path, "\\\\.\\G:");
-  ASSERT_EQ(StarBurn_GetDeviceTargetByLetter('g', target, sizeof target), STARBURN_OK);
-  EXPECT_STREQ(target, "\\Device\\CdRom3");
 }
 
 class Counted : public starburn::Object {

@@ -80,8 +80,20 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   EXPECT_EQ(drives[1]->Backend().Identity(), "/dev/sr0");
   EXPECT_EQ(drives[2]->Backend().Identity(), "/dev/sr10");
   EXPECT_EQ(drives[3]->Backend().Identity(), "/dev/sg2");
-  EXPECT_EQ(Target('E'), "\\Device\\CdRom1");
+  EXPECT_EQ(Target('e'), "\\Device\\CdRom1");  // letters compare without case
   EXPECT_EQ(Target('G'), "\\Device\\CdRom3");
+  char path[8];
+  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('H', path, sizeof path), STARBURN_STATUS_NO_DEVICE);
+  ASSERT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 1, 0, path, sizeof path), STARBURN_OK);
+  EXPECT_STREQ(path, "\\\\.\\E:");
+  EXPECT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 1, 0, path, 6),
+            STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 2, 0, path, sizeof path),
+            STARBURN_STATUS_NO_DEVICE);
+  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('D', path, 5), STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(StarBurn_FindDevice(  // no drive is of another peripheral type
+                0x1F, 0, [](uint32_t, void*, void*, void*) { FAIL(); }, nullptr),
+            STARBURN_OK);
   EXPECT_EQ(FoundAddresses(), (std::vector<std::vector<uint8_t>>{{0, kVirtualPort, 0, 0, 0},
                                                                  {1, 2, 0, 1, 0},
                                                                  {2, kUnknownPort, 0, 2, 0},
