@@ -228,8 +228,6 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   ASSERT_EQ(Burn(0, row.blocks, "FIRST", &record, &close, &seen), STARBURN_OK) << recordText;
   if (row.pinned) {
     EXPECT_EQ(record, expected.record);
-  }
-  if (row.pinned) {
     EXPECT_EQ(close, expected.close);
   }
   const uint64_t total = uint64_t{row.blocks} * kBlockSize;
