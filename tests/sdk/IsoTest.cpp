@@ -473,13 +473,10 @@ class IsoSessionReaderTest : public ::testing::Test {
   std::string message;
 };
 
-TEST_F(IsoSessionReaderTest, AnIntactSessionIsReadFromEitherTree) {
+// The Joliet tree is imported on every append end to end (MediaTest keeps a
+// disc's files and every reader finds them); the ISO 9660 tree only here.
+TEST_F(IsoSessionReaderTest, AnIntactIsoTreeIsReadIntoAnEmptyTreeOnce) {
   std::vector<std::string> listing;
-  ASSERT_EQ(Import(true, &listing), STARBURN_OK) << message;
-  EXPECT_EQ(listing, (std::vector<std::string>{"/a.txt 10", "/b.txt 5000", "/empty.txt 0", "/sub/",
-                                               "/sub/deeper/", "/sub/deeper/deepest.txt 10",
-                                               "/sub/inner.txt 10"}));
-  listing.clear();
   ASSERT_EQ(Import(false, &listing), STARBURN_OK) << message;
   EXPECT_EQ(listing, (std::vector<std::string>{"/A.TXT 10", "/B.TXT 5000", "/EMPTY.TXT 0", "/SUB/",
                                                "/SUB/DEEPER/", "/SUB/DEEPER/DEEPEST.TXT 10",

@@ -395,10 +395,7 @@ class SgIoKernelDouble : public starburn::SgSystem {
     open[nextFd] = std::move(descriptor);
     return nextFd++;
   }
-  void Close(int fd) override {
-    ++closes;
-    open.erase(fd);
-  }
+  void Close(int fd) override { open.erase(fd); }
   int Ioctl(int fd, unsigned long request, void* argument) override {
     const auto descriptor = open.find(fd);
     if (descriptor == open.end()) return -EBADF;
@@ -434,7 +431,6 @@ class SgIoKernelDouble : public starburn::SgSystem {
   std::map<std::string, Node> nodes;
   std::vector<Call> journal;
   std::vector<std::pair<std::string, int>> opens;  // path, flags
-  int closes = 0;
 
  private:
   struct Descriptor {
