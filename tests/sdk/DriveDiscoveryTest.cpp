@@ -1,9 +1,8 @@
-// Finding real drives, on a scripted kernel: a machine without drives, and
-// one whose device nodes are a mix of usable drives, nodes the user may not
-// open or that are busy, devices of other kinds and sg nodes of drives that
-// also have an sr node. What a host sees: the registry's drives (names,
-// letters, addresses) after the virtual ones, and the unusable nodes with
-// their reasons through the C interface.
+// Finding real drives, on a scripted kernel whose device nodes are a mix of
+// usable drives, nodes the user may not open or that are busy, devices of
+// other kinds and sg nodes of drives that also have an sr node. What a host
+// sees: the registry's drives (names, letters, addresses) after the virtual
+// ones, and the unusable nodes with their reasons through the C interface.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -23,25 +22,6 @@ using sdktest::SgIoKernelDouble;
 
 class DriveDiscoveryTest : public sdktest::SdkFixture {
  protected:
-  // The unusable nodes as StarBurn_GetUnusableDevice tells them.
-  std::vector<SkippedNode> Unusable() {
-    std::vector<SkippedNode> found;
-    for (uint32_t i = 0;; ++i) {
-      char node[64];
-      char reason[STARBURN_ERROR_TEXT_SIZE];
-      SkippedNode entry;
-      const StarBurnStatus status =
-          StarBurn_GetUnusableDevice(i, node, sizeof node, &entry.status, reason, sizeof reason);
-      if (status == STARBURN_STATUS_NOT_FOUND) break;
-      EXPECT_EQ(status, STARBURN_OK);
-      if (status != STARBURN_OK) break;
-      entry.node = node;
-      entry.reason = reason;
-      found.push_back(entry);
-    }
-    return found;
-  }
-
   std::vector<std::vector<uint8_t>> FoundAddresses() {
     std::vector<std::vector<uint8_t>> found;
     EXPECT_EQ(StarBurn_FindDevice(STARBURN_PERIPHERAL_CDROM, 0, &OnFound, &found), STARBURN_OK);
@@ -63,26 +43,6 @@ class DriveDiscoveryTest : public sdktest::SdkFixture {
 
   std::shared_ptr<SgIoKernelDouble> kernel = std::make_shared<SgIoKernelDouble>();
 };
-
-TEST_F(DriveDiscoveryTest, AMachineWithoutDrivesListsOnlyTheVirtualOnes) {
-  Attach("cd-r=" + directory.File("a.iso") + ";empty");
-  kernel->AddNode("sg0").peripheralType = 0;  // a disk's generic node
-  DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
-
-  const auto drives = DeviceRegistry::Instance().Drives();
-  ASSERT_EQ(drives.size(), 2u);
-  EXPECT_EQ(drives[1]->Name(), "CdRom1");
-  EXPECT_EQ(FoundAddresses().size(), 2u);
-  EXPECT_TRUE(Unusable().empty());
-  char node[8] = "x";
-  StarBurnStatus status = 99;
-  EXPECT_EQ(StarBurn_GetUnusableDevice(0, node, sizeof node, &status, nullptr, 0),
-            STARBURN_STATUS_NOT_FOUND);
-  EXPECT_STREQ(node, "");
-  EXPECT_EQ(status, STARBURN_OK);
-  EXPECT_EQ(kernel->opens.size(), 1u);
-  EXPECT_EQ(kernel->OpenCount(), 0u);  // nothing was left open
-}
 
 TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   Attach("dvd+r=" + directory.File("v.iso"));
@@ -120,32 +80,53 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   EXPECT_EQ(drives[1]->Backend().Identity(), "/dev/sr0");
   EXPECT_EQ(drives[2]->Backend().Identity(), "/dev/sr10");
   EXPECT_EQ(drives[3]->Backend().Identity(), "/dev/sg2");
-  EXPECT_EQ(Target('E'), "\\Device\\CdRom1");
+  EXPECT_EQ(Target('e'), "\\Device\\CdRom1");  // letters compare without case
   EXPECT_EQ(Target('G'), "\\Device\\CdRom3");
+  char path[8];
+  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('H', path, sizeof path), STARBURN_STATUS_NO_DEVICE);
+  ASSERT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 1, 0, path, sizeof path), STARBURN_OK);
+  EXPECT_STREQ(path, "\\\\.\\E:");
+  EXPECT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 1, 0, path, 6),
+            STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(StarBurn_GetDeviceNameByDeviceAddress(2, 0, 2, 0, path, sizeof path),
+            STARBURN_STATUS_NO_DEVICE);
+  EXPECT_EQ(StarBurn_GetDeviceTargetByLetter('D', path, 5), STARBURN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(StarBurn_FindDevice(  // no drive is of another peripheral type
+                0x1F, 0, [](uint32_t, void*, void*, void*) { FAIL(); }, nullptr),
+            STARBURN_OK);
   EXPECT_EQ(FoundAddresses(), (std::vector<std::vector<uint8_t>>{{0, kVirtualPort, 0, 0, 0},
                                                                  {1, 2, 0, 1, 0},
                                                                  {2, kUnknownPort, 0, 2, 0},
                                                                  {3, 5, 1, 0, 0}}));
 
-  const std::vector<SkippedNode> unusable = Unusable();
-  ASSERT_EQ(unusable.size(), 4u);
-  EXPECT_EQ(unusable[0].node, "/dev/sr1");
-  EXPECT_EQ(unusable[0].status, STARBURN_STATUS_PERMISSION_DENIED);
-  EXPECT_NE(unusable[0].reason.find("not in the group cdrom"), std::string::npos)
-      << unusable[0].reason;
-  EXPECT_EQ(unusable[1].node, "/dev/sr2");
-  EXPECT_NE(unusable[1].reason.find("only the administrator"), std::string::npos);
-  EXPECT_EQ(unusable[2].node, "/dev/sr3");
-  EXPECT_EQ(unusable[2].status, STARBURN_STATUS_DEVICE_BUSY);
-  EXPECT_NE(unusable[2].reason.find("mounted"), std::string::npos);
-  EXPECT_EQ(unusable[3].node, "/dev/sr4");
-  EXPECT_EQ(unusable[3].status, STARBURN_STATUS_NOT_SUPPORTED);
-  EXPECT_NE(unusable[3].reason.find("peripheral type 14"), std::string::npos);
-  char small[8];
+  const struct {
+    const char* node;
+    StarBurnStatus status;
+    const char* reason;
+  } expected[] = {{"/dev/sr1", STARBURN_STATUS_PERMISSION_DENIED, "not in the group cdrom"},
+                  {"/dev/sr2", STARBURN_STATUS_PERMISSION_DENIED, "only the administrator"},
+                  {"/dev/sr3", STARBURN_STATUS_DEVICE_BUSY, "mounted"},
+                  {"/dev/sr4", STARBURN_STATUS_NOT_SUPPORTED, "peripheral type 14"}};
+  for (uint32_t i = 0; i < 4; ++i) {  // the unusable nodes, in order, as the C interface tells them
+    char node[64];
+    char reason[STARBURN_ERROR_TEXT_SIZE];
+    StarBurnStatus status = STARBURN_OK;
+    ASSERT_EQ(StarBurn_GetUnusableDevice(i, node, sizeof node, &status, reason, sizeof reason),
+              STARBURN_OK);
+    EXPECT_STREQ(node, expected[i].node);
+    EXPECT_EQ(status, expected[i].status) << node;
+    EXPECT_NE(std::string(reason).find(expected[i].reason), std::string::npos) << reason;
+  }
+  char small[8] = "x";
+  StarBurnStatus status = 99;  // past the last: nothing, and no status
+  EXPECT_EQ(StarBurn_GetUnusableDevice(4, small, sizeof small, &status, nullptr, 0),
+            STARBURN_STATUS_NOT_FOUND);
+  EXPECT_STREQ(small, "");
+  EXPECT_EQ(status, STARBURN_OK);
   EXPECT_EQ(StarBurn_GetUnusableDevice(0, small, sizeof small, nullptr, nullptr, 0),
             STARBURN_STATUS_BUFFER_TOO_SMALL);
   EXPECT_STREQ(small, "");
-  EXPECT_EQ(kernel->OpenCount(), 0u);
+  EXPECT_EQ(kernel->OpenCount(), 0u);  // nothing was left open
 
   // A found drive is a drive like any other: the query reads its disc through
   // its node, and a recording handle opens the node exclusively.
@@ -158,13 +139,13 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
   EXPECT_EQ(kernel->opens.back(),
             (std::pair<std::string, int>("/dev/sg2", O_RDWR | O_NONBLOCK | O_CLOEXEC | O_EXCL)));
   Close(recording);
+  EXPECT_EQ(kernel->OpenCount(), 0u);
 
   // Looking again adds no drive twice; a node that became busy says why at
   // its open.
   DeviceRegistry::Instance().AttachDiscovered(DiscoverDrives(kernel));
   EXPECT_EQ(DeviceRegistry::Instance().Drives().size(), 4u);
   kernel->nodes["/dev/sr0"].openErrno = EBUSY;
-  StarBurnStatus status = STARBURN_OK;
   EXPECT_EQ(Open("CdRom1", 0, nullptr, nullptr, &status), nullptr);
   EXPECT_EQ(status, STARBURN_STATUS_DEVICE_BUSY);
   EXPECT_NE(std::string(text).find("/dev/sr0: busy"), std::string::npos) << text;

@@ -184,11 +184,10 @@ class RecordingTest : public sdktest::SdkFixture {
   }
 
   // Every block of an image written at start reads back from the image file as
-  // generated (block 16 of an overwritable disc points at its newest session).
+  // generated. (Each medium's sessions, block 16 of an overwritable disc
+  // showing the newest, are read back by every reader end to end: MediaTest.)
   void ExpectIntact(uint32_t start, uint32_t blocks, const std::string& label) {
-    const bool overwritable = medium->kind == MediumClass::kOverwritable;
     for (uint32_t i = 0; i < blocks; ++i) {
-      if (i == 16 && start == 0 && overwritable) continue;
       ASSERT_EQ(ImageFileBlock(image, start + i), ImageBlock(start, blocks, label, i))
           << label << " block " << i;
     }
@@ -229,8 +228,6 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   ASSERT_EQ(Burn(0, row.blocks, "FIRST", &record, &close, &seen), STARBURN_OK) << recordText;
   if (row.pinned) {
     EXPECT_EQ(record, expected.record);
-  }
-  if (row.pinned) {
     EXPECT_EQ(close, expected.close);
   }
   const uint64_t total = uint64_t{row.blocks} * kBlockSize;
@@ -263,6 +260,9 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   sdktest::Reading reading = Query("CdRom0", 'D');
   EXPECT_EQ(reading.blank, 0);
   EXPECT_EQ(reading.label, u"FIRST");
+  StarBurnWChar exact[6];  // "FIRST" and its terminator, and a unit less
+  EXPECT_EQ(StarBurn_GetVolumeLabelByLetter('D', exact, 6), STARBURN_OK);
+  EXPECT_EQ(StarBurn_GetVolumeLabelByLetter('D', exact, 5), STARBURN_STATUS_BUFFER_TOO_SMALL);
   EXPECT_EQ(reading.usedBytes, uint64_t{recorded} * kBlockSize);
   if (expected.append.empty()) {
     EXPECT_EQ(reading.sessionStart, 0u);  // closed: no next session
@@ -283,11 +283,6 @@ TEST_P(SequenceTest, BurnAppendAndEraseAsTheLibraryDoes) {
   EXPECT_EQ(reading.label, u"SECOND");
   EXPECT_EQ(reading.usedBytes,
             uint64_t{overwritable ? second + row.blocks : 2 * recorded} * kBlockSize);
-  ExpectIntact(0, row.blocks, "FIRST");
-  ExpectIntact(second, row.blocks, "SECOND");
-  if (overwritable) {  // block 16 now holds the second session's descriptors
-    EXPECT_EQ(ImageFileBlock(image, 16), ImageBlock(second, row.blocks, "SECOND", 16));
-  }
 
   // The erase: the tray locked, the drive checked, the blank; a disc that
   // cannot be blanked says so and keeps its sessions. Its eject, load and the
@@ -334,13 +329,11 @@ const Row kRows[] = {
     {"bd-r", "", 100, true},
     {"bd-re", "", 100, true},
     // A drive reset in the middle of the track goes back to its defaults: the
-    // recording is set up again and the refused write sent once more.
-    {"cd-r", "reset-at=100", 400, false},
-    {"dvd-r", "reset-at=100", 400, false},
+    // recording is set up again and the refused write sent once more. (Resets,
+    // a flush that closes the track and a busy drive on the other media are
+    // burned and read back end to end: MediaTest in orlet_burn_test.py.)
     {"dvd+r", "reset-at=100,page-speeds-in-cd-units", 400, false},
-    {"cd-r", "flush-closes-cd-track", 100, false},  // a closed track is not a failure
-    {"cd-rw", "slow-operations=1", 600, false},     // flush, close and blank take a poll
-    {"bd-r", "busy-one-in=2", 1500, false},
+    {"cd-rw", "slow-operations=1", 600, false},  // flush, close and blank take a poll
 };
 
 INSTANTIATE_TEST_SUITE_P(MediaAndHabits, SequenceTest, testing::ValuesIn(kRows),

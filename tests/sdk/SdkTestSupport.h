@@ -4,8 +4,7 @@
 // with a minimal ISO 9660 descriptor set and an image-tree stand-in that a
 // recording streams them from; a fixture that starts the SDK and makes the
 // library's calls (its drive query, its burn); a scripted Linux kernel for the
-// SG_IO path; an image tree driven through the C calls and a disc of tracks
-// over blocks in memory.
+// SG_IO path.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -158,14 +157,10 @@ struct Reading {
   int32_t discType = 0;
   uint8_t blank = 0;
   uint64_t usedBytes = 0, freeBytes = 0;
-  uint32_t sessionStart = 0;
-  uint8_t erasable = 0;
-  uint8_t trackState = 0;  // byte 9 of the track-255 record
-  int32_t capacitySeconds = 0;
+  uint32_t sessionStart = 0;  // the next writable address of the track-255 record
   uint8_t formats[STARBURN_MEDIA_FORMAT_COUNT] = {};
   uint8_t writeModes[4] = {};  // packet, track at once, session at once, raw
   std::u16string label;
-  bool hasLabel = false;
 };
 
 // Notifications a recording handle received.
@@ -249,7 +244,7 @@ class SdkFixture : public testing::Test {
     uint32_t ignored = 0;
     if (letter != 0) {
       StarBurnWChar label[260] = {};
-      reading.hasLabel = StarBurn_GetVolumeLabelByLetter(letter, label, 260) == STARBURN_OK;
+      StarBurn_GetVolumeLabelByLetter(letter, label, 260);
       reading.label = label;
     }
     reading.discType = StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(device);
@@ -269,13 +264,7 @@ class SdkFixture : public testing::Test {
       if (Call(StarBurn_CdvdBurnerGrabber_GetTrackInformation, device, 255, track, sizeof track) ==
           STARBURN_OK) {
         std::memcpy(&reading.sessionStart, track + 16, 4);
-        reading.erasable = track[11];
-        reading.trackState = track[9];
       }
-      uint8_t disc[STARBURN_DISC_INFORMATION_SIZE] = {};
-      Call(StarBurn_CdvdBurnerGrabber_GetDiscInformation, device, disc, sizeof disc);
-      reading.capacitySeconds =
-          StarBurn_CdvdBurnerGrabber_MSFToLBA(device, disc[21], disc[22], disc[23], 0) / 75;
     }
     StarBurnMediaFormats formats = {STARBURN_MEDIA_FORMATS_SIZE, {}};
     StarBurn_CdvdBurnerGrabber_GetAdvancedSupportedMediaFormats(device, &formats);
@@ -406,10 +395,7 @@ class SgIoKernelDouble : public starburn::SgSystem {
     open[nextFd] = std::move(descriptor);
     return nextFd++;
   }
-  void Close(int fd) override {
-    ++closes;
-    open.erase(fd);
-  }
+  void Close(int fd) override { open.erase(fd); }
   int Ioctl(int fd, unsigned long request, void* argument) override {
     const auto descriptor = open.find(fd);
     if (descriptor == open.end()) return -EBADF;
@@ -445,7 +431,6 @@ class SgIoKernelDouble : public starburn::SgSystem {
   std::map<std::string, Node> nodes;
   std::vector<Call> journal;
   std::vector<std::pair<std::string, int>> opens;  // path, flags
-  int closes = 0;
 
  private:
   struct Descriptor {

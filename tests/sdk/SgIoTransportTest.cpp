@@ -66,74 +66,55 @@ class SgIoTransportTest : public testing::Test {
   std::unique_ptr<MmcDrive> mmc;
 };
 
+// One row per class of command: the direction and length it is handed to the
+// kernel with and its timeout. The long operations go with IMMED, then
+// REQUEST SENSE asks whether they are done.
 TEST_F(SgIoTransportTest, CommandsReachTheKernelWithDirectionLengthsAndTheirClassTimeout) {
   EXPECT_EQ(kernel->opens.back().second & (O_RDWR | O_NONBLOCK | O_EXCL), O_RDWR | O_NONBLOCK);
-
-  ASSERT_EQ(mmc->TestUnitReady(), STARBURN_OK);
-  EXPECT_EQ(Last().interfaceId, 'S');
-  EXPECT_EQ(Last().cdb, std::vector<uint8_t>(6, 0));
-  EXPECT_EQ(Last().direction, SG_DXFER_NONE);
-  EXPECT_EQ(Last().length, 0u);
-  EXPECT_FALSE(Last().hasBuffer);
-  EXPECT_EQ(Last().timeoutMs, kQueryTimeoutMs);
-  EXPECT_EQ(Last().senseRoom, kMaxSenseLength);
-
   std::vector<uint8_t> blocks(std::size_t{2} * kBlockSize);
-  ASSERT_EQ(mmc->Read(300, 2, blocks.data()), STARBURN_OK);
-  EXPECT_EQ(Last().cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 2, 0}));
-  EXPECT_EQ(Last().direction, SG_DXFER_FROM_DEV);
-  EXPECT_EQ(Last().length, 2 * kBlockSize);
-  EXPECT_EQ(Last().timeoutMs, kTransferTimeoutMs);
-
   for (std::size_t i = 0; i < blocks.size(); ++i) blocks[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_EQ(mmc->Write(40, 2, blocks.data()), STARBURN_OK);
-  EXPECT_EQ(Last().direction, SG_DXFER_TO_DEV);
-  EXPECT_EQ(Last().dataOut, blocks);  // the caller's bytes, as they are
-  EXPECT_EQ(Last().timeoutMs, kWriteTimeoutMs);
-
-  // The long operations go with IMMED and their own timeouts, then REQUEST
-  // SENSE asks whether they are done.
-  struct Long {
+  const struct {
     const char* name;
     std::function<StarBurnStatus()> run;
-    uint8_t immediateByte;  // where IMMED is: CDB byte 1, or the format header's
-    uint8_t immediateBit;
-    uint32_t timeoutMs;
+    int direction;
+    uint32_t length, timeoutMs;
+    uint8_t immediateByte, immediateBit;  // IMMED: CDB byte 1, or the format header's
+  } rows[] = {
+      // clang-format off
+      {"TEST UNIT READY", [&] { return mmc->TestUnitReady(); }, SG_DXFER_NONE, 0, kQueryTimeoutMs, 0, 0},
+      {"READ(10)", [&] { return mmc->Read(300, 2, blocks.data()); }, SG_DXFER_FROM_DEV, 2 * kBlockSize, kTransferTimeoutMs, 0, 0},
+      {"WRITE(10)", [&] { return mmc->Write(40, 2, blocks.data()); }, SG_DXFER_TO_DEV, 2 * kBlockSize, kWriteTimeoutMs, 0, 0},
+      {"BLANK", [&] { return mmc->Blank(kBlankFull); }, SG_DXFER_NONE, 0, kBlankTimeoutMs, 1, 0x10},
+      {"SYNCHRONIZE CACHE", [&] { return mmc->SynchronizeCache(); }, SG_DXFER_NONE, 0, kFlushTimeoutMs, 1, 0x02},
+      {"CLOSE TRACK/SESSION", [&] { return mmc->CloseTrackSession(kCloseTrack, 1); }, SG_DXFER_NONE, 0, kCloseTimeoutMs, 1, 0x01},
+      {"FORMAT UNIT", [&] { return mmc->FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0); }, SG_DXFER_TO_DEV, kFormatParameterLength, kFormatTimeoutMs, 1, 0x02},
+      // clang-format on
   };
-  const Long operations[] = {
-      {"BLANK", [&] { return mmc->Blank(kBlankFull); }, 1, 0x10, kBlankTimeoutMs},
-      {"SYNCHRONIZE CACHE", [&] { return mmc->SynchronizeCache(); }, 1, 0x02, kFlushTimeoutMs},
-      {"CLOSE TRACK/SESSION", [&] { return mmc->CloseTrackSession(kCloseTrack, 1); }, 1, 0x01,
-       kCloseTimeoutMs},
-      {"FORMAT UNIT", [&] { return mmc->FormatUnit(0xFFFFFFFF, kFormatDvdPlusRw, 0); }, 1, 0x02,
-       kFormatTimeoutMs},
-  };
-  for (const Long& operation : operations) {
-    SCOPED_TRACE(operation.name);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     const std::size_t from = kernel->journal.size();
-    ASSERT_EQ(operation.run(), STARBURN_OK);
-    ASSERT_EQ(kernel->Commands(from), (std::vector<std::string>{operation.name, "REQUEST SENSE"}));
-    const SgIoKernelDouble::Call& started = kernel->journal[from];
-    const bool inList = started.Opcode() == opcode::kFormatUnit;
-    const uint8_t flags =
-        inList ? started.dataOut.at(operation.immediateByte) : started.cdb[operation.immediateByte];
-    EXPECT_EQ(flags & operation.immediateBit, operation.immediateBit);
-    EXPECT_EQ(started.timeoutMs, operation.timeoutMs);
-    EXPECT_EQ(started.direction, inList ? SG_DXFER_TO_DEV : SG_DXFER_NONE);
+    ASSERT_EQ(row.run(), STARBURN_OK);
+    const SgIoKernelDouble::Call& sent = kernel->journal[from];
+    EXPECT_EQ(sent.interfaceId, 'S');
+    EXPECT_EQ(sent.direction, row.direction);
+    EXPECT_EQ(sent.length, row.length);
+    EXPECT_EQ(sent.hasBuffer, row.length != 0);
+    EXPECT_EQ(sent.timeoutMs, row.timeoutMs);
+    EXPECT_EQ(sent.senseRoom, kMaxSenseLength);
+    if (row.immediateBit == 0) {
+      EXPECT_EQ(kernel->Commands(from), std::vector<std::string>{row.name});
+      continue;
+    }
+    ASSERT_EQ(kernel->Commands(from), (std::vector<std::string>{row.name, "REQUEST SENSE"}));
+    const bool inList = sent.Opcode() == opcode::kFormatUnit;
+    const uint8_t flags = inList ? sent.dataOut.at(row.immediateByte) : sent.cdb[row.immediateByte];
+    EXPECT_EQ(flags & row.immediateBit, row.immediateBit);
     EXPECT_EQ(Last().direction, SG_DXFER_FROM_DEV);
     EXPECT_EQ(Last().length, kMaxSenseLength);
   }
-
-  // A recording handle opens the node exclusively.
-  SgIoDrive drive(kernel, "/dev/sr0");
-  std::unique_ptr<ScsiTransport> exclusive;
-  std::string error;
-  ASSERT_EQ(drive.Open(true, &exclusive, &error), STARBURN_OK);
-  EXPECT_EQ(kernel->opens.back().second & (O_RDWR | O_NONBLOCK | O_EXCL),
-            O_RDWR | O_NONBLOCK | O_EXCL);
-  const int closes = kernel->closes;
-  exclusive.reset();
-  EXPECT_EQ(kernel->closes, closes + 1);
+  EXPECT_EQ(kernel->journal[0].cdb, std::vector<uint8_t>(6, 0));
+  EXPECT_EQ(kernel->journal[1].cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 2, 0}));
+  EXPECT_EQ(kernel->journal[2].dataOut, blocks);  // the caller's bytes, as they are
 }
 
 TEST_F(SgIoTransportTest, TheDrivesStatusAndSenseComeBackAsTheDriveSentThem) {
