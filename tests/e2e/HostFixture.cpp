@@ -10,9 +10,9 @@
 
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/Medium.h"
 #include "platform/OrletBases.h"
 #include "starburn/StarBurn.h"
+#include "virtual/Medium.h"
 
 namespace e2e {
 

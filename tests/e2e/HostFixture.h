@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "devices/EmulatedRecorder.h"
-#include "devices/FaultPlan.h"
 #include "orlet/FileContainer.h"
 #include "orlet/MediaBurning.h"
 #include "support/RecordingObservers.h"
+#include "virtual/EmulatedRecorder.h"
+#include "virtual/FaultPlan.h"
 
 namespace e2e {
 

@@ -13,7 +13,7 @@
 
 #include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/DriveDiscovery.h"
+#include "linux/DriveDiscovery.h"
 
 namespace {
 

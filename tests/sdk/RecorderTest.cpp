@@ -10,11 +10,11 @@
 #include <string>
 
 #include "SdkTestSupport.h"
-#include "devices/EmulatedAnswers.h"
-#include "devices/FaultPlan.h"
 #include "mmc/Bytes.h"
 #include "mmc/MmcDrive.h"
 #include "mmc/Profiles.h"
+#include "virtual/EmulatedAnswers.h"
+#include "virtual/FaultPlan.h"
 
 namespace {
 

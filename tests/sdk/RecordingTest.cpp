@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "SdkTestSupport.h"
-#include "devices/DriveDiscovery.h"
+#include "linux/DriveDiscovery.h"
 #include "mmc/Answers.h"
 #include "mmc/Profiles.h"
 

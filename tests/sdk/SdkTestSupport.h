@@ -26,11 +26,11 @@
 #include "common/BlockIo.h"
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/EmulatedRecorder.h"
-#include "devices/Medium.h"
-#include "devices/SgSystem.h"
+#include "linux/SgSystem.h"
 #include "mmc/Cdb.h"
 #include "starburn/StarBurn.h"
+#include "virtual/EmulatedRecorder.h"
+#include "virtual/Medium.h"
 
 namespace sdktest {
 

@@ -14,9 +14,9 @@
 
 #include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/DriveDiscovery.h"
-#include "devices/SgIoTransport.h"
-#include "devices/SgSystem.h"
+#include "linux/DriveDiscovery.h"
+#include "linux/SgIoTransport.h"
+#include "linux/SgSystem.h"
 #include "mmc/Cdb.h"
 #include "mmc/MmcDrive.h"
 

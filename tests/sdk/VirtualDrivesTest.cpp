@@ -11,10 +11,10 @@
 
 #include "SdkTestSupport.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/EmulatedDisc.h"
-#include "devices/Medium.h"
-#include "devices/Sidecar.h"
-#include "devices/VirtualDriveList.h"
+#include "virtual/EmulatedDisc.h"
+#include "virtual/Medium.h"
+#include "virtual/Sidecar.h"
+#include "virtual/VirtualDriveList.h"
 
 namespace {
 

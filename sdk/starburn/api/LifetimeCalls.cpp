@@ -8,9 +8,9 @@
 #include "common/ErrorOut.h"
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/DriveDiscovery.h"
-#include "devices/VirtualDriveList.h"
+#include "devices/Discovery.h"
 #include "starburn/StarBurn.h"
+#include "virtual/VirtualDriveList.h"
 
 namespace starburn {
 
@@ -67,8 +67,7 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
       }
     }
     if (starburn::RealDrivesWanted()) {
-      starburn::DeviceRegistry::Instance().AttachDiscovered(
-          starburn::DiscoverDrives(starburn::SgSystem::Kernel()));
+      starburn::DeviceRegistry::Instance().AttachDiscovered(starburn::DiscoverSystemDrives());
     }
     starburn::environmentRead = true;
   }

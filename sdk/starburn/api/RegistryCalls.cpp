@@ -9,8 +9,8 @@
 #include "api/DeviceCallSupport.h"
 #include "api/SdkState.h"
 #include "devices/DeviceRegistry.h"
-#include "devices/VirtualDriveList.h"
 #include "starburn/StarBurn.h"
+#include "virtual/VirtualDriveList.h"
 
 using starburn::DeviceRegistry;
 using starburn::ErrorOut;

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "devices/Discovery.h"
 #include "devices/DriveBackend.h"
-#include "devices/DriveDiscovery.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {

@@ -1,4 +1,4 @@
-#include "devices/Sidecar.h"
+#include "virtual/Sidecar.h"
 
 #include <algorithm>
 #include <sstream>

@@ -21,20 +21,11 @@
 #include <memory>
 #include <string>
 
+#include "devices/Discovery.h"
 #include "devices/DriveBackend.h"
-#include "devices/SgSystem.h"
+#include "linux/SgSystem.h"
 
 namespace starburn {
-
-// Where the kernel places a drive: host adapter, channel, target, logical
-// unit. An sr node and an sg node of one drive have the same address.
-struct ScsiAddress {
-  uint8_t host = 0, channel = 0, target = 0, lun = 0;
-  bool operator==(const ScsiAddress& other) const {
-    return host == other.host && channel == other.channel && target == other.target &&
-           lun == other.lun;
-  }
-};
 
 class SgIoTransport : public ScsiTransport {
  public:

@@ -1,4 +1,4 @@
-#include "devices/VirtualDriveList.h"
+#include "virtual/VirtualDriveList.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "devices/DeviceRegistry.h"
-#include "devices/EmulatedRecorder.h"
-#include "devices/Medium.h"
+#include "virtual/EmulatedRecorder.h"
+#include "virtual/Medium.h"
 
 namespace starburn {
 

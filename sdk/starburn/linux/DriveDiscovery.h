@@ -17,35 +17,19 @@
 #include <string>
 #include <vector>
 
+#include "devices/Discovery.h"
 #include "devices/DriveBackend.h"
-#include "devices/SgIoTransport.h"
-#include "devices/SgSystem.h"
+#include "linux/SgIoTransport.h"
+#include "linux/SgSystem.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {
 
-struct FoundDrive {
-  std::string node;  // "/dev/sr0"
-  std::shared_ptr<DriveBackend> backend;
-  ScsiAddress address;  // all 0 when the kernel would not say
-  bool addressKnown = false;
-};
-
-struct SkippedNode {
-  std::string node;
-  StarBurnStatus status = STARBURN_OK;  // why, as a status
-  std::string reason;                   // why, in words
-};
-
-struct Discovery {
-  std::vector<FoundDrive> drives;  // sr nodes in number order, then sg nodes
-  std::vector<SkippedNode> skipped;
-};
-
 // The directory of the device nodes.
 constexpr const char* kDeviceDirectory = "/dev";
 
-// Opens, asks and closes every candidate node of directory once.
+// Opens, asks and closes every candidate node of directory once
+// (DiscoverSystemDrives: the kernel's nodes under kDeviceDirectory).
 Discovery DiscoverDrives(const std::shared_ptr<SgSystem>& system,
                          const std::string& directory = kDeviceDirectory);
 

@@ -48,10 +48,10 @@
 #include <vector>
 
 #include "devices/DriveBackend.h"
-#include "devices/DriveModel.h"
-#include "devices/EmulatedAnswers.h"
-#include "devices/EmulatedDisc.h"
-#include "devices/FaultPlan.h"
+#include "virtual/DriveModel.h"
+#include "virtual/EmulatedAnswers.h"
+#include "virtual/EmulatedDisc.h"
+#include "virtual/FaultPlan.h"
 
 namespace starburn {
 

@@ -1,4 +1,4 @@
-#include "devices/SgIoTransport.h"
+#include "linux/SgIoTransport.h"
 
 #include <fcntl.h>
 #include <scsi/scsi.h>

@@ -1,4 +1,4 @@
-#include "devices/EmulatedDisc.h"
+#include "virtual/EmulatedDisc.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

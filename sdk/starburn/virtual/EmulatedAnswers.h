@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "devices/DriveModel.h"
-#include "devices/EmulatedDisc.h"
 #include "mmc/Answers.h"
+#include "virtual/DriveModel.h"
+#include "virtual/EmulatedDisc.h"
 
 namespace starburn {
 

@@ -1,8 +1,8 @@
-#include "devices/DriveDiscovery.h"
+#include "linux/DriveDiscovery.h"
 
 #include <algorithm>
 
-#include "devices/SgIoTransport.h"
+#include "linux/SgIoTransport.h"
 #include "mmc/MmcDrive.h"
 
 namespace starburn {
@@ -70,5 +70,7 @@ Discovery DiscoverDrives(const std::shared_ptr<SgSystem>& system, const std::str
   }
   return found;
 }
+
+Discovery DiscoverSystemDrives() { return DiscoverDrives(SgSystem::Kernel()); }
 
 }  // namespace starburn

@@ -1,15 +1,15 @@
-#include "devices/EmulatedRecorder.h"
+#include "virtual/EmulatedRecorder.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "common/BlockIo.h"
-#include "devices/EmulatedAnswers.h"
-#include "devices/ImageLock.h"
 #include "mmc/Answers.h"
 #include "mmc/Bytes.h"
 #include "mmc/Cdb.h"
 #include "mmc/Profiles.h"
+#include "virtual/EmulatedAnswers.h"
+#include "virtual/ImageLock.h"
 
 namespace starburn {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "devices/DriveModel.h"
 #include "starburn/StarBurn.h"
+#include "virtual/DriveModel.h"
 
 namespace starburn {
 

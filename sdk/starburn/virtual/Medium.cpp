@@ -1,4 +1,4 @@
-#include "devices/Medium.h"
+#include "virtual/Medium.h"
 
 #include "mmc/Profiles.h"
 

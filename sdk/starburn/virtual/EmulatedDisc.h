@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "devices/ImageFile.h"
-#include "devices/Medium.h"
-#include "devices/Sidecar.h"
 #include "mmc/Sense.h"
+#include "virtual/ImageFile.h"
+#include "virtual/Medium.h"
+#include "virtual/Sidecar.h"
 
 namespace starburn {
 

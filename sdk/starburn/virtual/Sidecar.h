@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "devices/Medium.h"
 #include "starburn/StarBurn.h"
+#include "virtual/Medium.h"
 
 namespace starburn {
 

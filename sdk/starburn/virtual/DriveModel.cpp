@@ -1,4 +1,4 @@
-#include "devices/DriveModel.h"
+#include "virtual/DriveModel.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "devices/ImageFile.h"
+#include "virtual/ImageFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "devices/SgSystem.h"
+#include "linux/SgSystem.h"
 
 #include <dirent.h>
 #include <fcntl.h>

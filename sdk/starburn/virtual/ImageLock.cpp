@@ -1,4 +1,4 @@
-#include "devices/ImageLock.h"
+#include "virtual/ImageLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "devices/EmulatedAnswers.h"
+#include "virtual/EmulatedAnswers.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,51 @@
+#pragma once
+
+// What a search for the machine's own optical drives finds: each drive with
+// the backend that opens it and its place on the bus, and each device node
+// that could not be used, with the reason, so that a host can tell its user
+// why a drive the system lists does not show. The search itself is the
+// platform's (linux/: SG_IO on /dev/sr and /dev/sg nodes).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/DriveBackend.h"
+#include "starburn/StarBurn.h"
+
+namespace starburn {
+
+// Where the system places a drive: host adapter, channel (bus), target,
+// logical unit. Two device nodes of one drive have the same address.
+struct ScsiAddress {
+  uint8_t host = 0, channel = 0, target = 0, lun = 0;
+  bool operator==(const ScsiAddress& other) const {
+    return host == other.host && channel == other.channel && target == other.target &&
+           lun == other.lun;
+  }
+};
+
+struct FoundDrive {
+  std::string node;  // the device node the drive is opened through ("/dev/sr0")
+  std::shared_ptr<DriveBackend> backend;
+  ScsiAddress address;  // all 0 when the system would not say
+  bool addressKnown = false;
+};
+
+struct SkippedNode {
+  std::string node;
+  StarBurnStatus status = STARBURN_OK;  // why, as a status
+  std::string reason;                   // why, in words
+};
+
+struct Discovery {
+  std::vector<FoundDrive> drives;  // in the platform's order (see its search)
+  std::vector<SkippedNode> skipped;
+};
+
+// The machine's drives, searched the platform's way; opens, asks and closes
+// each candidate once. Called once, when the SDK starts.
+Discovery DiscoverSystemDrives();
+
+}  // namespace starburn
