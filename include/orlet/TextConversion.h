@@ -9,7 +9,11 @@
 #include <locale>
 #include <string>
 
-#if defined(ORLET_BASES_BUILD)
+#if defined(_WIN32) && defined(ORLET_BASES_BUILD)
+#define ORLET_BASES_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define ORLET_BASES_API __declspec(dllimport)
+#elif defined(ORLET_BASES_BUILD)
 #define ORLET_BASES_API __attribute__((visibility("default")))
 #else
 #define ORLET_BASES_API
@@ -21,7 +25,10 @@ namespace Orlet {
 /// (default: the process's global one). Under the "C" or "POSIX" locale 8-bit
 /// text is UTF-8, so non-ASCII names work in a host that never calls
 /// setlocale. Bytes that do not decode become U+DC80 to U+DCFF and turn back
-/// into the same bytes, so any file name survives a round trip. Any thread.
+/// into the same bytes, so any file name survives a round trip. On Windows
+/// 8-bit text is in the process's ANSI code page and locale is not read (a
+/// program whose manifest makes UTF-8 its ANSI code page reaches every name).
+/// Any thread.
 ORLET_BASES_API std::wstring mbs_to_tcs(const std::string& text,
                                         const std::locale& locale = std::locale());
 /// Wide text to 8-bit text under a locale, the reverse of mbs_to_tcs; a

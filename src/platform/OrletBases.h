@@ -1,8 +1,9 @@
 #pragma once
 
 // The base services the library uses: worker threads, locks, directory search,
-// file access, text conversion and the module directory. Implemented on POSIX
-// by the OrletBases library (port/bases).
+// file access, text conversion and the module directory. Implemented by the
+// OrletBases library: port/bases/posix on POSIX, port/bases/windows on Win32,
+// with the semantics stated here on both.
 
 #include <atomic>
 #include <condition_variable>
@@ -67,10 +68,20 @@ class ORLET_BASES_API Thread {
   void Run();
 
   mutable std::mutex mutex;
-  mutable std::condition_variable changed;
-  std::thread worker;    // guarded by mutex
   bool running = false;  // guarded by mutex
+#if defined(_WIN32)
+  // CreateThread's handle (guarded by mutex); the stop request and the body's
+  // end as manual-reset events, which a waiter waits on with a timeout.
+  static unsigned long __stdcall Entry(void* self);
+  void* worker = nullptr;
+  void* stopEvent = nullptr;
+  void* endedEvent = nullptr;
+  unsigned long workerId = 0;
+#else
+  mutable std::condition_variable changed;
+  std::thread worker;  // guarded by mutex
   std::atomic<bool> stopRequested{false};
+#endif
 };
 
 // A lock between threads; the same thread may take it again (recursive).
@@ -85,7 +96,12 @@ class ORLET_BASES_API Cs {
   void Unlock() const;
 
  private:
+#if defined(_WIN32)
+  struct Section;  // a CRITICAL_SECTION
+  std::unique_ptr<Section> section;
+#else
   mutable std::recursive_mutex mutex;
+#endif
 };
 
 // Holds a Cs from construction to destruction.
@@ -101,7 +117,8 @@ class ORLET_BASES_API CsLocker {
 };
 
 // Enumerates one directory: "." and ".." first, then the entries in byte
-// order of their names (so an enumeration is the same on every run). The
+// order of their names (UTF-16 unit order on Win32), so an enumeration is the
+// same on every run. The
 // names are read when FindFirst is called; the destructor ends the search.
 class ORLET_BASES_API FileFind {
  public:
@@ -119,7 +136,11 @@ class ORLET_BASES_API FileFind {
   std::wstring GetFileName() const;
 
  private:
+#if defined(_WIN32)
+  std::vector<std::wstring> names;  // as FindFirstFileW gives them (UTF-16)
+#else
   std::vector<std::string> names;  // file-system names (bytes)
+#endif
   std::size_t position = 0;
 };
 
@@ -139,7 +160,8 @@ class ORLET_BASES_API FileIo {
   FileIo(const FileIo&) = delete;
   FileIo& operator=(const FileIo&) = delete;
 
-  // access: kGenericRead and/or kGenericWrite; share: ignored on POSIX;
+  // access: kGenericRead and/or kGenericWrite; share: kShareRead or 0 (Win32
+  // only; ignored on POSIX);
   // creation: kOpenExisting or kCreateAlways. Nonzero when open. Opening
   // again closes the earlier file first.
   virtual int Open(const std::wstring& path, uint32_t access, uint32_t share, uint32_t creation);
@@ -152,7 +174,11 @@ class ORLET_BASES_API FileIo {
 
  private:
   static constexpr uint64_t kSizeUnknown = UINT64_MAX;
+#if defined(_WIN32)
+  void* handle = nullptr;  // CreateFileW's; null when no file is open
+#else
   int descriptor = -1;
+#endif
   uint64_t sizeAtOpen = kSizeUnknown;  // read-only files: the size when opened
 };
 

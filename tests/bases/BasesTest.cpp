@@ -4,11 +4,11 @@
 // directory through the ASPI probe (aspi_probe_tests).
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <locale>
@@ -17,10 +17,38 @@
 
 #include "platform/OrletBases.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 using Orlet::kInfinite;
 
+#if defined(_WIN32)
+TEST(TextConversionTest, RoundTripsInTheAnsiCodePage) {
+  struct Case {
+    const char* bytes;
+    const wchar_t* wide;
+    const char* back;
+  };
+  // A process whose ANSI code page is UTF-8 reaches every name; one in a
+  // Western code page holds Latin-1 and writes the rest as '?'.
+  const std::vector<Case> cases =
+      GetACP() == CP_UTF8 ? std::vector<Case>{{"caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80",
+                                               L"caf\u00e9 \u65e5 \U0001F600",
+                                               "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"}}
+                          : std::vector<Case>{{"caf\xE9", L"caf\u00e9", "caf\xE9"},
+                                              {nullptr, L"caf\u00e9 \u65e5", "caf\xE9 ?"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.back);
+    if (c.bytes != nullptr) {
+      EXPECT_EQ(Orlet::mbs_to_tcs(c.bytes), c.wide);
+    }
+    EXPECT_EQ(Orlet::tcs_to_mbs(c.wide), c.back);
+  }
+}
+#else
 TEST(TextConversionTest, RoundTripsUnderEveryUtf8Locale) {
   struct Case {
     const char* bytes;  // null: the text has no byte form
@@ -55,27 +83,28 @@ TEST(TextConversionTest, RoundTripsUnderEveryUtf8Locale) {
   }
 }
 
+#endif
+
 TEST(FileFindTest, ListsDotEntriesFirstThenNamesInByteOrder) {
-  char pattern[] = "/tmp/orlet-bases-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string dir = pattern;
-  for (const char* name : {"/b.txt", "/a.txt", "/\xC3\xA9t\xC3\xA9", "/noext"}) {
-    std::ofstream(dir + name) << "x";
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("orlet-bases-" + std::to_string(std::rand()));
+  std::filesystem::create_directories(dir / "sub");
+  for (const char* name : {"b.txt", "a.txt", "\xC3\xA9t\xC3\xA9", "noext"}) {
+    std::ofstream(dir / std::filesystem::u8path(name)) << "x";  // UTF-8 to the system's form
   }
-  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
   const struct {
-    const char* directory;
+    std::filesystem::path directory;
     const wchar_t* names;
   } cases[] = {
-      {"", L". .. a.txt b.txt noext sub \u00e9t\u00e9 "},
-      {"/missing", L""},
+      {dir, L". .. a.txt b.txt noext sub \u00e9t\u00e9 "},
+      {dir / "missing", L""},
   };
   for (const auto& c : cases) {
     Orlet::FileFind find;
     EXPECT_EQ(find.GetFileName(), L"");  // nothing current before the first
     std::wstring names;
     // "*.*", the one pattern the library asks for.
-    if (find.FindFirst(Orlet::mbs_to_tcs(dir + c.directory), L"*.*") != 0) {
+    if (find.FindFirst(c.directory.wstring(), L"*.*") != 0) {
       do {
         names += find.GetFileName() + L" ";
       } while (find.FindNext() != 0);
@@ -84,7 +113,7 @@ TEST(FileFindTest, ListsDotEntriesFirstThenNamesInByteOrder) {
     EXPECT_EQ(find.FindNext(), 0);
     EXPECT_EQ(find.GetFileName(), L"");  // nothing current after the last
   }
-  std::system(("rm -rf '" + dir + "'").c_str());
+  std::filesystem::remove_all(dir);
 }
 
 // Runs until asked to stop.
