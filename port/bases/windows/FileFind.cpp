@@ -6,9 +6,6 @@
 
 namespace Orlet {
 
-FileFind::FileFind() = default;
-FileFind::~FileFind() = default;
-
 int FileFind::FindFirst(const std::wstring& directory, const std::wstring& pattern) {
   names.clear();
   position = 0;
@@ -39,12 +36,6 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
   names.insert(names.end(), std::make_move_iterator(entries.begin()),
                std::make_move_iterator(entries.end()));
   return names.empty() ? 0 : 1;
-}
-
-int FileFind::FindNext() {
-  if (position >= names.size()) return 0;
-  ++position;
-  return position < names.size() ? 1 : 0;
 }
 
 std::wstring FileFind::GetFileName() const {
