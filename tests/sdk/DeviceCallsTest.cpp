@@ -50,6 +50,9 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
             STARBURN_STATUS_NOT_FOUND);
   EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetLastTrack, reader, &last),
             STARBURN_STATUS_NOT_FOUND);
+  uint32_t lastAddress = 1;
+  EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_GetLastAddress, reader, &lastAddress), STARBURN_OK);
+  EXPECT_EQ(lastAddress, 0u);             // nothing recorded
   EXPECT_NE(Open("CdRom0", 1), nullptr);  // shared with shared
   EXPECT_EQ(Open("CdRom0", 0, nullptr, nullptr, &status), nullptr);
   EXPECT_EQ(status, STARBURN_STATUS_DEVICE_BUSY);

@@ -173,7 +173,10 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
   const Act read = [](Rig& rig, const Medium& medium) {
     std::vector<uint8_t> block(kBlockSize);
     const bool written = medium.kind != MediumClass::kOverwritable;
-    if (written) RecordSession(*rig.mmc, medium.profile, 300, false);
+    if (written) {
+      RecordSession(*rig.mmc, medium.profile, 300, false);
+      EXPECT_EQ(Disc(*rig.mmc).sessions, 2);  // the closed one and the empty one after it
+    }
     return rig.mmc->Read(written ? 300 : medium.capacity - 1, 1, block.data());
   };
   const struct {
