@@ -118,6 +118,9 @@ class MediaTest(Case):
                                      re.escape(safety.display(medium)))
                 if step == "tree":
                     make_sources(source, number)
+                    # U+1F3FF: its UTF-16 form ends in the last low surrogate (DFFF),
+                    # which other writers' Joliet trees cannot hold.
+                    write(os.path.join(source, "日本", "肌 \U0001F3FF.txt"), "skin %d" % number)
                 elif step == "many":
                     write(os.path.join(source, "inner", "leaf.txt"), "as deep as a folder")
                     for name in range(MANY_FILES):

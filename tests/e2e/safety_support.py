@@ -91,6 +91,8 @@ def make_sources(root, seed=1, big=0):
     block, and a file of big bytes (to stop a write in) when big."""
     os.makedirs(os.path.join(root, "empty folder"), exist_ok=True)
     write(os.path.join(root, "readme.txt"), "a tree burned by the end-to-end test %d\n" % seed)
+    # Recorded on the first day of the first month at midnight, each field at its lowest.
+    os.utime(os.path.join(root, "readme.txt"), (946684800, 946684800))  # 2000-01-01T00:00:00Z
     write(os.path.join(root, "zero bytes.dat"), b"")
     for size in (1, 2047, 2048, 2049, 100000):
         write(os.path.join(root, "sizes", "%d.bin" % size), pattern(size, seed + size))

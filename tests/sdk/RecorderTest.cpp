@@ -176,6 +176,10 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
     if (written) {
       RecordSession(*rig.mmc, medium.profile, 300, false);
       EXPECT_EQ(Disc(*rig.mmc).sessions, 2);  // the closed one and the empty one after it
+      Toc toc;  // from track 1 on: track 1 at block 0, then the lead-out
+      EXPECT_EQ(rig.mmc->ReadToc(kTocFormatTracks, &toc), STARBURN_OK);
+      EXPECT_EQ(toc.entries.size(), 2u);
+      EXPECT_EQ(toc.entries.empty() ? 0 : toc.entries[0].track, 1);
     }
     return rig.mmc->Read(written ? 300 : medium.capacity - 1, 1, block.data());
   };

@@ -5,8 +5,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -275,6 +277,19 @@ TEST(SgSystemTest, AMountedDeviceFindsItsOwnMountPoint) {
     mounts.emplace_back(device, point);
   }
   ASSERT_GE(mounts.size(), 2u);
+  // A link to a mounted device node (as /dev/cdrom is to /dev/sr0) finds the
+  // node's first mount point.
+  for (const auto& [node, point] : mounts) {
+    if (node[0] != '/' || access(node.c_str(), F_OK) != 0) continue;
+    char link[] = "/tmp/orlet-mount-link-XXXXXX";
+    ASSERT_NE(mkdtemp(link), nullptr);
+    const std::string name = std::string(link) + "/cdrom";
+    ASSERT_EQ(symlink(node.c_str(), name.c_str()), 0);
+    EXPECT_EQ(starburn::SgSystem::Kernel()->MountPointOf(name), point) << node;
+    unlink(name.c_str());
+    rmdir(link);
+    break;
+  }
   for (auto mount = mounts.rbegin(); mount != mounts.rend() - 1; ++mount) {
     if (seen[mount->first] != 1 || mount->first[0] == '/' ||
         mount->second.find('\\') != std::string::npos) {
