@@ -257,6 +257,7 @@ class RefusalTest(Case):
         # medium  the disc  arguments   the message's words
         ("cd-r", "written", "burn BIG", r"need 800\.0 MB, the disc has [\d.]+ MB free; nothing was"),
         ("cd-r", "written", "burn MISSING", "MISSING: no such file or folder"),
+        ("bd-r", "blank", "burn FOLDERS", r"too many folders: a disc holds at most 65534 besides"),
         ("cd-rom", "pressed", "burn TREE", r"the drive cannot write this disc \(code 127\)"),
         ("empty", "", "burn TREE", r"no disc in the drive \(code 2102\)"),
         ("dvd+rw", "written", "burn TREE", r"holds data: --force appends a session that keeps its"),
@@ -273,12 +274,14 @@ class RefusalTest(Case):
 
     def test_each_refusal_is_told_in_words_and_changes_nothing(self):
         tree = make_sources(self.path("tree"))
-        names = {"TREE": tree, "BIG": self.path("larger than a cd.bin"),
+        names = {"TREE": tree, "BIG": self.path("larger than a cd.bin"), "FOLDERS": self.path("f"),
                  "MISSING": self.path("no such folder"), "ODD": self.path("odd.iso"),
                  "ISO": safety.foreign_image("genisoimage", self.path("tree.iso"), tree)}
         with open(names["BIG"], "wb") as out:
             out.truncate(800 << 20)
         write(names["ODD"], "x" * 1000)
+        for number in range(65535):  # one more than a disc holds besides its root
+            os.makedirs(os.path.join(names["FOLDERS"], "%05d" % number))
         for number, (medium, state, args, words) in enumerate(self.ROWS):
             with self.subTest(medium=medium, disc=state, args=args):
                 disc = Disc(medium, self.path("%d.iso" % number))

@@ -12,6 +12,10 @@ namespace orletburn {
 
 namespace {
 
+// ISO 9660 and Joliet path tables number directories in 16 bits, the root
+// among them: a disc holds at most this many folders besides its root.
+constexpr unsigned kMostFolders = 65534;
+
 // "1 file", "3 files".
 std::string Count(unsigned long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -128,6 +132,11 @@ int BurnView::OnFillContainer(Orlet::FileContainer* container) {
     return 0;
   }
   skipped = omitted.size();
+  if (container->GetDirCounts() > kMostFolders) {
+    reason = "too many folders: a disc holds at most " + std::to_string(kMostFolders) +
+             " besides its root (ISO 9660 numbers them in 16 bits); nothing was written";
+    return 0;
+  }
   if (newBytes > settings.freeBytes) {
     reason = "the disc is full: the new files need " + Size(newBytes) + ", the disc has " +
              Size(settings.freeBytes) + " free; nothing was written";
