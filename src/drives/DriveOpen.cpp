@@ -25,8 +25,8 @@ bool HasOpenCall(int32_t accessMethod) {
 bool SptdDeviceName(const std::string& name, std::u16string& wide) {
   if (HoldsTerminator(name)) return false;
   char16_t units[kSptdNameRoom] = {};
-  const int written = MultiByteToWideChar(kSystemCodePage, 0, name.c_str(),
-                                          static_cast<int>(name.size()), units, kSptdNameRoom);
+  const int written = win32::MultiByteToWideChar(
+      kSystemCodePage, 0, name.c_str(), static_cast<int>(name.size()), units, kSptdNameRoom);
   if (written <= 0 || written >= kSptdNameRoom) return false;
   wide.assign(units, static_cast<std::size_t>(written));
   return true;

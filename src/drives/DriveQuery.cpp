@@ -68,8 +68,8 @@ std::wstring ReadVolumeLabel(const std::wstring& driveLetter) {
   if (driveLetter.empty()) return std::wstring();
   const std::wstring root = driveLetter + L"\\";
   wchar_t label[kVolumeLabelRoom] = {};
-  if (GetVolumeInformationW(root.c_str(), label, kVolumeLabelRoom, nullptr, nullptr, nullptr,
-                            nullptr, 0) == 0) {
+  if (win32::GetVolumeInformationW(root.c_str(), label, kVolumeLabelRoom, nullptr, nullptr, nullptr,
+                                   nullptr, 0) == 0) {
     return std::wstring();
   }
   label[kVolumeLabelRoom - 1] = L'\0';
@@ -174,7 +174,8 @@ std::string FindDriveLetter(const DriveInfo& record) {
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const char name[] = {letter, ':', '\0'};
     char target[kDosTargetRoom] = {};
-    if (QueryDosDeviceA(name, target, kDosTargetRoom - 1) != 0 && wanted == target) return name;
+    if (win32::QueryDosDeviceA(name, target, kDosTargetRoom - 1) != 0 && wanted == target)
+      return name;
   }
   return std::string();
 }

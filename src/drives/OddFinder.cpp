@@ -97,9 +97,9 @@ int OddFinder::ProbeAspi() {
   wchar_t directory[kModuleDirRoom] = {};
   if (GetModuleDir(directory, kModuleDirRoom) != 0) {
     const std::wstring path = std::wstring(directory) + kAspiModule;
-    if (HMODULE module = LoadLibraryW(path.c_str())) {
-      available = GetProcAddress(module, kAspiEntry) != nullptr ? 1 : 0;
-      FreeLibrary(module);
+    if (win32::HMODULE module = win32::LoadLibraryW(path.c_str())) {
+      available = win32::GetProcAddress(module, kAspiEntry) != nullptr ? 1 : 0;
+      win32::FreeLibrary(module);
     }
   }
   aspiAvailable = available;
@@ -145,9 +145,9 @@ void OddFinder::ScanSptdDrives() { ScanDriveLettersInternal(AccessSptd); }
 void OddFinder::ScanDriveLettersInternal(DriveAccessMethod method) {
   for (char letter = kFirstScannedLetter; letter <= kLastLetter; ++letter) {
     const char root[] = {letter, ':', '\0'};
-    if (GetDriveTypeA(root) != kDriveCdrom) continue;
+    if (win32::GetDriveTypeA(root) != win32::kDriveCdrom) continue;
     char target[kScanTargetRoom] = {};
-    if (QueryDosDeviceA(root, target, kScanTargetRoom) == 0) continue;
+    if (win32::QueryDosDeviceA(root, target, kScanTargetRoom) == 0) continue;
     target[kScanTargetRoom - 1] = '\0';
     std::string name;
     if (!DeviceNameOfTarget(target, name)) continue;

@@ -112,9 +112,9 @@ void FileSystemNameChecker::MakeLongNameUnique(char16_t* name, std::size_t room)
   std::u16string text = ReadName<char16_t>(name, room);
   const std::size_t split = SplitPosition(text);
 
-  __time64_t now = 0;
-  _time64(&now);
-  const char* timeText = _ctime64(&now);
+  win32::__time64_t now = 0;
+  win32::_time64(&now);
+  const char* timeText = win32::_ctime64(&now);
   std::u16string added = u"_" + Widen<char16_t>(timeText != nullptr ? timeText : kUnknownTimeText) +
                          text.substr(split);
   // Trailing blanks go (the time text's line feed when there is no tail);

@@ -1,10 +1,16 @@
 #pragma once
 
-// The Windows kernel and runtime services the library calls, as a small
-// stand-in on Linux (port/win32). Drive letters, device targets and volume
-// labels come from the SDK's device registry.
+// The Windows kernel and runtime services the library calls, under the
+// library's own namespace so that on Windows they sit beside the system's
+// calls of the same names instead of replacing them (port/win32). Drive
+// letters, device targets and volume labels come from the SDK's device
+// registry on every platform: it holds the virtual drives and the machine's
+// own, so that both are found alike. Module loading, text conversion and the
+// clock are the system's on Windows and a small stand-in on Linux.
 
 #include <cstdint>
+
+namespace win32 {
 
 using DWORD = uint32_t;
 using BOOL = int;
@@ -32,27 +38,31 @@ BOOL GetVolumeInformationW(const wchar_t* rootPath, wchar_t* label, DWORD labelS
                            DWORD* serialNumber, DWORD* maxComponentLength, DWORD* flags,
                            wchar_t* fileSystemName, DWORD fileSystemNameSize);
 
-// Converts 8-bit text (UTF-8, whatever codePage says) to UTF-16. length -1:
-// up to and with the terminator. wide null or wideSize 0: answers the units
-// needed. Answers the units written, 0 when they do not fit.
+// Converts 8-bit text to UTF-16: in codePage on Windows, UTF-8 on Linux
+// whatever codePage says. length -1: up to and with the terminator. wide null
+// or wideSize 0: answers the units needed. Answers the units written, 0 when
+// they do not fit.
 int MultiByteToWideChar(unsigned codePage, DWORD flags, const char* text, int length,
                         char16_t* wide, int wideSize);
 
-// dlopen(RTLD_NOW | RTLD_LOCAL) of the path, backslashes read as '/'.
+// The module at path (on Linux dlopen(RTLD_NOW | RTLD_LOCAL), backslashes
+// read as '/').
 HMODULE LoadLibraryW(const wchar_t* path);
 void* GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);
 
-// The current time (or the fixed one, see Win32FixClock).
+// The current time (or the fixed one, see FixClock).
 __time64_t _time64(__time64_t* out);
 // "Wed Jan 02 02:03:55 1980\n" in local time, in a per-thread buffer that the
 // next call on the same thread overwrites; null for an unrepresentable time.
 const char* _ctime64(const __time64_t* time);
 
 // Tests fix the clock that _time64 answers; a negative value releases it.
-void Win32FixClock(__time64_t time);
+void FixClock(__time64_t time);
 
 // Tests watch the module loading: watch (null: nobody) is called with the path
 // of every LoadLibraryW, as the caller gave it, before the module is loaded.
-using Win32ModuleLoadWatch = void (*)(const wchar_t* path);
-void Win32WatchModuleLoads(Win32ModuleLoadWatch watch);
+using ModuleLoadWatch = void (*)(const wchar_t* path);
+void WatchModuleLoads(ModuleLoadWatch watch);
+
+}  // namespace win32

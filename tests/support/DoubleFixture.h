@@ -26,11 +26,11 @@ class DriveDoubleTest : public DoubleTest {
  protected:
   void SetUp() override {
     DoubleTest::SetUp();
-    Win32WatchModuleLoads(
+    win32::WatchModuleLoads(
         [](const wchar_t* path) { Double().Enter("LoadLibraryW", Orlet::tcs_to_mbs(path)); });
   }
   void TearDown() override {
-    Win32WatchModuleLoads(nullptr);
+    win32::WatchModuleLoads(nullptr);
     DoubleTest::TearDown();
   }
 };

@@ -20,7 +20,7 @@ constexpr std::size_t kShort = Orlet::kShortNameRoom;
 constexpr std::size_t kLong = Orlet::kLongNameRoom;
 
 // Wed Jan 02 02:03:55 1980, UTC; '@' in an expected long name stands for it.
-constexpr __time64_t kFixedTime = 315626635;
+constexpr win32::__time64_t kFixedTime = 315626635;
 const std::u16string kTimeText = u"_Wed_Jan_02_02_03_55_1980";
 
 struct Row {
@@ -77,9 +77,9 @@ TEST_P(FileSystemNameCheckerTest, Rewrite) {
   }
   setenv("TZ", "UTC", 1);
   tzset();
-  Win32FixClock(kFixedTime);
+  win32::FixClock(kFixedTime);
   EXPECT_EQ(row.wide ? Rewrite<char16_t>(row) : Rewrite<char>(row), expected);
-  Win32FixClock(-1);
+  win32::FixClock(-1);
 }
 
 const Row kRows[] = {

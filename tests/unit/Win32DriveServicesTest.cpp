@@ -18,11 +18,12 @@ class Win32DriveServicesTest : public support::DoubleTest {};
 
 TEST_F(Win32DriveServicesTest, DriveTypeIsCdromOnlyForALetterOfTheRegistry) {
   support::AddNamedDrive("CdRom0", 'E');
-  for (const char* root : {"E:", "E:\\", "e:"}) EXPECT_EQ(GetDriveTypeA(root), kDriveCdrom) << root;
+  for (const char* root : {"E:", "E:\\", "e:"})
+    EXPECT_EQ(win32::GetDriveTypeA(root), win32::kDriveCdrom) << root;
   for (const char* other : {"F:", "E", "EE:", "E:x", "E:\\x", ":", ""}) {
-    EXPECT_EQ(GetDriveTypeA(other), kDriveNoRootDir) << other;
+    EXPECT_EQ(win32::GetDriveTypeA(other), win32::kDriveNoRootDir) << other;
   }
-  EXPECT_EQ(GetDriveTypeA(nullptr), kDriveNoRootDir);
+  EXPECT_EQ(win32::GetDriveTypeA(nullptr), win32::kDriveNoRootDir);
 }
 
 TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
@@ -30,15 +31,15 @@ TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
   char target[260];
   std::memset(target, 'x', sizeof target);
   const std::string expected = "\\Device\\CdRom0";
-  ASSERT_EQ(QueryDosDeviceA("E:", target, sizeof target), expected.size() + 2);
+  ASSERT_EQ(win32::QueryDosDeviceA("E:", target, sizeof target), expected.size() + 2);
   EXPECT_EQ(std::string(target), expected);
   EXPECT_EQ(target[expected.size() + 1], '\0');
 
   // Exactly enough room, then one less: refused, never cut.
-  const auto room = static_cast<DWORD>(expected.size() + 2);
-  EXPECT_EQ(QueryDosDeviceA("E:", target, room), room);
-  EXPECT_EQ(QueryDosDeviceA("E:", target, room - 1), 0u);
-  EXPECT_EQ(QueryDosDeviceA("F:", target, sizeof target), 0u);
+  const auto room = static_cast<win32::DWORD>(expected.size() + 2);
+  EXPECT_EQ(win32::QueryDosDeviceA("E:", target, room), room);
+  EXPECT_EQ(win32::QueryDosDeviceA("E:", target, room - 1), 0u);
+  EXPECT_EQ(win32::QueryDosDeviceA("F:", target, sizeof target), 0u);
 }
 
 TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
@@ -46,28 +47,35 @@ TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
   drive.volumeLabel = u"Holiday \U0001F600";  // a character outside the 16-bit plane
   support::AddNamedDrive("CdRom1", 'F');      // no readable session
   wchar_t label[260];
-  ASSERT_NE(GetVolumeInformationW(L"E:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  ASSERT_NE(
+      win32::GetVolumeInformationW(L"E:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(std::wstring(label), L"Holiday \U0001F600");
 
   // Room for the label and its terminator, then one less.
-  EXPECT_NE(GetVolumeInformationW(L"E:\\", label, 10, nullptr, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(GetVolumeInformationW(L"E:\\", label, 9, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  const auto room = static_cast<win32::DWORD>(std::wstring(label).size() + 1);
+  EXPECT_NE(
+      win32::GetVolumeInformationW(L"E:\\", label, room, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(
+      win32::GetVolumeInformationW(L"E:\\", label, room - 1, nullptr, nullptr, nullptr, nullptr, 0),
+      0);
 
-  EXPECT_EQ(GetVolumeInformationW(L"F:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(GetVolumeInformationW(L"G:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(
+      win32::GetVolumeInformationW(L"F:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(
+      win32::GetVolumeInformationW(L"G:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
 }
 
 TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
   char16_t wide[8];
   std::fill(std::begin(wide), std::end(wide), u'#');
-  ASSERT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 8), 6);
+  ASSERT_EQ(win32::MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 8), 6);
   EXPECT_EQ(std::u16string(wide, 7), u"CdRom0#");  // no terminator of its own
 
   // Too small a room: nothing.
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 5), 0);
+  EXPECT_EQ(win32::MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 5), 0);
 
   // UTF-8 text; a character above U+FFFF takes two units.
-  ASSERT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
+  ASSERT_EQ(win32::MultiByteToWideChar(0, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
   EXPECT_EQ(std::u16string(wide, 3), u"\u00E9\U0001F600");
 }
 

@@ -1,4 +1,4 @@
-// _time64 and _ctime64, with a clock that tests can fix.
+// _time64 and _ctime64 on Linux, with a clock that tests can fix.
 
 #include <atomic>
 #include <cstdio>
@@ -6,6 +6,7 @@
 
 #include "platform/Win32.h"
 
+namespace win32 {
 namespace {
 
 std::atomic<__time64_t> fixedClock{-1};
@@ -16,7 +17,7 @@ constexpr std::size_t kTimeTextRoom = 64;
 
 }  // namespace
 
-void Win32FixClock(__time64_t time) { fixedClock = time; }
+void FixClock(__time64_t time) { fixedClock = time; }
 
 __time64_t _time64(__time64_t* out) {
   const __time64_t fixed = fixedClock;
@@ -39,3 +40,5 @@ const char* _ctime64(const __time64_t* time) {
                 local.tm_year + 1900);
   return text;
 }
+
+}  // namespace win32

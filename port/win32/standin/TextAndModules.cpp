@@ -1,4 +1,4 @@
-// MultiByteToWideChar and module loading.
+// MultiByteToWideChar and module loading on Linux.
 
 #include <dlfcn.h>
 
@@ -10,9 +10,10 @@
 #include "platform/OrletBases.h"
 #include "platform/Win32.h"
 
+namespace win32 {
 namespace {
 
-std::atomic<Win32ModuleLoadWatch> moduleLoadWatch{nullptr};
+std::atomic<ModuleLoadWatch> moduleLoadWatch{nullptr};
 
 }  // namespace
 
@@ -39,11 +40,11 @@ int MultiByteToWideChar(unsigned /*codePage*/, DWORD /*flags*/, const char* text
   return static_cast<int>(units.size());
 }
 
-void Win32WatchModuleLoads(Win32ModuleLoadWatch watch) { moduleLoadWatch = watch; }
+void WatchModuleLoads(ModuleLoadWatch watch) { moduleLoadWatch = watch; }
 
 HMODULE LoadLibraryW(const wchar_t* path) {
   if (path == nullptr) return nullptr;
-  if (Win32ModuleLoadWatch watch = moduleLoadWatch.load()) watch(path);
+  if (ModuleLoadWatch watch = moduleLoadWatch.load()) watch(path);
   std::string file = Orlet::tcs_to_mbs(path);
   std::replace(file.begin(), file.end(), '\\', '/');
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -54,3 +55,5 @@ void* GetProcAddress(HMODULE module, const char* name) {
 }
 
 BOOL FreeLibrary(HMODULE module) { return module != nullptr && dlclose(module) == 0 ? 1 : 0; }
+
+}  // namespace win32

@@ -1,4 +1,6 @@
-// Drive types, device targets and volume labels from the SDK's registry.
+// Drive types, device targets and volume labels from the SDK's registry, on
+// every platform: the registry lists the virtual drives and the machine's own
+// under the letters it gave them.
 
 #include <cctype>
 #include <cstring>
@@ -25,6 +27,8 @@ char LetterOf(const char* name) {
 }
 
 }  // namespace
+
+namespace win32 {
 
 unsigned GetDriveTypeA(const char* rootPath) {
   const char letter = LetterOf(rootPath);
@@ -64,12 +68,13 @@ BOOL GetVolumeInformationW(const wchar_t* rootPath, wchar_t* label, DWORD labelS
   if (letter == 0 || StarBurn_GetVolumeLabelByLetter(letter, text, kLabelRoom) != STARBURN_OK) {
     return 0;
   }
-  // UTF-16 to the library's wide text; surrogate pairs become one character.
+  // UTF-16 to the library's wide text: as it is where wide characters are
+  // 16-bit units (Windows); elsewhere a surrogate pair becomes one character.
   std::wstring wide;
   for (uint32_t i = 0; i < kLabelRoom && text[i] != 0; ++i) {
     uint32_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < kLabelRoom && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (sizeof(wchar_t) > 2 && unit >= 0xD800 && unit <= 0xDBFF && i + 1 < kLabelRoom &&
+        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
@@ -80,3 +85,5 @@ BOOL GetVolumeInformationW(const wchar_t* rootPath, wchar_t* label, DWORD labelS
   label[wide.size()] = L'\0';
   return 1;
 }
+
+}  // namespace win32
