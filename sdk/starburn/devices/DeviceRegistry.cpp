@@ -68,9 +68,9 @@ DeviceRegistry& DeviceRegistry::Instance() {
 StarBurnStatus DeviceRegistry::AttachVirtual(
     const std::vector<std::shared_ptr<DriveBackend>>& backends, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex);
-  const std::size_t room = kLastLetter - kFirstLetter + 1;
-  if (drives.size() + backends.size() > room) {
-    *error = "at most " + std::to_string(room) +
+  const std::string free = FreeLettersInternal();
+  if (backends.size() > free.size()) {
+    *error = "at most " + std::to_string(free.size()) +
              " virtual drives: the letters D: to Z: run out (real drives take letters too)";
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
@@ -83,10 +83,10 @@ StarBurnStatus DeviceRegistry::AttachVirtual(
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
   }
-  for (const auto& backend : backends) {
+  for (std::size_t i = 0; i < backends.size(); ++i) {
     const auto number = static_cast<uint8_t>(drives.size());
     const uint8_t address[4] = {kVirtualPort, 0, number, 0};
-    AppendInternal(address, backend);
+    AppendInternal(address, free[i], backends[i]);
   }
   return STARBURN_OK;
 }
@@ -103,7 +103,10 @@ void DeviceRegistry::AttachDiscovered(const Discovery& discovery) {
     const ScsiAddress& a = found.address;
     const uint8_t unknown[4] = {kUnknownPort, 0, number, 0};
     const uint8_t given[4] = {a.host, a.channel, a.target, a.lun};
-    AppendInternal(found.addressKnown ? given : unknown, found.backend);
+    const std::string free =
+        found.letter != 0 ? std::string(1, found.letter) : FreeLettersInternal();
+    const char letter = free.empty() ? '\0' : free[0];
+    AppendInternal(found.addressKnown ? given : unknown, letter, found.backend);
   }
   skipped = discovery.skipped;
 }
@@ -113,13 +116,22 @@ std::vector<SkippedNode> DeviceRegistry::Skipped() {
   return skipped;
 }
 
-void DeviceRegistry::AppendInternal(const uint8_t scsiAddress[4],
+std::string DeviceRegistry::FreeLettersInternal() const {
+  const uint32_t system = SystemDriveLetters();
+  std::string free;
+  for (char letter = kFirstLetter; letter <= kLastLetter; ++letter) {
+    if ((system & (1u << (letter - 'A'))) == 0 && FindLetterInternal(letter) == nullptr) {
+      free.push_back(letter);
+    }
+  }
+  return free;
+}
+
+void DeviceRegistry::AppendInternal(const uint8_t scsiAddress[4], char letter,
                                     std::shared_ptr<DriveBackend> backend) {
   const auto number = static_cast<uint8_t>(drives.size());
   const uint8_t address[STARBURN_DEVICE_ADDRESS_SIZE] = {number, scsiAddress[0], scsiAddress[1],
                                                          scsiAddress[2], scsiAddress[3]};
-  const char letter =
-      number <= kLastLetter - kFirstLetter ? static_cast<char>(kFirstLetter + number) : '\0';
   drives.push_back(std::make_shared<RegisteredDrive>("CdRom" + std::to_string(number), letter,
                                                      address, std::move(backend)));
 }
@@ -140,8 +152,12 @@ std::shared_ptr<RegisteredDrive> DeviceRegistry::FindByName(const std::string& n
 std::shared_ptr<RegisteredDrive> DeviceRegistry::FindByLetter(char letter) {
   const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   std::lock_guard<std::mutex> lock(mutex);
+  return FindLetterInternal(upper);
+}
+
+std::shared_ptr<RegisteredDrive> DeviceRegistry::FindLetterInternal(char letter) const {
   for (const auto& drive : drives) {
-    if (drive->Letter() != 0 && drive->Letter() == upper) return drive;
+    if (drive->Letter() != 0 && drive->Letter() == letter) return drive;
   }
   return nullptr;
 }

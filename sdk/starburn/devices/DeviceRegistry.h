@@ -1,8 +1,10 @@
 #pragma once
 
 // The drives the SDK knows, as CdRom0, CdRom1, ... in the order they were
-// registered, with the drive letters D: to Z: (drive N has the letter D + N;
-// drives past Z: have none and are reached by name or address). At the SDK's
+// registered, with the drive letters D: to Z: (each drive the first letter no
+// earlier drive and not the system uses, where the system uses letters: on
+// Windows a real drive keeps the system's letter; drives past the last free
+// letter have none and are reached by name or address). At the SDK's
 // first start the virtual drives of the environment come first, then the
 // real drives discovery finds; virtual drives attached later follow them. A
 // drive stays registered for the life of the process; handles keep their
@@ -71,11 +73,14 @@ class DeviceRegistry {
 
   // Registers the backends as new virtual drives, all or none: refused when
   // two drives would share an image or the letters D: to Z: would run out.
+  // Each takes the first letter from D: that neither a registered drive nor
+  // the system (SystemDriveLetters) uses.
   StarBurnStatus AttachVirtual(const std::vector<std::shared_ptr<DriveBackend>>& backends,
                                std::string* error);
   // Registers the real drives discovery found that are not registered yet
   // (the same device node), after the drives already there, at the SCSI
-  // address the kernel gave; and keeps the nodes it skipped for Skipped(),
+  // address the kernel gave and under the system's letter where it gave one
+  // (else as a virtual drive's); and keeps the nodes it skipped for Skipped(),
   // in place of those of an earlier discovery.
   void AttachDiscovered(const Discovery& discovery);
   // The device nodes the last discovery could not use, with why.
@@ -91,8 +96,14 @@ class DeviceRegistry {
   void DetachAll();
 
  private:
-  // Appends a drive numbered and lettered by its position. Under mutex.
-  void AppendInternal(const uint8_t scsiAddress[4], std::shared_ptr<DriveBackend> backend);
+  // Appends a drive numbered by its position, at letter (0: none). Under mutex.
+  void AppendInternal(const uint8_t scsiAddress[4], char letter,
+                      std::shared_ptr<DriveBackend> backend);
+  // The letters from D: to Z: that neither a registered drive nor the system
+  // uses, in order. Under mutex.
+  std::string FreeLettersInternal() const;
+  // The drive at letter (upper case), or null. Under mutex.
+  std::shared_ptr<RegisteredDrive> FindLetterInternal(char letter) const;
 
   std::mutex mutex;  // guards drives and skipped
   std::vector<std::shared_ptr<RegisteredDrive>> drives;

@@ -4,7 +4,8 @@
 // the backend that opens it and its place on the bus, and each device node
 // that could not be used, with the reason, so that a host can tell its user
 // why a drive the system lists does not show. The search itself is the
-// platform's (linux/: SG_IO on /dev/sr and /dev/sg nodes).
+// platform's (linux/: SG_IO on /dev/sr and /dev/sg nodes; windows/: SPTI on
+// the volumes of the drive letters the system gives optical drives).
 
 #include <cstdint>
 #include <memory>
@@ -27,8 +28,9 @@ struct ScsiAddress {
 };
 
 struct FoundDrive {
-  std::string node;  // the device node the drive is opened through ("/dev/sr0")
+  std::string node;  // the device node the drive is opened through ("/dev/sr0", "\\.\E:")
   std::shared_ptr<DriveBackend> backend;
+  char letter = 0;      // the system's letter for the drive ('E'); 0 where there is none
   ScsiAddress address;  // all 0 when the system would not say
   bool addressKnown = false;
 };
@@ -47,5 +49,9 @@ struct Discovery {
 // The machine's drives, searched the platform's way; opens, asks and closes
 // each candidate once. Called once, when the SDK starts.
 Discovery DiscoverSystemDrives();
+
+// The drive letters the system itself uses (bit 0: A:), which virtual
+// drives must leave to it; 0 where the system gives drives no letters.
+uint32_t SystemDriveLetters();
 
 }  // namespace starburn

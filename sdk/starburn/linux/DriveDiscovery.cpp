@@ -73,4 +73,7 @@ Discovery DiscoverDrives(const std::shared_ptr<SgSystem>& system, const std::str
 
 Discovery DiscoverSystemDrives() { return DiscoverDrives(SgSystem::Kernel()); }
 
+// Linux names drives by device node, not by letter: every letter is the SDK's to give.
+uint32_t SystemDriveLetters() { return 0; }
+
 }  // namespace starburn

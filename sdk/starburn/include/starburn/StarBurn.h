@@ -188,10 +188,11 @@ STARBURN_API const char* StarBurn_GetStatusText(StarBurnStatus status);
  * file), or "empty" (no disc, no path). PATH: the image file, block n at byte n * 2048;
  * the disc's state is kept in the text file PATH.state beside it. A missing image is a blank disc
  * (pressed media need one); an image without a state file holds one closed session (an appendable
- * disc). Drives are named CdRom0, CdRom1, ... in the order attached, with the letters D: to Z:, at
- * SCSI address port 255, bus 0, target N, logical unit 0. All or nothing: an unknown medium, an
- * image that cannot be opened or created, a state file that does not match its image, one image
- * named twice or more than 23 drives in all (real drives count too) fail with
+ * disc). Drives are named CdRom0, CdRom1, ... in the order attached, with the free letters from D:
+ * to Z: (on Windows those the system does not use), at SCSI address port 255, bus 0, target N,
+ * logical unit 0. All or nothing: an unknown medium, an image that cannot be opened or created, a
+ * state file that does not match its image, one image named twice or more drives than free
+ * letters (real drives take letters too) fail with
  * STARBURN_STATUS_BAD_CONFIGURATION and a message; none is attached then. */
 STARBURN_API StarBurnStatus StarBurn_AttachVirtualDrives(const char* drives, char* errorText,
                                                          uint32_t errorTextSize);
