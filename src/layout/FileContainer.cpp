@@ -8,6 +8,7 @@
 #include "layout/ChildIndex.h"
 #include "layout/ContainerCall.h"
 #include "layout/FileNameChecker.h"
+#include "layout/StoredNode.h"
 #include "orlet/MediaBurningResult.h"
 
 namespace Orlet {
@@ -57,7 +58,7 @@ void FileContainer::FreeTree(Node* node, bool forget) {
     pending.pop_back();
     if (forget) childIndex->Forget(current);
     pending.insert(pending.end(), current->children.begin(), current->children.end());
-    delete current;
+    delete &StoredNode::Of(*current);  // every node is made as one
   }
 }
 
@@ -82,7 +83,7 @@ FileContainer::Node* FileContainer::AddRoot(std::wstring name, wchar_t driveLett
     FreeTree(root, false);
     root = nullptr;
   }
-  auto* node = new Node;
+  auto* node = new StoredNode;
   node->type = NodeDirectory;
   node->name = std::move(name);
   node->sourcePath = {driveLetter, L':', L'\\'};
@@ -104,7 +105,7 @@ int FileContainer::CreateDir(const std::wstring& name, Node* parent, Node** newN
 int FileContainer::CreateDirInternal(const std::wstring& name, Node* parent, Node** newNode) {
   if (newNode != nullptr) *newNode = nullptr;
   if (parent == nullptr) return ResultInvalidArgument;
-  auto* node = new Node;
+  auto* node = new StoredNode;
   node->type = NodeDirectory;
   node->name = name;
   node->dirCount = 1;
@@ -134,7 +135,7 @@ int FileContainer::ImportFile(const std::wstring& sourcePath, const std::wstring
   const ContainerCall call(childIndex.get());
   if (parent == nullptr || name.empty()) return ResultInvalidArgument;
   if (childIndex->First(parent, FileNameChecker(name)) != nullptr) return ResultAlreadyExists;
-  auto* node = new Node;
+  auto* node = new StoredNode;
   node->type = NodeFile;
   node->imported = 1;
   node->fileCount = 1;

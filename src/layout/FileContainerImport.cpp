@@ -10,6 +10,7 @@
 #include "layout/FileNameChecker.h"
 #include "layout/FolderWalk.h"
 #include "layout/SourcePath.h"
+#include "layout/StoredNode.h"
 #include "orlet/FileContainer.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
@@ -49,7 +50,7 @@ int FileContainer::AddFileOfSize(const std::wstring& sourcePath, uint64_t size,
   const int restriction = CheckFileRestriction(size);
   if (restriction != ResultOk) return restriction;
   if (childIndex->First(parent, FileNameChecker(name)) != nullptr) return ResultAlreadyExists;
-  auto* node = new Node;
+  auto* node = new StoredNode;
   node->type = NodeFile;
   node->fileCount = 1;
   node->size = size;

@@ -1,6 +1,7 @@
 #include "layout/FolderWalk.h"
 
 #include "layout/SourcePath.h"
+#include "layout/StoredNode.h"
 #include "orlet/MediaBurningResult.h"
 #include "orlet/Observers.h"
 #include "platform/OrletBases.h"
@@ -66,10 +67,18 @@ int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, Node* 
   // What GetFileSizeInternal would read, without opening the file: a file
   // this process cannot open counts 0 bytes; pipes, sockets and devices count
   // 0 too (opening a pipe for reading would wait for a writer).
-  const uint64_t size =
-      status.kind == FileStatus::kRegularFile && status.readable ? status.size : 0;
-  const int result = container.AddFileOfSize(source.text, size, itemName, parent, newNode);
-  if (result != ResultOk && observer != nullptr) observer->OnAddFileFailed(source.text, result);
+  const bool readableFile = status.kind == FileStatus::kRegularFile && status.readable;
+  Node* added = nullptr;
+  const int result = container.AddFileOfSize(source.text, readableFile ? status.size : 0, itemName,
+                                             parent, &added);
+  if (result != ResultOk) {
+    if (observer != nullptr) observer->OnAddFileFailed(source.text, result);
+    return result;
+  }
+  // The time that goes with the size, so the recording can take both as the
+  // file's without asking the file system again.
+  if (readableFile) StoredNode::Of(*added).modified = status.modified;
+  if (newNode != nullptr) *newNode = added;
   return result;
 }
 

@@ -194,6 +194,7 @@ struct FileStatus {
   };
   Kind kind = kMissing;
   uint64_t size = 0;      // a regular file's size in bytes
+  int64_t modified = 0;   // its last modification, in seconds since 1970 (UTC)
   bool readable = false;  // the permission bits let this process read it
   uint64_t device = 0;    // the file's identity: device and inode
   uint64_t inode = 0;

@@ -10,6 +10,7 @@
 #include "drives/DriveOpen.h"
 #include "layout/ContainerCall.h"
 #include "layout/FileSystemNameChecker.h"
+#include "layout/StoredNode.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
 #include "recording/OddBurner.h"
@@ -282,10 +283,20 @@ void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
       // The earlier sessions keep the old one.
       kids.RemoveImported(name);
       void* parent = sdkNode;
-      *walkResult = StarBurn_ISO9660JolietFileTree_Add(
-          imageTree, head.errorText, sizeof head.errorText, &head.systemError,
-          isFile ? source.c_str() : nullptr, name.c_str(),
-          isFile ? STARBURN_ADD_FILE : STARBURN_ADD_DIRECTORY, &parent, &childSdkNode);
+      // A file whose status the folder walk kept goes in with it, so the SDK
+      // does not ask the file system again; the image build checks it still
+      // holds before anything is written.
+      const int64_t modified = StoredNode::Of(*child).modified;
+      if (isFile && modified != StoredNode::kNoStatus) {
+        *walkResult = StarBurn_ISO9660JolietFileTree_AddFileWithStatus(
+            imageTree, head.errorText, sizeof head.errorText, &head.systemError, source.c_str(),
+            name.c_str(), child->size, modified, &parent, &childSdkNode);
+      } else {
+        *walkResult = StarBurn_ISO9660JolietFileTree_Add(
+            imageTree, head.errorText, sizeof head.errorText, &head.systemError,
+            isFile ? source.c_str() : nullptr, name.c_str(),
+            isFile ? STARBURN_ADD_FILE : STARBURN_ADD_DIRECTORY, &parent, &childSdkNode);
+      }
       if (*walkResult == STARBURN_OK && childSdkNode != nullptr) kids.Added(childSdkNode);
     }
     // An imported directory whose image node is not found again (its source

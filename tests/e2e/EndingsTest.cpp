@@ -185,7 +185,7 @@ const Ending kHostEndings[] = {
     {"CancelledAsTheWriteBegins", "P5", kCancelAndAbort, "P1 P2 I F B1 P5 B3 B4", Left::kNothing, 1,
      "dvd+r"},
     {"AbortedWithoutACancel", "P5", kAbort, "P1 P2 I F B1 P5 B4", Left::kNothing, 1, "dvd+r"},
-    {"SourceDeletedAfterAddItem", "F", kRemove, "P1 P2 I F P4,515 B4"},
+    {"SourceDeletedAfterAddItem", "F", kRemove, "P1 P2 I F B1 B4,773 B4"},
     {"SourceDeletedBeforeTheImageIsBuilt", "B1", kRemove, "P1 P2 I F B1 B4,773 B4"},
     {"TornDownInTheLastEventOfAWrittenDisc", "B7", kTearDown, "P1 P2 I F B1 P5 B7", Left::kWritten},
     {"TornDownInTheLastEventOfAFailedJob", "B4", kTearDown, "P1 P2 I F P3 B4", Left::kNothing, 0},

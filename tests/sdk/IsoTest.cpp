@@ -5,6 +5,7 @@
 // legal quirks are read.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -406,6 +407,41 @@ TEST(IsoTreeTest, TheStreamStopsAtItsEndAndAChangedTreeIsBuiltAgain) {
   tree.Add(tree.Root(), "", "later");
   EXPECT_EQ(provider->OpenImage(&stream, &error), STARBURN_STATUS_WRONG_STATE);
   EXPECT_EQ(tree.Save(temp.File("out.iso")), STARBURN_STATUS_WRONG_STATE);
+}
+
+// A file added with the status its host read is not looked at until the
+// build, which holds the file to that status before anything is written.
+TEST(IsoTreeTest, AFileAddedWithItsStatusIsHeldToItWhenTheImageIsBuilt) {
+  const struct {
+    const char* name;
+    uint64_t sizeOffset;
+    int64_t timeOffset;
+    bool removed;
+    StarBurnStatus built;
+  } rows[] = {{"as it is", 0, 0, false, STARBURN_OK},
+              {"another size", 1, 0, false, STARBURN_STATUS_SOURCE_CHANGED},
+              {"another time", 0, 1, false, STARBURN_STATUS_SOURCE_CHANGED},
+              {"removed since", 0, 0, true, STARBURN_STATUS_IO_ERROR}};
+  for (const auto& row : rows) {
+    Scratch temp;
+    const std::string source = temp.File("f");
+    WriteFile(source, "twelve bytes");
+    struct stat info {};
+    ASSERT_EQ(::stat(source.c_str(), &info), 0);
+    Tree tree(0, 1);
+    void* root = tree.Root();
+    void* node = nullptr;
+    ASSERT_EQ(StarBurn_ISO9660JolietFileTree_AddFileWithStatus(
+                  tree.handle, tree.error, sizeof tree.error, nullptr, source.c_str(), "f.txt",
+                  12 + row.sizeOffset, info.st_mtime + row.timeOffset, &root, &node),
+              STARBURN_OK)
+        << row.name;
+    int64_t time = 0;
+    EXPECT_EQ(StarBurn_ISO9660JolietFileTree_GetNodeTime(tree.handle, node, &time), STARBURN_OK);
+    EXPECT_EQ(time, info.st_mtime + row.timeOffset) << row.name;
+    if (row.removed) std::filesystem::remove(source);
+    EXPECT_EQ(tree.Build(), row.built) << row.name << ": " << tree.error;
+  }
 }
 
 class IsoSessionReaderTest : public ::testing::Test {

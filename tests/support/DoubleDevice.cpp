@@ -196,6 +196,8 @@ REFUSED(ISO9660JolietFileTree_ImportTrack, void*, void*, uint8_t, uint8_t, char*
         uint32_t*)
 REFUSED(ISO9660JolietFileTree_Add, void*, char*, uint32_t, uint32_t*, const char*, const char*,
         uint32_t, void**, void**)
+REFUSED(ISO9660JolietFileTree_AddFileWithStatus, void*, char*, uint32_t, uint32_t*, const char*,
+        const char*, uint64_t, int64_t, void**, void**)
 REFUSED(ISO9660JolietFileTree_RemoveImported, void*, void*, char*, uint32_t)
 REFUSED(ISO9660JolietFileTree_BuildImage, void*, char*, uint32_t, uint32_t*, uint32_t, uint32_t,
         uint32_t, const char*, const char*, const char*)

@@ -3,8 +3,6 @@
 // and compares them with the file.
 
 #include <starburn/StarBurn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -19,6 +17,7 @@
 #include "ProgressBar.h"
 #include "Report.h"
 #include "Session.h"
+#include "SourceFiles.h"
 #include "Speed.h"
 #include "Text.h"
 
@@ -62,10 +61,10 @@ void OnNotification(uint32_t notification, void* context, void* special1, void* 
 
 // Why the file cannot be written as an image, in words; empty when it can.
 std::string NotAnImage(const std::string& path, uint64_t* size) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) return std::strerror(errno);
-  if (!S_ISREG(status.st_mode)) return "not a file";
-  *size = static_cast<uint64_t>(status.st_size);
+  const EntryStatus status = StatusOf(path);
+  if (status.error != 0) return std::strerror(status.error);
+  if (status.kind != EntryStatus::kFile) return "not a file";
+  *size = status.size;
   if (*size == 0 || *size % kBlock != 0) {
     return "not a whole number of 2048-byte blocks (" + std::to_string(*size) +
            " bytes): not a disc image";
@@ -140,7 +139,7 @@ int BurnImageFile(const Options& options) {
   Say(Format("writing %s (%s) to drive %zu (%s %s)", path.c_str(), Size(size).c_str(),
              session.Index(), Utf8(info.driveLetter).c_str(), Utf8(info.discTypeName).c_str()));
 
-  WriteView view{ProgressBar(isatty(fileno(stdout)) != 0)};
+  WriteView view{ProgressBar(OutputIsTerminal())};
   DriveHandle drive(info, DriveHandle::Use::kRecording, OnNotification, &view);
   if (drive.opened != STARBURN_OK) {
     Error(Format("the drive cannot be opened for recording: %s", drive.error));

@@ -1,7 +1,6 @@
 #include "Commands.h"
 
 #include <starburn/StarBurn.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include "Omissions.h"
 #include "Report.h"
 #include "Session.h"
+#include "SourceFiles.h"
 #include "Speed.h"
 #include "Text.h"
 #include "UnusableDrives.h"
@@ -253,7 +253,7 @@ int BurnPaths(const Options& options) {
   settings.importSession = options.import;
   settings.freeBytes = info.freeBytes;
   settings.skipUnreadable = options.skipUnreadable;
-  settings.interactive = isatty(fileno(stdout)) != 0;
+  settings.interactive = OutputIsTerminal();
   settings.dryRun = options.dryRun;
   settings.label = Wide(options.label);
   // A session that continues a disc bears the disc's label unless --label

@@ -1,16 +1,13 @@
 #include "Omissions.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <orlet/MediaBurningResult.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <system_error>
 
+#include "SourceFiles.h"
 #include "Text.h"
 #include "Updates.h"
 
@@ -19,13 +16,13 @@ namespace orletburn {
 namespace {
 
 // What a source entry that is neither a file nor a folder is, in words.
-std::string SpecialWords(mode_t mode) {
-  const char* kind = S_ISFIFO(mode)   ? "a named pipe (FIFO)"
-                     : S_ISSOCK(mode) ? "a socket"
-                     : S_ISCHR(mode)  ? "a character device"
-                     : S_ISBLK(mode)  ? "a block device"
-                                      : "neither a file nor a folder";
-  return std::string(kind) + ": only files and folders go on a disc";
+std::string SpecialWords(EntryStatus::Kind kind) {
+  const char* what = kind == EntryStatus::kPipe              ? "a named pipe (FIFO)"
+                     : kind == EntryStatus::kSocket          ? "a socket"
+                     : kind == EntryStatus::kCharacterDevice ? "a character device"
+                     : kind == EntryStatus::kBlockDevice     ? "a block device"
+                                                             : "neither a file nor a folder";
+  return std::string(what) + ": only files and folders go on a disc";
 }
 
 // The separator the container's walk puts between a folder and its entries.
@@ -55,34 +52,12 @@ std::string SourceBytes(const std::wstring& text) {
   return out + Utf8(run);
 }
 
-bool IsDotEntry(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   std::string path = folder;
   if (!path.empty() && path.back() != kSeparator) path += kSeparator;
   return path + name;
-}
-
-int ListFolder(const std::string& path, std::vector<std::string>* names) {
-  DIR* stream = opendir(path.c_str());
-  if (stream == nullptr) return errno;
-  int listingError = 0;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(stream);
-    if (entry == nullptr) {
-      listingError = errno;
-      break;
-    }
-    if (!IsDotEntry(entry->d_name)) names->emplace_back(entry->d_name);
-  }
-  closedir(stream);
-  std::sort(names->begin(), names->end());  // the walk's order: bytes, unsigned
-  return listingError;
 }
 
 std::string ErrorWords(int error, bool symbolicLink) {
@@ -129,19 +104,16 @@ std::string RefusalWords(int code) {
 
 // Reads path's status, following links as the container's walk does; empty
 // when it can be read, else why not in words.
-std::string ReadStatus(const std::string& path, struct stat& status) {
-  if (stat(path.c_str(), &status) == 0) return "";
-  const int error = errno;
-  struct stat own;
-  const bool symbolicLink = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
-  return ErrorWords(error, symbolicLink);
+std::string ReadStatus(const std::string& path, EntryStatus* status) {
+  *status = StatusOf(path);
+  return status->error == 0 ? "" : ErrorWords(status->error, IsSymbolicLink(path));
 }
 
 }  // namespace
 
 std::string Unreachable(const std::string& path) {
-  struct stat status;
-  return ReadStatus(path, status);
+  EntryStatus status;
+  return ReadStatus(path, &status);
 }
 
 int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path, Node* parent,
@@ -150,10 +122,9 @@ int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path,
     return updates != nullptr ? updates->Add(container, *this, entry, parent)
                               : Add(container, entry, parent);
   };
-  struct stat status {};
   std::vector<std::string> names;
-  if (path.empty() || path.back() != '/' || stat(path.c_str(), &status) != 0 ||
-      !S_ISDIR(status.st_mode) || ListFolder(path, &names) != 0) {
+  if (path.empty() || path.back() != '/' || StatusOf(path).kind != EntryStatus::kFolder ||
+      ListFolder(path, &names) != 0) {
     return add(path);
   }
   int first = Orlet::ResultOk;
@@ -190,13 +161,14 @@ int Omissions::Add(Orlet::FileContainer& container, const std::string& path, Nod
 }
 
 void Omissions::CheckFolder(const std::string& path, const Node* node, const Folder* up) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
+  const EntryStatus status = StatusOf(path);
+  if (status.error != 0) {
     // AddItem made the folder and left it empty.
-    Record(path, ErrorWords(errno, false) + " (the folder's contents cannot be listed)", true);
+    Record(path, ErrorWords(status.error, false) + " (the folder's contents cannot be listed)",
+           true);
     return;
   }
-  const Folder here{status.st_dev, status.st_ino, up, up == nullptr ? 1 : up->depth + 1};
+  const Folder here{status.device, status.inode, up, up == nullptr ? 1 : up->depth + 1};
   std::vector<std::string> names;
   const int listingError = ListFolder(path, &names);
   if (listingError != 0 && names.empty()) {
@@ -229,8 +201,8 @@ void Omissions::CheckFolder(const std::string& path, const Node* node, const Fol
 }
 
 void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
-  struct stat status;
-  std::string unreachable = ReadStatus(path, status);
+  EntryStatus status;
+  std::string unreachable = ReadStatus(path, &status);
   if (!unreachable.empty()) {
     Record(path, std::move(unreachable), true);
     unopened.push_back(node);
@@ -239,30 +211,28 @@ void Omissions::CheckEmptyFile(const std::string& path, Node* node) {
   // Pipes, sockets and devices are added as 0 bytes (opening a pipe would
   // wait for a writer), but an ISO 9660 image holds only files and folders:
   // such an entry is named and left off, as an entry that cannot be read.
-  if (!S_ISREG(status.st_mode)) {
-    Record(path, SpecialWords(status.st_mode), true);
+  if (status.kind != EntryStatus::kFile) {
+    Record(path, SpecialWords(status.kind), true);
     unopened.push_back(node);
     return;
   }
-  const int file = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (file < 0) {
-    Record(path, ErrorWords(errno, false), true);
+  const int error = TryOpenForReading(path);
+  if (error != 0) {
+    Record(path, ErrorWords(error, false), true);
     unopened.push_back(node);
-    return;
   }
-  close(file);
 }
 
 void Omissions::CheckAbsent(const std::string& path, const Folder& folder) {
-  struct stat status;
-  std::string unreachable = ReadStatus(path, status);
+  EntryStatus status;
+  std::string unreachable = ReadStatus(path, &status);
   if (!unreachable.empty()) {
     Record(path, std::move(unreachable), true);
     return;
   }
-  if (S_ISDIR(status.st_mode)) {
+  if (status.kind == EntryStatus::kFolder) {
     for (const Folder* level = &folder; level != nullptr; level = level->up) {
-      if (level->device == status.st_dev && level->inode == status.st_ino) {
+      if (level->device == status.device && level->inode == status.inode) {
         Record(path, "link loop (it leads back to a folder that holds it)", true);
         return;
       }

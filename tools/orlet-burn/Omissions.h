@@ -2,8 +2,8 @@
 
 #include <orlet/FileContainer.h>
 #include <orlet/Observers.h>
-#include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,9 +25,6 @@ struct Omission {
 
 class Updates;
 
-// The names in the folder at path, in byte order, without "." and "..";
-// answers 0, or the errno of a folder that could not be listed (whole).
-int ListFolder(const std::string& path, std::vector<std::string>* names);
 // folder's path joined with an entry's name, as the container's walk joins
 // them: a separator unless the folder's path already ends in one.
 std::string JoinPath(const std::string& folder, const std::string& name);
@@ -96,8 +93,8 @@ class Omissions : public Orlet::FileContainerObserver {
  private:
   // A folder the walk is inside, with the folders around it.
   struct Folder {
-    dev_t device;
-    ino_t inode;
+    uint64_t device;
+    uint64_t inode;
     const Folder* up;  // null for the path the user gave
     unsigned depth;    // 1 for the path the user gave, as AddItem counts
   };

@@ -1,16 +1,13 @@
 #include "Updates.h"
 
-#include <fcntl.h>
 #include <orlet/MediaBurningResult.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <vector>
 
 #include "DiscReader.h"
+#include "SourceFiles.h"
 #include "Text.h"
 
 namespace orletburn {
@@ -73,8 +70,8 @@ Updates::Node* Updates::OnDisc(Node* parent, const std::wstring& name) {
   return found == known->second.end() ? nullptr : found->second;
 }
 
-bool Updates::SameAsOnDisc(const Node* node, long long size, int64_t modified) const {
-  if (node->size != static_cast<uint64_t>(size)) return false;
+bool Updates::SameAsOnDisc(const Node* node, uint64_t size, int64_t modified) const {
+  if (node->size != size) return false;
   const auto time = times.find(PathBelowRoot(node));
   return time != times.end() && time->second == modified;
 }
@@ -83,11 +80,11 @@ int Updates::Add(Orlet::FileContainer& container, Omissions& omissions, const st
                  Node* parent) {
   const std::string name = LastElement(path);
   Node* earlier = name == "." || name == ".." ? nullptr : OnDisc(parent, Wide(name));
-  struct stat status {};
-  if (earlier == nullptr || stat(path.c_str(), &status) != 0) {
+  const EntryStatus status = earlier == nullptr ? EntryStatus{} : StatusOf(path);
+  if (earlier == nullptr || status.error != 0) {
     return omissions.Add(container, path, parent);  // it names what cannot be read
   }
-  const bool folder = S_ISDIR(status.st_mode);
+  const bool folder = status.kind == EntryStatus::kFolder;
   if (folder && earlier->type == Orlet::FileContainer::NodeDirectory) {
     int first = Orlet::ResultOk;
     std::vector<std::string> names;
@@ -99,19 +96,18 @@ int Updates::Add(Orlet::FileContainer& container, Omissions& omissions, const st
     }
     return first;
   }
-  if (S_ISREG(status.st_mode) && earlier->type == Orlet::FileContainer::NodeFile) {
-    if (SameAsOnDisc(earlier, status.st_size, status.st_mtime)) {
+  if (status.kind == EntryStatus::kFile && earlier->type == Orlet::FileContainer::NodeFile) {
+    if (SameAsOnDisc(earlier, status.size, status.modified)) {
       ++unchanged;
       return Orlet::ResultOk;
     }
     // The disc's version goes only once the new one can be read.
-    const int file = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) {
-      omissions.Record(path, ErrorWords(errno, false) + " (the disc keeps its earlier version)",
+    const int error = TryOpenForReading(path);
+    if (error != 0) {
+      omissions.Record(path, ErrorWords(error, false) + " (the disc keeps its earlier version)",
                        true);
       return Orlet::ResultOk;
     }
-    close(file);
   }
   container.RemoveItem(earlier);
   importedByName[parent].erase(Wide(name));

@@ -47,7 +47,7 @@ class Updates {
  private:
   // The imported child of parent named name, or null.
   Node* OnDisc(Node* parent, const std::wstring& name);
-  bool SameAsOnDisc(const Node* node, long long size, int64_t modified) const;
+  bool SameAsOnDisc(const Node* node, uint64_t size, int64_t modified) const;
 
   const DiscTimes& times;
   // The imported children of each directory looked into, by name.

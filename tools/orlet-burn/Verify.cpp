@@ -1,9 +1,7 @@
 // verify: reads the disc's last session back through the SDK and compares
 // every source file's name, size and content with what the disc holds.
 
-#include <dirent.h>
 #include <starburn/StarBurn.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "DriveUse.h"
 #include "Report.h"
 #include "Session.h"
+#include "SourceFiles.h"
 #include "Text.h"
 
 namespace orletburn {
@@ -39,15 +38,10 @@ using Sources = std::vector<std::pair<std::string, std::string>>;
 // A source as the burn took it: a folder's path ending in '/' stands for its
 // entries at the disc's root, any other path for itself.
 void AddSource(const std::string& path, Sources* sources) {
-  struct stat status {};
-  DIR* folder = nullptr;
-  if (path.size() > 1 && path.back() == '/' && stat(path.c_str(), &status) == 0 &&
-      S_ISDIR(status.st_mode) && (folder = opendir(path.c_str())) != nullptr) {
-    while (const dirent* entry = readdir(folder)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") sources->emplace_back(name, path + name);
-    }
-    closedir(folder);
+  std::vector<std::string> names;
+  if (path.size() > 1 && path.back() == '/' && StatusOf(path).kind == EntryStatus::kFolder &&
+      ListFolder(path, &names) == 0) {
+    for (const std::string& name : names) sources->emplace_back(name, path + name);
     return;
   }
   sources->emplace_back(BaseName(path), path);
@@ -96,16 +90,13 @@ Kids::iterator StoredOnDisc(DiscReader& disc, Kids& kids, const std::string& nam
       return kid;
     }
   }
-  struct stat info {};
-  if (Utf16Units(wide) <= kJolietNameUnits || stat(source.c_str(), &info) != 0 ||
-      !S_ISREG(info.st_mode)) {
-    return kids.end();
-  }
+  if (Utf16Units(wide) <= kJolietNameUnits) return kids.end();
+  const EntryStatus info = StatusOf(source);
+  if (info.error != 0 || info.kind != EntryStatus::kFile) return kids.end();
   const std::wstring kept = wide.substr(0, kKeptPrefix);
   for (auto kid = kids.begin(); kid != kids.end(); ++kid) {
     if (Wide(kid->first).compare(0, kept.size(), kept) != 0 || disc.IsDirectory(kid->second) ||
-        disc.SizeOf(kid->second) != static_cast<unsigned long long>(info.st_size) ||
-        !disc.SameContent(kid->second, source)) {
+        disc.SizeOf(kid->second) != info.size || !disc.SameContent(kid->second, source)) {
       continue;
     }
     *how = Stored::kShortened;
@@ -171,24 +162,20 @@ unsigned CompareEach(DiscReader& disc, const Sources& sources, Kids& kids,
 // in *shortened the files found under a shortened name.
 unsigned Compare(DiscReader& disc, const std::string& path, void* node, const std::string& shown,
                  unsigned* shortened) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
+  const EntryStatus info = StatusOf(path);
+  if (info.error != 0) {
     Differ(Printable(path), "the source cannot be read");
     return 1;
   }
-  if (S_ISDIR(info.st_mode)) {
+  if (info.kind == EntryStatus::kFolder) {
     if (!disc.IsDirectory(node)) {
       Differ(shown, "a folder here, a file on the disc");
       return 1;
     }
+    std::vector<std::string> names;
+    if (ListFolder(path, &names) != 0 && names.empty()) return 1;
     Sources sources;
-    DIR* directory = opendir(path.c_str());
-    if (directory == nullptr) return 1;
-    while (dirent* entry = readdir(directory)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") sources.emplace_back(name, Within(path, name));
-    }
-    closedir(directory);
+    for (const std::string& name : names) sources.emplace_back(name, Within(path, name));
     auto kids = disc.Kids(node);
     unsigned differences = CompareEach(disc, sources, kids, shown, shortened);
     for (const auto& extra : kids) {
@@ -202,9 +189,9 @@ unsigned Compare(DiscReader& disc, const std::string& path, void* node, const st
     return 1;
   }
   const unsigned long long size = disc.SizeOf(node);
-  if (size != static_cast<unsigned long long>(info.st_size)) {
-    Differ(shown,
-           Format("%llu bytes on the disc, %lld here", size, static_cast<long long>(info.st_size)));
+  if (size != info.size) {
+    Differ(shown, Format("%llu bytes on the disc, %llu here", size,
+                         static_cast<unsigned long long>(info.size)));
     return 1;
   }
   if (!disc.SameContent(node, path)) {

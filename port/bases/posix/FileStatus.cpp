@@ -53,6 +53,7 @@ FileStatus QueryFileStatus(const std::string& path) {
                 : S_ISREG(info.st_mode) ? FileStatus::kRegularFile
                                         : FileStatus::kSpecialFile;
   status.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+  status.modified = static_cast<int64_t>(info.st_mtime);
   status.readable = ReadableBy(credentials, info);
   status.device = static_cast<uint64_t>(info.st_dev);
   status.inode = static_cast<uint64_t>(info.st_ino);

@@ -4,6 +4,22 @@
 
 namespace Orlet {
 
+namespace {
+
+// File times count 100-nanosecond ticks since 1601-01-01 (UTC).
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksFrom1601To1970 = 116444736000000000;
+
+// Whole seconds since 1970, rounded down as st_mtime is (also before 1970).
+int64_t UnixSeconds(const FILETIME& time) {
+  const auto ticks =
+      static_cast<int64_t>((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+  const int64_t since = ticks - kTicksFrom1601To1970;
+  return since >= 0 ? since / kTicksPerSecond : -((kTicksPerSecond - 1 - since) / kTicksPerSecond);
+}
+
+}  // namespace
+
 // One handle opened for reading: it tells the kind, the size and the file's
 // identity (volume serial and file index), and whether the process may read
 // it, as the access check of an open judges it (access control lists
@@ -44,6 +60,7 @@ FileStatus QueryFileStatus(const std::string& path) {
   } else if (type == FILE_TYPE_DISK) {
     status.kind = FileStatus::kRegularFile;
     status.size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    status.modified = UnixSeconds(info.ftLastWriteTime);
   } else {
     status.kind = FileStatus::kSpecialFile;
   }

@@ -44,6 +44,26 @@ StarBurnStatus NoTree(const ErrorOut& out) {
   return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "not an image-tree handle");
 }
 
+// The handles of the two add calls: add(image, parent, &added) runs once tree
+// and *parentNode name a tree and one of its nodes; *newNode (may be null)
+// receives the new node's handle, or null on failure.
+template <typename AddTo>
+StarBurnStatus AddThroughHandles(void* tree, void** parentNode, void** newNode, const ErrorOut& out,
+                                 AddTo add) {
+  out.Clear();
+  if (newNode != nullptr) *newNode = nullptr;
+  ImageTree* image = FindTree(tree);
+  if (image == nullptr) return NoTree(out);
+  uint32_t parent = 0;
+  if (parentNode == nullptr || FindNode(image, *parentNode, &parent) == nullptr) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "no parent node of this tree");
+  }
+  uint32_t added = 0;
+  const StarBurnStatus status = add(*image, parent, &added);
+  if (status == STARBURN_OK && newNode != nullptr) *newNode = NodeHandle(added);
+  return status;
+}
+
 }  // namespace
 
 extern "C" {
@@ -196,18 +216,21 @@ StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(void* tree, char* errorText,
                                                   uint32_t kind, void** parentNode,
                                                   void** newNode) {
   const ErrorOut out{errorText, errorTextSize, systemError};
-  out.Clear();
-  if (newNode != nullptr) *newNode = nullptr;
-  ImageTree* image = FindTree(tree);
-  if (image == nullptr) return NoTree(out);
-  uint32_t parent = 0;
-  if (parentNode == nullptr || FindNode(image, *parentNode, &parent) == nullptr) {
-    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "no parent node of this tree");
-  }
-  uint32_t added = 0;
-  const StarBurnStatus status = image->Add(sourcePath, name, kind, parent, &added, out);
-  if (status == STARBURN_OK && newNode != nullptr) *newNode = NodeHandle(added);
-  return status;
+  return AddThroughHandles(tree, parentNode, newNode, out,
+                           [&](ImageTree& image, uint32_t parent, uint32_t* added) {
+                             return image.Add(sourcePath, name, kind, parent, added, out);
+                           });
+}
+
+StarBurnStatus StarBurn_ISO9660JolietFileTree_AddFileWithStatus(
+    void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    const char* sourcePath, const char* name, uint64_t size, int64_t unixSeconds, void** parentNode,
+    void** newNode) {
+  const ErrorOut out{errorText, errorTextSize, systemError};
+  return AddThroughHandles(
+      tree, parentNode, newNode, out, [&](ImageTree& image, uint32_t parent, uint32_t* added) {
+        return image.AddFile(sourcePath, name, size, unixSeconds, parent, added, out);
+      });
 }
 
 StarBurnStatus StarBurn_ISO9660JolietFileTree_BuildImage(

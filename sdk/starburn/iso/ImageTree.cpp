@@ -88,14 +88,8 @@ std::string ImageTree::ImagePath(uint32_t index) const {
   return path.empty() ? "/" : path;
 }
 
-StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
-                              uint32_t* added, const ErrorOut& out) {
-  FileTree& tree = state->tree;
-  if (kind != STARBURN_ADD_FILE && kind != STARBURN_ADD_DIRECTORY) {
-    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
-                    "kind " + std::to_string(kind) + " is neither a file (2) nor a directory (0)");
-  }
-  const bool directory = kind == STARBURN_ADD_DIRECTORY;
+StarBurnStatus ImageTree::CheckEntry(const char* name, uint32_t parent, const ErrorOut& out) const {
+  const FileTree& tree = Tree();
   if (name == nullptr || name[0] == '\0' || std::strcmp(name, ".") == 0 ||
       std::strcmp(name, "..") == 0) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "an entry needs a name other than . or ..");
@@ -103,41 +97,75 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
   if (!tree.IsNode(parent) || !tree.Nodes()[parent].directory || tree.Nodes()[parent].removed) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "the parent is not a directory of this tree");
   }
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
+                              uint32_t* added, const ErrorOut& out) {
+  if (kind != STARBURN_ADD_FILE && kind != STARBURN_ADD_DIRECTORY) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
+                    "kind " + std::to_string(kind) + " is neither a file (2) nor a directory (0)");
+  }
+  const StarBurnStatus checked = CheckEntry(name, parent, out);
+  if (checked != STARBURN_OK) return checked;
   Node node;
   node.parent = parent;
-  node.directory = directory;
-  if (directory) {
-    if (tree.DirectoryCount() >= FileTree::kMaxDirectories) {
+  node.directory = kind == STARBURN_ADD_DIRECTORY;
+  if (node.directory) {
+    if (Tree().DirectoryCount() >= FileTree::kMaxDirectories) {
       return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED,
                       "an image holds at most 65535 directories (path tables number them in 16 "
                       "bits)");
     }
-  } else {
-    if (source == nullptr || source[0] == '\0') {
-      return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "a file needs a source path");
-    }
-    FileStatus info;
-    int code = 0;
-    if (!StatusOf(source, &info, &code)) {
-      return out.Fail(IsNotFound(code) ? STARBURN_STATUS_NOT_FOUND : STARBURN_STATUS_IO_ERROR,
-                      std::string("cannot add ") + source + ": " + SystemErrorText(code),
-                      static_cast<uint32_t>(code));
-    }
-    if (!info.regular) {
-      return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
-                      std::string("cannot add ") + source + ": not a regular file");
-    }
-    if (!info.readable) {
-      code = AccessDeniedCode();
-      return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      std::string("cannot read ") + source + ": " + SystemErrorText(code),
-                      static_cast<uint32_t>(code));
-    }
-    if (!tree.SetSource(node, source)) {
-      return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many source paths");
-    }
-    node.size = info.size;
-    node.modified = info.modified;
+    return Place(std::move(node), nullptr, name, added, out);
+  }
+  if (source == nullptr || source[0] == '\0') {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "a file needs a source path");
+  }
+  FileStatus info;
+  int code = 0;
+  if (!StatusOf(source, &info, &code)) {
+    return out.Fail(IsNotFound(code) ? STARBURN_STATUS_NOT_FOUND : STARBURN_STATUS_IO_ERROR,
+                    std::string("cannot add ") + source + ": " + SystemErrorText(code),
+                    static_cast<uint32_t>(code));
+  }
+  if (!info.regular) {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
+                    std::string("cannot add ") + source + ": not a regular file");
+  }
+  if (!info.readable) {
+    code = AccessDeniedCode();
+    return out.Fail(STARBURN_STATUS_IO_ERROR,
+                    std::string("cannot read ") + source + ": " + SystemErrorText(code),
+                    static_cast<uint32_t>(code));
+  }
+  node.size = info.size;
+  node.modified = info.modified;
+  return Place(std::move(node), source, name, added, out);
+}
+
+StarBurnStatus ImageTree::AddFile(const char* source, const char* name, uint64_t size,
+                                  int64_t modified, uint32_t parent, uint32_t* added,
+                                  const ErrorOut& out) {
+  const StarBurnStatus checked = CheckEntry(name, parent, out);
+  if (checked != STARBURN_OK) return checked;
+  if (source == nullptr || source[0] == '\0') {
+    return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "a file needs a source path");
+  }
+  Node node;
+  node.parent = parent;
+  node.size = size;
+  node.modified = modified;
+  return Place(std::move(node), source, name, added, out);
+}
+
+StarBurnStatus ImageTree::Place(Node node, const char* source, const char* name, uint32_t* added,
+                                const ErrorOut& out) {
+  FileTree& tree = state->tree;
+  const bool directory = node.directory;
+  const uint32_t parent = node.parent;
+  if (!directory && !tree.SetSource(node, source)) {
+    return out.Fail(STARBURN_STATUS_LIMIT_EXCEEDED, "the tree holds too many source paths");
   }
   const std::u16string wanted = Utf8ToUtf16(name);
   auto ask = [this, directory](bool space, std::u16string* answer) {

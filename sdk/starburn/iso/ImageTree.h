@@ -31,6 +31,11 @@ class ImageTree : public ImageProvider {
   // source path or notification 2 with the new directory's path in the image.
   StarBurnStatus Add(const char* source, const char* name, uint32_t kind, uint32_t parent,
                      uint32_t* added, const ErrorOut& out);
+  // Adds a file as Add does, with the size and modification time the caller
+  // read from source's status (a regular file the process may read): source
+  // is not looked at until Build checks it.
+  StarBurnStatus AddFile(const char* source, const char* name, uint64_t size, int64_t modified,
+                         uint32_t parent, uint32_t* added, const ErrorOut& out);
 
   // Takes the imported entry index out of the tree (FileTree::RemoveImported).
   // STARBURN_STATUS_INVALID_ARGUMENT for the root, STARBURN_STATUS_WRONG_STATE
@@ -56,6 +61,13 @@ class ImageTree : public ImageProvider {
   StarBurnStatus Save(const char* path, bool atStartAddress, const ErrorOut& out);
 
  private:
+  // The checks every new entry passes: a name other than "." or "..", and a
+  // parent that is a directory still in the tree.
+  StarBurnStatus CheckEntry(const char* name, uint32_t parent, const ErrorOut& out) const;
+  // Files (source not null) and directories alike, once they passed their
+  // checks: the identifiers chosen, the node inserted, the call-back told.
+  StarBurnStatus Place(Node node, const char* source, const char* name, uint32_t* added,
+                       const ErrorOut& out);
   bool AskRewrite(bool joliet, bool directory, std::u16string* name);
   std::string ImagePath(uint32_t index) const;
   void Notify(uint32_t notification, const std::string& text);

@@ -650,6 +650,20 @@ STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_GetNodeTime(void* tre
 STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_Add(
     void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
     const char* sourcePath, const char* name, uint32_t kind, void** parentNode, void** newNode);
+/** Adds a regular file as StarBurn_ISO9660JolietFileTree_Add does with kind
+ * STARBURN_ADD_FILE, for a host that has already read the file's status:
+ * size (bytes) and unixSeconds (modification time, seconds since 1970 UTC)
+ * are taken as the file's, and sourcePath is not looked at now. The host
+ * vouches that sourcePath named a regular file this process may read when it
+ * read them. BuildImage checks the source against them as against those Add
+ * reads (a file gone or changed since fails the build before anything is
+ * written), and the stream checks them again on the handle it reads through.
+ * An empty sourcePath or name: STARBURN_STATUS_INVALID_ARGUMENT; limits and
+ * clashing names as for Add. */
+STARBURN_API StarBurnStatus StarBurn_ISO9660JolietFileTree_AddFileWithStatus(
+    void* tree, char* errorText, uint32_t errorTextSize, uint32_t* systemError,
+    const char* sourcePath, const char* name, uint64_t size, int64_t unixSeconds, void** parentNode,
+    void** newNode);
 /** Reads up to size bytes at offset of a file node of a tree whose entries were
  * imported from the disc in device (StarBurn_ISO9660JolietFileTree_ImportTrack);
  * *done receives the bytes read, fewer than size only at the end of the file.
