@@ -36,8 +36,9 @@ class Scratch {
  public:
   Scratch() {
     namespace fs = std::filesystem;
+    constexpr int kAttempts = 100;  // random names another process may have taken
     std::random_device random;
-    for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+    for (int attempt = 0; attempt < kAttempts && path.empty(); ++attempt) {
       const fs::path candidate =
           fs::temp_directory_path() / ("starburn-" + std::to_string(random()));
       std::error_code exists;
