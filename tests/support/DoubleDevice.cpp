@@ -98,7 +98,8 @@ StarBurnStatus StarBurn_GetDeviceNameByDeviceAddress(uint8_t port, uint8_t bus, 
   const uint32_t status = D().Enter("StarBurn_GetDeviceNameByDeviceAddress", "",
                                     found ? STARBURN_OK : STARBURN_STATUS_NO_DEVICE);
   if (status != STARBURN_OK) return status;
-  return CopyText(path, devicePath, size) ? status : STARBURN_STATUS_BUFFER_TOO_SMALL;
+  if (!CopyText(path, devicePath, size)) return STARBURN_STATUS_BUFFER_TOO_SMALL;
+  return status;
 }
 
 StarBurnStatus StarBurn_SPTD_GetVersion(char*, uint32_t, char*, uint32_t, uint32_t*) {
@@ -142,7 +143,8 @@ StarBurnStatus StarBurn_CdvdBurnerGrabber_GetDeviceInformation(void* device, cha
   const bool fits = CopyText(drive.vendor, vendor, textSize) &&
                     CopyText(drive.product, product, textSize) &&
                     CopyText(drive.revision, revision, textSize);
-  return fits ? status : STARBURN_STATUS_BUFFER_TOO_SMALL;
+  if (!fits) return STARBURN_STATUS_BUFFER_TOO_SMALL;
+  return status;
 }
 
 int32_t StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(void* device) {

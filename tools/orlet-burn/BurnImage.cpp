@@ -17,8 +17,8 @@
 #include "ProgressBar.h"
 #include "Report.h"
 #include "Session.h"
-#include "SourceFiles.h"
 #include "Speed.h"
+#include "System.h"
 #include "Text.h"
 
 namespace orletburn {

@@ -7,7 +7,7 @@
 #include <climits>
 #include <system_error>
 
-#include "SourceFiles.h"
+#include "System.h"
 #include "Text.h"
 #include "Updates.h"
 

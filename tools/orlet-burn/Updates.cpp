@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DiscReader.h"
-#include "SourceFiles.h"
+#include "System.h"
 #include "Text.h"
 
 namespace orletburn {

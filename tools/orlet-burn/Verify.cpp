@@ -14,7 +14,7 @@
 #include "DriveUse.h"
 #include "Report.h"
 #include "Session.h"
-#include "SourceFiles.h"
+#include "System.h"
 #include "Text.h"
 
 namespace orletburn {

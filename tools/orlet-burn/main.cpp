@@ -17,6 +17,7 @@
 #include "Commands.h"
 #include "Report.h"
 #include "Speed.h"
+#include "System.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
       case 'v':
         // Every command sent to a drive, on the standard error: the SDK's
         // command log, which reads the variable at its first command.
-        setenv("STARBURN_LOG", "-", 1);
+        SetEnvironment("STARBURN_LOG", "-");
         break;
       case 'q':
         if (!SpeaksJson()) SetVoice(Voice::kQuiet);

@@ -1,6 +1,6 @@
-// The source files' status and listing on POSIX systems.
+// What orlet-burn asks of the system, on POSIX systems.
 
-#include "SourceFiles.h"
+#include "System.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace orletburn {
 
@@ -77,5 +78,7 @@ int TryOpenForReading(const std::string& path) {
 }
 
 bool OutputIsTerminal() { return isatty(fileno(stdout)) != 0; }
+
+void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
 
 }  // namespace orletburn

@@ -1,7 +1,6 @@
-// The source files' status and listing on Windows, through the system's wide
-// calls.
+// What orlet-burn asks of the system, on Windows, through its wide calls.
 
-#include "SourceFiles.h"
+#include "System.h"
 
 #include <io.h>
 #include <windows.h>
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace orletburn {
 
@@ -135,5 +135,7 @@ int TryOpenForReading(const std::string& path) {
 }
 
 bool OutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+void SetEnvironment(const char* name, const char* value) { _putenv_s(name, value); }
 
 }  // namespace orletburn

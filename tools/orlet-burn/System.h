@@ -1,13 +1,12 @@
 #pragma once
 
-// What orlet-burn asks of the file system about the files and folders a user
-// names: their status, a folder's names, whether a file opens for reading,
-// and whether the output is a terminal. Paths are UTF-8 (on Windows
-// converted to UTF-16 for the system's wide calls; on Linux the bytes as they
-// are, so a name that is not UTF-8 still reaches its file). The POSIX and
-// Win32 versions live in posix/ and windows/; errors are errno values on both
-// (Win32 errors mapped to the nearest one), so that ErrorWords says them
-// alike.
+// What orlet-burn asks of the system: about the files and folders a user
+// names, their status, a folder's names and whether a file opens for
+// reading; whether the output is a terminal; setting an environment variable. Paths are UTF-8 (on
+// Windows converted to UTF-16 for the system's wide calls; on Linux the bytes as they are, so a
+// name that is not UTF-8 still reaches its file). The POSIX and Win32 versions live in posix/ and
+// windows/; errors are errno values on both (Win32 errors mapped to the nearest one), so that
+// ErrorWords says them alike.
 
 #include <cstdint>
 #include <string>
@@ -51,5 +50,9 @@ int TryOpenForReading(const std::string& path);
 
 // Whether standard output is a terminal (a progress bar then redraws itself).
 bool OutputIsTerminal();
+
+// Sets the environment variable name to value for this process (and the
+// libraries it has loaded, which read it with getenv).
+void SetEnvironment(const char* name, const char* value);
 
 }  // namespace orletburn
