@@ -1,11 +1,12 @@
 // The SDK's drive calls over virtual drives: a CD-R-only recorder's formats,
-// the opens, sharing and tray locks; handle release and error texts (start-up counting is the
-// environment test's). What the library's drive query reads per medium is read end to end (the host
-// tests' drive records).
+// the opens, sharing and tray locks, a write aborted from another thread; handle release and error
+// texts (start-up counting is the environment test's). What the library's drive query reads per
+// medium is read end to end (the host tests' drive records).
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SdkTestSupport.h"
@@ -100,6 +101,27 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
   EXPECT_EQ(Open("CdRom0", 1, nullptr, nullptr, &status), nullptr);
   EXPECT_EQ(status, STARBURN_STATUS_NOT_STARTED);
   ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
+}
+
+// A host thread's abort while the write runs (run under ThreadSanitizer with
+// the threaded tests).
+class DeviceAbortThreadsTest : public sdktest::SdkFixture {};
+
+TEST_F(DeviceAbortThreadsTest, AbortFromAnotherThreadWhileTheWriteRuns) {
+  Attach("bd-r=" + directory.File("a.iso"));
+  EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_STATUS_WRONG_STATE);  // idle
+  EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom7"), STARBURN_STATUS_NO_DEVICE);
+  sdktest::Notifications seen;
+  std::string abortStatus;
+  seen.onFirstProgress = [&abortStatus] {
+    std::thread host(
+        [&abortStatus] { abortStatus = std::to_string(StarBurn_AbortDeviceWrite(nullptr)); });
+    host.join();
+  };
+  EXPECT_EQ(SdkFixture::Burn("CdRom0", 0, 4096, "THREADED", &seen), STARBURN_STATUS_CANCELLED);
+  EXPECT_EQ(abortStatus, "0");
+  ASSERT_EQ(seen.progress.size(), 1u);  // stopped at the next write after the first notification
+  EXPECT_EQ(Query("CdRom0").blank, 1);
 }
 
 class Counted : public starburn::Object {

@@ -1,10 +1,10 @@
 // Start-up, shut-down, handles and status texts.
 
-#include <cstdlib>
 #include <mutex>
 #include <string>
 
 #include "api/SdkState.h"
+#include "common/Environment.h"
 #include "common/ErrorOut.h"
 #include "common/Object.h"
 #include "devices/DeviceRegistry.h"
@@ -27,8 +27,8 @@ constexpr const char* kVirtualDrivesVariable = "STARBURN_VIRTUAL_DRIVES";
 constexpr const char* kRealDrivesVariable = "STARBURN_REAL_DRIVES";
 
 bool RealDrivesWanted() {
-  const char* value = std::getenv(kRealDrivesVariable);
-  return value == nullptr || std::string(value) != "0";
+  std::string value;
+  return !ReadEnvironment(kRealDrivesVariable, &value) || value != "0";
 }
 
 }  // namespace
@@ -54,9 +54,9 @@ StarBurnStatus StarBurn_UpStartEx(char* errorText, uint32_t errorTextSize) {
   // machine without drives, or whose drives cannot be used, starts all the
   // same (StarBurn_GetUnusableDevice tells why a drive is missing).
   if (!starburn::environmentRead) {
-    const char* list = std::getenv(starburn::kVirtualDrivesVariable);
+    std::string list;
     std::string problem;
-    if (list != nullptr && *list != '\0') {
+    if (starburn::ReadEnvironment(starburn::kVirtualDrivesVariable, &list) && !list.empty()) {
       starburn::DriveModel model;
       if (starburn::VirtualDriveModel(&model, &problem) != STARBURN_OK) {
         return error.Fail(STARBURN_STATUS_BAD_CONFIGURATION, problem);

@@ -1,11 +1,6 @@
 #include "iso/ImageStream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace starburn {
@@ -27,8 +22,7 @@ ImageStream::ImageStream(std::shared_ptr<TreeState> state,
 ImageStream::~ImageStream() { CloseFile(); }
 
 void ImageStream::CloseFile() {
-  if (file >= 0) ::close(file);
-  file = -1;
+  file.Close();
   fileDone = 0;
 }
 
@@ -120,20 +114,19 @@ StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t*
   auto changed = [&] {
     return Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added", error);
   };
-  struct stat info {};
+  FileStatus info;
+  int code = 0;
   bool openedNow = false;
-  if (file < 0) {
-    file = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-      return Fail(STARBURN_STATUS_IO_ERROR, "cannot open " + source + ": " + std::strerror(errno),
+  if (!file.IsOpen()) {
+    if (!file.Open(source, SystemFile::Mode::kRead, &code)) {
+      return Fail(STARBURN_STATUS_IO_ERROR, "cannot open " + source + ": " + SystemErrorText(code),
                   error);
     }
     // The handle is checked, not the path again: this is the file that is read.
-    if (::fstat(file, &info) != 0 || static_cast<uint64_t>(info.st_size) != node.size ||
-        static_cast<int64_t>(info.st_mtime) != node.modified) {
+    if (!file.Status(&info, &code) || info.size != node.size || info.modified != node.modified) {
       return changed();
     }
-    if (node.size >= kSequentialHintBytes) ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (node.size >= kSequentialHintBytes) file.ExpectSequentialReads();
     openedNow = true;
   }
   const uint64_t room = blocks * kBlockSize;
@@ -144,14 +137,13 @@ StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t*
   const uint64_t asked = probeEnd ? wanted + 1 : wanted;
   uint64_t got = 0;
   while (got < wanted) {
-    const ssize_t n = ::read(file, out + got, asked - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      return Fail(STARBURN_STATUS_IO_ERROR, "cannot read " + source + ": " + std::strerror(errno),
+    std::size_t n = 0;
+    if (!file.Read(out + got, asked - got, &n, &code)) {
+      return Fail(STARBURN_STATUS_IO_ERROR, "cannot read " + source + ": " + SystemErrorText(code),
                   error);
     }
     if (n == 0) return changed();  // shorter than when it was added
-    got += static_cast<uint64_t>(n);
+    got += n;
   }
   if (got > wanted) return changed();     // longer
   std::memset(out + got, 0, room - got);  // the last block's tail
@@ -159,8 +151,7 @@ StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t*
   if (fileDone == node.size) {
     // A file read whole right after its check, its end probed, needs no
     // second look; one read across several pulls is checked again at its end.
-    if (!(openedNow && probeEnd) &&
-        (::fstat(file, &info) != 0 || static_cast<uint64_t>(info.st_size) != node.size)) {
+    if (!(openedNow && probeEnd) && (!file.Status(&info, &code) || info.size != node.size)) {
       return changed();
     }
     CloseFile();

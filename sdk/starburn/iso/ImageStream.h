@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/BlockIo.h"
+#include "common/SystemFile.h"
 #include "iso/ImageLayout.h"
 
 namespace starburn {
@@ -60,7 +61,7 @@ class ImageStream : public BlockSource {
   bool renderedValid = false;
   std::size_t runFile = 0;     // in a segment of file data: the current file's node
   uint64_t runFileBlocks = 0;  // and its blocks already pulled
-  int file = -1;               // the current source file
+  SystemFile file;             // the current source file
   uint64_t fileDone = 0;       // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;

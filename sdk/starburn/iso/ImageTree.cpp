@@ -1,16 +1,11 @@
 #include "iso/ImageTree.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "common/SystemFile.h"
 #include "iso/SessionReader.h"
-#include "iso/SourceFile.h"
 #include "iso/Utf.h"
 
 namespace starburn {
@@ -127,23 +122,25 @@ StarBurnStatus ImageTree::Add(const char* source, const char* name, uint32_t kin
   if (source == nullptr || source[0] == '\0') {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT, "a file needs a source path");
   }
-  struct stat info {};
-  if (::stat(source, &info) != 0) {
-    const int code = errno;
-    return out.Fail(code == ENOENT ? STARBURN_STATUS_NOT_FOUND : STARBURN_STATUS_IO_ERROR,
-                    std::string("cannot add ") + source + ": " + std::strerror(code),
+  FileStatus info;
+  int code = 0;
+  if (!StatusOf(source, &info, &code)) {
+    return out.Fail(IsNotFound(code) ? STARBURN_STATUS_NOT_FOUND : STARBURN_STATUS_IO_ERROR,
+                    std::string("cannot add ") + source + ": " + SystemErrorText(code),
                     static_cast<uint32_t>(code));
   }
-  if (!S_ISREG(info.st_mode)) {
+  if (!info.regular) {
     return out.Fail(STARBURN_STATUS_INVALID_ARGUMENT,
                     std::string("cannot add ") + source + ": not a regular file");
   }
-  if (!ReadableByProcess(info)) {
+  if (!info.readable) {
+    code = AccessDeniedCode();
     return out.Fail(STARBURN_STATUS_IO_ERROR,
-                    std::string("cannot read ") + source + ": " + std::strerror(EACCES), EACCES);
+                    std::string("cannot read ") + source + ": " + SystemErrorText(code),
+                    static_cast<uint32_t>(code));
   }
-  node.size = static_cast<uint64_t>(info.st_size);
-  node.modified = info.st_mtime;
+  node.size = info.size;
+  node.modified = info.modified;
   return Place(std::move(node), source, name, added, out);
 }
 
@@ -271,15 +268,14 @@ StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out
   for (const Node& node : tree.Nodes()) {
     if (node.directory || node.imported) continue;
     const std::string source = tree.Source(node);
-    struct stat info {};
-    if (::stat(source.c_str(), &info) != 0) {
-      const int code = errno;
+    FileStatus info;
+    int code = 0;
+    if (!StatusOf(source, &info, &code)) {
       return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      "cannot find " + source + ": " + std::strerror(code),
+                      "cannot find " + source + ": " + SystemErrorText(code),
                       static_cast<uint32_t>(code));
     }
-    if (static_cast<uint64_t>(info.st_size) != node.size ||
-        static_cast<int64_t>(info.st_mtime) != node.modified) {
+    if (info.size != node.size || info.modified != node.modified) {
       return out.Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added");
     }
   }
@@ -336,46 +332,36 @@ StarBurnStatus ImageTree::Save(const char* path, bool atStartAddress, const Erro
   std::string error;
   StarBurnStatus status = OpenImage(&stream, &error);
   if (status != STARBURN_OK) return out.Fail(status, error);
-  const int file = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (file < 0) {
-    const int code = errno;
+  SystemFile file;
+  int code = 0;
+  if (!file.Open(path, SystemFile::Mode::kWrite, &code)) {
     return out.Fail(STARBURN_STATUS_IO_ERROR,
-                    std::string("cannot open ") + path + ": " + std::strerror(code),
+                    std::string("cannot open ") + path + ": " + SystemErrorText(code),
                     static_cast<uint32_t>(code));
   }
-  const off_t base = atStartAddress ? off_t{stream->StartAddress()} * kBlockSize : 0;
-  const off_t end = base + static_cast<off_t>(stream->BlockCount() * kBlockSize);
+  const uint64_t base = atStartAddress ? uint64_t{stream->StartAddress()} * kBlockSize : 0;
+  const uint64_t end = base + stream->BlockCount() * kBlockSize;
   // Cutting the file at the image's start leaves holes that read as zeros,
   // so zero blocks need not be written.
-  int code = ::ftruncate(file, base) == 0 ? 0 : errno;
+  bool written = file.Cut(base, &code);
   std::vector<uint8_t> buffer(std::size_t{kSaveChunkBlocks} * kBlockSize);
-  for (uint64_t done = 0; code == 0 && status == STARBURN_OK && done < stream->BlockCount();) {
+  for (uint64_t done = 0; written && status == STARBURN_OK && done < stream->BlockCount();) {
     const auto blocks =
         static_cast<uint32_t>(std::min<uint64_t>(kSaveChunkBlocks, stream->BlockCount() - done));
     status = stream->Pull(buffer.data(), blocks, &error);
     if (status != STARBURN_OK) break;
     const std::size_t bytes = std::size_t{blocks} * kBlockSize;
-    const off_t at = base + static_cast<off_t>(done * kBlockSize);
     if (!AllZero(buffer.data(), bytes)) {
-      for (std::size_t written = 0; written < bytes;) {
-        const ssize_t n = ::pwrite(file, buffer.data() + written, bytes - written,
-                                   at + static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-          code = n < 0 ? errno : EIO;
-          break;
-        }
-        written += static_cast<std::size_t>(n);
-      }
+      written = file.WriteAt(base + done * kBlockSize, buffer.data(), bytes, &code);
     }
     done += blocks;
   }
-  if (code == 0 && status == STARBURN_OK && ::ftruncate(file, end) != 0) code = errno;
-  if (::close(file) != 0 && code == 0) code = errno;
+  if (written && status == STARBURN_OK) written = file.Cut(end, &code);
+  file.Close();
   if (status != STARBURN_OK) return out.Fail(status, error);
-  if (code != 0) {
+  if (!written) {
     return out.Fail(STARBURN_STATUS_IO_ERROR,
-                    std::string("cannot write ") + path + ": " + std::strerror(code),
+                    std::string("cannot write ") + path + ": " + SystemErrorText(code),
                     static_cast<uint32_t>(code));
   }
   return STARBURN_OK;

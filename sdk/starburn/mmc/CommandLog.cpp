@@ -1,12 +1,12 @@
 #include "mmc/CommandLog.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
 
+#include "common/Environment.h"
+#include "common/SystemFile.h"
 #include "mmc/Cdb.h"
 #include "mmc/Sense.h"
 
@@ -18,19 +18,17 @@ constexpr const char* kLogVariable = "STARBURN_LOG";
 
 struct LogFile {
   std::mutex mutex;
-  FILE* file = nullptr;  // guarded by mutex; never closed (lives with the process)
+  SystemFile file;  // written under mutex; open for the life of the process
 
   LogFile() {
-    const char* name = std::getenv(kLogVariable);
-    if (name == nullptr || *name == '\0') return;
-    if (std::strcmp(name, "-") == 0 || std::strcmp(name, "stderr") == 0) {
-      file = stderr;
-    } else {
-      file = std::fopen(name, "a");
-      if (file == nullptr) {
-        std::fprintf(stderr, "starburn: %s=%s cannot be opened: %s\n", kLogVariable, name,
-                     std::strerror(errno));
-      }
+    std::string name;
+    if (!ReadEnvironment(kLogVariable, &name) || name.empty()) return;
+    int code = 0;
+    if (name == "-" || name == "stderr") {
+      file = SystemFile::StandardError();
+    } else if (!file.Open(name, SystemFile::Mode::kAppend, &code)) {
+      std::fprintf(stderr, "starburn: %s=%s cannot be opened: %s\n", kLogVariable, name.c_str(),
+                   SystemErrorText(code).c_str());
     }
   }
 };
@@ -53,12 +51,12 @@ const char* DirectionOf(DataDirection direction) {
 
 }  // namespace
 
-bool CommandLog::Enabled() { return Log().file != nullptr; }
+bool CommandLog::Enabled() { return Log().file.IsOpen(); }
 
 void CommandLog::Write(const ScsiCommand& command, const ScsiResult& result,
                        std::chrono::steady_clock::duration took) {
   LogFile& log = Log();
-  if (log.file == nullptr) return;
+  if (!log.file.IsOpen()) return;
   std::string cdb;
   for (uint8_t i = 0; i < command.cdbLength; ++i) {
     char hex[4];
@@ -84,11 +82,15 @@ void CommandLog::Write(const ScsiCommand& command, const ScsiResult& result,
   char stamp[16];
   std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(took).count();
+  char head[96];
+  std::snprintf(head, sizeof head, "%s %-28s [", stamp, CommandName(command.cdb[0]));
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "] %u bytes %s, %lld us: ", command.length,
+                DirectionOf(command.direction), static_cast<long long>(micros));
+  const std::string line = head + cdb + tail + outcome + "\n";
   std::lock_guard<std::mutex> lock(log.mutex);
-  std::fprintf(log.file, "%s %-28s [%s] %u bytes %s, %lld us: %s\n", stamp,
-               CommandName(command.cdb[0]), cdb.c_str(), command.length,
-               DirectionOf(command.direction), static_cast<long long>(micros), outcome.c_str());
-  std::fflush(log.file);
+  int ignored = 0;
+  log.file.Write(line.data(), line.size(), &ignored);  // one write: lines never interleave
 }
 
 }  // namespace starburn

@@ -70,7 +70,7 @@ struct ScsiResult {
   // mean nothing and transportError says what happened.
   StarBurnStatus transport = STARBURN_OK;
   std::string transportError;
-  uint32_t systemError = 0;  // errno behind a transport failure
+  uint32_t systemError = 0;  // the system's code behind a transport failure
   uint8_t status = kScsiGood;
   std::array<uint8_t, kMaxSenseLength> sense{};
   uint8_t senseLength = 0;

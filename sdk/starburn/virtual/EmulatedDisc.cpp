@@ -1,16 +1,9 @@
 #include "virtual/EmulatedDisc.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "common/BlockIo.h"
+#include "common/SystemFile.h"
 #include "devices/VolumeDescriptors.h"
 #include "mmc/Answers.h"
 #include "mmc/Profiles.h"
@@ -34,32 +27,34 @@ uint64_t AlignUp(uint64_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// A state file is a few hundred bytes: one read takes it whole.
+constexpr std::size_t kSidecarChunk = 4096;
+
+bool ReadWholeFile(const std::string& path, std::string* text, int* code) {
+  SystemFile file;
+  if (!file.Open(path, SystemFile::Mode::kRead, code)) return false;
+  text->clear();
+  char chunk[kSidecarChunk];
+  std::size_t got = 0;
+  do {
+    if (!file.Read(chunk, sizeof chunk, &got, code)) return false;
+    text->append(chunk, got);
+  } while (got > 0);
+  return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream content;
-  content << file.rdbuf();
-  *text = content.str();
-  return !file.bad();
-}
-
-// Writes text to path through a temporary file renamed over it, so a reader
-// (or a power loss) sees the old sidecar or the new one, never half of one.
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// Writes text to path through a temporary file that replaces it, flushed
+// first, so a reader (or a power loss) sees the old sidecar or the new one,
+// never half of one.
+bool WriteSidecar(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".new";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ok = fsync(fd) == 0 && ok;
-  ok = close(fd) == 0 && ok;
-  ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temporary.c_str());
+  SystemFile file;
+  int code = 0;
+  if (!file.Open(temporary, SystemFile::Mode::kReplace, &code)) return false;
+  bool ok = file.Write(text.data(), text.size(), &code) && file.Flush(&code);
+  file.Close();
+  ok = ok && RenameOver(temporary, path, &code);
+  if (!ok) RemoveFile(temporary);
   return ok;
 }
 
@@ -68,27 +63,28 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
 StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& imagePath, bool settle,
                                   std::unique_ptr<EmulatedDisc>* out, std::string* error) {
   const bool writable = medium.kind != MediumClass::kReadOnly;
-  struct stat info;
-  const bool exists = stat(imagePath.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) {
+  FileStatus info;
+  int code = 0;
+  const bool exists = StatusOf(imagePath, &info, &code);
+  if (exists && !info.regular) {
     *error = imagePath + " is not a regular file";
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
-  uint64_t bytes = exists ? static_cast<uint64_t>(info.st_size) : 0;
+  uint64_t bytes = exists ? info.size : 0;
   if (exists) {
-    const int fd = ::open(imagePath.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) {
+    SystemFile file;
+    if (!file.Open(imagePath, writable ? SystemFile::Mode::kUpdate : SystemFile::Mode::kRead,
+                   &code)) {
       *error = "cannot open " + imagePath + (writable ? " for reading and writing: " : ": ") +
-               strerror(errno);
+               SystemErrorText(code);
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
-    close(fd);
   } else if (!writable) {
     *error = std::string("a ") + medium.name + " needs an existing image, and " + imagePath +
              " does not exist";
     return STARBURN_STATUS_BAD_CONFIGURATION;
-  } else if (access(DirectoryOf(imagePath).c_str(), W_OK | X_OK) != 0) {
-    *error = "cannot create " + imagePath + ": " + strerror(errno);
+  } else if (!CanCreate(imagePath, &code)) {
+    *error = "cannot create " + imagePath + ": " + SystemErrorText(code);
     return STARBURN_STATUS_BAD_CONFIGURATION;
   }
   if (!writable && bytes == 0) {
@@ -103,10 +99,11 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
       "the state file " + sidecar + " does not match the image " + imagePath + ": ";
   bool settled = false;
   bool erased = false;
-  if (!medium.stateless && access(sidecar.c_str(), F_OK) == 0) {
+  FileStatus sidecarStatus;
+  if (!medium.stateless && StatusOf(sidecar, &sidecarStatus, &code)) {
     std::string text;
-    if (!ReadWholeFile(sidecar, &text)) {
-      *error = "cannot read " + sidecar + ": " + strerror(errno);
+    if (!ReadWholeFile(sidecar, &text, &code)) {
+      *error = "cannot read " + sidecar + ": " + SystemErrorText(code);
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
     std::string problem;
@@ -143,11 +140,10 @@ StarBurnStatus EmulatedDisc::Load(const Medium& medium, const std::string& image
   if (settle && settled) {
     // Finish what the interruption left: empty the image of an erased disc
     // first, then record the settled state.
-    int code = 0;
     SenseCodes refusal;
     if ((erased && !disc->image.Truncate(0, &problem, &code)) || !disc->Save(false, &refusal)) {
-      *error = "cannot settle " + sidecar +
-               " after an interruption: " + (problem.empty() ? strerror(errno) : problem);
+      *error = "cannot settle " + sidecar + " after an interruption: " +
+               (problem.empty() ? "the state file cannot be written" : problem);
       return STARBURN_STATUS_BAD_CONFIGURATION;
     }
   }
@@ -398,7 +394,7 @@ bool EmulatedDisc::Save(bool syncImage, SenseCodes* refusal) {
     saved.sessions.back().tracks.push_back(TrackExtent{open->start, 0, TrackExtent::State::kOpen});
   }
   if ((syncImage && !image.Sync(&problem, &code)) ||
-      !ReplaceFile(SidecarPathOf(image.Path()), FormatSidecar(saved))) {
+      !WriteSidecar(SidecarPathOf(image.Path()), FormatSidecar(saved))) {
     *refusal = kWriteFailed;
     return false;
   }

@@ -1,44 +1,42 @@
 #include "virtual/ImageFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "common/BlockIo.h"
 
 namespace starburn {
 
-ImageFile::~ImageFile() {
-  if (fd >= 0) close(fd);
-}
-
 bool ImageFile::Exists() const {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
+  FileStatus status;
+  int ignored = 0;
+  return StatusOf(path, &status, &ignored);
 }
 
 uint64_t ImageFile::Size() const {
-  struct stat info;
-  if (fd >= 0 ? fstat(fd, &info) != 0 : stat(path.c_str(), &info) != 0) return 0;
-  return static_cast<uint64_t>(info.st_size);
+  FileStatus status;
+  int ignored = 0;
+  if (file.IsOpen() ? !file.Status(&status, &ignored) : !StatusOf(path, &status, &ignored)) {
+    return 0;
+  }
+  return status.size;
 }
 
-bool ImageFile::Fail(const char* what, std::string* error, int* systemError) {
-  const int code = errno;
-  if (error != nullptr) *error = std::string("cannot ") + what + " " + path + ": " + strerror(code);
+bool ImageFile::Fail(const char* what, int code, std::string* error, int* systemError) const {
+  if (error != nullptr) {
+    *error = std::string("cannot ") + what + " " + path + ": " + SystemErrorText(code);
+  }
   if (systemError != nullptr) *systemError = code;
   return false;
 }
 
 bool ImageFile::OpenFile(bool create, std::string* error, int* systemError) {
-  if (fd >= 0) return true;
-  int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-  if (create && writable) flags |= O_CREAT;
-  fd = open(path.c_str(), flags, 0666);
-  if (fd < 0) return Fail(create ? "create" : "open", error, systemError);
+  if (file.IsOpen()) return true;
+  const SystemFile::Mode mode = !writable ? SystemFile::Mode::kRead
+                                : create  ? SystemFile::Mode::kUpdateOrCreate
+                                          : SystemFile::Mode::kUpdate;
+  int code = 0;
+  if (!file.Open(path, mode, &code))
+    return Fail(create ? "create" : "open", code, error, systemError);
   return true;
 }
 
@@ -48,13 +46,10 @@ bool ImageFile::Read(uint64_t block, uint32_t count, uint8_t* out, std::string* 
   std::memset(out, 0, size);
   if (!Exists()) return true;  // nothing written yet: the disc reads as zeros
   if (!OpenFile(false, error, systemError)) return false;
-  uint64_t done = 0;
-  while (done < size) {
-    const ssize_t got = pread(fd, out + done, size - done, block * kBlockSize + done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return Fail("read", error, systemError);
-    if (got == 0) break;  // the end of the file: the rest stays zero
-    done += static_cast<uint64_t>(got);
+  std::size_t got = 0;  // short at the end of the file: the rest stays zero
+  int code = 0;
+  if (!file.ReadAt(block * kBlockSize, out, size, &got, &code)) {
+    return Fail("read", code, error, systemError);
   }
   return true;
 }
@@ -62,27 +57,24 @@ bool ImageFile::Read(uint64_t block, uint32_t count, uint8_t* out, std::string* 
 bool ImageFile::Write(uint64_t block, uint32_t count, const uint8_t* data, std::string* error,
                       int* systemError) {
   if (!OpenFile(true, error, systemError)) return false;
-  const uint64_t size = uint64_t{count} * kBlockSize;
-  uint64_t done = 0;
-  while (done < size) {
-    const ssize_t put = pwrite(fd, data + done, size - done, block * kBlockSize + done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return Fail("write", error, systemError);
-    done += static_cast<uint64_t>(put);
+  int code = 0;
+  if (!file.WriteAt(block * kBlockSize, data, uint64_t{count} * kBlockSize, &code)) {
+    return Fail("write", code, error, systemError);
   }
   return true;
 }
 
 bool ImageFile::Sync(std::string* error, int* systemError) {
-  if (fd < 0) return true;
-  if (fdatasync(fd) != 0) return Fail("flush", error, systemError);
+  int code = 0;
+  if (file.IsOpen() && !file.Flush(&code)) return Fail("flush", code, error, systemError);
   return true;
 }
 
 bool ImageFile::Truncate(uint64_t bytes, std::string* error, int* systemError) {
   if (!Exists()) return true;
   if (!OpenFile(false, error, systemError)) return false;
-  if (ftruncate(fd, static_cast<off_t>(bytes)) != 0) return Fail("cut", error, systemError);
+  int code = 0;
+  if (!file.Cut(bytes, &code)) return Fail("cut", code, error, systemError);
   return true;
 }
 

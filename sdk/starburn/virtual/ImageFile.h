@@ -8,12 +8,13 @@
 #include <cstdint>
 #include <string>
 
+#include "common/SystemFile.h"
+
 namespace starburn {
 
 class ImageFile {
  public:
   ImageFile(std::string path, bool writable) : path(std::move(path)), writable(writable) {}
-  ~ImageFile();
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
 
@@ -23,7 +24,7 @@ class ImageFile {
   uint64_t Size() const;
 
   // Each answers false with a message ("cannot write /a.iso: No space left on
-  // device") and the errno in *systemError on failure. Writing creates the
+  // device") and the system's code in *systemError on failure. Writing creates the
   // file when it is missing.
   bool Read(uint64_t block, uint32_t count, uint8_t* out, std::string* error, int* systemError);
   bool Write(uint64_t block, uint32_t count, const uint8_t* data, std::string* error,
@@ -35,11 +36,11 @@ class ImageFile {
 
  private:
   bool OpenFile(bool create, std::string* error, int* systemError);
-  bool Fail(const char* what, std::string* error, int* systemError);
+  bool Fail(const char* what, int code, std::string* error, int* systemError) const;
 
   std::string path;
   bool writable;
-  int fd = -1;
+  SystemFile file;  // opened at the first read or write
 };
 
 }  // namespace starburn

@@ -1,12 +1,6 @@
 #include "virtual/ImageLock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace starburn {
@@ -19,52 +13,46 @@ namespace {
 constexpr auto kReaderWait = std::chrono::seconds(10);
 constexpr auto kReaderPoll = std::chrono::milliseconds(20);
 
-// flock without waiting, through interruptions: 0, or the errno.
-int TryLock(int fd, int operation) {
-  while (flock(fd, operation | LOCK_NB) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
 }  // namespace
 
 ImageLock::Outcome ImageLock::Take(const std::string& imagePath, bool exclusive,
                                    std::unique_ptr<ImageLock>* out, std::string* error) {
-  const int flags = exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
-  int fd = open(imagePath.c_str(), flags, 0666);
-  if (fd < 0 && !exclusive && errno == ENOENT) {
-    out->reset(new ImageLock(-1));
-    return Outcome::kHeld;
-  }
-  if (fd < 0) {
-    *error = "cannot open " + imagePath + ": " + strerror(errno);
+  SystemFile file;
+  int code = 0;
+  if (!file.Open(imagePath, exclusive ? SystemFile::Mode::kUpdateOrCreate : SystemFile::Mode::kRead,
+                 &code)) {
+    // A missing image holds nothing to read yet. A directory is no image
+    // (Windows does not even open it as a file): the disc's load says so.
+    FileStatus status;
+    int ignored = 0;
+    if (!exclusive &&
+        (IsNotFound(code) || (StatusOf(imagePath, &status, &ignored) && !status.regular))) {
+      out->reset(new ImageLock(SystemFile()));
+      return Outcome::kHeld;
+    }
+    *error = "cannot open " + imagePath + ": " + SystemErrorText(code);
     return Outcome::kFailed;
   }
   const auto deadline = std::chrono::steady_clock::now() + kReaderWait;
   for (;;) {
-    int code = TryLock(fd, exclusive ? LOCK_EX : LOCK_SH);
-    if (code == 0) break;
-    if (code == EWOULDBLOCK && exclusive && std::chrono::steady_clock::now() < deadline) {
+    SystemFile::LockOutcome outcome = file.TryLock(exclusive, &code);
+    if (outcome == SystemFile::LockOutcome::kHeld) break;
+    if (outcome == SystemFile::LockOutcome::kBusy && exclusive &&
+        std::chrono::steady_clock::now() < deadline) {
       // Readers only, if a shared lock can be had: let it go and wait for them.
-      code = TryLock(fd, LOCK_SH);
-      if (code == 0) {
-        flock(fd, LOCK_UN);
+      outcome = file.TryLock(false, &code);
+      if (outcome == SystemFile::LockOutcome::kHeld) {
+        file.Unlock();
         std::this_thread::sleep_for(kReaderPoll);
         continue;
       }
     }
-    close(fd);
-    if (code == EWOULDBLOCK) return Outcome::kBusy;
-    *error = "cannot lock " + imagePath + ": " + strerror(code);
+    if (outcome == SystemFile::LockOutcome::kBusy) return Outcome::kBusy;
+    *error = "cannot lock " + imagePath + ": " + SystemErrorText(code);
     return Outcome::kFailed;
   }
-  out->reset(new ImageLock(fd));
+  out->reset(new ImageLock(std::move(file)));
   return Outcome::kHeld;
-}
-
-ImageLock::~ImageLock() {
-  if (fd >= 0) close(fd);  // closing the last descriptor of the open file releases the lock
 }
 
 }  // namespace starburn

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
+#include "common/Environment.h"
 #include "devices/DeviceRegistry.h"
 #include "virtual/EmulatedRecorder.h"
 #include "virtual/Medium.h"
@@ -60,13 +60,16 @@ StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<Virtua
       *error = where + "expected MEDIUM=PATH, the path of the disc's image file";
       return STARBURN_STATUS_BAD_CONFIGURATION;
     } else {
+      // The path is UTF-8 on every platform; on Windows it comes back with
+      // backslashes, its drive letter kept.
       std::error_code failed;
-      const std::filesystem::path absolute = std::filesystem::absolute(path, failed);
+      const std::filesystem::path absolute =
+          std::filesystem::absolute(std::filesystem::u8path(path), failed);
       if (failed) {
         *error = where + "cannot resolve the path: " + failed.message();
         return STARBURN_STATUS_BAD_CONFIGURATION;
       }
-      spec.path = absolute.lexically_normal().string();
+      spec.path = absolute.lexically_normal().u8string();
     }
     out->push_back(spec);
   }
@@ -75,8 +78,9 @@ StarBurnStatus ParseVirtualDriveList(const std::string& text, std::vector<Virtua
 
 StarBurnStatus VirtualDriveModel(DriveModel* out, std::string* error) {
   constexpr const char* kQuirksVariable = "STARBURN_VIRTUAL_QUIRKS";
-  const char* quirks = std::getenv(kQuirksVariable);
-  const StarBurnStatus status = DriveModel::WithQuirks(quirks == nullptr ? "" : quirks, out, error);
+  std::string quirks;
+  ReadEnvironment(kQuirksVariable, &quirks);
+  const StarBurnStatus status = DriveModel::WithQuirks(quirks, out, error);
   if (status != STARBURN_OK) *error = std::string(kQuirksVariable) + ": " + *error;
   return status;
 }

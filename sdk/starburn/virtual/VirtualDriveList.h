@@ -3,9 +3,12 @@
 // The virtual-drive list: "MEDIUM=PATH;MEDIUM=PATH", as STARBURN_VIRTUAL_DRIVES
 // and StarBurn_AttachVirtualDrives take it. MEDIUM is a name of Medium.h or
 // "empty" (a drive without a disc, written "empty" or "empty="); PATH is the
-// image file, relative paths from the current directory. Spaces around names
-// and paths are ignored; empty entries (";;", a trailing ";") are skipped. A
-// path cannot hold ';'.
+// image file (UTF-8), relative paths from the current directory. Spaces
+// around names and paths are ignored; empty entries (";;", a trailing ";")
+// are skipped. A path cannot hold ';'. Entries are split at ';' and a medium
+// from its path at the first '=', never at ':', so that the list takes
+// Windows paths as a Windows user writes them, as PATH does there
+// ("dvd+r=C:\discs\a.iso;cd-r=\\server\share\b.iso").
 
 #include <string>
 #include <vector>

@@ -50,7 +50,7 @@ class SptiSystemDouble : public SptiSystem {
     opens.emplace_back(std::string(path.begin(), path.end()), exclusive);
     *error = volume.openError;
     if (*error != 0) return INVALID_HANDLE_VALUE;
-    Open& made = open[++last];
+    OpenVolume& made = open[++last];
     made.letter = letter;
     std::string problem;
     if (volume.drive && volume.drive->Open(exclusive, &made.path, &problem) != STARBURN_OK) {
@@ -63,7 +63,7 @@ class SptiSystemDouble : public SptiSystem {
   void Close(HANDLE handle) override { open.erase(reinterpret_cast<intptr_t>(handle)); }
   DWORD PassThrough(HANDLE handle, SptiRequest* request) override {
     requests.push_back(*request);
-    Open& at = open.at(reinterpret_cast<intptr_t>(handle));
+    OpenVolume& at = open.at(reinterpret_cast<intptr_t>(handle));
     if (!at.path) return volumes[at.letter].answer(request);
     return Forward(*at.path, request);
   }
@@ -79,7 +79,7 @@ class SptiSystemDouble : public SptiSystem {
   std::vector<std::pair<std::string, bool>> opens;  // path, exclusive
 
  private:
-  struct Open {
+  struct OpenVolume {
     char letter = 0;
     std::unique_ptr<ScsiTransport> path;
   };
@@ -106,7 +106,7 @@ class SptiSystemDouble : public SptiSystem {
   }
 
   intptr_t last = 0x100;
-  std::map<intptr_t, Open> open;
+  std::map<intptr_t, OpenVolume> open;
 };
 
 class SptiTransportTest : public testing::Test {
@@ -145,7 +145,7 @@ TEST_F(SptiTransportTest, CommandsReachThePassThroughWithDirectionLengthAndTimeo
     const std::size_t from = system->requests.size();
     ASSERT_EQ(row.run(), STARBURN_OK);
     const SCSI_PASS_THROUGH_DIRECT& sent = system->requests.at(from).header;
-    EXPECT_EQ(CommandName(sent.Cdb[0]), row.name);
+    EXPECT_STREQ(CommandName(sent.Cdb[0]), row.name);
     EXPECT_EQ(sent.Length, sizeof(SCSI_PASS_THROUGH_DIRECT));
     EXPECT_EQ(sent.DataIn, row.dataIn);
     EXPECT_EQ(sent.DataTransferLength, row.length);
@@ -216,7 +216,7 @@ TEST(SptiErrorsTest, SystemErrorsAreStatusesWithWords) {
     EXPECT_EQ(result.systemError, row.error);
     system->volumes['F'].openError = row.error;
     EXPECT_EQ(OpenDriveVolume(system, 'F', false, &transport, &reason), row.open);
-    EXPECT_NE(reason.find("\\\\.\\F: "), std::string::npos) << reason;
+    EXPECT_EQ(reason.rfind("\\\\.\\F:", 0), 0u) << reason;  // the volume first
     EXPECT_NE(reason.find(row.words), std::string::npos) << reason;
   }
 }

@@ -10,10 +10,11 @@
  *   write a new handle through their first argument; StarBurn_Destroy, given the
  *   handle's address, releases it and sets it to NULL.
  * - Device calls begin with the common head: the device handle, an error-text
- *   buffer, its size in bytes, a system-error out-value (errno of the failing
- *   system call, 0 when none) and a command-failure out-record. The error text
- *   is always terminated and never longer than its buffer; any of the four
- *   outputs may be NULL.
+ *   buffer, its size in bytes, a system-error out-value (the code of the
+ *   failing system call: errno on Linux, GetLastError's on Windows; 0 when
+ *   none) and a command-failure out-record. The error text is always
+ *   terminated and never longer than its buffer; any of the four outputs may
+ *   be NULL.
  * - Text is 8-bit UTF-8 unless the type says StarBurnWChar (UTF-16).
  * - Buffers that receive text come with their size and are always terminated;
  *   a text that does not fit fails with STARBURN_STATUS_BUFFER_TOO_SMALL and is
@@ -31,7 +32,13 @@
 extern "C" {
 #endif
 
-#if defined(STARBURN_BUILD)
+/* The exported calls: a DLL exports them and its hosts import them; a
+   shared object exports them alone, everything else being hidden. */
+#if defined(_WIN32) && defined(STARBURN_BUILD)
+#define STARBURN_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define STARBURN_API __declspec(dllimport)
+#elif defined(STARBURN_BUILD)
 #define STARBURN_API __attribute__((visibility("default")))
 #else
 #define STARBURN_API

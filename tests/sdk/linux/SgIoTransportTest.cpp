@@ -14,7 +14,8 @@
 #include <map>
 #include <vector>
 
-#include "SdkTestSupport.h"
+#include "../SdkTestSupport.h"
+#include "SgIoKernelDouble.h"
 #include "devices/DeviceRegistry.h"
 #include "linux/DriveDiscovery.h"
 #include "linux/SgIoTransport.h"

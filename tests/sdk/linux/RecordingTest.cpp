@@ -9,10 +9,10 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "SdkTestSupport.h"
+#include "../SdkTestSupport.h"
+#include "SgIoKernelDouble.h"
 #include "linux/DriveDiscovery.h"
 #include "mmc/Answers.h"
 #include "mmc/Profiles.h"
@@ -454,26 +454,5 @@ INSTANTIATE_TEST_SUITE_P(MediaAndFaults, InterruptionTest, testing::ValuesIn(kIn
                          [](const testing::TestParamInfo<Interruption>& info) {
                            return "row" + std::to_string(info.index);
                          });
-
-// A host thread's abort while the write runs (run under ThreadSanitizer with
-// the threaded tests).
-class DeviceAbortThreadsTest : public sdktest::SdkFixture {};
-
-TEST_F(DeviceAbortThreadsTest, AbortFromAnotherThreadWhileTheWriteRuns) {
-  Attach("bd-r=" + directory.File("a.iso"));
-  EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom0"), STARBURN_STATUS_WRONG_STATE);  // idle
-  EXPECT_EQ(StarBurn_AbortDeviceWrite("CdRom7"), STARBURN_STATUS_NO_DEVICE);
-  Notifications seen;
-  std::string abortStatus;
-  seen.onFirstProgress = [&abortStatus] {
-    std::thread host(
-        [&abortStatus] { abortStatus = std::to_string(StarBurn_AbortDeviceWrite(nullptr)); });
-    host.join();
-  };
-  EXPECT_EQ(SdkFixture::Burn("CdRom0", 0, 4096, "THREADED", &seen), STARBURN_STATUS_CANCELLED);
-  EXPECT_EQ(abortStatus, "0");
-  ASSERT_EQ(seen.progress.size(), 1u);  // stopped at the next write after the first notification
-  EXPECT_EQ(Query("CdRom0").blank, 1);
-}
 
 }  // namespace

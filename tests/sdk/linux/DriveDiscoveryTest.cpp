@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "SdkTestSupport.h"
+#include "../SdkTestSupport.h"
+#include "SgIoKernelDouble.h"
 #include "devices/DeviceRegistry.h"
 #include "linux/DriveDiscovery.h"
 
