@@ -328,6 +328,13 @@ TEST(IsoTreeTest, AddReportsEachEntryRefusesWhatItCannotAddAndKeepsTheOrder) {
   char none = '#';  // a room of nothing is not written to
   StarBurn_ISO9660JolietFileTree_GetNames(tree.handle, added[2], &none, &none, &none, 0);
   EXPECT_EQ(none, '#');
+
+  // A name longer than the blocks the tree keeps names in, and the next one.
+  const std::string huge(3u << 20, 'h');
+  void* hugeDir = tree.Add(docs, "", huge);
+  void* next = tree.Add(docs, "", "next");
+  EXPECT_EQ(huge.rfind(tree.Names(hugeDir).second, 0), 0u);  // the Joliet cut: a prefix
+  EXPECT_EQ(tree.Names(next).second, "next");
 }
 
 TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUnique) {

@@ -14,14 +14,13 @@ FileTree::FileTree(bool level2, bool jolietSpace)
   Node root;
   root.directory = true;
   root.Lists();
-  Store("", &root.name);
+  arena.Store("", &root.name);
   // The root has no name: its identifiers are empty, not a mapping.
   isoKept.emplace_back();
   root.isoKept = 1;
   jolietKept.emplace_back();
   root.jolietKept = 1;
   nodes.push_back(std::move(root));
-  nextNumber.push_back({1, 1});
 }
 
 std::u16string FileTree::Bare(bool jolietSpace, const std::u16string& identifier) {
@@ -64,7 +63,7 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   }
   // Numbers count up per directory, so a folder of many clashing names costs
   // one look-up per name, not one per sibling.
-  uint32_t& next = nextNumber[parent][jolietSpace ? 1 : 0];
+  uint32_t& next = nodes[parent].Lists().nextNumber[jolietSpace ? 1 : 0];
   for (std::size_t tries = 0; tries <= nodes[parent].Kids().size() + 1; ++tries) {
     candidate = policy.Numbered(first, next++, directory);
     if (!Taken(jolietSpace, parent, candidate)) {
@@ -80,7 +79,7 @@ uint32_t FileTree::Insert(Node node, const std::u16string& name,
                           const std::u16string& jolietIdentifier) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  if (!Store(Utf16ToUtf8(name), &node.name)) return kNoIndex;
+  if (!arena.Store(Utf16ToUtf8(name), &node.name)) return kNoIndex;
   // The identifiers are kept only where they are not what the name maps to
   // (a clash was resolved, or the name does not survive UTF-8 whole).
   const std::u16string stored = Name(node);
@@ -100,7 +99,6 @@ uint32_t FileTree::Insert(Node node, const std::u16string& name,
   }
   node.slot = static_cast<uint32_t>(nodes[parent].Kids().size());
   nodes.push_back(std::move(node));
-  nextNumber.push_back({1, 1});
   nodes[parent].Lists().kids.push_back(index);
   return index;
 }
@@ -124,15 +122,7 @@ void FileTree::RemoveImported(uint32_t index) {
   }
 }
 
-bool FileTree::Store(std::string_view text, uint32_t* offset) {
-  if (arena.size() + text.size() + 1 > UINT32_MAX) return false;
-  *offset = static_cast<uint32_t>(arena.size());
-  arena.append(text);
-  arena.push_back('\0');
-  return true;
-}
-
-std::u16string FileTree::Name(const Node& node) const { return Utf8ToUtf16(&arena[node.name]); }
+std::u16string FileTree::Name(const Node& node) const { return Utf8ToUtf16(arena.At(node.name)); }
 
 std::u16string FileTree::Identifier(uint32_t index, bool jolietSpace) const {
   const Node& node = nodes[index];
@@ -164,7 +154,7 @@ bool FileTree::SetSource(Node& node, const char* path) {
   const std::string_view whole(path);
   const std::size_t cut = whole.rfind('/') + 1;  // 0 without a '/'
   const std::string_view folder = whole.substr(0, cut);
-  if (!Store(whole.substr(cut), &node.sourceName)) return false;
+  if (!arena.Store(whole.substr(cut), &node.sourceName)) return false;
   auto found = sourceFolderIndex.find(folder);
   if (found == sourceFolderIndex.end()) {
     sourceFolders.emplace_back(folder);
@@ -178,7 +168,7 @@ bool FileTree::SetSource(Node& node, const char* path) {
 
 std::string FileTree::Source(const Node& node) const {
   return sourceFolders.empty() ? std::string()
-                               : sourceFolders[node.sourceFolder] + &arena[node.sourceName];
+                               : sourceFolders[node.sourceFolder] + arena.At(node.sourceName);
 }
 
 std::u16string FileTree::DisplayName(uint32_t index) const {

@@ -20,6 +20,7 @@
 #include "iso/Ecma119.h"
 #include "iso/NameIndex.h"
 #include "iso/NamePolicy.h"
+#include "iso/TextArena.h"
 #include "starburn/StarBurn.h"
 
 namespace starburn {
@@ -47,6 +48,9 @@ struct NodeLists {
   uint16_t jolietNumber = 0;
   std::vector<Extent> extents;                 // an imported file's extents
   uint8_t importedTime[kRecordTimeSize] = {};  // an imported entry's recording date
+  // A directory's next number to try for a clashing kid's name, per space
+  // (ISO 9660, Joliet).
+  std::array<uint32_t, 2> nextNumber = {1, 1};
 };
 
 // One entry of the tree. Its name is kept once, as given, in the tree's name
@@ -163,8 +167,6 @@ class FileTree {
   std::string FirstName(uint32_t index) const;
 
  private:
-  // Appends text and its zero to the arena; false when the arena is full.
-  bool Store(std::string_view text, uint32_t* offset);
   std::u16string Name(const Node& node) const;
   bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
   // The identifier as siblings compare it: an ISO 9660 file's separator dot
@@ -182,16 +184,14 @@ class FileTree {
   // may view them), and the rest of every source path, each ended by a zero.
   std::deque<std::string> sourceFolders;
   std::unordered_map<std::string_view, uint32_t> sourceFolderIndex;
-  // Names and the rest of source paths, each ended by a zero.
-  std::string arena;
+  // Names and the rest of source paths.
+  TextArena arena;
   std::deque<Node> nodes;
   std::size_t directories = 1;
   // Every node by the hash of its parent and bare identifier, per space; a
   // hit is confirmed against the node itself, so the index holds no names.
   NameIndex isoTaken;
   NameIndex jolietTaken;
-  // Per directory and space (ISO 9660, Joliet): the next number to try.
-  std::vector<std::array<uint32_t, 2>> nextNumber;
 };
 
 }  // namespace iso
