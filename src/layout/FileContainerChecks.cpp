@@ -19,8 +19,8 @@ int FileContainer::CheckDirRestrictions(const std::wstring& name, Node* /*parent
   // Count the name's own parent paths: a/b/c has two (a/b and a). Only the
   // name counts, not where in the tree it is made.
   unsigned parents = 0;
-  for (boost::filesystem::path current = ToSourcePath(name).parent_path(); !current.empty();
-       current = current.parent_path()) {
+  for (SourcePath current = ParentOf(ToSourcePath(name)); !current.empty();
+       current = ParentOf(current)) {
     if (++parents == kIso9660MaxDirectoryLevels) return ResultPathTooDeep;
   }
   return ResultOk;

@@ -1,8 +1,6 @@
 // The container's side that reads the disk: AddItem and its folder step (see
 // FolderWalk), the file step, and FindNode.
 
-#include <boost/filesystem/operations.hpp>
-#include <boost/system/error_code.hpp>
 #include <vector>
 
 #include "layout/ChildIndex.h"
@@ -16,8 +14,6 @@
 #include "platform/OrletBases.h"
 
 namespace Orlet {
-
-namespace fs = boost::filesystem;
 
 namespace {
 
@@ -70,10 +66,8 @@ uint64_t FileContainer::GetFileSizeInternal(const std::wstring& path) {
 FileContainer::Node* FileContainer::FindNode(const std::wstring& path, Node* start) {
   const ContainerCall call(childIndex.get());
   if (root == nullptr) return nullptr;
-  fs::path current = ToSourcePath(path);
-  boost::system::error_code error;
-  const fs::file_type type = fs::status(current, error).type();
-  if (type == fs::status_error || type == fs::file_not_found) return nullptr;
+  SourcePath current = ToSourcePath(path);
+  if (!SourceExists(current)) return nullptr;
   if (start == nullptr) start = root;
   // Climb from the last element to the one that carries start's name.
   std::vector<std::wstring> elements;  // last element first
@@ -83,8 +77,8 @@ FileContainer::Node* FileContainer::FindNode(const std::wstring& path, Node* sta
     const bool atStart = element == start->name;
     elements.push_back(std::move(element));
     if (atStart) break;
-    fs::path up = current.parent_path();
-    if (up == current) return nullptr;  // a root that is its own parent
+    SourcePath up = ParentOf(current);
+    if (up.empty()) return nullptr;
     current = std::move(up);
   }
   // Then walk down from start, one child per element.

@@ -8,14 +8,12 @@
 
 namespace Orlet {
 
-namespace fs = boost::filesystem;
-
 namespace {
 
 // The element a source path names: its last one, not counting separators and
 // "." elements at its end ("/photos/" and "/photos/." name "photos"; the path's
 // own last element would be ".").
-fs::path NamedElement(fs::path path) {
+SourcePath NamedElement(SourcePath path) {
   while (path.has_parent_path() && (path.filename() == "." || path.filename().empty())) {
     path = path.parent_path();
   }
@@ -36,13 +34,13 @@ FolderWalk::FolderWalk(FileContainer& container, FileContainerObserver* observer
     : container(container), observer(observer) {}
 
 int FolderWalk::AddItem(const std::wstring& sourcePath, Node* parent, Node** newNode) {
-  const fs::path path = ToSourcePath(sourcePath);
+  const SourcePath path = ToSourcePath(sourcePath);
   return AddItemAt(Source{sourcePath, path}, nullptr, parent, newNode, nullptr);
 }
 
 int FolderWalk::AddDir(const std::wstring& sourcePath, const std::wstring& name, Node* parent,
                        Node** newNode) {
-  const fs::path path = ToSourcePath(sourcePath);
+  const SourcePath path = ToSourcePath(sourcePath);
   const FileStatus status = QueryFileStatus(path.native());
   return AddDirAt(Source{sourcePath, path}, Identity{status.device, status.inode}, name, parent,
                   newNode, nullptr);
@@ -104,7 +102,7 @@ int FolderWalk::AddDirAt(const Source& source, const Identity& identity, const s
     do {
       const std::wstring entry = find.GetFileName();
       if (IsDotEntry(entry)) continue;
-      fs::path entryPath = source.path;
+      SourcePath entryPath = source.path;
       entryPath /= ToSourcePath(entry);
       // The same join in wide text, so the long path is not converted back:
       // a separator unless the folder's path already ends in one.

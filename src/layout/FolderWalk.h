@@ -1,8 +1,8 @@
 #pragma once
 
-#include <boost/filesystem/path.hpp>
 #include <string>
 
+#include "layout/SourcePath.h"
 #include "orlet/FileContainer.h"
 
 namespace Orlet {
@@ -32,7 +32,7 @@ class FolderWalk {
   // A path on disk in its two forms.
   struct Source {
     const std::wstring& text;
-    const boost::filesystem::path& path;
+    const SourcePath& path;
   };
   // A folder's identity on disk, from the status query that found it.
   struct Identity {

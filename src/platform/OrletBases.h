@@ -204,8 +204,14 @@ struct FileStatus {
 // judged from the permission bits and the process's effective user and groups
 // as the kernel judges an open for reading (an effective user of 0 reads
 // everything), read once per process; access control lists are not consulted.
-// Any thread.
+// On Windows path is 8-bit text in the ANSI code page, and readable is what
+// an open for reading is allowed (access control lists included). Any thread.
 ORLET_BASES_API FileStatus QueryFileStatus(const std::string& path);
+#ifdef _WIN32
+// The same, of a path in the system's own UTF-16 form (every name, whatever
+// the ANSI code page).
+ORLET_BASES_API FileStatus QueryFileStatus(const std::wstring& path);
+#endif
 
 // Text conversions: mbs_to_tcs and tcs_to_mbs (orlet/TextConversion.h).
 // The library's text type is already wide: a copy.

@@ -5,6 +5,7 @@
 #include "drives/DriveOpen.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
+#include "platform/StarBurnSdk.h"
 
 namespace Orlet {
 
@@ -137,7 +138,7 @@ int OddBurner::PrepareRecorder(const DriveInfo& drive) {
   if (fileSystem < 1 || fileSystem > 3) {
     return fail(BurnFailed, DetailBadImageFileSystem, ResultInvalidArgument);
   }
-  const std::string volumeLabel = tcs_to_mbs(container->GetRoot()->name);
+  const std::string volumeLabel = ToSdkText(container->GetRoot()->name);
   if (StarBurn_ISO9660JolietFileTree_BuildImage(imageTree, head.errorText, sizeof head.errorText,
                                                 &head.systemError, drive.sessionStartAddress,
                                                 kNoPadBlocks, kRecordTimes, volumeLabel.c_str(),

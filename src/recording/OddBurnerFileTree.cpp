@@ -13,6 +13,7 @@
 #include "layout/StoredNode.h"
 #include "orlet/MediaBurningResult.h"
 #include "platform/OrletBases.h"
+#include "platform/StarBurnSdk.h"
 #include "recording/OddBurner.h"
 
 namespace Orlet {
@@ -246,8 +247,8 @@ void OddBurner::ImportSessionNodes(void* sdkNode, FileContainer::Node* directory
     StarBurn_ISO9660JolietFileTree_GetNames(imageTree, kid, first.data(), second.data(),
                                             third.data(), kNodeNameRoom);
     const uint32_t attributes = StarBurn_ISO9660JolietFileTree_GetAttributes(imageTree, kid);
-    const std::wstring identity = mbs_to_tcs(first.data());
-    const std::wstring name = mbs_to_tcs(second.data());
+    const std::wstring identity = FromSdkText(first.data());
+    const std::wstring name = FromSdkText(second.data());
     if ((attributes & STARBURN_NODE_DIRECTORY) != 0) {
       FileContainer::Node* made = nullptr;
       if (container->CreateDir(name, directory, &made) == ResultOk) {
@@ -272,11 +273,11 @@ void OddBurner::AddContainerNodes(FileContainer::Node* directory, void* sdkNode,
   for (FileContainer::Node* child : directory->children) {
     void* childSdkNode = nullptr;
     if (child->imported != 0) {
-      childSdkNode = kids.Find(tcs_to_mbs(child->sourcePath));
+      childSdkNode = kids.Find(ToSdkText(child->sourcePath));
     } else {
       const bool isFile = child->type == 0;
-      const std::string source = tcs_to_mbs(child->sourcePath);
-      const std::string name = tcs_to_mbs(child->name);
+      const std::string source = ToSdkText(child->sourcePath);
+      const std::string name = ToSdkText(child->name);
       // A new entry that bears an imported entry's name replaces it in the
       // new session: the container refuses a name that is taken, so the host
       // removed (or renamed) the imported entry to put its own in its place.
@@ -320,12 +321,12 @@ void OddBurner::OnTreeNotification(uint32_t notification, void* context, void* s
   switch (notification) {
     case STARBURN_NOTIFY_TREE_TEXT_0:
       if (burner->observer != nullptr) {
-        burner->observer->OnTreeNameKind0(mbs_to_tcs(static_cast<const char*>(special1)));
+        burner->observer->OnTreeNameKind0(FromSdkText(static_cast<const char*>(special1)));
       }
       break;
     case STARBURN_NOTIFY_TREE_TEXT_2:
       if (burner->observer != nullptr) {
-        burner->observer->OnTreeNameKind2(mbs_to_tcs(static_cast<const char*>(special1)));
+        burner->observer->OnTreeNameKind2(FromSdkText(static_cast<const char*>(special1)));
       }
       break;
     case STARBURN_NOTIFY_NAME_REJECTED: {

@@ -56,8 +56,15 @@ std::string SourceBytes(const std::wstring& text) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   std::string path = folder;
-  if (!path.empty() && path.back() != kSeparator) path += kSeparator;
+  if (!path.empty() && !IsSeparator(path.back())) path += kSeparator;
   return path + name;
+}
+
+std::string LastElement(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  std::size_t cut = path.size();
+  while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+  return path.substr(cut);
 }
 
 std::string ErrorWords(int error, bool symbolicLink) {
@@ -123,7 +130,7 @@ int Omissions::AddPath(Orlet::FileContainer& container, const std::string& path,
                               : Add(container, entry, parent);
   };
   std::vector<std::string> names;
-  if (path.empty() || path.back() != '/' || StatusOf(path).kind != EntryStatus::kFolder ||
+  if (path.empty() || !IsSeparator(path.back()) || StatusOf(path).kind != EntryStatus::kFolder ||
       ListFolder(path, &names) != 0) {
     return add(path);
   }

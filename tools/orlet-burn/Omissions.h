@@ -28,6 +28,8 @@ class Updates;
 // folder's path joined with an entry's name, as the container's walk joins
 // them: a separator unless the folder's path already ends in one.
 std::string JoinPath(const std::string& folder, const std::string& name);
+// The last element of a path as the user typed it ("a/b/" names "b").
+std::string LastElement(std::string path);
 // A failed status query, open or listing, in words ("permission denied",
 // ...). symbolicLink: the path itself is a symbolic link (its target is what
 // is missing).

@@ -38,7 +38,12 @@ void Say(const std::string& text);
 // line said ends it first. Words only.
 void Draw(const std::string& text);
 // printf's formatting, into a string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#ifdef __MINGW32__
+#define ORLET_BURN_PRINTF gnu_printf  // the C99 printf mingw builds with, not the old runtime's
+#else
+#define ORLET_BURN_PRINTF printf
+#endif
+std::string Format(const char* format, ...) __attribute__((format(ORLET_BURN_PRINTF, 1, 2)));
 // A problem: on stderr as "orlet-burn: TEXT" ("orlet-burn: warning: TEXT"),
 // also as a JSON object with --json.
 void Error(const std::string& text);

@@ -33,6 +33,9 @@ struct EntryStatus {
   uint64_t device = 0, inode = 0;
 };
 
+// Whether c separates the elements of a path: '/', and on Windows '\' too.
+bool IsSeparator(char c);
+
 // The status of path, following symbolic links as the container's walk does.
 EntryStatus StatusOf(const std::string& path);
 

@@ -16,13 +16,6 @@ namespace {
 
 constexpr char kSeparator = '/';
 
-// The last element of a path as the user typed it ("a/b/" names "b").
-std::string LastElement(std::string path) {
-  while (path.size() > 1 && path.back() == kSeparator) path.pop_back();
-  const std::size_t cut = path.rfind(kSeparator);
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // node's path below the container's root, names joined by '/'.
 std::string PathBelowRoot(const Orlet::FileContainer::Node* node) {
   std::vector<std::string> names;

@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "DiscReader.h"
 #include "DriveUse.h"
+#include "Omissions.h"
 #include "Report.h"
 #include "Session.h"
 #include "System.h"
@@ -27,24 +28,18 @@ void Differ(const std::string& shown, const std::string& text) {
   Record("difference", {{"path", shown}, {"text", text}});
 }
 
-std::string BaseName(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Sources to compare: each one's name on the disc and its path here.
 using Sources = std::vector<std::pair<std::string, std::string>>;
 // A source as the burn took it: a folder's path ending in '/' stands for its
 // entries at the disc's root, any other path for itself.
 void AddSource(const std::string& path, Sources* sources) {
   std::vector<std::string> names;
-  if (path.size() > 1 && path.back() == '/' && StatusOf(path).kind == EntryStatus::kFolder &&
+  if (path.size() > 1 && IsSeparator(path.back()) && StatusOf(path).kind == EntryStatus::kFolder &&
       ListFolder(path, &names) == 0) {
     for (const std::string& name : names) sources->emplace_back(name, path + name);
     return;
   }
-  sources->emplace_back(BaseName(path), path);
+  sources->emplace_back(LastElement(path), path);
 }
 
 // A disc folder's entries by name.
@@ -56,9 +51,11 @@ using Kids = std::map<std::string, void*>;
 constexpr std::size_t kJolietNameUnits = 103;
 constexpr std::size_t kKeptPrefix = 32;
 
+// Where wide characters are UTF-16 units already (Windows), their count.
 std::size_t Utf16Units(const std::wstring& text) {
+  if (sizeof(wchar_t) == 2) return text.size();
   std::size_t units = 0;
-  for (wchar_t c : text) units += static_cast<unsigned long>(c) > 0xFFFF ? 2 : 1;
+  for (wchar_t c : text) units += (static_cast<uint32_t>(c) >> 16) != 0 ? 2 : 1;
   return units;
 }
 

@@ -25,9 +25,10 @@ int64_t UnixSeconds(const FILETIME& time) {
 // it, as the access check of an open judges it (access control lists
 // included). A file that may not be read is asked again for its attributes
 // only.
-FileStatus QueryFileStatus(const std::string& path) {
+FileStatus QueryFileStatus(const std::string& path) { return QueryFileStatus(mbs_to_tcs(path)); }
+
+FileStatus QueryFileStatus(const std::wstring& wide) {
   FileStatus status;
-  const std::wstring wide = mbs_to_tcs(path);
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   // Backup semantics open folders too; the access asked is only checked.
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,

@@ -32,6 +32,8 @@ bool IsDotEntry(const char* name) {
 
 }  // namespace
 
+bool IsSeparator(char c) { return c == '/'; }
+
 EntryStatus StatusOf(const std::string& path) {
   EntryStatus out;
   struct stat status {};

@@ -72,6 +72,8 @@ HANDLE OpenForStatus(const std::wstring& path) {
 
 }  // namespace
 
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
 EntryStatus StatusOf(const std::string& path) {
   EntryStatus out;
   const HANDLE handle = OpenForStatus(Wide(path));
