@@ -21,11 +21,11 @@ StarBurnStatus Examine(const std::shared_ptr<SptiSystem>& system, char letter, F
   MmcDrive mmc(*transport);
   InquiryData identity;
   if (mmc.Inquiry(&identity) != STARBURN_OK) {
-    *reason = volume + ": does not answer INQUIRY (" + mmc.LastFailure().message + ")";
+    *reason = volume + " does not answer INQUIRY (" + mmc.LastFailure().message + ")";
     return STARBURN_STATUS_COMMAND_FAILED;
   }
   if (identity.peripheralType != STARBURN_PERIPHERAL_CDROM) {
-    *reason = volume + ": not a CD/DVD/BD device (peripheral type " +
+    *reason = volume + " is not a CD/DVD/BD device (peripheral type " +
               std::to_string(identity.peripheralType) + ")";
     return STARBURN_STATUS_NOT_SUPPORTED;
   }

@@ -51,7 +51,7 @@ ErrorMeaning MeaningOf(DWORD error) {
 }
 
 std::string Described(const std::string& volume, DWORD error, const char* words) {
-  return volume + ": " + words + " (system error " + std::to_string(error) + ")";
+  return volume + " " + words + " (system error " + std::to_string(error) + ")";
 }
 
 UCHAR DataInOf(DataDirection direction) {

@@ -216,7 +216,7 @@ TEST(SptiErrorsTest, SystemErrorsAreStatusesWithWords) {
     EXPECT_EQ(result.systemError, row.error);
     system->volumes['F'].openError = row.error;
     EXPECT_EQ(OpenDriveVolume(system, 'F', false, &transport, &reason), row.open);
-    EXPECT_EQ(reason.rfind("\\\\.\\F:", 0), 0u) << reason;  // the volume first
+    EXPECT_EQ(reason.rfind("\\\\.\\F: ", 0), 0u) << reason;  // the volume first
     EXPECT_NE(reason.find(row.words), std::string::npos) << reason;
   }
 }
@@ -248,7 +248,7 @@ TEST_F(SptiDiscoveryTest, OpticalLettersAreFoundUnderTheirOwnLettersAndWrite) {
   EXPECT_EQ(found.drives[0].address, (ScsiAddress{1, 0, 2, 0}));
   ASSERT_EQ(found.skipped.size(), 2u);
   EXPECT_EQ(found.skipped[0].status, STARBURN_STATUS_PERMISSION_DENIED);
-  EXPECT_EQ(found.skipped[1].reason, "\\\\.\\Y:: not a CD/DVD/BD device (peripheral type 0)");
+  EXPECT_EQ(found.skipped[1].reason, "\\\\.\\Y: is not a CD/DVD/BD device (peripheral type 0)");
 
   Attach("dvd+r=" + directory.File("v.iso"));
   DeviceRegistry::Instance().AttachDiscovered(found);
