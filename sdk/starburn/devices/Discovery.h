@@ -46,6 +46,13 @@ struct Discovery {
   std::vector<SkippedNode> skipped;
 };
 
+// Asks the device behind transport what it is (INQUIRY): STARBURN_OK for a
+// CD/DVD/BD device (peripheral type 5); otherwise the status and, in reason,
+// why, naming the device by node ("/dev/sg0 is not a CD/DVD/BD device
+// (peripheral type 0)"). Every platform's search judges its candidates so.
+StarBurnStatus CheckOpticalDevice(ScsiTransport& transport, const std::string& node,
+                                  std::string* reason);
+
 // The machine's drives, searched the platform's way; opens, asks and closes
 // each candidate once. Called once, when the SDK starts.
 Discovery DiscoverSystemDrives();

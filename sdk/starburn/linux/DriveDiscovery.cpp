@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "linux/SgIoTransport.h"
-#include "mmc/MmcDrive.h"
 
 namespace starburn {
 
@@ -20,17 +19,8 @@ StarBurnStatus Examine(const std::shared_ptr<SgSystem>& system, const std::strin
   std::unique_ptr<SgIoTransport> transport;
   const StarBurnStatus status = OpenDriveNode(system, node, false, &transport, reason);
   if (status != STARBURN_OK) return status;
-  MmcDrive mmc(*transport);
-  InquiryData identity;
-  if (mmc.Inquiry(&identity) != STARBURN_OK) {
-    *reason = node + ": does not answer INQUIRY (" + mmc.LastFailure().message + ")";
-    return STARBURN_STATUS_COMMAND_FAILED;
-  }
-  if (identity.peripheralType != STARBURN_PERIPHERAL_CDROM) {
-    *reason = node + ": not a CD/DVD/BD device (peripheral type " +
-              std::to_string(identity.peripheralType) + ")";
-    return STARBURN_STATUS_NOT_SUPPORTED;
-  }
+  const StarBurnStatus identified = CheckOpticalDevice(*transport, node, reason);
+  if (identified != STARBURN_OK) return identified;
   drive->node = node;
   drive->backend = std::make_shared<SgIoDrive>(system, node);
   // The address only tells sr and sg nodes of one drive apart; without it

@@ -1,6 +1,5 @@
 #include "windows/DriveDiscovery.h"
 
-#include "mmc/MmcDrive.h"
 #include "windows/SptiTransport.h"
 
 namespace starburn {
@@ -18,17 +17,8 @@ StarBurnStatus Examine(const std::shared_ptr<SptiSystem>& system, char letter, F
   const StarBurnStatus status = OpenDriveVolume(system, letter, false, &transport, reason);
   if (status != STARBURN_OK) return status;
   const std::string volume = VolumePath(letter);
-  MmcDrive mmc(*transport);
-  InquiryData identity;
-  if (mmc.Inquiry(&identity) != STARBURN_OK) {
-    *reason = volume + " does not answer INQUIRY (" + mmc.LastFailure().message + ")";
-    return STARBURN_STATUS_COMMAND_FAILED;
-  }
-  if (identity.peripheralType != STARBURN_PERIPHERAL_CDROM) {
-    *reason = volume + " is not a CD/DVD/BD device (peripheral type " +
-              std::to_string(identity.peripheralType) + ")";
-    return STARBURN_STATUS_NOT_SUPPORTED;
-  }
+  const StarBurnStatus identified = CheckOpticalDevice(*transport, volume, reason);
+  if (identified != STARBURN_OK) return identified;
   drive->node = volume;
   drive->letter = letter;
   drive->backend = std::make_shared<SptiDrive>(system, letter);
