@@ -45,13 +45,14 @@ bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& id
 
 StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
                                           const std::u16string& name, bool directory,
-                                          const RewriteQuestion& ask, std::u16string* identifier) {
+                                          const RewriteQuestion& ask, Choice* chosen) {
   const NamePolicy& policy = jolietSpace ? *joliet : iso;
   const std::u16string first = policy.Map(name, directory);
   std::u16string candidate = first;
   for (int round = 0; round <= kMaxRewriteRounds; ++round) {
     if (!Taken(jolietSpace, parent, candidate)) {
-      *identifier = candidate;
+      chosen->mapped = round == 0;
+      chosen->identifier = std::move(candidate);
       return STARBURN_OK;
     }
     if (!ask || round == kMaxRewriteRounds) break;
@@ -67,27 +68,30 @@ StarBurnStatus FileTree::ChooseIdentifier(bool jolietSpace, uint32_t parent,
   for (std::size_t tries = 0; tries <= nodes[parent].Kids().size() + 1; ++tries) {
     candidate = policy.Numbered(first, next++, directory);
     if (!Taken(jolietSpace, parent, candidate)) {
-      *identifier = candidate;
+      chosen->mapped = false;
+      chosen->identifier = std::move(candidate);
       return STARBURN_OK;
     }
   }
   return STARBURN_STATUS_NAME_CLASH;
 }
 
-uint32_t FileTree::Insert(Node node, const std::u16string& name,
-                          const std::u16string& isoIdentifier,
-                          const std::u16string& jolietIdentifier) {
+uint32_t FileTree::Insert(Node node, const std::u16string& name, const Choice& isoChoice,
+                          const Choice& jolietChoice) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  if (!arena.Store(Utf16ToUtf8(name), &node.name)) return kNoIndex;
-  // The identifiers are kept only where they are not what the name maps to
-  // (a clash was resolved, or the name does not survive UTF-8 whole).
-  const std::u16string stored = Name(node);
-  if (iso.Map(stored, node.directory) != isoIdentifier) {
+  const std::string stored = Utf16ToUtf8(name);
+  if (!arena.Store(stored, &node.name)) return kNoIndex;
+  // The identifiers are kept only where they are not what the stored name
+  // maps to (a clash was resolved, or the name does not survive UTF-8 whole).
+  const bool whole = Utf8ToUtf16(stored) == name;
+  const std::u16string& isoIdentifier = isoChoice.identifier;
+  const std::u16string& jolietIdentifier = jolietChoice.identifier;
+  if (!whole || !isoChoice.mapped) {
     isoKept.push_back(isoIdentifier);
     node.isoKept = static_cast<uint32_t>(isoKept.size());
   }
-  if (joliet && joliet->Map(stored, node.directory) != jolietIdentifier) {
+  if (joliet && (!whole || !jolietChoice.mapped)) {
     jolietKept.push_back(jolietIdentifier);
     node.jolietKept = static_cast<uint32_t>(jolietKept.size());
   }

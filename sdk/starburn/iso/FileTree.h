@@ -125,21 +125,27 @@ class FileTree {
   // answers true with the host's name in place when it did.
   using RewriteQuestion = std::function<bool(bool joliet, std::u16string* name)>;
 
+  // An identifier chosen for a new child; mapped when it is the policy's
+  // mapping of the child's name (no clash was resolved), so that Insert need
+  // not map the name again to know whether to keep it.
+  struct Choice {
+    std::u16string identifier;
+    bool mapped = false;
+  };
+
   // Chooses the identifier of a new child `name` of parent in one space:
   // the policy's mapping; on a clash with a sibling the host is asked
   // (ask may be empty) up to kMaxRewriteRounds times, each answer mapped and
   // checked again; then the tree numbers the name itself.
   // STARBURN_STATUS_NAME_CLASH only when no number is free.
   StarBurnStatus ChooseIdentifier(bool jolietSpace, uint32_t parent, const std::u16string& name,
-                                  bool directory, const RewriteQuestion& ask,
-                                  std::u16string* identifier);
+                                  bool directory, const RewriteQuestion& ask, Choice* chosen);
 
   // Appends node named name under its parent with the identifiers chosen by
-  // ChooseIdentifier (jolietIdentifier is ignored without Joliet). Answers
-  // its index, or kNoIndex when the name arena, addressed with 32 bits, is
-  // full.
-  uint32_t Insert(Node node, const std::u16string& name, const std::u16string& isoIdentifier,
-                  const std::u16string& jolietIdentifier);
+  // ChooseIdentifier (jolietChoice is ignored without Joliet). Answers its
+  // index, or kNoIndex when the name arena, addressed with 32 bits, is full.
+  uint32_t Insert(Node node, const std::u16string& name, const Choice& isoChoice,
+                  const Choice& jolietChoice);
   static constexpr uint32_t kNoIndex = UINT32_MAX;
 
   // Takes an imported node, with what lies below it, out of its parent's kids:

@@ -171,12 +171,12 @@ StarBurnStatus ImageTree::Place(Node node, const char* source, const char* name,
   auto ask = [this, directory](bool space, std::u16string* answer) {
     return AskRewrite(space, directory, answer);
   };
-  std::u16string identifier;
+  FileTree::Choice identifier;
   StarBurnStatus status = tree.ChooseIdentifier(false, parent, wanted, directory, ask, &identifier);
   if (status != STARBURN_OK) {
     return out.Fail(status, "no unique ISO 9660 name is left for " + std::string(name));
   }
-  std::u16string jolietIdentifier;
+  FileTree::Choice jolietIdentifier;
   if (tree.HasJoliet()) {
     status = tree.ChooseIdentifier(true, parent, wanted, directory, ask, &jolietIdentifier);
     if (status != STARBURN_OK) {
@@ -240,8 +240,8 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
                       "the session holds more than 65535 directories");
     }
     const std::u16string name = entry.name.empty() ? u"_" : entry.name;
-    std::u16string identifier;
-    std::u16string jolietIdentifier;
+    FileTree::Choice identifier;
+    FileTree::Choice jolietIdentifier;
     status = tree.ChooseIdentifier(false, node.parent, name, node.directory, {}, &identifier);
     if (status == STARBURN_OK && tree.HasJoliet()) {
       status =

@@ -1,6 +1,7 @@
 #include "iso/NamePolicy.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace starburn {
 namespace iso {
@@ -38,7 +39,7 @@ bool IsJolietForbidden(char16_t unit) {
 }
 
 // Compares two texts as if the shorter were padded with spaces.
-int ComparePadded(const std::u16string& a, const std::u16string& b) {
+int ComparePadded(std::u16string_view a, std::u16string_view b) {
   const std::size_t length = std::max(a.size(), b.size());
   for (std::size_t i = 0; i < length; ++i) {
     const char16_t x = i < a.size() ? a[i] : u' ';
@@ -182,12 +183,15 @@ std::u16string NamePolicy::Numbered(const std::u16string& identifier, uint32_t n
 }
 
 bool NamePolicy::Less(const std::u16string& a, const std::u16string& b) {
-  const std::size_t dotA = std::min(a.rfind(u'.'), a.size());
-  const std::size_t dotB = std::min(b.rfind(u'.'), b.size());
-  int order = ComparePadded(a.substr(0, dotA), b.substr(0, dotB));
+  // Views, not copies: directories are sorted with this, name by name.
+  const std::u16string_view viewA = a;
+  const std::u16string_view viewB = b;
+  const std::size_t dotA = std::min(viewA.rfind(u'.'), viewA.size());
+  const std::size_t dotB = std::min(viewB.rfind(u'.'), viewB.size());
+  int order = ComparePadded(viewA.substr(0, dotA), viewB.substr(0, dotB));
   if (order == 0) {
-    order = ComparePadded(dotA < a.size() ? a.substr(dotA + 1) : std::u16string(),
-                          dotB < b.size() ? b.substr(dotB + 1) : std::u16string());
+    order = ComparePadded(dotA < viewA.size() ? viewA.substr(dotA + 1) : std::u16string_view(),
+                          dotB < viewB.size() ? viewB.substr(dotB + 1) : std::u16string_view());
   }
   if (order == 0) return a < b;
   return order < 0;

@@ -30,7 +30,7 @@ void AppendUtf8(std::string* out, char32_t code) {
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(const std::string& text) {
+std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;

@@ -4,12 +4,13 @@
 // UTF-8, Joliet stores UTF-16 (UCS-2 with surrogate pairs kept as they are).
 
 #include <string>
+#include <string_view>
 
 namespace starburn {
 namespace iso {
 
 // Decodes UTF-8; an invalid sequence becomes U+FFFD, one per bad byte.
-std::u16string Utf8ToUtf16(const std::string& text);
+std::u16string Utf8ToUtf16(std::string_view text);
 // Encodes UTF-16; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& text);
 // The most bytes the UTF-8 form of units UTF-16 units can take: three per
