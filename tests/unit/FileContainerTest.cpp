@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,9 +79,11 @@ std::string Dump(const Node* node) {
 class ContainerScript : public ::testing::Test, public Orlet::FileContainerObserver {
  protected:
   void SetUp() override {
-    std::string pattern = (stdfs::temp_directory_path() / "orlet-container-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = stdfs::temp_directory_path() / "orlet-container" /
+          (std::string(test->name()) + "-" + std::to_string(std::random_device()()));
+    stdfs::remove_all(dir);
+    stdfs::create_directories(dir);
     container->AddRoot(L"Disc", L'D');
   }
   void TearDown() override { stdfs::remove_all(dir); }
@@ -144,7 +147,11 @@ class ContainerScript : public ::testing::Test, public Orlet::FileContainerObser
     if (entry.back() == '/') {
       stdfs::create_directories(path);
     } else if (entry.back() == '|') {
+#ifdef _WIN32
+      FAIL() << "no named pipes on Windows";
+#else
       ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+#endif
     } else if (entry.find('@') != std::string::npos) {
       stdfs::create_symlink(entry.substr(entry.find('@') + 1), path);
     } else {
@@ -252,6 +259,9 @@ class ContainerTest : public ContainerScript, public ::testing::WithParamInterfa
 
 TEST_P(ContainerTest, ResultsCallsAndTree) {
   const Row& row = GetParam();
+#ifdef _WIN32
+  if (std::string(row.script).find('|') != std::string::npos) GTEST_SKIP() << "a named pipe";
+#endif
   const bool withTree = std::string(row.expected).find('=') != std::string::npos;
   EXPECT_EQ(Run(row.imageFileSystem, row.script, withTree), row.expected);
 }

@@ -75,8 +75,13 @@ TEST_P(FileSystemNameCheckerTest, Rewrite) {
   if (const auto at = expected.find(u'@'); at != std::u16string::npos) {
     expected.replace(at, 1, kTimeText);
   }
+#ifdef _WIN32
+  _putenv_s("TZ", "UTC");
+  _tzset();
+#else
   setenv("TZ", "UTC", 1);
   tzset();
+#endif
   win32::FixClock(kFixedTime);
   EXPECT_EQ(row.wide ? Rewrite<char16_t>(row) : Rewrite<char>(row), expected);
   win32::FixClock(-1);

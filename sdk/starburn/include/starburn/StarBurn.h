@@ -32,12 +32,13 @@
 extern "C" {
 #endif
 
-/* The exported calls: a DLL exports them and its hosts import them; a
-   shared object exports them alone, everything else being hidden. */
+/* The exported calls: a DLL exports them, a shared object exports them
+   alone, everything else being hidden. Hosts declare them plainly: on Windows
+   a call then goes through the import library's thunk (the SDK exports
+   functions only, which need no dllimport), and a program may link its own
+   definitions in their place, as the library's tests do. */
 #if defined(_WIN32) && defined(STARBURN_BUILD)
 #define STARBURN_API __declspec(dllexport)
-#elif defined(_WIN32)
-#define STARBURN_API __declspec(dllimport)
 #elif defined(STARBURN_BUILD)
 #define STARBURN_API __attribute__((visibility("default")))
 #else
