@@ -31,14 +31,6 @@ constexpr uint16_t kDriverStatusMask = 0x07;
 constexpr uint16_t kDriverTimeout = 0x06;
 constexpr uint16_t kDriverSense = 0x08;
 
-ScsiResult TransportFailure(StarBurnStatus status, std::string text, uint32_t error) {
-  ScsiResult result;
-  result.transport = status;
-  result.transportError = std::move(text);
-  result.systemError = error;
-  return result;
-}
-
 std::string Hex(const char* what, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, "%s %02Xh", what, value);

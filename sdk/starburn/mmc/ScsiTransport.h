@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "starburn/StarBurn.h"
 
@@ -76,6 +77,16 @@ struct ScsiResult {
   uint8_t senseLength = 0;
   uint32_t transferred = 0;  // data bytes actually moved
 };
+
+// A command that did not complete at the drive: status, what happened, and
+// the system's error behind it.
+inline ScsiResult TransportFailure(StarBurnStatus status, std::string text, uint32_t error) {
+  ScsiResult result;
+  result.transport = status;
+  result.transportError = std::move(text);
+  result.systemError = error;
+  return result;
+}
 
 // One open path to one drive. Execute is called by one thread at a time (the
 // thread that owns the device handle); implementations serialise with other

@@ -10,14 +10,6 @@ namespace {
 // The pass-through takes its timeout in whole seconds.
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 
-ScsiResult TransportFailure(StarBurnStatus status, std::string text, DWORD error) {
-  ScsiResult result;
-  result.transport = status;
-  result.transportError = std::move(text);
-  result.systemError = error;
-  return result;
-}
-
 // What a system error means for a command or an open: the status and words.
 struct ErrorMeaning {
   StarBurnStatus status;
