@@ -23,8 +23,11 @@ SourcePath NamedElement(SourcePath path) {
 // Every name of a folder ("*.*" matches names without a dot as well).
 const wchar_t kEveryEntry[] = L"*.*";
 
-// The separator that path joins put between a folder and its entries.
-constexpr wchar_t kSeparator = L'/';
+// The separator that path joins put between a folder and its entries: the
+// system's own, so that a host on Windows sees "C:\photos\a.jpg". A folder
+// path that already ends in one of the system's separators gets none.
+constexpr wchar_t kSeparator = static_cast<wchar_t>(SourcePath::preferred_separator);
+bool IsSeparator(wchar_t c) { return c == L'/' || c == kSeparator; }
 
 bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
 
@@ -109,7 +112,7 @@ int FolderWalk::AddDirAt(const Source& source, const Identity& identity, const s
       std::wstring entryText;
       entryText.reserve(source.text.size() + 1 + entry.size());
       entryText = source.text;
-      if (!entryText.empty() && entryText.back() != kSeparator) entryText += kSeparator;
+      if (!entryText.empty() && !IsSeparator(entryText.back())) entryText += kSeparator;
       entryText += entry;
       Node* added = nullptr;
       // Entries that fail are left out; a cancellation undoes this folder.

@@ -136,7 +136,8 @@ TEST(SpeedLabelTest, NearestStepRoundsAtTheMidpoint) {
 
 TEST(SixteenBitNameTest, MustFitItsRoomWithTheTerminator) {
   std::u16string wide;
-  ASSERT_TRUE(Orlet::SptdDeviceName("CdRom\xC3\xA9", wide));
+  // The name as the system's 8-bit text (UTF-8 here, the ANSI code page on Windows).
+  ASSERT_TRUE(Orlet::SptdDeviceName(Orlet::tcs_to_mbs(L"CdRom\u00E9"), wide));
   EXPECT_EQ(wide, u"CdRom\u00E9");
   ASSERT_TRUE(Orlet::SptdDeviceName(std::string(127, 'a'), wide));
   EXPECT_EQ(wide.size(), 127u);

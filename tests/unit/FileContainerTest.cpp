@@ -100,14 +100,21 @@ class ContainerScript : public ::testing::Test, public Orlet::FileContainerObser
     log += "!" + Relative(path) + ":" + std::to_string(code);
   }
 
+  // Rows write paths below the scratch directory with '/'. On Windows the
+  // system's '\' there shows as '/', and a '/' (a mixed path) as '\'.
   std::string Relative(const std::wstring& path) const {
     std::string text = Text(path);
-    const std::string prefix = dir.string() + "/";
-    if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    const std::string prefix = (dir / "").make_preferred().string();
+    if (text.compare(0, prefix.size(), prefix) == 0) {
+      text.erase(0, prefix.size());
+#ifdef _WIN32
+      for (char& c : text) c = c == '\\' ? '/' : c == '/' ? '\\' : c;
+#endif
+    }
     return text.empty() ? "''" : text;
   }
   std::wstring Disk(const std::string& path) const {
-    return Orlet::mbs_to_tcs((dir / path).string());
+    return Orlet::mbs_to_tcs((dir / path).make_preferred().string());
   }
   Node* At(const std::string& path) const {
     if (path == "~") return nullptr;
@@ -260,7 +267,8 @@ class ContainerTest : public ContainerScript, public ::testing::WithParamInterfa
 TEST_P(ContainerTest, ResultsCallsAndTree) {
   const Row& row = GetParam();
 #ifdef _WIN32
-  if (std::string(row.script).find('|') != std::string::npos) GTEST_SKIP() << "a named pipe";
+  // Pipes are no files there, and the runtime makes no symbolic links.
+  if (std::string(row.script).find_first_of("|@") != std::string::npos) GTEST_SKIP();
 #endif
   const bool withTree = std::string(row.expected).find('=') != std::string::npos;
   EXPECT_EQ(Run(row.imageFileSystem, row.script, withTree), row.expected);
@@ -299,8 +307,10 @@ const Row kTree[] = {
     {7, "d m;n .;i i 7;cf 4294967296;cf 4294967297", "0 127 0 127 127 = 1/1/0/7 Disc(m() i*)"},
     // A directory's blocks follow the file system it was made under.
     {4, "d early;fs 3;d late;T;r early", "0 0 2/0/2/0 = 1/0/0/0 Disc(late())"},
-    // The nesting rule counts the name's own elements, under ISO 9660 only; "\" separates nothing.
-    {1, "d 1/2/3/4/5/6/7/8/9;d 1/2/3/4/5/6/7/8;d 1\\2\\3\\4\\5\\6\\7\\8\\9", "2107 0 0"},
+    // The nesting rule counts the name's own elements, under ISO 9660 only; "\" separates
+    // them on Windows only.
+    {1, "d 1/2/3/4/5/6/7/8/9;d 1/2/3/4/5/6/7/8;d 1\\2\\3\\4\\5\\6\\7\\8\\9",
+     stdfs::path::preferred_separator == '\\' ? "2107 0 2107" : "2107 0 0"},
     {2, "d 1/2/3/4/5/6/7/8/9", "0"},
     {3, "d 1/2/3/4/5/6/7/8/9", "0"},
     // A container without a root.
@@ -311,8 +321,8 @@ INSTANTIATE_TEST_SUITE_P(Tree, ContainerTest, ::testing::ValuesIn(kTree));
 // Files and folders from the disk.
 const Row kImport[] = {
     // Refusals before the source is looked at; sources that cannot be found.
-    {3, "mk a:10 x@y y@x;a missing;a a;a a a;a a ~;a x;f x .",
-     "121+ 0+ 104 104 121+ - = 0/1/1/10 Disc(a)"},
+    {3, "mk a:10;a missing;a a;a a a;a a ~", "121+ 0+ 104 104 = 0/1/1/10 Disc(a)"},
+    {3, "mk x@y y@x;a x;f x .", "121+ -"},
     // Sizes and blocks; the same file again.
     {3, "mk e:0 o:1 v:2049;a e;a o;a v;a o;p v", "0+ 0+ 0+ 115+!o:115 v = 0/3/3/2050 Disc(e o v)"},
     // The 4 GiB limit, inclusive, and totals beyond it.

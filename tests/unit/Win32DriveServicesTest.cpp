@@ -74,8 +74,10 @@ TEST_F(Win32DriveServicesTest, MultiByteToWideCharWritesUtf16WithinItsRoom) {
   // Too small a room: nothing.
   EXPECT_EQ(win32::MultiByteToWideChar(0, 0, "CdRom0", 6, wide, 5), 0);
 
-  // UTF-8 text; a character above U+FFFF takes two units.
-  ASSERT_EQ(win32::MultiByteToWideChar(0, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
+  // UTF-8 text (the stand-in reads UTF-8 whatever the code page); a character
+  // above U+FFFF takes two units.
+  constexpr unsigned kUtf8 = 65001;  // CP_UTF8
+  ASSERT_EQ(win32::MultiByteToWideChar(kUtf8, 0, "\xC3\xA9\xF0\x9F\x98\x80", 6, wide, 8), 3);
   EXPECT_EQ(std::u16string(wide, 3), u"\u00E9\U0001F600");
 }
 
