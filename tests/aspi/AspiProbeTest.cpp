@@ -45,8 +45,7 @@ TEST_F(AspiProbeTest, ModuleExportingGetIdMakesAspiSearchesPossible) {
   ASSERT_EQ(finder.StartSearch(Orlet::AccessAspi, 0, 0), Orlet::ResultOk);
   // The SDK reported three devices; the one that cannot be opened is dropped.
   ASSERT_EQ(finder.CountDrives(), 2u);
-  // Each drive is queried by its address (the call-back's copy of the address
-  // is OddFinderTest's); its letter comes from the address too.
+  // Each drive is queried by its address; its letter comes from the address too.
   EXPECT_EQ(RecordAt(0).vendorId, L"Vendor of CdRom0");
   EXPECT_EQ(RecordAt(0).driveLetter, L"D:");
   EXPECT_EQ(RecordAt(1).targetId, 5u);

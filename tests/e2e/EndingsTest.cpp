@@ -165,6 +165,8 @@ const Ending kDriveFaults[] = {
     {"SpeedsUnreadable", "B1", Fail(op::kModeSense10, kInvalid, 2), "P1 P2 I F B1 B4,772 B4"},
     {"WriteError", "P5", Fail(op::kWrite10, kMediumError), "P1 P2 I F B1 P5 B4"},
     {"PowerLostInsideTheTrack", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kDamagedTrack},
+    {"PowerLostInsideADvdTrack", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kDamagedTrack, 1,
+     "dvd-r"},
     // An overwritable disc points block 16 at a new session last: power lost
     // while the new session is written leaves block 16 on the old one.
     {"PowerLostOnAnOverwritableDisc", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kNothing, 1,
@@ -172,6 +174,8 @@ const Ending kDriveFaults[] = {
     // The track's own closing passes; closing the session fails.
     {"SessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4",
      Left::kOpenSession},
+    {"DvdSessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4",
+     Left::kOpenSession, 1, "dvd+r"},
 };
 
 // The host ends the job, a source goes away, the host tears the service down.

@@ -103,6 +103,17 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
   ASSERT_EQ(StarBurn_UpStartEx(text, sizeof text), STARBURN_OK);
 }
 
+// An image laid out for another address than the next writable one, or
+// larger than the free space, is refused before anything is written.
+TEST_F(DeviceCallsTest, ARecordingThatWouldNotLandWhereTheQuerySaidIsRefused) {
+  Attach("cd-r=" + directory.File("a.iso"));
+  EXPECT_EQ(Burn("CdRom0", 16, 300, "AWAY"), STARBURN_STATUS_WRONG_STATE);
+  EXPECT_NE(recordText.find("next writable address is 0"), std::string::npos) << recordText;
+  const uint32_t capacity = starburn::FindMedium("cd-r")->capacity;
+  EXPECT_EQ(Burn("CdRom0", 0, capacity + 1, "BIG"), STARBURN_STATUS_NO_SPACE);
+  EXPECT_EQ(Query("CdRom0").blank, 1);
+}
+
 // A host thread's abort while the write runs (run under ThreadSanitizer with
 // the threaded tests).
 class DeviceAbortThreadsTest : public sdktest::SdkFixture {};

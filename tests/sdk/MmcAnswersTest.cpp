@@ -57,20 +57,6 @@ TEST(MmcAnswersTest, ConfigurationListsProfilesAndFeaturesAndRefusesACutFeature)
       ParseConfiguration(answer.data(), static_cast<uint32_t>(answer.size()) - 2, &configuration));
 }
 
-TEST(MmcAnswersTest, TocDescriptorsGiveTrackControlAndAddress) {
-  const uint8_t answer[] = {0, 18,   1,    1,                // header: tracks 1 to 1
-                            0, 0x14, 1,    0, 0, 0, 0, 0,    // ADR 1, data track 1 at 0
-                            0, 0x16, 0xAA, 0, 0, 0, 1, 44};  // the lead-out at 300
-  Toc toc;
-  ASSERT_TRUE(ParseToc(answer, sizeof answer, &toc));
-  EXPECT_EQ(std::make_pair(toc.first, toc.last), std::make_pair(uint8_t{1}, uint8_t{1}));
-  ASSERT_EQ(toc.entries.size(), 2u);
-  EXPECT_EQ(toc.entries[0].control, 4);
-  EXPECT_EQ(toc.entries[1].control, 6);
-  EXPECT_EQ(toc.entries[1].track, kLeadOutTrack);
-  EXPECT_EQ(toc.entries[1].address, 300u);
-}
-
 TEST(MmcAnswersTest, ModePageSkipsBlockDescriptorsAndDropsThePsBit) {
   std::vector<uint8_t> answer = {0,    0, 0,    0,   0, 0, 0, 8,  // 8 bytes of block descriptor
                                  1,    2, 3,    4,   5, 6, 7, 8,  //
@@ -124,35 +110,6 @@ TEST(MmcAnswersTest, SenseIsDecodedIntoSdkStatusesInOnePlace) {
   EXPECT_EQ(codes.ascq, 1);
   EXPECT_EQ(DescribeSense({kIllegalRequest, asc::kAddress, kAscqInvalidWriteAddress}),
             "ILLEGAL REQUEST, 21h/02h (invalid address for write)");
-}
-
-// The codes of known media are read per medium end to end (the drive records);
-// a profile of no disc the SDK knows of is code 0.
-TEST(MmcAnswersTest, AnUnknownProfileIsNoDiscType) { EXPECT_EQ(DiscTypeOfProfile(0x02), 0); }
-
-TEST(MmcAnswersTest, TrackRecordLayout) {
-  TrackRecord record;
-  record.valid = true;
-  record.track = 3;
-  record.session = 2;
-  record.trackMode = 4;
-  record.dataMode = 15;
-  record.flags = kTrackFlagPacket;
-  record.nextWritableValid = true;
-  record.state = kTrackStateInvisible;
-  record.blank = true;
-  record.discStatus = kDiscAppendable;
-  record.erasable = true;
-  record.start = 0x11223344;
-  record.nextWritable = 0x01020304;
-  record.freeBlocks = 0x0A0B0C0D;
-  record.size = 7;
-  uint8_t out[STARBURN_TRACK_INFORMATION_SIZE];
-  EncodeTrackRecord(record, out);
-  const std::vector<uint8_t> expected = {1,    3,    2,    4,    15,   1,    1, 0, 2, 1,
-                                         1,    1,    0x44, 0x33, 0x22, 0x11, 4, 3, 2, 1,
-                                         0x0D, 0x0C, 0x0B, 0x0A, 7,    0,    0, 0};
-  EXPECT_EQ(std::vector<uint8_t>(out, out + sizeof out), expected);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The emulated recorder as the MMC layer sees it: the commands it refuses
-// (and with which sense) by medium, the tray and long operations. Burning,
+// (and with which sense) by medium, and the tray. Burning,
 // appending, formatting, blanking, speeds, a second program on the image and
 // the injected faults are exercised end to end through the library.
 
@@ -264,31 +264,6 @@ TEST(EmulatedRecorderTest, TrayEjectLoadAndTheUnitAttentionAfterALoad) {
   MmcDrive emptyDrive(*path);
   EXPECT_EQ(emptyDrive.TestUnitReady(), STARBURN_STATUS_NOT_READY);
   EXPECT_EQ(emptyDrive.LastFailure().record.ascq, 0x01);
-}
-
-TEST(EmulatedRecorderTest, LongOperationsStartedWithImmedShowTheirProgressUntilDone) {
-  DriveModel model = DriveModel::AllMedia();
-  model.longOperationPolls = 2;
-  Rig rig("cd-rw", model);
-  MmcDrive& mmc = *rig.mmc;
-  PrepareWrite(mmc, profile::kCdRw, false);
-  ASSERT_EQ(WriteBlocks(mmc, 0, 64), STARBURN_OK);
-  // The flush: the drive reports a long write at 0% and 50%, other commands
-  // wait for it, and its buffer empties as it goes.
-  std::vector<uint16_t> progress;
-  std::vector<uint32_t> held;
-  ASSERT_EQ(mmc.SynchronizeCache([&](const SenseReport& report) {
-    EXPECT_EQ(report.codes.ascq, kAscqLongWriteInProgress);
-    progress.push_back(report.progress);
-    BufferCapacity buffer;
-    EXPECT_EQ(mmc.ReadBufferCapacity(&buffer), STARBURN_OK);
-    held.push_back(buffer.size - buffer.free);
-    EXPECT_EQ(mmc.TestUnitReady(), STARBURN_STATUS_NOT_READY);
-  }),
-            STARBURN_OK);
-  EXPECT_EQ(progress, (std::vector<uint16_t>{0, 32768}));
-  EXPECT_EQ(held, (std::vector<uint32_t>{64 * kBlockSize, 32 * kBlockSize}));
-  EXPECT_EQ(mmc.TestUnitReady(), STARBURN_OK);
 }
 
 }  // namespace

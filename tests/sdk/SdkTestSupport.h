@@ -285,12 +285,11 @@ class SdkFixture : public testing::Test {
   // The library's burn of an image of blocks blocks labelled label, built for
   // the session start the query read: the file-tree stage's shared open, then
   // the recording open, protection, speeds, the track, the session, the
-  // eject. Answers the recording call's status; *closed gets CloseSession's.
-  // mark(stage), when given, is called before the recording (0), before the
-  // close (1) and after it (2).
+  // eject. Answers the recording call's status (and CloseSession's when the
+  // recording passed). mark(stage), when given, is called before the
+  // recording (0), before the close (1) and after it (2).
   StarBurnStatus Burn(const std::string& name, uint32_t start, uint32_t blocks,
                       const std::string& label, Notifications* seen = nullptr,
-                      StarBurnStatus* closed = nullptr,
                       const std::function<void(int)>& mark = nullptr) {
     void* reader = Open(name, 1);
     uint32_t lastAddress = 0;
@@ -316,15 +315,13 @@ class SdkFixture : public testing::Test {
     const StarBurnStatus status =
         Call(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree, device, tree, 0, 0, 1, 1, 5);
     recordText = text;
-    recordFailure = failure;
     if (mark) mark(1);
     const StarBurnStatus close = Call(StarBurn_CdvdBurnerGrabber_CloseSession, device);
     if (mark) mark(2);
-    if (closed != nullptr) *closed = close;
     Call(StarBurn_CdvdBurnerGrabber_Eject, device);
     StarBurn_Destroy(&tree);
     Close(device);
-    return status;
+    return status != STARBURN_OK ? status : close;
   }
 
   Scratch directory;
@@ -333,7 +330,6 @@ class SdkFixture : public testing::Test {
   StarBurnCommandFailure failure = {};
   std::vector<void*> handles;
   std::string recordText;
-  StarBurnCommandFailure recordFailure = {};
 };
 
 }  // namespace sdktest

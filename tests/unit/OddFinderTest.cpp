@@ -1,5 +1,5 @@
 // The drive finder: its start answers, the probes, the scans by drive letter,
-// the ASPI call-back, the walk with its removals, and the threaded search.
+// the walk with its removals, and the threaded search.
 
 #include <gtest/gtest.h>
 
@@ -107,17 +107,6 @@ const Search kSearches[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Methods, SearchTest, testing::ValuesIn(kSearches));
 
-TEST_F(OddFinderTest, SecondSearchListsTheDrivesAgainAndAWalkQueriesThemAgain) {
-  support::AddNamedDrive("CdRom0", 'D');
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  ASSERT_EQ(finder.StartSearch(Orlet::AccessSpti, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(Listed(), "CdRom0@D:+ CdRom0@D:+");
-  Double().WithDrive("CdRom0", [](FakeDrive& d) { d.vendor = "Renamed"; });
-  ASSERT_EQ(finder.StartSearch(4, 0, 0), Orlet::ResultOk);
-  EXPECT_EQ(RecordAt(0).vendorId, L"Renamed");
-  EXPECT_EQ(RecordAt(1).vendorId, L"Renamed");
-}
-
 TEST_F(OddFinderTest, WritersOnlyKeepsDrivesWithAWriteCapabilityOtherThanDvdPlusRDualLayer) {
   const std::vector<int> writers = {2, 4, 7, 9, 11, 15, 17, 21, 26, 28, 30, 32};
   for (int position = 0; position < 42; ++position) {
@@ -130,29 +119,6 @@ TEST_F(OddFinderTest, WritersOnlyKeepsDrivesWithAWriteCapabilityOtherThanDvdPlus
     const bool writer = std::count(writers.begin(), writers.end(), position) != 0;
     EXPECT_EQ(searching.CountDrives(), writer ? 1u : 0u);
   }
-}
-
-TEST_F(OddFinderTest, AspiCallBackListsTheReportedAddressesOnly) {
-  uint8_t first[] = {0x11, 2, 3, 4, 5};
-  uint8_t second[] = {0x22, 6, 7, 8, 9};
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, first, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_PROGRESS, &finder, second, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, nullptr, second, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, nullptr, nullptr);
-  OddFinder::OnDeviceFound(STARBURN_NOTIFY_DEVICE_FOUND, &finder, second, nullptr);
-  ASSERT_EQ(finder.CountDrives(), 2u);
-  const DriveInfo a = RecordAt(0);
-  EXPECT_EQ(a.accessMethod, Orlet::AccessAspi);
-  EXPECT_EQ(std::vector<int>({static_cast<int>(a.deviceTag), a.portId, a.busId, a.targetId, a.lun}),
-            std::vector<int>({0x11, 2, 3, 4, 5}));
-  EXPECT_EQ(RecordAt(1).deviceTag, 0x22u);
-  EXPECT_EQ(RecordAt(1).lun, 9u);
-
-  // A copy from outside the list leaves the record as it was.
-  DriveInfo info;
-  info.vendorId = L"mine";
-  finder.CopyDriveInfo(2, info);
-  EXPECT_EQ(info.vendorId, L"mine");
 }
 
 // ---- The threaded search ----
