@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Checks the dynamic symbols of the shipped libraries: what the interface names
-# is exported, and nothing internal is.
+# is exported, and nothing internal is. Windows DLLs are read from their export
+# tables with OBJDUMP (the toolchain's objdump).
+#   exported_symbols.sh LIBRARY SDK BASES
 set -u
 library=$1 sdk=$2 bases=$3
 failed=0
 
-exports() { nm -D --defined-only "$1" | awk '{print $3}' | c++filt; }
+exports() {
+  case "$1" in
+    *.dll) "$OBJDUMP" -p "$1" | awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
+                                   on && NF == 0 {exit} on {print $NF}' | c++filt ;;
+    *) nm -D --defined-only "$1" | awk '{print $3}' | c++filt ;;
+  esac
+}
 # need MODE SYMBOLS NAME...: each NAME is among SYMBOLS (grep -x: whole line, -F: part of one).
 need() {
   local mode=$1 symbols=$2 name
@@ -21,8 +29,9 @@ need x "$lib" 'Orlet::CreateMediaBurning(Orlet::MediaBurning\*&)' \
   'Orlet::MediaBurning::MediaBurning()' 'Orlet::MediaBurning::~MediaBurning()' \
   'typeinfo for Orlet::MediaBurning' 'vtable for Orlet::MediaBurning' \
   'Orlet::CdSpeedTable' 'Orlet::DvdSpeedTable' 'Orlet::BdSpeedTable' \
-  'Orlet::NearestSpeedLabel(Orlet::SpeedEntry const\*, unsigned long, unsigned int)' \
   'typeinfo for Orlet::FileContainer' 'vtable for Orlet::FileContainer'
+# size_t is unsigned long on Linux, unsigned long long on Windows.
+need F "$lib" 'Orlet::NearestSpeedLabel(Orlet::SpeedEntry const*, unsigned long'
 # The file container is exported whole, its protected checks and helpers included.
 operations=()
 for operation in FileContainer '~FileContainer' GetTotalSize GetDirCounts GetFileCounts AddRoot \
@@ -37,9 +46,9 @@ need F "$lib" "${operations[@]}"
 internal=$(grep -E 'MediaBurningImpl|StarBurnInterface|OddFinder|OddBurner|OddEraser|IgnoreNotification|GetDriveTypeA|QueryDosDeviceA|LoadLibraryW|_ctime64|ChildIndex|FileNameChecker|FileSystemNameChecker|SourcePath' <<<"$lib")
 [ -z "$internal" ] || { echo "internal symbols exported:"; head -5 <<<"$internal"; failed=1; }
 
-# Strong definitions only: weak ones include inline template code of the C++
-# runtime (std::string and the like) that any object may carry.
-sdk_exports=$(nm -D --defined-only "$sdk" | awk '$2 !~ /^[WVu]$/ {print $3}')
+# C names only: C++ ones are inline template code of the C++ runtime
+# (std::string and the like) that any shared object may carry.
+sdk_exports=$(exports "$sdk" | grep -v '[:( ]')
 need x "$sdk_exports" StarBurn_UpStartEx
 if grep -v '^StarBurn_' <<<"$sdk_exports" | grep -q .; then
   echo "SDK exports something other than StarBurn_*:"

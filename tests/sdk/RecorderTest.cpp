@@ -229,6 +229,20 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
   }
 }
 
+// A track closed in a session that is not closed yet is not in the TOC.
+TEST(EmulatedRecorderTest, TheTocListsTheTracksOfClosedSessionsOnly) {
+  Rig rig("cd-r");
+  MmcDrive& mmc = *rig.mmc;
+  RecordSession(mmc, profile::kCdR, 300, false);
+  const TrackInformation next = Track(mmc, kInvisibleTrack);
+  ASSERT_EQ(WriteBlocks(mmc, next.nextWritable, 300), STARBURN_OK);
+  ASSERT_EQ(mmc.CloseTrackSession(kCloseTrack, next.track), STARBURN_OK);
+  Toc toc;
+  ASSERT_EQ(mmc.ReadToc(kTocFormatTracks, &toc), STARBURN_OK);
+  EXPECT_EQ(toc.last, 1);
+  EXPECT_EQ(toc.entries.size(), 2u);  // track 1 and the lead-out
+}
+
 TEST(EmulatedRecorderTest, TrayEjectLoadAndTheUnitAttentionAfterALoad) {
   Rig rig("cd-r");
   MmcDrive& mmc = *rig.mmc;
