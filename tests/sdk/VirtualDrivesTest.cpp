@@ -3,7 +3,11 @@
 // environment at the SDK's first start.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -182,6 +186,33 @@ TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
         << row.left;
   }
 }
+
+#ifndef _WIN32
+// A state file that cannot be written whole (the disk is full) is never put
+// in place of the one that was: the load that had to settle it fails instead.
+TEST(EmulatedSidecarTest, AStateFileThatCannotBeWrittenWholeLeavesTheOldOne) {
+  Scratch directory;
+  const std::string image = directory.File("a.iso");
+  const std::string left =
+      "starburn-virtual-disc 1\nmedium cd-r\ndisc appendable\n"
+      "session closed\ntrack 0 10\nsession open\ntrack 11410 open\n";
+  WriteFile(image, std::string(std::size_t{10} * kBlockSize, 'd'));
+  WriteFile(SidecarPathOf(image), left);
+  rlimit was{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+  rlimit full = was;
+  full.rlim_cur = 32;  // bytes: the new state file stops there
+  void (*signal)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  std::unique_ptr<EmulatedDisc> disc;
+  std::string error;
+  const StarBurnStatus status = EmulatedDisc::Load(*FindMedium("cd-r"), image, true, &disc, &error);
+  setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, signal);
+  EXPECT_EQ(status, STARBURN_STATUS_BAD_CONFIGURATION);
+  EXPECT_EQ(sdktest::ReadFile(SidecarPathOf(image)), left);
+}
+#endif
 
 // The list in the environment is read at the SDK's first start. These run in
 // a process of their own (tests/CMakeLists.txt), since an earlier start in the
