@@ -517,36 +517,6 @@ class IsoSessionReaderTest : public ::testing::Test {
   std::string message;
 };
 
-// The Joliet tree is imported on every append end to end (MediaTest keeps a
-// disc's files and every reader finds them); the ISO 9660 tree only here.
-TEST_F(IsoSessionReaderTest, AnIntactIsoTreeIsReadIntoAnEmptyTreeOnce) {
-  std::vector<std::string> listing;
-  ASSERT_EQ(Import(false, &listing), STARBURN_OK) << message;
-  EXPECT_EQ(listing, (std::vector<std::string>{"/A.TXT 10", "/B.TXT 5000", "/EMPTY.TXT 0", "/SUB/",
-                                               "/SUB/DEEPER/", "/SUB/DEEPER/DEEPEST.TXT 10",
-                                               "/SUB/INNER.TXT 10"}));
-  // A session is imported into an empty tree, once.
-  MemoryReader reader(image);
-  void* device = starburn::HandleTable::Instance().Add(new OneTrackDisc(&reader));
-  Tree filled(0, 1);
-  filled.Add(filled.Root(), "", "mine");
-  EXPECT_EQ(
-      StarBurn_ISO9660JolietFileTree_ImportTrack(device, filled.handle, 1, 1, nullptr, 0, nullptr),
-      STARBURN_STATUS_WRONG_STATE);
-  Tree empty(0, 1);
-  EXPECT_EQ(
-      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
-      STARBURN_OK);
-  EXPECT_EQ(
-      StarBurn_ISO9660JolietFileTree_ImportTrack(device, empty.handle, 1, 1, nullptr, 0, nullptr),
-      STARBURN_STATUS_WRONG_STATE);
-  Tree other(0, 1);
-  EXPECT_EQ(
-      StarBurn_ISO9660JolietFileTree_ImportTrack(device, other.handle, 2, 1, nullptr, 0, nullptr),
-      STARBURN_STATUS_NOT_FOUND);
-  StarBurn_Destroy(&device);
-}
-
 // One row per damage (or legal quirk), poked into the image before the
 // import of the tree it names: the status, and what a refusal says.
 struct Damage {

@@ -1,5 +1,5 @@
 // The emulated recorder as the MMC layer sees it: the commands it refuses
-// (and with which sense) by medium, and the tray. Burning,
+// (and with which sense) by medium, and its TOC. Burning,
 // appending, formatting, blanking, speeds, a second program on the image and
 // the injected faults are exercised end to end through the library.
 
@@ -241,43 +241,6 @@ TEST(EmulatedRecorderTest, TheTocListsTheTracksOfClosedSessionsOnly) {
   ASSERT_EQ(mmc.ReadToc(kTocFormatTracks, &toc), STARBURN_OK);
   EXPECT_EQ(toc.last, 1);
   EXPECT_EQ(toc.entries.size(), 2u);  // track 1 and the lead-out
-}
-
-TEST(EmulatedRecorderTest, TrayEjectLoadAndTheUnitAttentionAfterALoad) {
-  Rig rig("cd-r");
-  MmcDrive& mmc = *rig.mmc;
-  ASSERT_EQ(mmc.StartStopUnit(true, false), STARBURN_OK);
-  EXPECT_EQ(mmc.TestUnitReady(), STARBURN_STATUS_NOT_READY);
-  EXPECT_EQ(rig.Asc(), asc::kMediumNotPresent);
-  EXPECT_EQ(mmc.LastFailure().record.ascq, 0x02);  // tray open
-  Configuration configuration;
-  ASSERT_EQ(mmc.GetConfiguration(kConfigurationCurrent, &configuration), STARBURN_OK);
-  EXPECT_EQ(configuration.currentProfile, profile::kNone);
-  // Another path pushes the tray back in with the same disc; the first path
-  // hears of it once, then works; the MMC layer retries a unit attention itself.
-  std::unique_ptr<ScsiTransport> second;
-  std::string error;
-  ASSERT_EQ(rig.recorder->Open(false, &second, &error), STARBURN_OK);
-  ScsiCommand command;
-  const Cdb cdb = TestUnitReadyCdb();
-  command.cdb = cdb.bytes;
-  command.cdbLength = cdb.length;
-  ScsiResult result = rig.transport->Execute(command);
-  EXPECT_EQ(result.status, kScsiCheckCondition);
-  EXPECT_EQ(DecodeSense(result.sense.data(), result.senseLength).key, sensekey::kUnitAttention);
-  EXPECT_EQ(rig.transport->Execute(command).status, kScsiGood);
-  ASSERT_EQ(mmc.StartStopUnit(true, false), STARBURN_OK);
-  ASSERT_EQ(mmc.StartStopUnit(true, true), STARBURN_OK);
-  EXPECT_EQ(mmc.TestUnitReady(), STARBURN_OK);
-  // An empty drive is not ready with its tray closed.
-  std::shared_ptr<EmulatedRecorder> empty;
-  ASSERT_EQ(EmulatedRecorder::Create(nullptr, "", DriveModel::AllMedia(), &empty, &error),
-            STARBURN_OK);
-  std::unique_ptr<ScsiTransport> path;
-  ASSERT_EQ(empty->Open(false, &path, &error), STARBURN_OK);
-  MmcDrive emptyDrive(*path);
-  EXPECT_EQ(emptyDrive.TestUnitReady(), STARBURN_STATUS_NOT_READY);
-  EXPECT_EQ(emptyDrive.LastFailure().record.ascq, 0x01);
 }
 
 }  // namespace

@@ -5,13 +5,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
 #include <vector>
 
 #include "../SdkTestSupport.h"
@@ -263,43 +260,6 @@ TEST_F(SgIoTransportTest, LongOperationsArePolledWithTheirProgressAndEndWithTheD
   EXPECT_EQ(failure.record.senseKey, sensekey::kMediumError);
   EXPECT_EQ(std::vector<uint8_t>(failure.record.sense, failure.record.sense + 18), deferred);
   EXPECT_EQ(failure.message.rfind("BLANK failed: MEDIUM ERROR", 0), 0u) << failure.message;
-}
-
-// The kernel's own mount table: a mounted device finds its mount point, not
-// that of another line (a drive's disc mounted by the desktop is named by
-// where it is mounted).
-TEST(SgSystemTest, AMountedDeviceFindsItsOwnMountPoint) {
-  std::ifstream table("/proc/self/mounts");
-  std::map<std::string, int> seen;
-  std::vector<std::pair<std::string, std::string>> mounts;
-  std::string device, point, rest;
-  while (table >> device >> point && std::getline(table, rest)) {
-    ++seen[device];
-    mounts.emplace_back(device, point);
-  }
-  ASSERT_GE(mounts.size(), 2u);
-  // A link to a mounted device node (as /dev/cdrom is to /dev/sr0) finds the
-  // node's first mount point.
-  for (const auto& [node, point] : mounts) {
-    if (node[0] != '/' || access(node.c_str(), F_OK) != 0) continue;
-    char link[] = "/tmp/orlet-mount-link-XXXXXX";
-    ASSERT_NE(mkdtemp(link), nullptr);
-    const std::string name = std::string(link) + "/cdrom";
-    ASSERT_EQ(symlink(node.c_str(), name.c_str()), 0);
-    EXPECT_EQ(starburn::SgSystem::Kernel()->MountPointOf(name), point) << node;
-    unlink(name.c_str());
-    rmdir(link);
-    break;
-  }
-  for (auto mount = mounts.rbegin(); mount != mounts.rend() - 1; ++mount) {
-    if (seen[mount->first] != 1 || mount->first[0] == '/' ||
-        mount->second.find('\\') != std::string::npos) {
-      continue;
-    }
-    EXPECT_EQ(starburn::SgSystem::Kernel()->MountPointOf(mount->first), mount->second);
-    return;
-  }
-  GTEST_SKIP() << "no mount of its own device name past the first line";
 }
 
 }  // namespace
