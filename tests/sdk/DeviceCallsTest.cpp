@@ -11,6 +11,7 @@
 
 #include "SdkTestSupport.h"
 #include "common/ErrorOut.h"
+#include "virtual/FaultPlan.h"
 
 namespace {
 
@@ -86,6 +87,9 @@ TEST_F(DeviceCallsTest, OpensSharingAndTrayLocks) {
   EXPECT_EQ(failure.asc, 0x53);
   EXPECT_EQ(Call(StarBurn_CdvdBurnerGrabber_Eject, first), STARBURN_OK);
   EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(second), 14);  // tray open
+  StarBurnWChar none = u'#';  // a label room of nothing is refused, not written to
+  EXPECT_EQ(StarBurn_GetVolumeLabelByLetter('D', &none, 0), STARBURN_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(none, u'#');
 
   // By SCSI address.
   void* byAddress = nullptr;
@@ -112,6 +116,18 @@ TEST_F(DeviceCallsTest, ARecordingThatWouldNotLandWhereTheQuerySaidIsRefused) {
   const uint32_t capacity = starburn::FindMedium("cd-r")->capacity;
   EXPECT_EQ(Burn("CdRom0", 0, capacity + 1, "BIG"), STARBURN_STATUS_NO_SPACE);
   EXPECT_EQ(Query("CdRom0").blank, 1);
+}
+
+// A WRITE refused once with a unit attention because the drive's mode
+// parameters were changed is set up again and sent once more.
+TEST_F(DeviceCallsTest, AWriteRefusedForChangedParametersIsSentAgain) {
+  auto recorder = AttachRecorder("cd-r", directory.File("a.iso"));
+  starburn::FaultPlan plan;
+  plan.commands.push_back({starburn::opcode::kWrite10, 2, 1, {0x6, 0x2A, 0x01}});
+  recorder->SetFaults(plan);
+  EXPECT_EQ(Burn("CdRom0", 0, 300, "AGAIN"), STARBURN_OK) << recordText;
+  EXPECT_EQ(sdktest::ImageFileBlock(directory.File("a.iso"), 100),
+            sdktest::ImageBlock(0, 300, "AGAIN", 100));
 }
 
 // A host thread's abort while the write runs (run under ThreadSanitizer with

@@ -605,8 +605,9 @@ TEST_F(IsoSessionReaderTest, LayoutsAtTheirEdgesReadBack) {
   EXPECT_TRUE(summary.iso9660 && summary.joliet && !summary.otherFileSystem);
   EXPECT_EQ(summary.isoLabel, "FIFTEEN_LETTERS_");
   EXPECT_EQ(summary.jolietLabel, u"fifteen letters");  // 16 units: the pair is left out whole
-  std::memcpy(Block(19) + 1, "BEA01", 5);  // UDF's recognition sequence after the terminator
-  std::memcpy(Block(20) + 1, "NSR02", 5);
+  // UDF's recognition sequence after the terminator: "BEA01" and "NSR02", structure version 1.
+  std::memcpy(Block(19) + 1, "BEA01\x01", 6);
+  std::memcpy(Block(20) + 1, "NSR02\x01", 6);
   MemoryReader udf(image);
   ASSERT_EQ(starburn::ProbeSession(udf, 0, &summary, &error), STARBURN_OK);
   EXPECT_TRUE(summary.otherFileSystem);
