@@ -205,6 +205,7 @@ TEST(IsoNamesTest, EveryExampleOfEveryNameSpace) {
       {Op::kMap, kL2, Repeat("d", 40), "", 0, true, Repeat("D", 31)},
       {Op::kMap, kJ, "a:b*c?d\\e;f/g.txt", "", 0, false, "a_b_c_d_e_f_g.txt"},
       {Op::kMap, kJ, "\xe6\x97\xa5\xe6\x9c\xac " + kEmoji, "", 0, false, "\xe6\x97\xa5\xe6\x9c\xac " + kEmoji},
+      {Op::kMap, kJ, "\x80\xe9t\xe9", "", 0, false, "\uFFFD\uFFFDt\uFFFD"},  // not UTF-8
       {Op::kMap, kJ, Repeat("x", 120) + ".jpeg", "", 0, false, Repeat("x", 98) + ".jpeg"},
       {Op::kMap, kJ, Repeat(kEmoji, 60), "", 0, true, Repeat(kEmoji, 51)},  // pairs never split
       {Op::kRewrite, kL1, "README.TXT", "README1.TXT;1", 0, false, "README1.TXT"},
