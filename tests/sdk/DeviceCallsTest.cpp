@@ -119,7 +119,8 @@ TEST_F(DeviceCallsTest, ARecordingThatWouldNotLandWhereTheQuerySaidIsRefused) {
 }
 
 // A WRITE refused once with a unit attention because the drive's mode
-// parameters were changed is set up again and sent once more.
+// parameters were changed is set up again and sent once more; a later fault
+// of the same plan (the flush) still ends the next recording.
 TEST_F(DeviceCallsTest, AWriteRefusedForChangedParametersIsSentAgain) {
   auto recorder = AttachRecorder("cd-r", directory.File("a.iso"));
   starburn::FaultPlan plan;
@@ -128,6 +129,11 @@ TEST_F(DeviceCallsTest, AWriteRefusedForChangedParametersIsSentAgain) {
   EXPECT_EQ(Burn("CdRom0", 0, 300, "AGAIN"), STARBURN_OK) << recordText;
   EXPECT_EQ(sdktest::ImageFileBlock(directory.File("a.iso"), 100),
             sdktest::ImageBlock(0, 300, "AGAIN", 100));
+  plan.commands.push_back({starburn::opcode::kSynchronizeCache, 0, 1, {0x3, 0x0C, 0}});
+  recorder->SetFaults(plan);
+  EXPECT_EQ(Burn("CdRom0", Query("CdRom0").sessionStart, 300, "NEXT"),
+            STARBURN_STATUS_COMMAND_FAILED);
+  EXPECT_NE(recordText.find("SYNCHRONIZE CACHE"), std::string::npos) << recordText;
 }
 
 // A host thread's abort while the write runs (run under ThreadSanitizer with
