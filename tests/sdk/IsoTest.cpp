@@ -412,6 +412,11 @@ TEST(IsoTreeTest, TheStreamStopsAtItsEndAndAChangedTreeIsBuiltAgain) {
   ASSERT_EQ(stream->Pull(image.data(), static_cast<uint32_t>(stream->BlockCount()), &error),
             STARBURN_OK);
   EXPECT_EQ(stream->Pull(image.data(), 1, &error), STARBURN_STATUS_INVALID_ARGUMENT);
+  // Moved where it would end past the last block address, it stays where it was.
+  EXPECT_EQ(provider->Relocate(0xFFFFFFF0, &error), STARBURN_STATUS_LIMIT_EXCEEDED);
+  EXPECT_NE(error.find("past the last block address"), std::string::npos) << error;
+  ASSERT_EQ(provider->OpenImage(&stream, &error), STARBURN_OK);
+  EXPECT_EQ(stream->StartAddress(), 1000u);
   tree.Add(tree.Root(), "", "later");
   EXPECT_EQ(provider->OpenImage(&stream, &error), STARBURN_STATUS_WRONG_STATE);
   EXPECT_EQ(tree.Save(temp.File("out.iso")), STARBURN_STATUS_WRONG_STATE);
