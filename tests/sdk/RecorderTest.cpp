@@ -192,8 +192,6 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
   } rows[] = {
       // clang-format off
       {"cd-r", "BLANK", blank, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
-      {"dvd+r", "BLANK", blank, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
-      {"bd-r", "BLANK", blank, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
       {"dvd-ram", "BLANK", blank, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
       {"dvd+rw", "WRITE unformatted", write, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
       {"bd-re", "WRITE unformatted", write, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
@@ -205,7 +203,6 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
       {"cd-r", "WRITE with parameters set before a tray cycle", afterReload, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"dvd-rw", "incremental WRITE after a minimal blank", afterMinimalBlank, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"dvd-r", "SET STREAMING", streamNoTime, STARBURN_STATUS_COMMAND_FAILED, 0},
-      {"bd-r", "SET STREAMING", streamNoTime, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"cd-r", "eject with removal prevented", ejectLocked, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"cd-r", "WRITE away from the next writable address", writeAway, STARBURN_STATUS_COMMAND_FAILED, asc::kAddress},
       {"bd-r", "WRITE away from the next writable address", writeAway, STARBURN_STATUS_COMMAND_FAILED, asc::kAddress},

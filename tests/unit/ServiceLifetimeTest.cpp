@@ -6,7 +6,6 @@
 #include <string>
 
 #include "orlet/MediaBurning.h"
-#include "support/AllocationFailures.h"
 #include "support/DoubleFixture.h"
 #include "support/RecordingObservers.h"
 
@@ -15,30 +14,6 @@ namespace {
 using Orlet::MediaBurning;
 
 class ServiceLifetimeTest : public support::DoubleTest {};
-
-TEST_F(ServiceLifetimeTest, FactoryAnswers102WhenAnyAllocationOfTheServiceFails) {
-  // What the host's variable held before: a failed construction leaves it so.
-  int hostsOwn = 0;
-  MediaBurning* const before = reinterpret_cast<MediaBurning*>(&hostsOwn);
-  // The first allocation of the construction fails, then the second, and so
-  // on, until a construction needs fewer allocations than the count.
-  // An exception out of the factory fails the test as it would the host.
-  for (long failing = 1;; ++failing) {
-    SCOPED_TRACE(failing);
-    MediaBurning* service = before;
-    support::FailAllocation(failing);
-    const int result = Orlet::CreateMediaBurning(service);
-    if (!support::AllocationFailed()) {
-      EXPECT_EQ(result, Orlet::ResultOk);
-      EXPECT_GT(failing, 2);  // the service and what it holds: several allocations
-      Orlet::DestroyMediaBurning(service);
-      break;
-    }
-    EXPECT_EQ(result, Orlet::ResultCreateFailed);
-    EXPECT_EQ(service, before);  // nothing half-built is handed out
-    if (result != Orlet::ResultCreateFailed) break;
-  }
-}
 
 // Start-ups and shut-downs of one service: "i" Initialize (its result shown),
 // "g" GetDriveInfo (shown), "u" Uninitialize, "s"/"h" the next start-up/shut-down

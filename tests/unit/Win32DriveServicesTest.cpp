@@ -26,22 +26,6 @@ TEST_F(Win32DriveServicesTest, DriveTypeIsCdromOnlyForALetterOfTheRegistry) {
   EXPECT_EQ(win32::GetDriveTypeA(nullptr), win32::kDriveNoRootDir);
 }
 
-TEST_F(Win32DriveServicesTest, DosDeviceIsTheTargetFollowedByAnEmptyString) {
-  support::AddNamedDrive("CdRom0", 'E');
-  char target[260];
-  std::memset(target, 'x', sizeof target);
-  const std::string expected = "\\Device\\CdRom0";
-  ASSERT_EQ(win32::QueryDosDeviceA("E:", target, sizeof target), expected.size() + 2);
-  EXPECT_EQ(std::string(target), expected);
-  EXPECT_EQ(target[expected.size() + 1], '\0');
-
-  // Exactly enough room, then one less: refused, never cut.
-  const auto room = static_cast<win32::DWORD>(expected.size() + 2);
-  EXPECT_EQ(win32::QueryDosDeviceA("E:", target, room), room);
-  EXPECT_EQ(win32::QueryDosDeviceA("E:", target, room - 1), 0u);
-  EXPECT_EQ(win32::QueryDosDeviceA("F:", target, sizeof target), 0u);
-}
-
 TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
   sdkdouble::FakeDrive& drive = support::AddNamedDrive("CdRom0", 'E');
   drive.volumeLabel = u"Holiday \U0001F600";  // a character outside the 16-bit plane
@@ -50,15 +34,6 @@ TEST_F(Win32DriveServicesTest, VolumeLabelComesFromTheDiscInTheLettersDrive) {
   ASSERT_NE(
       win32::GetVolumeInformationW(L"E:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(std::wstring(label), L"Holiday \U0001F600");
-
-  // Room for the label and its terminator, then one less.
-  const auto room = static_cast<win32::DWORD>(std::wstring(label).size() + 1);
-  EXPECT_NE(
-      win32::GetVolumeInformationW(L"E:\\", label, room, nullptr, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(
-      win32::GetVolumeInformationW(L"E:\\", label, room - 1, nullptr, nullptr, nullptr, nullptr, 0),
-      0);
-
   EXPECT_EQ(
       win32::GetVolumeInformationW(L"F:\\", label, 260, nullptr, nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(

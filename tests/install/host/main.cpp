@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-// host [DRIVES]: starts and stops the service; with DRIVES, also searches and
-// expects that many drives (STARBURN_VIRTUAL_DRIVES lists them).
+// host [DRIVES]: starts and stops the service and makes a container of its own;
+// with DRIVES, also searches and expects that many drives
+// (STARBURN_VIRTUAL_DRIVES lists them).
 int main(int argc, char** argv) {
   // The installed header and the loaded library are of one version.
   if (std::strcmp(Orlet::GetLibraryVersion(), ORLET_VERSION_STRING) != 0) return 4;
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   }
   service->Uninitialize();
   Orlet::DestroyMediaBurning(service);
-  if (started != Orlet::ResultOk) return 2;
+  Orlet::FileContainer container;  // made and freed by host code
+  if (started != Orlet::ResultOk || container.AddRoot(L"Label", L'D') == nullptr) return 2;
   return found ? 0 : 3;
 }
