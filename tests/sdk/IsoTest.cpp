@@ -391,6 +391,8 @@ TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUnique) {
   EXPECT_EQ(quiet.Names(quiet.Add(quiet.Root(), "", "abd")).first, "ABD");
   quiet.Add(quiet.Root(), "", "docs");
   EXPECT_NE(quiet.Names(quiet.Add(quiet.Root(), f, "docs.")).first, "DOCS.;1");
+  tree.Add(tree.Root(), "", "docs");  // Joliet names keep their dot: no clash there
+  EXPECT_EQ(tree.Names(tree.Add(tree.Root(), f, "docs.")).second, "docs.");
 }
 
 // The stream ends with the image, and a tree changed after its build must be
