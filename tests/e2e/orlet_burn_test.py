@@ -460,7 +460,6 @@ class CommandLineTest(Case):
         ("--help", 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 3 verify found differences,"),
         ("burn --label", USAGE, "--label needs a value"),
         ("burn --bogus SRC", USAGE, "unknown option --bogus"),
-        ("burn --speed=fast SRC", USAGE, "--speed takes KB/s"),
         ("--drive=-1 drives", USAGE, "--drive takes a drive number"),
         ("eject", USAGE, "unknown command eject"),
         ("image PLAIN", USAGE, "--output"),

@@ -10,10 +10,8 @@
 #include <string>
 
 #include "SdkTestSupport.h"
-#include "mmc/Bytes.h"
 #include "mmc/MmcDrive.h"
 #include "mmc/Profiles.h"
-#include "virtual/EmulatedAnswers.h"
 #include "virtual/FaultPlan.h"
 
 namespace {
@@ -123,18 +121,6 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
     EXPECT_EQ(rig.mmc->ReadFormatCapacities(&offered), STARBURN_OK);
     return rig.mmc->FormatUnit(0xFFFFFFFF, offered.formats.at(0).type, 0);
   };
-  const Act streamNoTime = [](Rig& rig, const Medium& medium) {  // a descriptor without a time
-    auto descriptor = PerformanceDescriptor(0, medium.capacity - 1, 0, 0);
-    PutBig32(&descriptor[streaming::kWriteTime], 0);
-    ScsiCommand command;
-    const Cdb cdb = SetStreamingCdb(kPerformanceDescriptorSize);
-    command.cdb = cdb.bytes;
-    command.cdbLength = cdb.length;
-    command.direction = DataDirection::kToDevice;
-    command.data = descriptor.data();
-    command.length = kPerformanceDescriptorSize;
-    return StatusOf(opcode::kSetStreaming, rig.transport->Execute(command));
-  };
   const Act writeAway = WriteAt([](const Medium& medium) { return medium.alignment; });
   const Act writeClosed = WriteAt([](const Medium&) { return 1000u; }, 1,
                                   [](MmcDrive& mmc, const Medium& medium) {
@@ -197,15 +183,12 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
       {"bd-re", "WRITE unformatted", write, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
       {"dvd+rw", "FORMAT UNIT", formatWrongSize, STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInParameters},
       {"bd-re", "FORMAT UNIT", formatWrongSize, STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInParameters},
-      {"dvd-ram", "FORMAT UNIT", formatWrongSize, STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInParameters},
       {"dvd-rom", "WRITE pressed", write, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
       {"cd-r", "WRITE with the parameters of power-up (packet)", WriteAt(Zero, 1, nullptr, false), STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"cd-r", "WRITE with parameters set before a tray cycle", afterReload, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"dvd-rw", "incremental WRITE after a minimal blank", afterMinimalBlank, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
-      {"dvd-r", "SET STREAMING", streamNoTime, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"cd-r", "eject with removal prevented", ejectLocked, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"cd-r", "WRITE away from the next writable address", writeAway, STARBURN_STATUS_COMMAND_FAILED, asc::kAddress},
-      {"bd-r", "WRITE away from the next writable address", writeAway, STARBURN_STATUS_COMMAND_FAILED, asc::kAddress},
       {"cd-r", "CLOSE TRACK under 4 seconds", closeShortCdTrack, STARBURN_STATUS_COMMAND_FAILED, asc::kCommandSequenceError},
       {"cd-r", "WRITE to a closed disc", writeClosed, STARBURN_STATUS_COMMAND_FAILED, 0},
       {"dvd+r", "WRITE to a closed disc", writeClosed, STARBURN_STATUS_COMMAND_FAILED, 0},

@@ -189,8 +189,7 @@ TEST(EmulatedSidecarTest, AStateFileThatCannotBeWrittenWholeLeavesTheOldOne) {
   WriteFile(SidecarPathOf(image), left);
   rlimit was{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
-  rlimit full = was;
-  full.rlim_cur = 32;  // bytes: the new state file stops there
+  const rlimit full{32, was.rlim_max};  // bytes: the new state file stops there
   void (*signal)(int) = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
   std::unique_ptr<EmulatedDisc> disc;
