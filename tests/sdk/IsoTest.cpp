@@ -619,6 +619,11 @@ TEST_F(IsoSessionReaderTest, LayoutsAtTheirEdgesReadBack) {
   MemoryReader udf(image);
   ASSERT_EQ(starburn::ProbeSession(udf, 0, &summary, &error), STARBURN_OK);
   EXPECT_TRUE(summary.otherFileSystem);
+  PutBoth16(Block(16) + 128, 512);  // a block size no reader takes: the probe says why
+  MemoryReader malformed(image);
+  EXPECT_EQ(starburn::ProbeSession(malformed, 0, &summary, &error),
+            STARBURN_STATUS_BAD_FILE_SYSTEM);
+  EXPECT_NE(error, "");
 
   // The first and the last high surrogates are cut alike.
   for (const char* pair : {"\xF0\x90\x80\x80", "\xF4\x8F\xB0\x80"}) {

@@ -115,6 +115,12 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
                 ": track 1 is recorded as 8 blocks from block 0, but its volume descriptor "
                 "gives a volume of 10 blocks");
   }
+  // A quirk the drives do not have (a typing error) is named.
+  DriveModel model;
+  std::string error;
+  EXPECT_EQ(DriveModel::WithQuirks("quick-blanked,colour", &model, &error),
+            STARBURN_STATUS_BAD_CONFIGURATION);
+  EXPECT_EQ(error.rfind("unknown quirk \"colour\"", 0), 0u) << error;
   // Too many drives for the letters D: to Z: (fewer where the system uses some).
   std::string many;
   for (int i = 0; i < 24; ++i) many += "empty;";
@@ -130,7 +136,6 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   EXPECT_EQ(DeviceRegistry::Instance().FindByLetter('F')->Name(), "CdRom2");
   // A relative path is taken from the current folder; '=' may be part of it.
   std::vector<VirtualDriveSpec> specs;
-  std::string error;
   ASSERT_EQ(ParseVirtualDriveList("dvd+rw=rel/b=c.iso", &specs, &error), STARBURN_OK) << error;
   EXPECT_EQ(std::filesystem::u8path(specs.at(0).path),
             std::filesystem::current_path() / "rel" / "b=c.iso");
