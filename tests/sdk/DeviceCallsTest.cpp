@@ -1,7 +1,9 @@
 // The SDK's drive calls over virtual drives: a CD-R-only recorder's formats,
-// the opens, sharing and tray locks, a write aborted from another thread; handle release and error
-// texts (start-up counting is the environment test's). What the library's drive query reads per
-// medium is read end to end (the host tests' drive records).
+// the opens, sharing and tray locks, recordings refused before they write or
+// re-sent after a drive's unit attention, a write aborted from another thread;
+// handle release and error texts (start-up counting is the environment test's).
+// What the library's drive query reads per medium is read end to end (the host
+// tests' drive records).
 
 #include <gtest/gtest.h>
 
