@@ -6,7 +6,6 @@
 namespace Orlet {
 
 FileFind::FileFind() = default;
-FileFind::~FileFind() = default;
 
 int FileFind::FindNext() {
   if (position >= names.size()) return 0;

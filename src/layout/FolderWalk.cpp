@@ -38,7 +38,8 @@ FolderWalk::FolderWalk(FileContainer& container, FileContainerObserver* observer
 
 int FolderWalk::AddItem(const std::wstring& sourcePath, Node* parent, Node** newNode) {
   const SourcePath path = ToSourcePath(sourcePath);
-  return AddItemAt(Source{sourcePath, path}, nullptr, parent, newNode, nullptr);
+  return AddItemAt(Source{sourcePath, path}, nullptr, QueryFileStatus(path.native()), parent,
+                   newNode, nullptr);
 }
 
 int FolderWalk::AddDir(const std::wstring& sourcePath, const std::wstring& name, Node* parent,
@@ -49,14 +50,13 @@ int FolderWalk::AddDir(const std::wstring& sourcePath, const std::wstring& name,
                   newNode, nullptr);
 }
 
-int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, Node* parent,
-                          Node** newNode, const Level* up) {
+int FolderWalk::AddItemAt(const Source& source, const std::wstring* name, const FileStatus& status,
+                          Node* parent, Node** newNode, const Level* up) {
   if (parent == nullptr || parent->type == FileContainer::NodeFile) return ResultInvalidArgument;
   if (observer != nullptr && observer->OnAddItem() == 0) return ResultCancelled;
-  // One status query decides whether the path exists, what it is and a
-  // file's size, so a path that changes meanwhile is never taken for what it
-  // is not, and nothing is asked twice.
-  const FileStatus status = QueryFileStatus(source.path.native());
+  // One status query (status) decides whether the path exists, what it is
+  // and a file's size, so a path that changes meanwhile is never taken for
+  // what it is not, and nothing is asked twice.
   if (status.kind == FileStatus::kMissing || status.kind == FileStatus::kUnknown) {
     return ResultSourceNotFound;
   }
@@ -116,8 +116,8 @@ int FolderWalk::AddDirAt(const Source& source, const Identity& identity, const s
       entryText += entry;
       Node* added = nullptr;
       // Entries that fail are left out; a cancellation undoes this folder.
-      if (AddItemAt(Source{entryText, entryPath}, &entry, directory, &added, &here) ==
-          ResultCancelled) {
+      if (AddItemAt(Source{entryText, entryPath}, &entry, find.GetFileStatus(), directory, &added,
+                    &here) == ResultCancelled) {
         container.RemoveItem(directory);
         return ResultCancelled;
       }

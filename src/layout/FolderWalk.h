@@ -4,6 +4,7 @@
 
 #include "layout/SourcePath.h"
 #include "orlet/FileContainer.h"
+#include "platform/OrletBases.h"
 
 namespace Orlet {
 
@@ -47,9 +48,9 @@ class FolderWalk {
   };
 
   // name: the entry's name as its folder lists it; null to take the path's
-  // last element.
-  int AddItemAt(const Source& source, const std::wstring* name, Node* parent, Node** newNode,
-                const Level* up);
+  // last element. status: the one status query of the source.
+  int AddItemAt(const Source& source, const std::wstring* name, const FileStatus& status,
+                Node* parent, Node** newNode, const Level* up);
   int AddDirAt(const Source& source, const Identity& identity, const std::wstring& name,
                Node* parent, Node** newNode, const Level* up);
 

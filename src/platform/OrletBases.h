@@ -116,6 +116,24 @@ class ORLET_BASES_API CsLocker {
   const Cs& cs;
 };
 
+// What one status query of a path (symbolic links followed) tells: enough to
+// add the path to a layout without asking the file system again.
+struct FileStatus {
+  enum Kind : uint32_t {
+    kMissing,    // no such path (or a part of it is not a folder)
+    kUnknown,    // the status cannot be read (permission, link loop, I/O)
+    kDirectory,  // a folder
+    kRegularFile,
+    kSpecialFile,  // a pipe, socket or device
+  };
+  Kind kind = kMissing;
+  uint64_t size = 0;      // a regular file's size in bytes
+  int64_t modified = 0;   // its last modification, in seconds since 1970 (UTC)
+  bool readable = false;  // the permission bits let this process read it
+  uint64_t device = 0;    // the file's identity: device and inode
+  uint64_t inode = 0;
+};
+
 // Enumerates one directory: "." and ".." first, then the entries in byte
 // order of their names (UTF-16 unit order on Win32), so an enumeration is the
 // same on every run. The
@@ -134,12 +152,20 @@ class ORLET_BASES_API FileFind {
   int FindNext();
   // The bare name of the current entry; empty when none is current.
   std::wstring GetFileName() const;
+  // One status query of the current entry (symbolic links followed), what
+  // QueryFileStatus tells of the directory's path joined with the name. POSIX
+  // looks the name up in the directory FindFirst opened, not the whole path
+  // again: a walk of many small files spends most of its system time on
+  // path lookups. kMissing when no entry is current.
+  FileStatus GetFileStatus() const;
 
  private:
 #if defined(_WIN32)
   std::vector<std::wstring> names;  // as FindFirstFileW gives them (UTF-16)
+  std::wstring directory;           // as FindFirst was given it, for joins
 #else
   std::vector<std::string> names;  // file-system names (bytes)
+  int folder = -1;                 // the directory listed, searched by GetFileStatus
 #endif
   std::size_t position = 0;
 };
@@ -180,24 +206,6 @@ class ORLET_BASES_API FileIo {
   int descriptor = -1;
 #endif
   uint64_t sizeAtOpen = kSizeUnknown;  // read-only files: the size when opened
-};
-
-// What one status query of a path (symbolic links followed) tells: enough to
-// add the path to a layout without asking the file system again.
-struct FileStatus {
-  enum Kind : uint32_t {
-    kMissing,    // no such path (or a part of it is not a folder)
-    kUnknown,    // the status cannot be read (permission, link loop, I/O)
-    kDirectory,  // a folder
-    kRegularFile,
-    kSpecialFile,  // a pipe, socket or device
-  };
-  Kind kind = kMissing;
-  uint64_t size = 0;      // a regular file's size in bytes
-  int64_t modified = 0;   // its last modification, in seconds since 1970 (UTC)
-  bool readable = false;  // the permission bits let this process read it
-  uint64_t device = 0;    // the file's identity: device and inode
-  uint64_t inode = 0;
 };
 
 // One status query of path (file-system bytes, not wide text). readable is

@@ -1,8 +1,11 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <algorithm>
 
+#include "StatusAt.h"
 #include "platform/OrletBases.h"
 
 namespace Orlet {
@@ -13,9 +16,15 @@ bool MatchesEverything(const std::string& pattern) { return pattern == "*" || pa
 
 }  // namespace
 
+FileFind::~FileFind() {
+  if (folder >= 0) close(folder);
+}
+
 int FileFind::FindFirst(const std::wstring& directory, const std::wstring& pattern) {
   names.clear();
   position = 0;
+  if (folder >= 0) close(folder);
+  folder = -1;
   const std::string dir = tcs_to_mbs(directory);
   const std::string wildcard = tcs_to_mbs(pattern);
   DIR* stream = opendir(dir.empty() ? "." : dir.c_str());
@@ -28,6 +37,9 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
       entries.push_back(std::move(name));
     }
   }
+  // Kept for the status queries of the entries: their names are looked up
+  // in this directory, not along its whole path again.
+  folder = fcntl(dirfd(stream), F_DUPFD_CLOEXEC, 0);
   closedir(stream);
   std::sort(entries.begin(), entries.end());
   // The two directory entries come first, as the home platform lists them.
@@ -38,6 +50,11 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
   names.insert(names.end(), std::make_move_iterator(entries.begin()),
                std::make_move_iterator(entries.end()));
   return names.empty() ? 0 : 1;
+}
+
+FileStatus FileFind::GetFileStatus() const {
+  if (position >= names.size() || folder < 0) return FileStatus{};
+  return QueryFileStatusAt(folder, names[position].c_str());
 }
 
 std::wstring FileFind::GetFileName() const {

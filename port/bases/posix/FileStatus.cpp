@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "StatusAt.h"
 #include "platform/OrletBases.h"
 
 namespace Orlet {
@@ -41,11 +43,11 @@ bool ReadableBy(const Credentials& who, const struct stat& info) {
 
 }  // namespace
 
-FileStatus QueryFileStatus(const std::string& path) {
+FileStatus QueryFileStatusAt(int folder, const char* path) {
   static const Credentials credentials;  // initialised once, thread-safe
   FileStatus status;
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
+  if (::fstatat(folder, path, &info, 0) != 0) {
     status.kind = errno == ENOENT || errno == ENOTDIR ? FileStatus::kMissing : FileStatus::kUnknown;
     return status;
   }
@@ -58,6 +60,10 @@ FileStatus QueryFileStatus(const std::string& path) {
   status.device = static_cast<uint64_t>(info.st_dev);
   status.inode = static_cast<uint64_t>(info.st_ino);
   return status;
+}
+
+FileStatus QueryFileStatus(const std::string& path) {
+  return QueryFileStatusAt(AT_FDCWD, path.c_str());
 }
 
 }  // namespace Orlet

@@ -6,10 +6,13 @@
 
 namespace Orlet {
 
-int FileFind::FindFirst(const std::wstring& directory, const std::wstring& pattern) {
+FileFind::~FileFind() = default;
+
+int FileFind::FindFirst(const std::wstring& folder, const std::wstring& pattern) {
   names.clear();
   position = 0;
-  std::wstring query = directory.empty() ? L"." : directory;
+  directory = folder;
+  std::wstring query = folder.empty() ? L"." : folder;
   if (query.back() != L'\\' && query.back() != L'/') query += L'\\';
   query += pattern;
   WIN32_FIND_DATAW found;
@@ -36,6 +39,15 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
   names.insert(names.end(), std::make_move_iterator(entries.begin()),
                std::make_move_iterator(entries.end()));
   return names.empty() ? 0 : 1;
+}
+
+FileStatus FileFind::GetFileStatus() const {
+  if (position >= names.size()) return FileStatus{};
+  // The status that QueryFileStatus gives of the joined path: the find data
+  // alone does not say whether this process may open the file.
+  std::wstring path = directory.empty() ? L"." : directory;
+  if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  return QueryFileStatus(path + names[position]);
 }
 
 std::wstring FileFind::GetFileName() const {

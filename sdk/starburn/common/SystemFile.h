@@ -32,6 +32,34 @@ struct FileStatus {
   bool readable = false;
 };
 
+// A folder held open, so that the files in it are found by their names
+// alone: the system then looks up one path element per file instead of the
+// whole path, which is most of the cost of a tree of many small files.
+// POSIX: a descriptor of the folder, so that a folder renamed meanwhile is
+// still the one searched. Windows: the folder's path, joined to each name.
+// One thread at a time.
+class SystemFolder {
+ public:
+  SystemFolder() = default;
+  ~SystemFolder() { Close(); }
+  SystemFolder(const SystemFolder&) = delete;
+  SystemFolder& operator=(const SystemFolder&) = delete;
+
+  // Opens the folder at path (UTF-8; empty: the current folder), closing
+  // what this object held.
+  bool Open(const std::string& path, int* code);
+  bool IsOpen() const { return open; }
+  void Close();
+  // The status of the entry called name in this folder, following links.
+  bool StatusOf(const std::string& name, FileStatus* out, int* code) const;
+
+ private:
+  friend class SystemFile;
+  bool open = false;
+  intptr_t handle = -1;  // POSIX: the folder's descriptor, or AT_FDCWD for ""
+  std::string path;      // Windows: the folder's path, with a separator at its end
+};
+
 class SystemFile {
  public:
   enum class Mode {
@@ -66,6 +94,8 @@ class SystemFile {
   // same file, in this process or another, may read, write, rename and
   // delete it meanwhile; the handle is not inherited by child processes.
   bool Open(const std::string& path, Mode mode, int* code);
+  // Opens the file called name in folder (see SystemFolder), as Open does.
+  bool OpenIn(const SystemFolder& folder, const std::string& name, Mode mode, int* code);
   // A second handle to the process's standard error, for writing.
   static SystemFile StandardError();
   bool IsOpen() const { return handle != kNone; }

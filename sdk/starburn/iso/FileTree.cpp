@@ -23,23 +23,27 @@ FileTree::FileTree(bool level2, bool jolietSpace)
   nodes.push_back(std::move(root));
 }
 
-std::u16string FileTree::Bare(bool jolietSpace, const std::u16string& identifier) {
+std::u16string_view FileTree::Bare(bool jolietSpace, std::u16string_view identifier) {
   // A file and a directory of the same name clash too: readers drop the
   // version suffix and would show two entries of one name.
   if (jolietSpace || identifier.empty() || identifier.back() != u'.') return identifier;
   return identifier.substr(0, identifier.size() - 1);
 }
 
-uint64_t FileTree::Hash(uint32_t parent, const std::u16string& bare) {
-  return std::hash<std::u16string>()(bare) * 1099511628211ull + parent;
+uint64_t FileTree::Hash(uint32_t parent, std::u16string_view bare) {
+  return std::hash<std::u16string_view>()(bare) * 1099511628211ull + parent;
 }
 
 bool FileTree::Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const {
-  const std::u16string bare = Bare(jolietSpace, identifier);
+  const std::u16string_view bare = Bare(jolietSpace, identifier);
   const auto& taken = jolietSpace ? jolietTaken : isoTaken;
   return taken.Any(Hash(parent, bare), [&](uint32_t index) {
-    return nodes[index].parent == parent && !nodes[index].removed &&
-           Bare(jolietSpace, Identifier(index, jolietSpace)) == bare;
+    const Node& node = nodes[index];
+    if (node.parent != parent || node.removed) return false;
+    // A kept identifier is compared where it is; only a mapped one is made.
+    const uint32_t kept = jolietSpace ? node.jolietKept : node.isoKept;
+    if (kept != 0) return Bare(jolietSpace, (jolietSpace ? jolietKept : isoKept)[kept - 1]) == bare;
+    return Bare(jolietSpace, Identifier(index, jolietSpace)) == bare;
   });
 }
 
@@ -80,11 +84,11 @@ uint32_t FileTree::Insert(Node node, const std::u16string& name, const Choice& i
                           const Choice& jolietChoice) {
   const auto index = static_cast<uint32_t>(nodes.size());
   const uint32_t parent = node.parent;
-  const std::string stored = Utf16ToUtf8(name);
+  bool whole = true;
+  const std::string stored = Utf16ToUtf8(name, &whole);
   if (!arena.Store(stored, &node.name)) return kNoIndex;
   // The identifiers are kept only where they are not what the stored name
   // maps to (a clash was resolved, or the name does not survive UTF-8 whole).
-  const bool whole = Utf8ToUtf16(stored) == name;
   const std::u16string& isoIdentifier = isoChoice.identifier;
   const std::u16string& jolietIdentifier = jolietChoice.identifier;
   if (!whole || !isoChoice.mapped) {

@@ -165,6 +165,12 @@ class FileTree {
   bool SetSource(Node& node, const char* path);
   // A new file's source path as it was added.
   std::string Source(const Node& node) const;
+  // Its two parts: the folder, with its separator (the same string for every
+  // file of that folder), and the name in it.
+  const std::string& SourceFolder(const Node& node) const {
+    return sourceFolders[node.sourceFolder];
+  }
+  const char* SourceName(const Node& node) const { return arena.At(node.sourceName); }
 
   // The display name: the Joliet identifier where the tree has Joliet, else
   // the ISO 9660 one without its separator dot.
@@ -177,8 +183,8 @@ class FileTree {
   bool Taken(bool jolietSpace, uint32_t parent, const std::u16string& identifier) const;
   // The identifier as siblings compare it: an ISO 9660 file's separator dot
   // left out, so that "A." (a file) and "A" (a directory) clash.
-  static std::u16string Bare(bool jolietSpace, const std::u16string& identifier);
-  static uint64_t Hash(uint32_t parent, const std::u16string& bare);
+  static std::u16string_view Bare(bool jolietSpace, std::u16string_view identifier);
+  static uint64_t Hash(uint32_t parent, std::u16string_view bare);
 
   NamePolicy iso;
   std::unique_ptr<NamePolicy> joliet;

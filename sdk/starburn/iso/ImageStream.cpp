@@ -110,17 +110,27 @@ StarBurnStatus ImageStream::PullFiles(const ImageLayout::Segment& segment, uint6
 
 StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t* out,
                                      std::string* error) {
-  const std::string source = state->tree.Source(node);
+  const FileTree& tree = state->tree;
   auto changed = [&] {
-    return Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added", error);
+    return Fail(STARBURN_STATUS_SOURCE_CHANGED, tree.Source(node) + " changed after it was added",
+                error);
   };
   FileStatus info;
   int code = 0;
   bool openedNow = false;
   if (!file.IsOpen()) {
-    if (!file.Open(source, SystemFile::Mode::kRead, &code)) {
-      return Fail(STARBURN_STATUS_IO_ERROR, "cannot open " + source + ": " + SystemErrorText(code),
-                  error);
+    // Opened by its name in its folder, as the build checked it; by its whole
+    // path where the folder could not be opened.
+    const std::string& nodeFolder = tree.SourceFolder(node);
+    if (folderPath != &nodeFolder) {
+      folderPath = &nodeFolder;
+      if (!folder.Open(nodeFolder, &code)) folder.Close();
+    }
+    if (!(folder.IsOpen()
+              ? file.OpenIn(folder, tree.SourceName(node), SystemFile::Mode::kRead, &code)
+              : file.Open(tree.Source(node), SystemFile::Mode::kRead, &code))) {
+      return Fail(STARBURN_STATUS_IO_ERROR,
+                  "cannot open " + tree.Source(node) + ": " + SystemErrorText(code), error);
     }
     // The handle is checked, not the path again: this is the file that is read.
     if (!file.Status(&info, &code) || info.size != node.size || info.modified != node.modified) {
@@ -139,8 +149,8 @@ StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t*
   while (got < wanted) {
     std::size_t n = 0;
     if (!file.Read(out + got, asked - got, &n, &code)) {
-      return Fail(STARBURN_STATUS_IO_ERROR, "cannot read " + source + ": " + SystemErrorText(code),
-                  error);
+      return Fail(STARBURN_STATUS_IO_ERROR,
+                  "cannot read " + tree.Source(node) + ": " + SystemErrorText(code), error);
     }
     if (n == 0) return changed();  // shorter than when it was added
     got += n;

@@ -62,7 +62,11 @@ class ImageStream : public BlockSource {
   std::size_t runFile = 0;     // in a segment of file data: the current file's node
   uint64_t runFileBlocks = 0;  // and its blocks already pulled
   SystemFile file;             // the current source file
-  uint64_t fileDone = 0;       // its bytes already read
+  // The current file's source folder, held open for its next files; null
+  // with the folder closed when none was opened yet or it could not be.
+  SystemFolder folder;
+  const std::string* folderPath = nullptr;
+  uint64_t fileDone = 0;  // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;
 };

@@ -264,19 +264,31 @@ StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out
   // starts (a write-once disc is not spent on an image that cannot be
   // finished); the stream checks each one again on the handle it reads it
   // through, which is the check that holds.
+  // Each source is looked up by its name in its folder, held open while the
+  // folder's files follow one another (as a walk adds them); a folder that
+  // cannot be opened leaves its files to a lookup by the whole path, which
+  // then says what is wrong.
   const FileTree& tree = Tree();
+  SystemFolder folder;
+  const std::string* folderPath = nullptr;
   for (const Node& node : tree.Nodes()) {
     if (node.directory || node.imported) continue;
-    const std::string source = tree.Source(node);
-    FileStatus info;
+    const std::string& nodeFolder = tree.SourceFolder(node);
     int code = 0;
-    if (!StatusOf(source, &info, &code)) {
+    if (folderPath != &nodeFolder) {
+      folderPath = &nodeFolder;
+      if (!folder.Open(nodeFolder, &code)) folder.Close();
+    }
+    FileStatus info;
+    if (!(folder.IsOpen() ? folder.StatusOf(tree.SourceName(node), &info, &code)
+                          : StatusOf(tree.Source(node), &info, &code))) {
       return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      "cannot find " + source + ": " + SystemErrorText(code),
+                      "cannot find " + tree.Source(node) + ": " + SystemErrorText(code),
                       static_cast<uint32_t>(code));
     }
     if (info.size != node.size || info.modified != node.modified) {
-      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED, source + " changed after it was added");
+      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED,
+                      tree.Source(node) + " changed after it was added");
     }
   }
   std::shared_ptr<const ImageLayout> layout;

@@ -23,7 +23,7 @@ bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The first `length` units of text, one less when that would split a
 // surrogate pair.
-std::u16string Prefix(const std::u16string& text, std::size_t length) {
+std::u16string_view Prefix(std::u16string_view text, std::size_t length) {
   if (length >= text.size()) return text;
   if (length > 0 && IsHigh(text[length - 1]) && IsLow(text[length])) --length;
   return text.substr(0, length);
@@ -51,9 +51,9 @@ int ComparePadded(std::u16string_view a, std::u16string_view b) {
 
 // A trailing version suffix (";" and digits), which hosts may leave in a
 // rewritten name.
-std::u16string WithoutVersion(const std::u16string& name) {
+std::u16string_view WithoutVersion(std::u16string_view name) {
   const std::size_t semicolon = name.rfind(u';');
-  if (semicolon == std::u16string::npos || semicolon + 1 == name.size()) return name;
+  if (semicolon == std::u16string_view::npos || semicolon + 1 == name.size()) return name;
   for (std::size_t i = semicolon + 1; i < name.size(); ++i) {
     if (name[i] < u'0' || name[i] > u'9') return name;
   }
@@ -64,10 +64,10 @@ std::u16string WithoutVersion(const std::u16string& name) {
 
 NamePolicy::NamePolicy(Space space) : kind(space) {}
 
-NamePolicy::Parts NamePolicy::Split(const std::u16string& identifier, bool directory) const {
+NamePolicy::Parts NamePolicy::Split(std::u16string_view identifier, bool directory) const {
   Parts parts;
   const std::size_t dot = identifier.rfind(u'.');
-  if (directory || dot == std::u16string::npos ||
+  if (directory || dot == std::u16string_view::npos ||
       (IsJoliet() && (dot == 0 || identifier.size() - dot - 1 > kJolietExtension))) {
     parts.base = identifier;
     return parts;
@@ -81,16 +81,22 @@ NamePolicy::Parts NamePolicy::Split(const std::u16string& identifier, bool direc
 std::u16string NamePolicy::Join(const Parts& parts, bool directory) const {
   // ISO 9660 file identifiers always carry the separator; Joliet only when
   // there is an extension.
-  if (directory) return parts.base;
-  if (!IsJoliet()) return parts.base + u"." + parts.extension;
-  return parts.dotted ? parts.base + u"." + parts.extension : parts.base;
+  const bool dot = !directory && (!IsJoliet() || parts.dotted);
+  std::u16string joined;
+  joined.reserve(parts.base.size() + (dot ? 1 + parts.extension.size() : 0));
+  joined.append(parts.base);
+  if (dot) {
+    joined.push_back(u'.');
+    joined.append(parts.extension);
+  }
+  return joined;
 }
 
-std::u16string NamePolicy::MapCharacters(const std::u16string& name, bool directory) const {
+std::u16string NamePolicy::MapCharacters(std::u16string_view name, bool directory) const {
   std::u16string out;
   out.reserve(name.size());
   // The dot that separates an ISO 9660 file's extension is the last one.
-  const std::size_t separator = directory ? std::u16string::npos : name.rfind(u'.');
+  const std::size_t separator = directory ? std::u16string_view::npos : name.rfind(u'.');
   for (std::size_t i = 0; i < name.size(); ++i) {
     char16_t unit = name[i];
     if (IsJoliet()) {
@@ -141,7 +147,8 @@ bool NamePolicy::Fits(const Parts& parts, bool directory) const {
 }
 
 std::u16string NamePolicy::Map(const std::u16string& name, bool directory) const {
-  Parts parts = Split(MapCharacters(name, directory), directory);
+  const std::u16string mapped = MapCharacters(name, directory);
+  Parts parts = Split(mapped, directory);
   if (!IsJoliet() && parts.base.empty() && parts.extension.empty()) parts.base = u"_";
   if (IsJoliet() && parts.base.empty() && !parts.dotted) parts.base = u"_";
   parts.extension = Prefix(parts.extension, ExtensionRoom());
@@ -159,16 +166,18 @@ std::u16string NamePolicy::MapRewritten(const std::u16string& offered,
   }
   if (parts.extension.size() > ExtensionRoom()) return std::u16string();
   // Keep what the host inserted after the part both names share.
-  const std::u16string before = Split(offered, directory).base;
+  const std::u16string_view before = Split(offered, directory).base;
   std::size_t common = 0;
   while (common < before.size() && common < parts.base.size() &&
          before[common] == parts.base[common]) {
     ++common;
   }
-  const std::u16string inserted = parts.base.substr(common);
+  const std::u16string_view inserted = parts.base.substr(common);
   const std::size_t room = BaseRoom(parts, directory);
   if (inserted.empty() || inserted.size() >= room) return std::u16string();
-  parts.base = Prefix(parts.base.substr(0, common), room - inserted.size()) + inserted;
+  std::u16string base(Prefix(parts.base.substr(0, common), room - inserted.size()));
+  base.append(inserted);
+  parts.base = base;
   return Join(parts, directory);
 }
 
@@ -178,7 +187,9 @@ std::u16string NamePolicy::Numbered(const std::u16string& identifier, uint32_t n
   std::u16string suffix = u"_";
   for (char digit : std::to_string(n)) suffix.push_back(static_cast<char16_t>(digit));
   const std::size_t room = BaseRoom(parts, directory);
-  parts.base = Prefix(parts.base, room > suffix.size() ? room - suffix.size() : 0) + suffix;
+  std::u16string base(Prefix(parts.base, room > suffix.size() ? room - suffix.size() : 0));
+  base += suffix;
+  parts.base = base;
   return Join(parts, directory);
 }
 

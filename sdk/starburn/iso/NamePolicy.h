@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace starburn {
 namespace iso {
@@ -58,14 +59,16 @@ class NamePolicy {
   static constexpr std::size_t kLevel2MaxChars = 31;
 
  private:
+  // Views into the identifier that was split (or into texts the caller
+  // keeps alive), so that mapping a name makes one string, not one per part.
   struct Parts {
-    std::u16string base;
-    std::u16string extension;
+    std::u16string_view base;
+    std::u16string_view extension;
     bool dotted = false;  // the identifier has a separator dot
   };
-  Parts Split(const std::u16string& identifier, bool directory) const;
+  Parts Split(std::u16string_view identifier, bool directory) const;
   std::u16string Join(const Parts& parts, bool directory) const;
-  std::u16string MapCharacters(const std::u16string& name, bool directory) const;
+  std::u16string MapCharacters(std::u16string_view name, bool directory) const;
   // The longest base that fits beside this extension.
   std::size_t BaseRoom(const Parts& parts, bool directory) const;
   std::size_t ExtensionRoom() const;

@@ -79,7 +79,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToUtf8(const std::u16string& text) {
+std::string Utf16ToUtf8(const std::u16string& text, bool* whole) {
+  if (whole != nullptr) *whole = true;
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -89,6 +90,7 @@ std::string Utf16ToUtf8(const std::u16string& text) {
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       AppendUtf8(&out, kReplacement);
+      if (whole != nullptr) *whole = false;
     } else {
       AppendUtf8(&out, unit);
     }

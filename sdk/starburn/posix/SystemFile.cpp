@@ -102,6 +102,42 @@ bool SystemFile::Open(const std::string& path, Mode mode, int* code) {
   return true;
 }
 
+bool SystemFile::OpenIn(const SystemFolder& folder, const std::string& name, Mode mode, int* code) {
+  Close();
+  const int fd = ::openat(static_cast<int>(folder.handle), name.c_str(), FlagsOf(mode) | O_CLOEXEC,
+                          kCreatedMode);
+  if (fd < 0) return Failed(code);
+  handle = fd;
+  return true;
+}
+
+bool SystemFolder::Open(const std::string& folder, int* code) {
+  Close();
+  if (folder.empty()) {
+    handle = AT_FDCWD;
+  } else {
+    // O_PATH: the folder is only searched, so it need not be readable.
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Failed(code);
+    handle = fd;
+  }
+  open = true;
+  return true;
+}
+
+void SystemFolder::Close() {
+  if (open && handle != AT_FDCWD) ::close(static_cast<int>(handle));
+  open = false;
+  handle = -1;
+}
+
+bool SystemFolder::StatusOf(const std::string& name, FileStatus* out, int* code) const {
+  struct stat info {};
+  if (::fstatat(static_cast<int>(handle), name.c_str(), &info, 0) != 0) return Failed(code);
+  StatusFrom(info, out);
+  return true;
+}
+
 SystemFile SystemFile::StandardError() {
   return SystemFile(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0));  // kNone when it fails
 }

@@ -152,6 +152,29 @@ bool SystemFile::Open(const std::string& path, Mode mode, int* code) {
   return true;
 }
 
+bool SystemFile::OpenIn(const SystemFolder& folder, const std::string& name, Mode mode, int* code) {
+  return Open(folder.path + name, mode, code);
+}
+
+// Win32 has no open relative to a folder handle short of the native API;
+// the folder is kept as its path and joined to each name. Whether it exists
+// shows at the first status or open of a name in it.
+bool SystemFolder::Open(const std::string& folder, int* /*code*/) {
+  path = folder;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '\\';
+  open = true;
+  return true;
+}
+
+void SystemFolder::Close() {
+  path.clear();
+  open = false;
+}
+
+bool SystemFolder::StatusOf(const std::string& name, FileStatus* out, int* code) const {
+  return starburn::StatusOf(path + name, out, code);
+}
+
 SystemFile SystemFile::StandardError() {
   HANDLE copy = nullptr;
   const HANDLE process = GetCurrentProcess();
