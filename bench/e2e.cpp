@@ -23,9 +23,10 @@
 // included, as genisoimage, xorriso and cat do.
 //
 // The virtual drive is given explicit habits (STARBURN_VIRTUAL_QUIRKS, printed
-// first; busy-one-in=0 unless the variable is set): by default the emulated
-// recorder answers some WRITEs busy and the writer pauses for each, which
-// measures the emulator's flow control, not the writing path. A burn ends with
+// first; busy-one-in=0,buffer-bytes=0 unless the variable is set): by default
+// the emulated recorder answers some WRITEs busy, and every WRITE that would
+// fill its 4 MiB buffer, and the writer pauses for each (a millisecond every
+// 4 MiB), which measures the emulator's flow control, not the writing path. A burn ends with
 // the image flushed to the disk (fdatasync: what makes a virtual disc
 // durable), so tar and cat are timed twice, alone and with their output
 // flushed the same way (sync -d).
@@ -53,7 +54,7 @@ constexpr uint64_t kAppendAtScaleFiles = 1000000;
 // The emulated recorder's habits unless the caller chose others: no WRITE
 // answered busy, so the burn is not paced by the emulator's flow control.
 constexpr const char* kQuirksVariable = "STARBURN_VIRTUAL_QUIRKS";
-constexpr const char* kBenchQuirks = "busy-one-in=0";
+constexpr const char* kBenchQuirks = "busy-one-in=0,buffer-bytes=0";
 
 // Runs command (sh -c, $1 and $2 the arguments) and then, with flushed,
 // flushes output's data to the disk as a burn does before it reports.

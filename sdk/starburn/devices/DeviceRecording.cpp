@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/ReadAhead.h"
 #include "devices/Device.h"
 #include "devices/VolumeDescriptors.h"
 #include "mmc/Profiles.h"
@@ -360,7 +361,11 @@ StarBurnStatus Device::RecordTrack(ImageProvider& image, bool testWrite, bool cl
   // descriptors reach it last, after everything they point at. An interrupted
   // write leaves the disc as it was: the old session, or a blank disc.
   const bool copyDescriptors = layout.overwritable;
-  status = WriteImage(*source, start, blocks, &descriptors, copyDescriptors);
+  {
+    // The image's next blocks are read while the last ones are written.
+    ReadAhead ahead(*source, kMaxTransferBlocks);
+    status = WriteImage(ahead, start, blocks, &descriptors, copyDescriptors);
+  }
   if (status == STARBURN_OK) status = FromDrive(mmc.SynchronizeCache(BufferWatch()));
   // Disc at once: the flush ends the session and closes the disc.
   if (status == STARBURN_OK && IsSessionMedium(layout.profile) && !testWrite && !discAtOnce) {

@@ -46,8 +46,8 @@ DriveModel DriveModel::AllMedia() {
 StarBurnStatus DriveModel::WithQuirks(const std::string& list, DriveModel* out,
                                       std::string* error) {
   static const char* const kQuirks =
-      "flush-closes-cd-track page-speeds-in-cd-units busy-one-in=N slow-operations=N "
-      "reset-at=BLOCK quick-blanked format-stopped";
+      "flush-closes-cd-track page-speeds-in-cd-units busy-one-in=N buffer-bytes=N "
+      "slow-operations=N reset-at=BLOCK quick-blanked format-stopped";
   *out = AllMedia();
   std::istringstream items(list);
   std::string item;
@@ -75,6 +75,8 @@ StarBurnStatus DriveModel::WithQuirks(const std::string& list, DriveModel* out,
       out->pageSpeedsInCdUnits = true;
     } else if (name == "busy-one-in" && valued) {
       out->busyWriteOneIn = number;
+    } else if (name == "buffer-bytes" && valued) {
+      out->bufferBytes = number;
     } else if (name == "slow-operations" && valued) {
       out->longOperationPolls = number;
     } else if (name == "reset-at" && valued) {

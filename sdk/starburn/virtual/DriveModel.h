@@ -19,6 +19,7 @@ struct DriveModel {
   std::vector<uint16_t> readProfiles;   // profiles of discs it reads, in the order it lists them
   std::vector<uint16_t> writeProfiles;  // those it also writes
   // 4 MiB: the buffer of a current DVD/BD recorder (CD recorders have 2 MiB).
+  // 0: a buffer that never fills (the drive keeps pace with any host).
   uint32_t bufferBytes = 4u << 20;
   // How long a long operation started with IMMED (BLANK, FORMAT UNIT, CLOSE
   // TRACK/SESSION, SYNCHRONIZE CACHE) shows as running: this many REQUEST

@@ -578,7 +578,7 @@ ScsiResult EmulatedRecorder::WriteBlocks(int connection, const ScsiCommand& comm
     return Check(kResetOccurred);
   }
   const uint64_t bytes = uint64_t{count} * kBlockSize;
-  const bool overfill = unflushedBytes + bytes > model.bufferBytes;
+  const bool overfill = model.bufferBytes != 0 && unflushedBytes + bytes > model.bufferBytes;
   if (overfill || (model.busyWriteOneIn != 0 && busyDice() % model.busyWriteOneIn == 0)) {
     unflushedBytes = 0;  // written out while the host waits
     return Check(kLongWriteInProgress);
