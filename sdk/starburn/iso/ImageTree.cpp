@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/SystemFile.h"
@@ -259,11 +261,7 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
   return STARBURN_OK;
 }
 
-StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
-  // A source that went away or changed is reported now, before a recording
-  // starts (a write-once disc is not spent on an image that cannot be
-  // finished); the stream checks each one again on the handle it reads it
-  // through, which is the check that holds.
+StarBurnStatus ImageTree::CheckSources(std::string* error, uint32_t* systemError) const {
   // Each source is looked up by its name in its folder, held open while the
   // folder's files follow one another (as a walk adds them); a folder that
   // cannot be opened leaves its files to a lookup by the whole path, which
@@ -282,20 +280,43 @@ StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out
     FileStatus info;
     if (!(folder.IsOpen() ? folder.StatusOf(tree.SourceName(node), &info, &code)
                           : StatusOf(tree.Source(node), &info, &code))) {
-      return out.Fail(STARBURN_STATUS_IO_ERROR,
-                      "cannot find " + tree.Source(node) + ": " + SystemErrorText(code),
-                      static_cast<uint32_t>(code));
+      *error = "cannot find " + tree.Source(node) + ": " + SystemErrorText(code);
+      *systemError = static_cast<uint32_t>(code);
+      return STARBURN_STATUS_IO_ERROR;
     }
     if (info.size != node.size || info.modified != node.modified) {
-      return out.Fail(STARBURN_STATUS_SOURCE_CHANGED,
-                      tree.Source(node) + " changed after it was added");
+      *error = tree.Source(node) + " changed after it was added";
+      return STARBURN_STATUS_SOURCE_CHANGED;
     }
+  }
+  return STARBURN_OK;
+}
+
+StarBurnStatus ImageTree::Build(const ImageOptions& options, const ErrorOut& out) {
+  // A source that went away or changed is reported now, before a recording
+  // starts (a write-once disc is not spent on an image that cannot be
+  // finished); the stream checks each one again on the handle it reads it
+  // through, which is the check that holds. The check reads what the layout
+  // leaves alone (sources, sizes, times), so it runs on a second thread while
+  // the layout is made; where no thread can be started, before it.
+  StarBurnStatus checked = STARBURN_OK;
+  std::string checkError;
+  uint32_t checkCode = 0;
+  std::thread checker;
+  try {
+    checker = std::thread([&] { checked = CheckSources(&checkError, &checkCode); });
+  } catch (const std::system_error&) {
+    checked = CheckSources(&checkError, &checkCode);
   }
   std::shared_ptr<const ImageLayout> layout;
   std::string error;
   const StarBurnStatus status = ImageLayout::Lay(state->tree, options, &layout, &error);
-  if (status != STARBURN_OK) {
+  if (checker.joinable()) checker.join();
+  if (checked != STARBURN_OK || status != STARBURN_OK) {
+    // No image stays built: the old layout no longer matches the placement
+    // the nodes now hold.
     state->layout.reset();
+    if (checked != STARBURN_OK) return out.Fail(checked, checkError, checkCode);
     return out.Fail(status, error);
   }
   state->layout = std::move(layout);

@@ -69,6 +69,10 @@ class ImageTree : public ImageProvider {
   StarBurnStatus Place(Node node, const char* source, const char* name, uint32_t* added,
                        const ErrorOut& out);
   bool AskRewrite(bool joliet, bool directory, std::u16string* name);
+  // Whether every new file's source is still there with the size and time
+  // it was added with; else why not, and the system's code. Reads only the
+  // nodes' sources, sizes and times: safe beside a layout of the same tree.
+  StarBurnStatus CheckSources(std::string* error, uint32_t* systemError) const;
   std::string ImagePath(uint32_t index) const;
   void Notify(uint32_t notification, const std::string& text);
 
