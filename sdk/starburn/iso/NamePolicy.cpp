@@ -93,31 +93,36 @@ std::u16string NamePolicy::Join(const Parts& parts, bool directory) const {
 }
 
 std::u16string NamePolicy::MapCharacters(std::u16string_view name, bool directory) const {
-  std::u16string out;
-  out.reserve(name.size());
+  // Written in place: a mapping never makes a name longer.
+  std::u16string out(name.size(), u'_');
+  std::size_t length = 0;
+  if (IsJoliet()) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const char16_t unit = name[i];
+      if (IsHigh(unit) && i + 1 < name.size() && IsLow(name[i + 1])) {  // a pair stays whole
+        out[length++] = unit;
+        out[length++] = name[++i];
+        continue;
+      }
+      out[length++] = IsJolietForbidden(unit) || IsHigh(unit) || IsLow(unit) ? u'_' : unit;
+    }
+    out.resize(length);
+    return out;
+  }
   // The dot that separates an ISO 9660 file's extension is the last one.
   const std::size_t separator = directory ? std::u16string_view::npos : name.rfind(u'.');
   for (std::size_t i = 0; i < name.size(); ++i) {
     char16_t unit = name[i];
-    if (IsJoliet()) {
-      const bool pairStart = IsHigh(unit) && i + 1 < name.size() && IsLow(name[i + 1]);
-      if (pairStart) {
-        out.push_back(unit);
-        out.push_back(name[++i]);
-        continue;
-      }
-      out.push_back(IsJolietForbidden(unit) || IsHigh(unit) || IsLow(unit) ? u'_' : unit);
-      continue;
-    }
     if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
     if (i == separator) {
-      out.push_back(u'.');
+      out[length++] = u'.';
     } else {
-      out.push_back(IsDCharacter(unit) ? unit : u'_');
+      out[length++] = IsDCharacter(unit) ? unit : u'_';
     }
     // A character beyond the Basic Multilingual Plane is one "_".
     if (IsHigh(name[i]) && i + 1 < name.size() && IsLow(name[i + 1])) ++i;
   }
+  out.resize(length);
   return out;
 }
 
