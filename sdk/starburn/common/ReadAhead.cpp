@@ -45,7 +45,6 @@ void ReadAhead::Fill() {
     run.status = source.Pull(run.data.data(), run.blocks, &run.error);
     held.lock();
     const bool failed = run.status != STARBURN_OK;
-    if (failed) run.blocks = 0;
     read += run.blocks;
     ready.push_back(std::move(run));
     changed.notify_all();

@@ -46,7 +46,7 @@ class ReadAhead : public BlockSource {
  private:
   struct Run {
     std::vector<uint8_t> data;
-    uint32_t blocks = 0;  // blocks in data; 0 with a failure
+    uint32_t blocks = 0;  // blocks in data, none of them read when status says a failure
     StarBurnStatus status = STARBURN_OK;
     std::string error;
   };
