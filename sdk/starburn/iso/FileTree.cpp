@@ -142,6 +142,12 @@ std::u16string FileTree::Identifier(uint32_t index, bool jolietSpace) const {
   return iso.Map(Name(node), node.directory);
 }
 
+std::size_t FileTree::RecordIdentifierSize(const std::u16string& identifier, bool jolietSpace,
+                                           bool directory) {
+  if (jolietSpace) return identifier.size() * 2;
+  return identifier.size() + (directory ? 0 : 2);  // ";1"
+}
+
 std::string FileTree::RecordIdentifier(uint32_t index, bool jolietSpace) const {
   const std::u16string identifier = Identifier(index, jolietSpace);
   std::string bytes;

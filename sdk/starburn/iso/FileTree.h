@@ -159,6 +159,9 @@ class FileTree {
   // The bytes of a node's identifier in one tree's records: ISO 9660 with
   // ";1" for files, Joliet in big-endian UCS-2.
   std::string RecordIdentifier(uint32_t index, bool jolietSpace) const;
+  // The size of those bytes for a node's identifier, without making them.
+  static std::size_t RecordIdentifierSize(const std::u16string& identifier, bool jolietSpace,
+                                          bool directory);
 
   // Records node's source path (a new file's). False when the tree's name
   // arena, addressed with 32 bits, is full.

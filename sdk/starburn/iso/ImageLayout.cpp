@@ -20,10 +20,11 @@ constexpr std::size_t kLongIdBytes = 128;
 
 uint64_t BlocksOf(uint64_t bytes) { return (bytes + kBlockSize - 1) / kBlockSize; }
 
-// A directory's kids in record order: identifiers made once each, then
-// sorted.
-void SortKids(const FileTree& tree, const std::vector<uint32_t>& kids, bool joliet,
-              std::vector<uint32_t>* order) {
+// A directory's kids in record order, and the directory's size in bytes:
+// identifiers made once each, sorted, then the records walked as they fall
+// into blocks (a record never crosses a block end).
+uint64_t SortKids(const FileTree& tree, const std::vector<uint32_t>& kids, bool joliet,
+                  std::vector<uint32_t>* order) {
   std::vector<std::pair<std::u16string, uint32_t>> keyed;
   keyed.reserve(kids.size());
   for (uint32_t kid : kids) keyed.emplace_back(tree.Identifier(kid, joliet), kid);
@@ -31,12 +32,6 @@ void SortKids(const FileTree& tree, const std::vector<uint32_t>& kids, bool joli
             [](const auto& a, const auto& b) { return NamePolicy::Less(a.first, b.first); });
   order->clear();
   order->reserve(keyed.size());
-  for (const auto& entry : keyed) order->push_back(entry.second);
-}
-
-// Walks a directory's records as they fall into blocks: a record never
-// crosses a block end. Answers the directory's size in bytes.
-uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet) {
   uint64_t blocks = 0;
   std::size_t used = 0;
   auto place = [&](std::size_t length) {
@@ -48,10 +43,11 @@ uint64_t DirectoryBytes(const FileTree& tree, const Node& directory, bool joliet
   };
   place(DirectoryRecordLength(1));  // "."
   place(DirectoryRecordLength(1));  // ".."
-  const auto& order = joliet ? directory.JolietOrder() : directory.IsoOrder();
-  for (uint32_t kid : order) {
+  for (const auto& [identifier, kid] : keyed) {
+    order->push_back(kid);
     const Node& node = tree.Nodes()[kid];
-    const std::size_t length = DirectoryRecordLength(tree.RecordIdentifier(kid, joliet).size());
+    const std::size_t length =
+        DirectoryRecordLength(FileTree::RecordIdentifierSize(identifier, joliet, node.directory));
     std::size_t records = 1;
     if (!node.directory) {
       records = node.imported             ? std::max<std::size_t>(1, node.Extents().size())
@@ -131,9 +127,12 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
   for (Node& node : nodes) {
     if (!node.directory) continue;
     NodeLists& lists = node.Lists();
-    SortKids(tree, lists.kids, false, &lists.isoOrder);
+    lists.isoBytes = static_cast<uint32_t>(SortKids(tree, lists.kids, false, &lists.isoOrder));
     lists.jolietOrder.clear();
-    if (joliet) SortKids(tree, lists.kids, true, &lists.jolietOrder);
+    if (joliet) {
+      lists.jolietBytes =
+          static_cast<uint32_t>(SortKids(tree, lists.kids, true, &lists.jolietOrder));
+    }
   }
 
   uint64_t next = uint64_t{options.startAddress};
@@ -186,9 +185,8 @@ StarBurnStatus ImageLayout::Lay(FileTree& tree, const ImageOptions& options,
     if (space && !joliet) continue;
     for (uint32_t index : (space ? made->jolietTree : made->isoTree).directories) {
       NodeLists& directory = nodes[index].Lists();
-      const uint64_t bytes = DirectoryBytes(tree, nodes[index], space);
+      const uint64_t bytes = space ? directory.jolietBytes : directory.isoBytes;
       (space ? directory.jolietBlock : directory.isoBlock) = static_cast<uint32_t>(next);
-      (space ? directory.jolietBytes : directory.isoBytes) = static_cast<uint32_t>(bytes);
       Segment segment;
       segment.kind = Segment::Kind::kDirectory;
       segment.joliet = space;
