@@ -47,7 +47,7 @@ std::vector<std::string> Pulls(BlockSource& source, uint32_t pull, int stopAfter
     const StarBurnStatus status = source.Pull(buffer.data(), blocks, &error);
     std::string line = std::to_string(status) + error + ":";
     for (uint32_t i = 0; status == STARBURN_OK && i < blocks; ++i) {
-      line += std::to_string(buffer[i * kBlockSize]) + ",";
+      line += std::to_string(buffer[std::size_t{i} * kBlockSize]) + ",";
     }
     seen.push_back(line);
     done += blocks;
