@@ -358,6 +358,12 @@ TEST(IsoTreeTest, ClashingNamesAreOfferedToTheHostCheckedAgainAndMadeUnique) {
   void* third = tree.Add(tree.Root(), f, "Readme.txt");
   EXPECT_EQ(tree.heard.size(), 5u);  // four offers, then the file's notification
   EXPECT_EQ(tree.Names(third).first, "README_1.TXT;1");
+  // A host that declines is asked once; the tree numbers the name.
+  tree.heard.clear();
+  tree.answers.clear();
+  void* declined = tree.Add(tree.Root(), f, "readme.TXT");
+  EXPECT_EQ(tree.heard, (std::vector<std::string>{"3:0:README.TXT;1", "0:" + f}));
+  EXPECT_EQ(tree.Names(declined).first, "README_2.TXT;1");
   // A rewrite that no longer fits is shortened in its common part.
   tree.Add(tree.Root(), f, "ABCDEFGH.TXT");
   tree.answers = {"ABCDEFGH1.TXT;1"};
