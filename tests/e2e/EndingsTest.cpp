@@ -263,13 +263,15 @@ const Act kNotReadyDrive = [](e2e::HostFixture& host) {
   host.recorder->SetFaults(plan);
 };
 const Act kUnplug = [](e2e::HostFixture&) { starburn::DeviceRegistry::Instance().DetachAll(); };
+// The drive is free for the host's next job by the time it hears the last event.
+const Act kDriveFree = [](e2e::HostFixture& host) { EXPECT_TRUE(host.DriveIsFree()); };
 // The host asks for another erase from inside this one.
 Act EraseAgain(int answer) {
   return [answer](e2e::HostFixture& host) { EXPECT_EQ(host.service->Erase(0), answer); };
 }
 
 const EraseEnding kEraseEndings[] = {
-    {"Succeeds", "E1", kNoAct, "E1 E2 T E3 E5 E7 E9", true},
+    {"Succeeds", "E9", kDriveFree, "E1 E2 T E3 E5 E7 E9", true},
     {"DriveHeldByAnotherProgram", "E1", kHold, "E1 E4,1", false},
     {"NotReady", "E1", kNotReadyDrive, "E1 E4,2", false},
     {"SpeedsUnreadable", "E1", Fail(op::kModeSense10, kInvalid), "E1 E4,2", false},
