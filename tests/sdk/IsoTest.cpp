@@ -207,6 +207,8 @@ TEST(IsoNamesTest, EveryExampleOfEveryNameSpace) {
       {Op::kMap, kJ, "\xe6\x97\xa5\xe6\x9c\xac " + kEmoji, "", 0, false, "\xe6\x97\xa5\xe6\x9c\xac " + kEmoji},
       {Op::kMap, kJ, "\x80\xe9t\xe9", "", 0, false, "\uFFFD\uFFFDt\uFFFD"},  // not UTF-8
       {Op::kMap, kJ, Repeat("x", 120) + ".jpeg", "", 0, false, Repeat("x", 98) + ".jpeg"},
+      {Op::kMap, kJ, "." + Repeat("x", 120), "", 0, false, "." + Repeat("x", 102)},  // no extension
+      {Op::kMap, kJ, "a." + Repeat("x", 120), "", 0, false, "a." + Repeat("x", 101)},  // nor here
       {Op::kMap, kJ, Repeat(kEmoji, 60), "", 0, true, Repeat(kEmoji, 51)},  // pairs never split
       {Op::kRewrite, kL1, "README.TXT", "README1.TXT;1", 0, false, "README1.TXT"},
       {Op::kRewrite, kL1, "ABCDEFGH.TXT", "ABCDEFGH1.TXT;1", 0, false, "ABCDEFG1.TXT"},
