@@ -166,6 +166,7 @@ class ORLET_BASES_API FileFind {
 #else
   std::vector<std::string> names;  // file-system names (bytes)
   int folder = -1;                 // the directory listed, searched by GetFileStatus
+  std::string listed;              // its path, for a lookup when no descriptor was left
 #endif
   std::size_t position = 0;
 };

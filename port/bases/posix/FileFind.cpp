@@ -27,7 +27,8 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
   folder = -1;
   const std::string dir = tcs_to_mbs(directory);
   const std::string wildcard = tcs_to_mbs(pattern);
-  DIR* stream = opendir(dir.empty() ? "." : dir.c_str());
+  listed = dir.empty() ? "." : dir;
+  DIR* stream = opendir(listed.c_str());
   if (stream == nullptr) return 0;
   std::vector<std::string> entries;
   while (dirent* entry = readdir(stream)) {
@@ -38,7 +39,9 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
     }
   }
   // Kept for the status queries of the entries: their names are looked up
-  // in this directory, not along its whole path again.
+  // in this directory, not along its whole path again. Where no descriptor
+  // is left (a process at its limit of open files), they are looked up by
+  // the joined path instead, never taken for missing.
   folder = fcntl(dirfd(stream), F_DUPFD_CLOEXEC, 0);
   closedir(stream);
   std::sort(entries.begin(), entries.end());
@@ -53,7 +56,8 @@ int FileFind::FindFirst(const std::wstring& directory, const std::wstring& patte
 }
 
 FileStatus FileFind::GetFileStatus() const {
-  if (position >= names.size() || folder < 0) return FileStatus{};
+  if (position >= names.size()) return FileStatus{};
+  if (folder < 0) return QueryFileStatus(listed + "/" + names[position]);
   return QueryFileStatusAt(folder, names[position].c_str());
 }
 

@@ -62,8 +62,8 @@ class ImageStream : public BlockSource {
   std::size_t runFile = 0;     // in a segment of file data: the current file's node
   uint64_t runFileBlocks = 0;  // and its blocks already pulled
   SystemFile file;             // the current source file
-  // The current file's source folder, held open for its next files; null
-  // with the folder closed when none was opened yet or it could not be.
+  // The source folder of the last file opened (null before the first), held
+  // open for the files that follow in it; closed when it could not be opened.
   SystemFolder folder;
   const std::string* folderPath = nullptr;
   uint64_t fileDone = 0;  // its bytes already read
