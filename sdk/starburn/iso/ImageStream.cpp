@@ -119,16 +119,8 @@ StarBurnStatus ImageStream::PullFile(const Node& node, uint64_t blocks, uint8_t*
   int code = 0;
   bool openedNow = false;
   if (!file.IsOpen()) {
-    // Opened by its name in its folder, as the build checked it; by its whole
-    // path where the folder could not be opened.
-    const std::string& nodeFolder = tree.SourceFolder(node);
-    if (folderPath != &nodeFolder) {
-      folderPath = &nodeFolder;
-      if (!folder.Open(nodeFolder, &code)) folder.Close();
-    }
-    if (!(folder.IsOpen()
-              ? file.OpenIn(folder, tree.SourceName(node), SystemFile::Mode::kRead, &code)
-              : file.Open(tree.Source(node), SystemFile::Mode::kRead, &code))) {
+    // Opened by its name in its folder, as the build checked it.
+    if (!sources.Open(tree, node, &file, &code)) {
       return Fail(STARBURN_STATUS_IO_ERROR,
                   "cannot open " + tree.Source(node) + ": " + SystemErrorText(code), error);
     }

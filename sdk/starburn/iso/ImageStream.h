@@ -13,6 +13,7 @@
 #include "common/BlockIo.h"
 #include "common/SystemFile.h"
 #include "iso/ImageLayout.h"
+#include "iso/SourceLookup.h"
 
 namespace starburn {
 namespace iso {
@@ -62,11 +63,8 @@ class ImageStream : public BlockSource {
   std::size_t runFile = 0;     // in a segment of file data: the current file's node
   uint64_t runFileBlocks = 0;  // and its blocks already pulled
   SystemFile file;             // the current source file
-  // The source folder of the last file opened (null before the first), held
-  // open for the files that follow in it; closed when it could not be opened.
-  SystemFolder folder;
-  const std::string* folderPath = nullptr;
-  uint64_t fileDone = 0;  // its bytes already read
+  SourceLookup sources;        // holds the folder of the last file opened
+  uint64_t fileDone = 0;       // its bytes already read
   StarBurnStatus failed = STARBURN_OK;
   std::string failure;
 };

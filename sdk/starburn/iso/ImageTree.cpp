@@ -8,6 +8,7 @@
 
 #include "common/SystemFile.h"
 #include "iso/SessionReader.h"
+#include "iso/SourceLookup.h"
 #include "iso/Utf.h"
 
 namespace starburn {
@@ -262,24 +263,13 @@ StarBurnStatus ImageTree::Import(BlockReader& reader, uint32_t sessionStart, boo
 }
 
 StarBurnStatus ImageTree::CheckSources(std::string* error, uint32_t* systemError) const {
-  // Each source is looked up by its name in its folder, held open while the
-  // folder's files follow one another (as a walk adds them); a folder that
-  // cannot be opened leaves its files to a lookup by the whole path, which
-  // then says what is wrong.
   const FileTree& tree = Tree();
-  SystemFolder folder;
-  const std::string* folderPath = nullptr;
+  SourceLookup sources;
   for (const Node& node : tree.Nodes()) {
     if (node.directory || node.imported) continue;
-    const std::string& nodeFolder = tree.SourceFolder(node);
-    int code = 0;
-    if (folderPath != &nodeFolder) {
-      folderPath = &nodeFolder;
-      if (!folder.Open(nodeFolder, &code)) folder.Close();
-    }
     FileStatus info;
-    if (!(folder.IsOpen() ? folder.StatusOf(tree.SourceName(node), &info, &code)
-                          : StatusOf(tree.Source(node), &info, &code))) {
+    int code = 0;
+    if (!sources.Status(tree, node, &info, &code)) {
       *error = "cannot find " + tree.Source(node) + ": " + SystemErrorText(code);
       *systemError = static_cast<uint32_t>(code);
       return STARBURN_STATUS_IO_ERROR;
