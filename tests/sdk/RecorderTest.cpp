@@ -169,6 +169,16 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
     }
     return rig.mmc->Read(written ? 300 : medium.capacity - 1, 1, block.data());
   };
+  // Disc at once on a blank DVD-R: a reservation may take the whole disc, not a block more.
+  const auto reserve = [](uint32_t more) -> Act {
+    return [more](Rig& rig, const Medium& medium) {
+      std::vector<uint8_t> page;
+      EXPECT_EQ(rig.mmc->ModeSense(kWriteParametersPage, &page), STARBURN_OK);
+      page[writeparams::kFlags] = writeparams::kWriteTypeDiscAtOnce;
+      EXPECT_EQ(rig.mmc->ModeSelect(page), STARBURN_OK) << rig.mmc->LastFailure().message;
+      return rig.mmc->ReserveTrack(medium.capacity + more);
+    };
+  };
   const struct {
     const char* medium;
     const char* what;
@@ -196,6 +206,8 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
       {"dvd-ram", "WRITE of the last block and one past it", WriteAt([](const Medium& medium) { return medium.capacity - 1; }, 2), STARBURN_STATUS_NO_SPACE, 0},
       {"dvd-ram", "READ of the last block of a full overwritable disc", read, STARBURN_OK, 0},
       {"cd-r", "TEST UNIT READY always answered UNIT ATTENTION", unitAttentionAlways, STARBURN_STATUS_COMMAND_FAILED, asc::kParametersChanged},
+      {"dvd-r", "RESERVE TRACK of the whole disc", reserve(0), STARBURN_OK, 0},
+      {"dvd-r", "RESERVE TRACK of a block more than the disc", reserve(1), STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInCdb},
       // clang-format on
   };
   for (const auto& row : rows) {
