@@ -124,9 +124,11 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
             STARBURN_STATUS_NOT_FOUND);
   EXPECT_STREQ(small, "");
   EXPECT_EQ(status, STARBURN_OK);
-  EXPECT_EQ(StarBurn_GetUnusableDevice(0, small, sizeof small, nullptr, nullptr, 0),
+  char none = '#';  // a reason room of nothing is not written to
+  EXPECT_EQ(StarBurn_GetUnusableDevice(0, small, sizeof small, nullptr, &none, 0),
             STARBURN_STATUS_BUFFER_TOO_SMALL);
   EXPECT_STREQ(small, "");
+  EXPECT_EQ(none, '#');
   EXPECT_EQ(kernel->OpenCount(), 0u);  // nothing was left open
 
   // A found drive is a drive like any other: the query reads its disc through
