@@ -25,7 +25,7 @@ TEST(MmcAnswersTest, DiscAndTrackInformationTakeOnlyWhatCame) {
   EXPECT_TRUE(ParseDiscInformation(answer.data(), 34, &info));
   EXPECT_FALSE(ParseDiscInformation(answer.data(), 20, &info));  // fewer bytes than claimed
 
-  answer[1] = 34;
+  answer[1] = 32;    // through byte 33, the last high byte
   answer[2] = 0x2C;  // track 300 with byte 32
   answer[32] = 0x01;
   TrackInformation track;
