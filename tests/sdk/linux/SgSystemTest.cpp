@@ -1,6 +1,5 @@
 // The running kernel beneath the SG_IO transport and the drive discovery
-// (their own tests script it): what it answers for real files, folders and
-// the process's mount table.
+// (their tests script it): its answers for real files and the mount table.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -10,18 +9,12 @@
 #include <cerrno>
 #include <fstream>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "../SdkTestSupport.h"
 #include "linux/SgSystem.h"
 
-namespace {
-
-using starburn::SgSystem;
-
 TEST(SgSystemTest, AnswersForRealNodes) {
-  const std::shared_ptr<SgSystem> kernel = SgSystem::Kernel();
+  const std::shared_ptr<starburn::SgSystem> kernel = starburn::SgSystem::Kernel();
   sdktest::Scratch directory;
   for (const char* name : {"sg10", "sg2", "sg", "sgx", "sg1", "sr0", "sg3a"}) {
     sdktest::WriteFile(directory.File(name), "");
@@ -31,24 +24,20 @@ TEST(SgSystemTest, AnswersForRealNodes) {
             (std::vector<std::string>{"sg1", "sg2", "sg10"}));
   EXPECT_TRUE(kernel->List(missing, "sg").empty());
   EXPECT_EQ(kernel->Open(missing, O_RDONLY), -ENOENT);
-
   struct stat info {};
   ASSERT_EQ(stat(directory.File("sg1").c_str(), &info), 0);
   const group* owner = getgrgid(info.st_gid);
   EXPECT_EQ(kernel->GroupOf(directory.File("sg1")), owner != nullptr ? owner->gr_name : "");
   EXPECT_EQ(kernel->GroupOf(missing), "");
-
-  // A device the mount table lists once, with a mount point written without
-  // escapes, is found there; a node the table does not list is not mounted.
+  // A device the mount table lists once, at a point written without escapes.
   std::ifstream table("/proc/self/mounts");
   std::map<std::string, std::vector<std::string>> points;
   std::string device, point, rest;
   while (table >> device >> point && std::getline(table, rest)) points[device].push_back(point);
   for (const auto& [name, at] : points) {
-    if (at.size() != 1 || at[0].find('\\') != std::string::npos) continue;
-    EXPECT_EQ(kernel->MountPointOf(name), at[0]) << name;
+    if (at.size() == 1 && at[0].find('\\') == std::string::npos) {
+      EXPECT_EQ(kernel->MountPointOf(name), at[0]) << name;
+    }
   }
   EXPECT_EQ(kernel->MountPointOf(missing), "");
 }
-
-}  // namespace
