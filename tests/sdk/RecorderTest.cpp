@@ -31,7 +31,8 @@ struct Rig {
     if (!content.empty()) sdktest::WriteFile(image, content);
     Load(medium, model);
   }
-  void Load(const char* medium, const DriveModel& model) {
+  void Load(const char* medium, const DriveModel& model) {  // a drive in the place of the last
+    mmc.reset(), transport.reset(), recorder.reset();
     std::string error;
     ASSERT_EQ(EmulatedRecorder::Create(FindMedium(medium), image, model, &recorder, &error),
               STARBURN_OK)
@@ -169,6 +170,12 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
     }
     return rig.mmc->Read(written ? 300 : medium.capacity - 1, 1, block.data());
   };
+  const Act writeWithAReader = [](Rig& rig, const Medium& medium) {  // reads the disc, writes none
+    DriveModel reader = DriveModel::CdROnly();
+    reader.writeProfiles.clear();
+    rig.Load(medium.name, reader);
+    return WriteAt(Zero, 1, nullptr, false)(rig, medium);
+  };
   // Disc at once on a blank DVD-R: a reservation may take the whole disc, not a block more.
   const auto reserve = [](uint32_t more) -> Act {
     return [more](Rig& rig, const Medium& medium) {
@@ -194,6 +201,7 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
       {"dvd+rw", "FORMAT UNIT", formatWrongSize, STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInParameters},
       {"bd-re", "FORMAT UNIT", formatWrongSize, STARBURN_STATUS_COMMAND_FAILED, asc::kInvalidFieldInParameters},
       {"dvd-rom", "WRITE pressed", write, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, 0},
+      {"cd-r", "WRITE with a drive that only reads the medium", writeWithAReader, STARBURN_STATUS_INCOMPATIBLE_MEDIUM, asc::kIncompatibleMedium},
       {"cd-r", "WRITE with the parameters of power-up (packet)", WriteAt(Zero, 1, nullptr, false), STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"cd-r", "WRITE with parameters set before a tray cycle", afterReload, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
       {"dvd-rw", "incremental WRITE after a minimal blank", afterMinimalBlank, STARBURN_STATUS_COMMAND_FAILED, asc::kIllegalModeForTrack},
