@@ -152,6 +152,7 @@ const BurnAct kTearDown = [](BurnEndingTest& test) {
 
 // The drive fails at each stage of the job.
 const Ending kDriveFaults[] = {
+    // clang-format off
     {"DriveHeldByAnotherProgram", "P1", kHold, "P1 P4,1 B4"},
     {"DiscUnreadable", "P1", Fail(op::kReadDiscInformation, kInvalid), "P1 B4"},
     {"FileSystemUnreadable", "P1", Fail(op::kRead10, kMediumError), "P1 B4"},
@@ -165,17 +166,14 @@ const Ending kDriveFaults[] = {
     {"SpeedsUnreadable", "B1", Fail(op::kModeSense10, kInvalid, 2), "P1 P2 I F B1 B4,772 B4"},
     {"WriteError", "P5", Fail(op::kWrite10, kMediumError), "P1 P2 I F B1 P5 B4"},
     {"PowerLostInsideTheTrack", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kDamagedTrack},
-    {"PowerLostInsideADvdTrack", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kDamagedTrack, 1,
-     "dvd-r"},
+    {"PowerLostInsideADvdTrack", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kDamagedTrack, 1, "dvd-r"},
     // An overwritable disc points block 16 at a new session last: power lost
     // while the new session is written leaves block 16 on the old one.
-    {"PowerLostOnAnOverwritableDisc", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kNothing, 1,
-     "dvd+rw"},
+    {"PowerLostOnAnOverwritableDisc", "P5", kPowerLoss, "P1 P2 I F B1 P5 B4", Left::kNothing, 1, "dvd+rw"},
     // The track's own closing passes; closing the session fails.
-    {"SessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4",
-     Left::kOpenSession},
-    {"DvdSessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4",
-     Left::kOpenSession, 1, "dvd+r"},
+    {"SessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4", Left::kOpenSession},
+    {"DvdSessionLeftOpen", "P5", Fail(op::kCloseTrackSession, kInvalid, 1), "P1 P2 I F B1 P5 B4", Left::kOpenSession, 1, "dvd+r"},
+    // clang-format on
 };
 
 // The host ends the job, a source goes away, the host tears the service down.

@@ -77,26 +77,16 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
     const char* state;  // after "starburn-virtual-disc 1\n" unless it starts with the magic
     const char* refusal;
   } sidecars[] = {
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 20\n",
-       "records data up to block 20, but the image ends at block 10"},
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 0000000020\n",
-       "records data up to block 20"},  // ten digits are read
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4294967296\n",
-       "line 5: a track needs a start block"},  // past 32 bits
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 00000000020\n",
-       "line 5: a track needs a start block"},  // eleven digits are not
-      {"cd-r",
-       "medium cd-r\ndisc appendable\nsession closed\ntrack 0 10\nsession closed\ntrack 5 2\n",
-       "track 2 (start 5, 2 blocks) overlaps"},
+      // clang-format off
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 20\n", "records data up to block 20, but the image ends at block 10"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 0000000020\n", "records data up to block 20"},  // ten digits are read {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4294967296\n", "line 5: a track needs a start block"},  // past 32 bits {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 00000000020\n", "line 5: a track needs a start block"},  // eleven digits are not {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 10\nsession closed\ntrack 5 2\n", "track 2 (start 5, 2 blocks) overlaps"},
       {"cd-r", "medium cd-r\ndisc blank\nsession closed\ntrack 0 10\n", "sessions are listed"},
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n",
-       "beyond the recorded tracks, which end at block 4"},
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 open\n",
-       "line 5: an open track lies in a closed session"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n", "beyond the recorded tracks, which end at block 4"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 open\n", "line 5: an open track lies in a closed session"},
       {"cd-r", "starburn-virtual-disc 2\n", "line 1: unknown sidecar version"},
       {"cd-r", "medium cd-r\ndisc appendable\ntrack 0 10\n", "line 4: a track before any session"},
-      {"cd-r", "medium cd-r\ndisc appendable\ncolour blue\n",
-       "line 4: cannot read \"colour blue\""},
+      {"cd-r", "medium cd-r\ndisc appendable\ncolour blue\n", "line 4: cannot read \"colour blue\""},
+      // clang-format on
   };
   for (const auto& row : sidecars) {
     const std::string state = row.state;
@@ -157,19 +147,18 @@ TEST(EmulatedSidecarTest, TheNextLoadSettlesWhatAnInterruptionLeft) {
     const char* settled;  // the state file after the load, after head
     uint32_t settledBlocks;
   } rows[] = {
+      // clang-format off
       // Killed while blanking, before or after the image was emptied.
       {"disc erasing\nsession closed\ntrack 0 10\n", 10, "disc blank\n", 0},
       {"disc erasing\nsession closed\ntrack 0 10\n", 0, "disc blank\n", 0},
       // Killed after an open track was recorded, before its first block.
       {"disc appendable\nsession open\ntrack 0 open\n", 0, "disc blank\n", 0},
-      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 10,
-       "disc appendable\nsession closed\ntrack 0 10\n", 10},
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 10, "disc appendable\nsession closed\ntrack 0 10\n", 10},
       // Killed inside the track: its blocks are a damaged track.
-      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 11417,
-       "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7 damaged\n", 11417},
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 open\n", 11417, "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7 damaged\n", 11417},
       // Killed between the track's close and the session's close: nothing to settle.
-      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417,
-       "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417},
+      {"disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417, "disc appendable\nsession closed\ntrack 0 10\nsession open\ntrack 11410 7\n", 11417},
+      // clang-format on
   };
   for (const auto& row : rows) {
     Scratch directory;

@@ -86,22 +86,19 @@ TEST_P(DriveQueryTest, FillsTheIdentityItsAccessMethodReaches) {
 }
 
 const Query kQueries[] = {
-    {"ByName", Orlet::AccessSpti, "CdRom1", false, 'F', false, 1, L"Vendor of CdRom1", L"F:",
-     L"Label"},
-    {"ByNameWithoutALetter", Orlet::AccessSpti, "CdRom1", false, 0, false, 1, L"Vendor of CdRom1",
-     L"", L""},
-    {"BySixteenBitName", Orlet::AccessSptd, "CdRom1", false, 'F', false, 1, L"Vendor of CdRom1",
-     L"F:", L"Label"},
-    {"ByAddress", Orlet::AccessAspi, "", false, 'G', false, 1, L"Vendor of CdRom1", L"G:",
-     L"Label"},
-    {"ByAddressWithoutALetter", Orlet::AccessAspi, "", false, 0, false, 1, L"Vendor of CdRom1", L"",
-     L""},
+    // clang-format off
+    {"ByName", Orlet::AccessSpti, "CdRom1", false, 'F', false, 1, L"Vendor of CdRom1", L"F:", L"Label"},
+    {"ByNameWithoutALetter", Orlet::AccessSpti, "CdRom1", false, 0, false, 1, L"Vendor of CdRom1", L"", L""},
+    {"BySixteenBitName", Orlet::AccessSptd, "CdRom1", false, 'F', false, 1, L"Vendor of CdRom1", L"F:", L"Label"},
+    {"ByAddress", Orlet::AccessAspi, "", false, 'G', false, 1, L"Vendor of CdRom1", L"G:", L"Label"},
+    {"ByAddressWithoutALetter", Orlet::AccessAspi, "", false, 0, false, 1, L"Vendor of CdRom1", L"", L""},
     {"IdentityCallsFail", Orlet::AccessSpti, "CdRom1", false, 'F', true, 1, L"", L"F:", L""},
     {"NoSuchDrive", Orlet::AccessSpti, "CdRom7", false, 'F', false, 0, L"", L"", L""},
     {"NameCutByATerminator", Orlet::AccessSpti, "CdRom1", true, 'F', false, 0, L"", L"", L""},
     {"SixteenBitNameCut", Orlet::AccessSptd, "CdRom1", true, 'F', false, 0, L"", L"", L""},
     {"NoAccessMethod", 0, "CdRom1", false, 'F', false, 0, L"", L"", L""},
     {"UnknownAccessMethod", 4, "CdRom1", false, 'F', false, 0, L"", L"", L""},
+    // clang-format on
 };
 
 INSTANTIATE_TEST_SUITE_P(Methods, DriveQueryTest, testing::ValuesIn(kQueries),

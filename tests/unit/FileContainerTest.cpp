@@ -276,28 +276,24 @@ TEST_P(ContainerTest, ResultsCallsAndTree) {
 
 // Operations on names alone.
 const Row kTree[] = {
+    // clang-format off
     // Roots: label and drive letter; a second root starts afresh and keeps the file system.
     {3, "R Holiday E;d a;i a>x 5000;p a>x;p .", "0 0 import/x E:\\ = 1/1/0/5000 Holiday(a(x*))"},
     {3, "d a;i a>x 5;R Other F;d a;p .", "0 0 0 F:\\ = 1/0/0/0 Other(a())"},
     // NewDir: the lowest free name among directories; files do not count.
-    {3, "i NewDir 1;n .;n .;n .;r NewDir2;n .;n .;n ~",
-     "0 0 0 0 0 0 104 = 4/1/0/1 Disc(NewDir* NewDir() NewDir3() NewDir2() NewDir4())"},
+    {3, "i NewDir 1;n .;n .;n .;r NewDir2;n .;n .;n ~", "0 0 0 0 0 0 104 = 4/1/0/1 Disc(NewDir* NewDir() NewDir3() NewDir2() NewDir4())"},
     // Refusals leave the out parameter alone; another case is another name.
-    {2, "i docs 10;d docs;d '';d ~>x;i docs 10;i '' 10;i ~>x 10;d Docs",
-     "0 115 104 104 115 104 104 0 = 1/1/0/10 Disc(docs* Docs())"},
+    {2, "i docs 10;d docs;d '';d ~>x;i docs 10;i '' 10;i ~>x 10;d Docs", "0 115 104 104 115 104 104 0 = 1/1/0/10 Disc(docs* Docs())"},
     // Imported files count but need no blocks, no file system and no size limit.
-    {3, "d old;i old>movie 10000000;fs 0;i big 6442450944",
-     "0 0 0 = 1/2/0/6452450944 Disc(old(movie*) big*)"},
+    {3, "d old;i old>movie 10000000;fs 0;i big 6442450944", "0 0 0 = 1/2/0/6452450944 Disc(old(movie*) big*)"},
     // A subtree removed takes its totals and names along (UDF directories take 2 blocks).
-    {4, "d k;d g;d g>s;d g>s>t;i g>a 100;i g>s>b 200;i g>s>t>c 300;i k>d 400;T;r g;r ~;d g",
-     "0 0 0 0 0 0 0 0 4/4/8/1000 0 = 2/1/4/400 Disc(k(d*) g())"},
+    {4, "d k;d g;d g>s;d g>s>t;i g>a 100;i g>s>b 200;i g>s>t>c 300;i k>d 400;T;r g;r ~;d g", "0 0 0 0 0 0 0 0 4/4/8/1000 0 = 2/1/4/400 Disc(k(d*) g())"},
     // Removing the root empties the tree and keeps the root.
     {3, "R Disc F;d a;i b 10;r .;T;d a;p .", "0 0 0/0/0/0 0 F:\\ = 1/0/0/0 Disc(a())"},
     // Renames: a file and a directory may share a name, two files may not.
     {3, "d sh;i f 1;i o 1;m f sh;m o sh;m o '';m o o", "0 0 0 1 0 0 1 = 1/2/0/2 Disc(sh() sh* o*)"},
     {3, "m . '';m ~ x;m . Label", "0 0 1 = 0/0/0/0 Label()"},
-    {3, "d s;i f 1;m f s;d f;i s 1;r s;d s;m s renamed;d s",
-     "0 0 1 0 115 115 1 0 = 2/1/0/1 Disc(renamed* f() s())"},
+    {3, "d s;i f 1;m f s;d f;i s 1;r s;d s;m s renamed;d s", "0 0 1 0 115 115 1 0 = 2/1/0/1 Disc(renamed* f() s())"},
     // The image file system decides what may be made, directory blocks and the file limit.
     {0, "d m;n .;i i 7;cf 4294967296;cf 4294967297", "105 127 0 127 127 = 0/1/0/7 Disc(i*)"},
     {1, "d m;n .;i i 7;cf 4294967296;cf 4294967297", "0 0 0 0 105 = 2/1/0/7 Disc(m() NewDir() i*)"},
@@ -309,33 +305,29 @@ const Row kTree[] = {
     {4, "d early;fs 3;d late;T;r early", "0 0 2/0/2/0 = 1/0/0/0 Disc(late())"},
     // The nesting rule counts the name's own elements, under ISO 9660 only; "\" separates
     // them on Windows only.
-    {1, "d 1/2/3/4/5/6/7/8/9;d 1/2/3/4/5/6/7/8;d 1\\2\\3\\4\\5\\6\\7\\8\\9",
-     stdfs::path::preferred_separator == '\\' ? "2107 0 2107" : "2107 0 0"},
+    {1, "d 1/2/3/4/5/6/7/8/9;d 1/2/3/4/5/6/7/8;d 1\\2\\3\\4\\5\\6\\7\\8\\9", stdfs::path::preferred_separator == '\\' ? "2107 0 2107" : "2107 0 0"},
     {2, "d 1/2/3/4/5/6/7/8/9", "0"},
     {3, "d 1/2/3/4/5/6/7/8/9", "0"},
     // A container without a root.
     {3, "new;A;m . x;r ~;T", "0 0/0/0/0 = 0/0/0/0 -"},
+    // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Tree, ContainerTest, ::testing::ValuesIn(kTree));
 
 // Files and folders from the disk.
 const Row kImport[] = {
+    // clang-format off
     // Refusals before the source is looked at; sources that cannot be found.
     {3, "mk a:10;a missing;a a;a a a;a a ~", "121+ 0+ 104 104 = 0/1/1/10 Disc(a)"},
     {3, "mk x@y y@x;a x;f x .", "121+ -"},
     // Sizes and blocks; the same file again.
     {3, "mk e:0 o:1 v:2049;a e;a o;a v;a o;p v", "0+ 0+ 0+ 115+!o:115 v = 0/3/3/2050 Disc(e o v)"},
     // The 4 GiB limit, inclusive, and totals beyond it.
-    {3, "mk x:4294967296 y:4294967297 s:2049;a x;a y;a s",
-     "0+ 105+!y:105 0+ = 0/2/2097154/4294969345 Disc(x s)"},
+    {3, "mk x:4294967296 y:4294967297 s:2049;a x;a y;a s", "0+ 105+!y:105 0+ = 0/2/2097154/4294969345 Disc(x s)"},
     // A folder keeps what fits and reports what does not; an empty folder.
-    {3, "mk p/big:5368709120 p/a:10 p/b:3000 e/;a p;a e;p p;p p>a",
-     "0++++!p/big:105 0+ '' p/a = 2/2/3/3010 Disc(p(a b) e())"},
+    {3, "mk p/big:5368709120 p/a:10 p/b:3000 e/;a p;a e;p p;p p>a", "0++++!p/big:105 0+ '' p/a = 2/2/3/3010 Disc(p(a b) e())"},
     // A stop deep inside undoes the whole call; a stop at the first call looks at nothing.
-    {3,
-     "mk t/a:10 t/l/b:20 t/l/m/c:30 t/l/m/n/d:40 t/z:50 x:5000;d ex;i ex>o 777;a x;s 8;a t;"
-     "s 0;a t;s 1;a missing",
-     "0 0 0+ 137++++++++ 0+++++++++ 137+ = 5/7/8/5927 Disc(ex(o*) x t(a l(b m(c n(d))) z))"},
+    {3, "mk t/a:10 t/l/b:20 t/l/m/c:30 t/l/m/n/d:40 t/z:50 x:5000;d ex;i ex>o 777;a x;s 8;a t;" "s 0;a t;s 1;a missing", "0 0 0+ 137++++++++ 0+++++++++ 137+ = 5/7/8/5927 Disc(ex(o*) x t(a l(b m(c n(d))) z))"},
     // A folder whose name is taken is not walked; inside a walk only that folder is left out.
     {3, "mk t/sub/in:1 t/z:1;i t 5;a t;A;o 2 sub;a t", "0 115+ 0+++ = 1/2/1/2 Disc(t(sub* z))"},
     // Without an image file system, or under UDF, nothing comes from the disk.
@@ -343,24 +335,16 @@ const Row kImport[] = {
     // A folder met again through a link is left out.
     {3, "mk l/a:1 l/self@.;a l", "0+++ = 1/1/1/1 Disc(l(a))"},
     // Names that are not UTF-8 stay byte for byte; a pipe is added without being opened.
-    {3, "mk m/caf\xE9:5 m/pipe|;a m;f m/caf\xE9 m;p m>caf\xE9",
-     "0+++ m>caf\xE9 m/caf\xE9 = 1/2/1/5 Disc(m(caf\xE9 pipe))"},
+    {3, "mk m/caf\xE9:5 m/pipe|;a m;f m/caf\xE9 m;p m>caf\xE9", "0+++ m>caf\xE9 m/caf\xE9 = 1/2/1/5 Disc(m(caf\xE9 pipe))"},
     // A folder path ending in "/" or "/." names the folder.
     {3, "mk t/a:3;a t/;a t/.", "0++ 115+ = 1/1/1/3 Disc(t(a))"},
     // The protected steps: a folder path ending in "/", a file by name, file sizes.
-    {3, "mk t/a:3 f:5000 b:5368709123;ad t/ T;p T>a;af f F;sz b;sz t;sz none",
-     "0+ t/a 0 5368709123 0 0 = 1/2/4/5003 Disc(T(a) F)"},
+    {3, "mk t/a:3 f:5000 b:5368709123;ad t/ T;p T>a;af f F;sz b;sz t;sz none", "0+ t/a 0 5368709123 0 0 = 1/2/4/5003 Disc(T(a) F)"},
     // FindNode matches the path from the element named like the start node down.
-    {3, "mk d/p/y/a:1 d/p/y/b:1;a d/p;f d/p/y/a p;f d/p/y p;f d/p p;f d/p/y/a p>y",
-     "0++++ p>y>a p>y/ p/ p>y>a"},
-    {3,
-     "mk d/p/y/a:1 d/p/y/b:1;a d/p;mk d/p/y/n:1;f d/p/y/a p>y>b;f d/p/y/c p;f d/p/y/n p;"
-     "f d/p/y/a ~;m . d;f d/p/y/b ~",
-     "0++++ - - - - 1 p>y>b"},
-    {3,
-     "mk d/p/y/a:1 d/p/y/b:1;a d/p;d p>y>c;m p>y>b c;mk d/p/y/c:1;f d/p/y/c p;r p>y>c;"
-     "f d/p/y/c p",
-     "0++++ 0 1 p>y>c p>y>c/"},
+    {3, "mk d/p/y/a:1 d/p/y/b:1;a d/p;f d/p/y/a p;f d/p/y p;f d/p p;f d/p/y/a p>y", "0++++ p>y>a p>y/ p/ p>y>a"},
+    {3, "mk d/p/y/a:1 d/p/y/b:1;a d/p;mk d/p/y/n:1;f d/p/y/a p>y>b;f d/p/y/c p;f d/p/y/n p;" "f d/p/y/a ~;m . d;f d/p/y/b ~", "0++++ - - - - 1 p>y>b"},
+    {3, "mk d/p/y/a:1 d/p/y/b:1;a d/p;d p>y>c;m p>y>b c;mk d/p/y/c:1;f d/p/y/c p;r p>y>c;" "f d/p/y/c p", "0++++ 0 1 p>y>c p>y>c/"},
+    // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Import, ContainerTest, ::testing::ValuesIn(kImport));
 
@@ -369,18 +353,15 @@ INSTANTIATE_TEST_SUITE_P(Import, ContainerTest, ::testing::ValuesIn(kImport));
 // list order gives, and nodes freed afterwards leave nothing behind that
 // reads freed memory (the sanitizer builds run these).
 const Row kHostWrites[] = {
-    {3, "mk l/a:1 l/b:1;a l;w l>a r;i l>a 1;i l>r 1;m l>b r;n l;f l/a l;f l/b l",
-     "0+++ 0 115 0 0 l>a l>b = 2/3/2/3 Disc(l(r b a* NewDir()))"},
-    {3, "mk l/a:1 l/c:1;a l;w l>c a;i l>c 1;m l>a c;f l/a l;r l>a;p l>a",
-     "0+++ 0 0 l>a l/c = 1/2/1/2 Disc(l(a c*))"},
-    {3, "mk l/9/x:1;a l;w l>9 NewDir;n l;n l",
-     "0+++ 0 0 = 4/1/1/1 Disc(l(NewDir(x) NewDir2() NewDir3()))"},
+    // clang-format off
+    {3, "mk l/a:1 l/b:1;a l;w l>a r;i l>a 1;i l>r 1;m l>b r;n l;f l/a l;f l/b l", "0+++ 0 115 0 0 l>a l>b = 2/3/2/3 Disc(l(r b a* NewDir()))"},
+    {3, "mk l/a:1 l/c:1;a l;w l>c a;i l>c 1;m l>a c;f l/a l;r l>a;p l>a", "0+++ 0 0 l>a l/c = 1/2/1/2 Disc(l(a c*))"},
+    {3, "mk l/9/x:1;a l;w l>9 NewDir;n l;n l", "0+++ 0 0 = 4/1/1/1 Disc(l(NewDir(x) NewDir2() NewDir3()))"},
     {3, "mk l/a:1;a l;w l>a r;r l>r;i l>r 1;i l>a 1", "0++ 0 0 = 1/2/0/2 Disc(l(r* a*))"},
     {3, "mk l/b:1;a l;w l>b r;i l>b 1;i l>b 1;m l>r b", "0++ 0 115 0 = 1/2/1/2 Disc(l(r b*))"},
-    {3, "mk l/b:1;a l;w l>b NewDir;t l>NewDir;n l;m l>NewDir2 NewDir",
-     "0++ 0 0 = 2/1/1/1 Disc(l(NewDir() NewDir2()))"},
-    {3, "mk l/c:1;a l;mv l>c .;i l>c 1;i c 1;f l/c l;m c l",
-     "0++ 0 115 l>c 1 = 1/2/1/2 Disc(l(c*) l)"},
+    {3, "mk l/b:1;a l;w l>b NewDir;t l>NewDir;n l;m l>NewDir2 NewDir", "0++ 0 0 = 2/1/1/1 Disc(l(NewDir() NewDir2()))"},
+    {3, "mk l/c:1;a l;mv l>c .;i l>c 1;i c 1;f l/c l;m c l", "0++ 0 115 l>c 1 = 1/2/1/2 Disc(l(c*) l)"},
+    // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(HostWrites, ContainerTest, ::testing::ValuesIn(kHostWrites));
 

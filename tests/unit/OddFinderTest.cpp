@@ -87,14 +87,12 @@ TEST_P(SearchTest, ListsTheDrivesItsMethodOpens) {
 }
 
 const Search kSearches[] = {
+    // clang-format off
     // Letters C: to Z: in order, each listed when its drive opens.
-    {Orlet::AccessSpti, false, "CdRom0@A CdRom1@B CdRom2@F CdRom3@E CdRom4@G!", 0,
-     "CdRom3@E:+ CdRom2@F:+"},
+    {Orlet::AccessSpti, false, "CdRom0@A CdRom1@B CdRom2@F CdRom3@E CdRom4@G!", 0, "CdRom3@E:+ CdRom2@F:+"},
     {Orlet::AccessSptd, true, "CdRom0@E CdRom1@F!", 0, "CdRom0@E:+"},
     // Only targets that are exactly "CdRom" and a 32-bit number without leading zeros.
-    {Orlet::AccessSpti, false,
-     "Floppy0@C CdRom@D CdRom01@E CdRom1x@F CdRom4294967296@G CdRom4294967295@I", 0,
-     "CdRom4294967295@I:+"},
+    {Orlet::AccessSpti, false, "Floppy0@C CdRom@D CdRom01@E CdRom1x@F CdRom4294967296@G CdRom4294967295@I", 0, "CdRom4294967295@I:+"},
     // The walk removes a drive whose query fails.
     {Orlet::AccessSpti, false, "CdRom0@D CdRom1@E~ CdRom2@F", 0, "CdRom0@D:+ CdRom2@F:+"},
     // Other methods only walk the drives already listed.
@@ -104,6 +102,7 @@ const Search kSearches[] = {
     {0, false, "CdRom0@D", Orlet::ResultInvalidArgument, ""},
     {Orlet::AccessAspi, false, "CdRom0@D", Orlet::ResultNotSupported, ""},
     {Orlet::AccessSptd, false, "CdRom0@D", Orlet::ResultNotSupported, ""},
+    // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Methods, SearchTest, testing::ValuesIn(kSearches));
 
