@@ -255,6 +255,7 @@ TEST_P(EraseEndingTest, EndsWithTheStepsEventsAndLeavesTheDiscWhole) {
   }
 }
 
+const Act kNoWriteSpeed = [](e2e::HostFixture&) { e2e::HostFixture::noCurrentWriteSpeed = true; };
 const Act kNotReadyDrive = [](e2e::HostFixture& host) {
   starburn::FaultPlan plan;
   plan.notReady = true;
@@ -270,6 +271,7 @@ Act EraseAgain(int answer) {
 
 const EraseEnding kEraseEndings[] = {
     {"Succeeds", "E9", kDriveFree, "E1 E2 T E3 E5 E7 E9", true},
+    {"NoEstimateWithoutAWriteSpeed", "E1", kNoWriteSpeed, "E1 E2 E3 E5 E7 E9", true},
     {"DriveHeldByAnotherProgram", "E1", kHold, "E1 E4,1", false},
     {"NotReady", "E1", kNotReadyDrive, "E1 E4,2", false},
     {"SpeedsUnreadable", "E1", Fail(op::kModeSense10, kInvalid), "E1 E4,2", false},

@@ -79,6 +79,9 @@ class HostFixture : public testing::Test {
   Orlet::MediaBurning* service = nullptr;
   std::shared_ptr<starburn::EmulatedRecorder> recorder;
   void* held = nullptr;  // drive 0 as another program holds it
+  // The library's GetSpeeds then reads a current write speed of 0, as from a
+  // drive that does not say (reset by SetUp).
+  static bool noCurrentWriteSpeed;
 
  private:
   std::string scratch;
