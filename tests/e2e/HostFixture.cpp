@@ -236,7 +236,6 @@ JOURNALED(TestUnitReady, (HEAD), (PASS), "")
 JOURNALED(GetBUP, (HEAD, uint8_t* on, uint32_t* can), (PASS, on, can), "")
 JOURNALED(SetBUP, (HEAD, uint32_t on), (PASS, on), Text(on))
 JOURNALED(SetSpeeds, (HEAD, uint32_t r, uint32_t w), (PASS, r, w), Text(r) + ", " + Text(w))
-bool HostFixture::noCurrentWriteSpeed = false;
 extern "C" StarBurnStatus __real_StarBurn_CdvdBurnerGrabber_GetSpeeds(HEAD, uint32_t* a,
                                                                       uint32_t* b, uint32_t* c,
                                                                       uint32_t* e);

@@ -81,7 +81,7 @@ class HostFixture : public testing::Test {
   void* held = nullptr;  // drive 0 as another program holds it
   // The library's GetSpeeds then reads a current write speed of 0, as from a
   // drive that does not say (reset by SetUp).
-  static bool noCurrentWriteSpeed;
+  inline static bool noCurrentWriteSpeed = false;
 
  private:
   std::string scratch;

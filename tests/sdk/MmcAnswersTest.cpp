@@ -18,12 +18,14 @@ using namespace starburn;
 // The fields of disc and track information are read per medium end to end
 // (the drive records, every burn's survey); here what only a real drive
 // sends: answers cut short, and track numbers past 255.
-TEST(MmcAnswersTest, DiscAndTrackInformationTakeOnlyWhatCame) {
+TEST(MmcAnswersTest, AnswersTakeOnlyWhatCame) {
   std::vector<uint8_t> answer(36, 0);
   answer[1] = 32;
   DiscInformation info;
   EXPECT_TRUE(ParseDiscInformation(answer.data(), 34, &info));
   EXPECT_FALSE(ParseDiscInformation(answer.data(), 20, &info));  // fewer bytes than claimed
+  std::vector<WriteSpeed> speeds;  // a performance answer cut inside its header
+  EXPECT_FALSE(ParseWriteSpeeds(answer.data(), kPerformanceHeaderLength - 1, &speeds));
 
   answer[1] = 32;    // through byte 33, the last high byte
   answer[2] = 0x2C;  // track 300 with byte 32

@@ -176,8 +176,7 @@ TEST(RecorderRefusalTest, WhatTheRecorderRefusesAndWithWhichSense) {
     rig.Load(medium.name, reader);
     return WriteAt(Zero, 1, nullptr, false)(rig, medium);
   };
-  // Disc at once on a blank DVD-R: a reservation may take the whole disc, not a block more.
-  const auto reserve = [](uint32_t more) -> Act {
+  const auto reserve = [](uint32_t more) -> Act {  // disc at once on a blank DVD-R
     return [more](Rig& rig, const Medium& medium) {
       std::vector<uint8_t> page;
       EXPECT_EQ(rig.mmc->ModeSense(kWriteParametersPage, &page), STARBURN_OK);

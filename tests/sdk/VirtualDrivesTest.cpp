@@ -79,7 +79,10 @@ TEST_F(VirtualDriveAttachTest, BadConfigurationIsRefusedWholeWithAClearMessage) 
   } sidecars[] = {
       // clang-format off
       {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 20\n", "records data up to block 20, but the image ends at block 10"},
-      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 0000000020\n", "records data up to block 20"},  // ten digits are read {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4294967296\n", "line 5: a track needs a start block"},  // past 32 bits {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 00000000020\n", "line 5: a track needs a start block"},  // eleven digits are not {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 10\nsession closed\ntrack 5 2\n", "track 2 (start 5, 2 blocks) overlaps"},
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 0000000020\n", "records data up to block 20"},  // ten digits are read
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4294967296\n", "line 5: a track needs a start block"},  // past 32 bits
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 99999999999999999999999\n", "line 5: a track needs a start block"},  // no overflow
+      {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 10\nsession closed\ntrack 5 2\n", "track 2 (start 5, 2 blocks) overlaps"},
       {"cd-r", "medium cd-r\ndisc blank\nsession closed\ntrack 0 10\n", "sessions are listed"},
       {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 4\n", "beyond the recorded tracks, which end at block 4"},
       {"cd-r", "medium cd-r\ndisc appendable\nsession closed\ntrack 0 open\n", "line 5: an open track lies in a closed session"},

@@ -5,9 +5,13 @@
 // ones, and the unusable nodes with their reasons through the C interface.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,7 @@
 #include "SgIoKernelDouble.h"
 #include "devices/DeviceRegistry.h"
 #include "linux/DriveDiscovery.h"
+#include "linux/SgSystem.h"
 
 namespace {
 
@@ -160,6 +165,34 @@ TEST_F(DriveDiscoveryTest, UsableDrivesFollowTheVirtualOnesAndTheOthersSayWhy) {
                                    "\"umount /media/me/HOLIDAY 2026\""),
             std::string::npos)
       << text;
+}
+
+// The running kernel beneath the discovery (scripted above): real files, the mount table.
+TEST(SgSystemTest, AnswersForRealNodes) {
+  const std::shared_ptr<SgSystem> kernel = SgSystem::Kernel();
+  sdktest::Scratch directory;
+  for (const char* name : {"sg10", "sg2", "sg", "sgx", "sg1", "sr0", "sg3a"}) {
+    sdktest::WriteFile(directory.File(name), "");
+  }
+  const std::string missing = directory.File("missing");
+  EXPECT_EQ(kernel->List(directory.File(""), "sg"),
+            (std::vector<std::string>{"sg1", "sg2", "sg10"}));
+  struct stat info {};
+  ASSERT_EQ(stat(directory.File("sg1").c_str(), &info), 0);
+  const group* owner = getgrgid(info.st_gid);
+  EXPECT_EQ(kernel->GroupOf(directory.File("sg1")), owner != nullptr ? owner->gr_name : "");
+  EXPECT_EQ(kernel->GroupOf(missing), "");
+  // A device the mount table lists once, at a point written without escapes.
+  std::ifstream table("/proc/self/mounts");
+  std::map<std::string, std::vector<std::string>> points;
+  std::string device, point, rest;
+  while (table >> device >> point && std::getline(table, rest)) points[device].push_back(point);
+  for (const auto& [name, at] : points) {
+    if (at.size() == 1 && at[0].find('\\') == std::string::npos) {
+      EXPECT_EQ(kernel->MountPointOf(name), at[0]) << name;
+    }
+  }
+  EXPECT_EQ(kernel->MountPointOf(missing), "");
 }
 
 }  // namespace
