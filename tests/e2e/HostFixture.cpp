@@ -236,12 +236,9 @@ JOURNALED(TestUnitReady, (HEAD), (PASS), "")
 JOURNALED(GetBUP, (HEAD, uint8_t* on, uint32_t* can), (PASS, on, can), "")
 JOURNALED(SetBUP, (HEAD, uint32_t on), (PASS, on), Text(on))
 JOURNALED(SetSpeeds, (HEAD, uint32_t r, uint32_t w), (PASS, r, w), Text(r) + ", " + Text(w))
-extern "C" StarBurnStatus __real_StarBurn_CdvdBurnerGrabber_GetSpeeds(HEAD, uint32_t* a,
-                                                                      uint32_t* b, uint32_t* c,
-                                                                      uint32_t* e);
-extern "C" StarBurnStatus __wrap_StarBurn_CdvdBurnerGrabber_GetSpeeds(HEAD, uint32_t* a,
-                                                                      uint32_t* b, uint32_t* c,
-                                                                      uint32_t* e) {
+#define SPEEDS HEAD, uint32_t *a, uint32_t *b, uint32_t *c, uint32_t *e
+extern "C" StarBurnStatus __real_StarBurn_CdvdBurnerGrabber_GetSpeeds(SPEEDS);
+extern "C" StarBurnStatus __wrap_StarBurn_CdvdBurnerGrabber_GetSpeeds(SPEEDS) {
   Note("GetSpeeds()");
   const StarBurnStatus status = __real_StarBurn_CdvdBurnerGrabber_GetSpeeds(PASS, a, b, c, e);
   if (HostFixture::noCurrentWriteSpeed && c != nullptr) *c = 0;

@@ -455,8 +455,6 @@ class CommandLineTest(Case):
         ("--virtual DISC burn --speed=4x PLAIN", 0, "the drive wrote at 5540 KB/s"),
         ("-v --virtual DISC burn PLAIN", 0, "[2A 00 00 00 00 00 00 00 "),  # WRITE(10) of block 0
         ("--virtual DISC burn --speed 2x2 PLAIN", USAGE, "--speed takes KB/s"),
-        ("burn --help", 0, "--skip-unreadable  burn what can be read"),
-        ("erase --help", 0, "usage: orlet-burn [--virtual MEDIUM=PATH]... erase"),
         ("--help", 0, "Exit status: 0 done, 1 failed or refused, 2 usage, 3 verify found differences,"),
         ("burn --label", USAGE, "--label needs a value"),
         ("burn --bogus SRC", USAGE, "unknown option --bogus"),
