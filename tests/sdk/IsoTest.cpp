@@ -213,7 +213,7 @@ TEST(IsoNamesTest, EveryExampleOfEveryNameSpace) {
       {Op::kRewrite, kL1, "README.TXT", "README1.TXT;1", 0, false, "README1.TXT"},
       {Op::kRewrite, kL1, "ABCDEFGH.TXT", "ABCDEFGH1.TXT;1", 0, false, "ABCDEFG1.TXT"},
       {Op::kRewrite, kL1, "ABCDEFGH.TXT", "ABCDEFGHIJK.TXT", 0, false, "ABCDEIJK.TXT"},
-      {Op::kRewrite, kL1, "AB.TXT", "AB123456789.TXT", 0, false, ""},  // no room left
+      {Op::kRewrite, kL1, "AB.TXT", "AB12345678.TXT", 0, false, ""},  // no room left
       {Op::kRewrite, kJ, Repeat("p", 99) + ".txt", Repeat("p", 99) + kStamp + ".txt", 0, false, Repeat("p", 74) + kStamp + ".txt"},
       {Op::kNumber, kL1, "FILENAME.DAT", "", 12, false, "FILEN_12.DAT"},
       {Op::kNumber, kL1, "A.", "", 3, false, "A_3."},
