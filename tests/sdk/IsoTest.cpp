@@ -430,6 +430,7 @@ TEST(IsoTreeTest, TheStreamStopsAtItsEndAndAChangedTreeIsBuiltAgain) {
   tree.Add(tree.Root(), "", "later");
   EXPECT_EQ(provider->OpenImage(&stream, &error), STARBURN_STATUS_WRONG_STATE);
   EXPECT_EQ(tree.Save(temp.File("out.iso")), STARBURN_STATUS_WRONG_STATE);
+  EXPECT_EQ(tree.Save(""), STARBURN_STATUS_INVALID_ARGUMENT);  // no file named: nothing opened
   // A source that changes after the build fails the save.
   ASSERT_EQ(tree.Build(1000), STARBURN_OK) << tree.error;
   WriteFile(temp.File("a"), std::string(5000, 'b'));
